@@ -1,0 +1,9 @@
+#include "app/older_launcher.h"
+
+#include "platform/process.h"
+
+void EndOlderLauncher() {
+    if (const auto pid = platform::find_other_process(kLauncherExeName)) {
+        platform::terminate_process(*pid);
+    }
+}

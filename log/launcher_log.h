@@ -1,0 +1,14 @@
+// The launcher's diary of one run: "base\launcher_log.txt" in the game
+// directory, one dated line per call.
+#pragma once
+
+// Formats like printf and appends one line "--- MM/DD/YY HH:MM:SS: message"
+// to the log, preceded once per process by the header line. The file is
+// opened and closed on every call; when it cannot be opened (or another
+// program holds it locked) the line is lost and the header waits for the
+// next call that gets through. A message longer than 4095 characters is
+// cut. A null format does nothing. Safe to call from any thread.
+void WriteLauncherLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The log file, relative to the game directory.
+inline constexpr const char* kLauncherLogPath = "base\\launcher_log.txt";

@@ -1,0 +1,33 @@
+#include "platform/event.h"
+
+namespace platform {
+
+void ManualResetEvent::set() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        set_ = true;
+    }
+    changed_.notify_all();
+}
+
+void ManualResetEvent::reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    set_ = false;
+}
+
+bool ManualResetEvent::is_set() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return set_;
+}
+
+void ManualResetEvent::wait() const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return set_; });
+}
+
+bool ManualResetEvent::wait_for(std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, [this] { return set_; });
+}
+
+}  // namespace platform

@@ -1,0 +1,280 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+#include "platform/codepage.h"
+#include "platform/last_error.h"
+
+namespace platform {
+namespace {
+
+int open_native(const std::string& path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) set_last_error(errno);
+    return fd;
+}
+
+bool copy_bytes(int in, int out) {
+    // copy_file_range lets the kernel move the bytes (or share extents);
+    // fall back to read/write where it is not supported.
+    for (;;) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (n == 0) return true;
+        if (n > 0) continue;
+        if (errno == EINTR) continue;
+        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) break;
+        return fail_with_errno();
+    }
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n == 0) return true;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail_with_errno();
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                return fail_with_errno();
+            }
+            done += w;
+        }
+    }
+}
+
+}  // namespace
+
+std::string native_path(std::string_view path) {
+    std::string out = cp1254_to_utf8(path);
+    std::replace(out.begin(), out.end(), '\\', '/');
+    return out;
+}
+
+File::File(File&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+File::~File() {
+    close();
+}
+
+void File::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+File File::open_for_attributes(std::string_view path) {
+    const int fd = open_native(native_path(path), O_PATH);
+    if (fd < 0) return File();
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        set_last_error(errno);
+        ::close(fd);
+        return File();
+    }
+    if (S_ISDIR(st.st_mode)) {
+        set_last_error(EISDIR);
+        ::close(fd);
+        return File();
+    }
+    return File(fd);
+}
+
+File File::create_always(std::string_view path) {
+    return File(open_native(native_path(path), O_WRONLY | O_CREAT | O_TRUNC, 0666));
+}
+
+File File::open_for_reading(std::string_view path) {
+    const int fd = open_native(native_path(path), O_RDONLY | O_NONBLOCK);
+    if (fd < 0) return File();
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        set_last_error(S_ISDIR(st.st_mode) ? EISDIR : errno);
+        ::close(fd);
+        return File();
+    }
+    // Blocking reads from here on (O_NONBLOCK only kept a FIFO from hanging open()).
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return File(fd);
+}
+
+bool File::size(std::uint64_t& bytes) const {
+    struct stat st;
+    if (fd_ < 0) {
+        set_last_error(EBADF);
+        return false;
+    }
+    if (::fstat(fd_, &st) != 0) return fail_with_errno();
+    bytes = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+bool File::size_low32(std::uint32_t& bytes) const {
+    std::uint64_t full = 0;
+    if (!size(full)) return false;
+    bytes = static_cast<std::uint32_t>(full);
+    return true;
+}
+
+bool File::last_write_time(std::int64_t& unixSeconds) const {
+    struct stat st;
+    if (fd_ < 0) {
+        set_last_error(EBADF);
+        return false;
+    }
+    if (::fstat(fd_, &st) != 0) return fail_with_errno();
+    unixSeconds = st.st_mtim.tv_sec;
+    return true;
+}
+
+bool File::write_all(const void* data, std::size_t size) {
+    if (fd_ < 0) {
+        set_last_error(EBADF);
+        return false;
+    }
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, p, std::min<std::size_t>(size, SSIZE_MAX));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail_with_errno();
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+long File::read_some(void* data, std::size_t size) {
+    if (fd_ < 0) {
+        set_last_error(EBADF);
+        return -1;
+    }
+    for (;;) {
+        const ssize_t n = ::read(fd_, data, size);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno != EINTR) {
+            set_last_error(errno);
+            return -1;
+        }
+    }
+}
+
+bool set_file_write_time(std::string_view path, std::int64_t unixSeconds) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(unixSeconds);
+    times[1].tv_nsec = 0;
+    if (::utimensat(AT_FDCWD, native_path(path).c_str(), times, 0) != 0) return fail_with_errno();
+    return true;
+}
+
+bool create_directory(std::string_view path) {
+    if (::mkdir(native_path(path).c_str(), 0777) != 0) return fail_with_errno();
+    return true;
+}
+
+bool file_exists(std::string_view path) {
+    struct stat st;
+    if (::stat(native_path(path).c_str(), &st) != 0) return fail_with_errno();
+    return true;
+}
+
+bool delete_file(std::string_view path) {
+    if (::unlink(native_path(path).c_str()) != 0) return fail_with_errno();
+    return true;
+}
+
+bool copy_file(std::string_view from, std::string_view to) {
+    const std::string target = native_path(to);
+    File source = File::open_for_reading(from);
+    if (!source) return false;
+
+    struct stat sourceStat;
+    if (::fstat(source.fd(), &sourceStat) != 0) return fail_with_errno();
+    mode_t mode = sourceStat.st_mode & 07777;
+    struct stat targetStat;
+    if (::stat(target.c_str(), &targetStat) == 0) {
+        if (S_ISDIR(targetStat.st_mode)) {
+            set_last_error(EISDIR);
+            return false;
+        }
+        mode = targetStat.st_mode & 07777;
+    }
+
+    // A fixed sibling name: a copy cut short by a crash is overwritten by
+    // the next one instead of piling up.
+    const std::string partial = target + ".~cp";
+    const int out = open_native(partial, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0600);
+    if (out < 0) return false;
+    bool ok = copy_bytes(source.fd(), out);
+    if (ok && ::fchmod(out, mode) != 0) ok = fail_with_errno();
+    if (::close(out) != 0 && ok) ok = fail_with_errno();
+    if (ok && ::rename(partial.c_str(), target.c_str()) != 0) ok = fail_with_errno();
+    if (!ok) {
+        const int saved = last_error();
+        ::unlink(partial.c_str());
+        set_last_error(saved);
+    }
+    return ok;
+}
+
+bool read_file(std::string_view path, std::string& contents) {
+    File file = File::open_for_reading(path);
+    if (!file) return false;
+    contents.clear();
+    std::uint64_t size = 0;
+    if (file.size(size)) contents.reserve(static_cast<std::size_t>(size));
+    char buffer[1 << 16];
+    for (;;) {
+        const long n = file.read_some(buffer, sizeof buffer);
+        if (n < 0) return false;
+        if (n == 0) return true;
+        contents.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+bool set_current_directory(const std::string& nativeDir) {
+    if (::chdir(nativeDir.c_str()) != 0) return fail_with_errno();
+    return true;
+}
+
+std::string current_directory() {
+    std::string buffer(256, '\0');
+    for (;;) {
+        if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
+            buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+            return buffer;
+        }
+        if (errno != ERANGE) {
+            set_last_error(errno);
+            return std::string();
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace platform

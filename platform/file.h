@@ -1,0 +1,80 @@
+// Files and directories of the game directory.
+//
+// Paths are given in the launcher's own form: 8-bit CP1254 text with "\" or
+// "/" between components, relative to the current directory (or absolute).
+// The layer converts them to the file system's UTF-8 with "/" before any
+// call. Failures return false (or an invalid File) and record the error for
+// platform::last_error().
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// CP1254 with either separator -> UTF-8 with "/".
+std::string native_path(std::string_view path);
+
+// An open file; closed when destroyed. Move-only.
+class File {
+public:
+    File() = default;
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    // An existing file, opened only to read its attributes: needs no read
+    // permission and never blocks. A directory does not count as a file.
+    static File open_for_attributes(std::string_view path);
+    // Creates the file, or truncates an existing one, for writing.
+    static File create_always(std::string_view path);
+    // An existing file, for reading.
+    static File open_for_reading(std::string_view path);
+
+    bool valid() const { return fd_ >= 0; }
+    explicit operator bool() const { return valid(); }
+    int fd() const { return fd_; }
+
+    bool size(std::uint64_t& bytes) const;
+    // The low 32 bits of the size, as GetFileSize without its high part.
+    bool size_low32(std::uint32_t& bytes) const;
+    // Last-write time, whole seconds since 1970-01-01 UTC.
+    bool last_write_time(std::int64_t& unixSeconds) const;
+    // Writes all bytes or fails.
+    bool write_all(const void* data, std::size_t size);
+    // Reads up to `size` bytes; returns the count, or -1 on error.
+    long read_some(void* data, std::size_t size);
+    void close();
+
+private:
+    explicit File(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+// Sets the last-write time to whole seconds since 1970 UTC; the last-access
+// time stays as it is. (No creation time is kept on this platform.)
+bool set_file_write_time(std::string_view path, std::int64_t unixSeconds);
+
+// One directory; fails when it exists or its parent does not.
+bool create_directory(std::string_view path);
+// True when the path names anything (file or directory).
+bool file_exists(std::string_view path);
+bool delete_file(std::string_view path);
+
+// Copies the bytes of `from` over `to`. The target is replaced in one step:
+// a reader sees either the old file or the whole new one, never a mix, and
+// a failed copy leaves the old file as it was. An existing target keeps its
+// permission bits; a new one takes the source's.
+bool copy_file(std::string_view from, std::string_view to);
+
+// Reads a whole file; false when it cannot be opened or read.
+bool read_file(std::string_view path, std::string& contents);
+
+// The process's current directory, in the file system's own bytes.
+bool set_current_directory(const std::string& nativeDir);
+std::string current_directory();
+
+}  // namespace platform

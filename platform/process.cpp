@@ -1,0 +1,112 @@
+#include "platform/process.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "platform/last_error.h"
+
+extern char** environ;
+
+namespace platform {
+
+std::optional<std::string> process_executable_name(pid_t pid) {
+    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+    std::string target(4096, '\0');
+    const ssize_t n = ::readlink(link.c_str(), target.data(), target.size());
+    if (n <= 0) return std::nullopt;
+    target.resize(static_cast<std::size_t>(n));
+    // A running program whose file was replaced (a launcher update) still
+    // runs under its old name.
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (target.size() > kDeleted.size() && target.ends_with(kDeleted)) {
+        target.resize(target.size() - kDeleted.size());
+    }
+    const auto slash = target.rfind('/');
+    return slash == std::string::npos ? target : target.substr(slash + 1);
+}
+
+std::optional<pid_t> find_other_process(std::string_view exeName) {
+    std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
+    if (!proc) return std::nullopt;
+    const pid_t self = ::getpid();
+    std::optional<pid_t> first;
+    while (const dirent* entry = ::readdir(proc.get())) {
+        char* end = nullptr;
+        const long id = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0' || id <= 0) continue;
+        const auto pid = static_cast<pid_t>(id);
+        if (pid == self || (first && pid > *first)) continue;
+        const auto name = process_executable_name(pid);
+        if (name && *name == exeName) first = pid;
+    }
+    return first;
+}
+
+bool terminate_process(pid_t pid) {
+    if (::kill(pid, SIGKILL) != 0) return fail_with_errno();
+    return true;
+}
+
+bool process_alive(pid_t pid) {
+    if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
+    // A zombie still answers kill(); it has ended all the same.
+    const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(stat.c_str(), "re"), std::fclose);
+    if (!f) return false;
+    char buffer[512];
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, f.get());
+    buffer[n] = '\0';
+    const char* close = std::strrchr(buffer, ')');
+    return close == nullptr || close[1] == '\0' || close[2] != 'Z';
+}
+
+std::vector<std::string> split_parameters(std::string_view parameters) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < parameters.size()) {
+        while (i < parameters.size() && (parameters[i] == ' ' || parameters[i] == '\t')) ++i;
+        std::size_t start = i;
+        while (i < parameters.size() && parameters[i] != ' ' && parameters[i] != '\t') ++i;
+        if (i > start) words.emplace_back(parameters.substr(start, i - start));
+    }
+    return words;
+}
+
+std::optional<pid_t> spawn_process(const std::string& program,
+                                   const std::vector<std::string>& args) {
+    const std::string path = program.find('/') == std::string::npos ? "./" + program : program;
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawnattr_t attr;
+    ::posix_spawnattr_init(&attr);
+    ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
+    sigset_t none;
+    sigemptyset(&none);
+    ::posix_spawnattr_setsigmask(&attr, &none);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, path.c_str(), nullptr, &attr, argv.data(), environ);
+    ::posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        set_last_error(rc);
+        return std::nullopt;
+    }
+    return pid;
+}
+
+void exit_process(int code) {
+    std::_Exit(code);
+}
+
+}  // namespace platform

@@ -1,0 +1,43 @@
+// Processes: finding and ending an older launcher, starting programs
+// without a shell, and ending this process at once.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// The executable file name of a running process (the last component of its
+// image path), or nothing when it cannot be read (gone, or not ours).
+std::optional<std::string> process_executable_name(pid_t pid);
+
+// The first process other than this one whose executable file name is
+// exactly `exeName` (case-sensitive), in process-id order.
+std::optional<pid_t> find_other_process(std::string_view exeName);
+
+// Ends the process at once (SIGKILL). False when it cannot be signalled.
+bool terminate_process(pid_t pid);
+
+// Whether a process with this id still exists (a zombie counts as ended).
+bool process_alive(pid_t pid);
+
+// A parameters string as the shell would pass it to a program, split at
+// blanks into words: no quoting, no escapes, runs of blanks are one gap.
+std::vector<std::string> split_parameters(std::string_view parameters);
+
+// Starts `program` (a path; a bare name is taken from the current
+// directory, never from PATH) with `args` as its arguments after argv[0],
+// in the current directory, in a session of its own so it outlives us.
+// No shell is involved. On failure returns nothing and records the error.
+std::optional<pid_t> spawn_process(const std::string& program,
+                                   const std::vector<std::string>& args);
+
+// Ends this process at once with `code`, without unwinding or clean-up
+// (-1 reads as 255 to the parent).
+[[noreturn]] void exit_process(int code);
+
+}  // namespace platform

@@ -1,0 +1,22 @@
+// Facts about the machine and the system's error texts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Total physical memory in bytes as an unsigned 32-bit count, the way the
+// launcher has always read it: a machine with 4 GiB or more reads as
+// 4 GiB - 1, never as a wrapped-around small number.
+std::uint32_t total_physical_memory();
+std::uint32_t saturate_to_u32(std::uint64_t bytes);
+
+// The system's text for an error code (the last error of a failed call).
+std::string error_text(int code);
+
+// Milliseconds since an arbitrary start, wrapping at 2^32 like the Windows
+// tick count. Monotonic.
+std::uint32_t tick_count();
+
+}  // namespace platform

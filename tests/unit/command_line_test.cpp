@@ -1,0 +1,74 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/globals.h"
+
+namespace {
+
+struct Case {
+    std::vector<const char*> args;
+    bool skipPatch;
+    bool testLauncher;
+    bool serverTest;
+};
+
+TEST(CommandLine, SwitchTable) {
+    const Case cases[] = {
+        {{}, false, false, false},
+        {{"/SERVERTEST"}, true, false, true},
+        {{"-servertest"}, true, false, true},
+        {{"servertest"}, false, false, false},
+        {{"-test_launcher=1"}, false, false, false},
+        {{"-qmtr284", "-test_launcher"}, true, true, false},
+        {{"-QmTr284"}, true, false, false},
+        {{"/test_launcher"}, false, true, false},
+        {{"--servertest"}, false, false, false},
+        {{"-"}, false, false, false},
+        {{"-qmtr284 "}, false, false, false},
+        {{"-test_launcher", "-test_launcher"}, false, true, false},
+        {{"game.pak", "-servertest", "x"}, true, false, true},
+        {{"-ServerTest", "-qmtr284"}, true, false, true},
+        {{"-\xC4\xB0qmtr284"}, false, false, false},
+    };
+    for (const auto& c : cases) {
+        ResetLauncherGlobals();
+        std::vector<const char*> argv{"launcher.exe"};
+        std::string trace;
+        for (const char* a : c.args) {
+            argv.push_back(a);
+            trace += std::string(a) + " ";
+        }
+        SCOPED_TRACE(trace);
+        CMyCommandLineInfo info;
+        ParseCommandLine(info, static_cast<int>(argv.size()), argv.data());
+        EXPECT_EQ(g_skipPatch, c.skipPatch);
+        EXPECT_EQ(g_testLauncher, c.testLauncher);
+        EXPECT_EQ(g_serverTest, c.serverTest);
+    }
+    ResetLauncherGlobals();
+}
+
+TEST(CommandLine, FlagsAreNeverCleared) {
+    ResetLauncherGlobals();
+    CMyCommandLineInfo info;
+    info.ParseParam("servertest", true, false);
+    info.ParseParam("qmtr284", true, false);
+    info.ParseParam("unknown", true, false);
+    info.ParseParam("servertest", false, true);
+    EXPECT_TRUE(g_skipPatch);
+    EXPECT_TRUE(g_serverTest);
+    EXPECT_EQ(info.plainArgument(), "servertest");
+    ResetLauncherGlobals();
+}
+
+TEST(CommandLine, UrlsUseTheCompiledInHostsAndFixedPaths) {
+    EXPECT_TRUE(g_updateListUrl.starts_with("http"));
+    EXPECT_TRUE(g_updateListUrl.ends_with("/Patcher/1000_1.0.0.1_Update.txt"));
+    EXPECT_TRUE(g_serverListUrl.ends_with("/serverlist_test.aspx"));
+    EXPECT_EQ(g_updateListUrl.find("//Patcher"), std::string::npos);
+}
+
+}  // namespace

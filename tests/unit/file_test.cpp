@@ -1,0 +1,195 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+
+#include "platform/file_time.h"
+#include "platform/last_error.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* tz) {
+        if (const char* old = std::getenv("TZ")) saved_ = old, had_ = true;
+        ::setenv("TZ", tz, 1);
+        ::tzset();
+    }
+    ~ScopedTimeZone() {
+        if (had_) {
+            ::setenv("TZ", saved_.c_str(), 1);
+        } else {
+            ::unsetenv("TZ");
+        }
+        ::tzset();
+    }
+
+private:
+    std::string saved_;
+    bool had_ = false;
+};
+
+std::string format(const platform::SystemTime& t) {
+    char out[64];
+    std::snprintf(out, sizeof out, "%02d.%02d.%d %02d:%02d:%02d", t.day, t.month, t.year, t.hour,
+                  t.minute, t.second);
+    return out;
+}
+
+TEST(File, WriteTimeRoundTripsInUtcWhateverTheTimeZone) {
+    testsupport::TempDir dir;
+    testsupport::write_bytes("a.pak", "x");
+    for (const char* tz : {"UTC", "Europe/Istanbul", "America/New_York", "Asia/Kolkata",
+                           "Pacific/Chatham", "<-14>14"}) {
+        SCOPED_TRACE(tz);
+        ScopedTimeZone zone(tz);
+        platform::SystemTime t;
+        t.day = 5, t.month = 3, t.year = 2024, t.hour = 7, t.minute = 8, t.second = 9;
+        std::int64_t seconds = 0;
+        ASSERT_TRUE(platform::system_time_to_unix(t, seconds));
+        ASSERT_TRUE(platform::set_file_write_time("a.pak", seconds));
+
+        auto file = platform::File::open_for_attributes("a.pak");
+        ASSERT_TRUE(file.valid());
+        std::int64_t read = 0;
+        ASSERT_TRUE(file.last_write_time(read));
+        EXPECT_EQ(format(platform::unix_to_system_time(read)), "05.03.2024 07:08:09");
+        // The same instant as the C library sees it in UTC.
+        std::tm utc{};
+        const std::time_t tt = read;
+        gmtime_r(&tt, &utc);
+        EXPECT_EQ(utc.tm_hour, 7);
+        EXPECT_EQ(utc.tm_mday, 5);
+    }
+}
+
+TEST(File, SettingTheWriteTimeLeavesAccessTimeAlone) {
+    testsupport::TempDir dir;
+    testsupport::write_bytes("a.pak", "x");
+    struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, "a.pak", times, 0), 0);
+    ASSERT_TRUE(platform::set_file_write_time("a.pak", 1700000000));
+    struct stat st;
+    ASSERT_EQ(::stat("a.pak", &st), 0);
+    EXPECT_EQ(st.st_atim.tv_sec, 1000000000);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1700000000);
+}
+
+TEST(File, CalendarConversionRejectsImpossibleFields) {
+    struct Case {
+        std::uint16_t y, mo, d, h, mi, s;
+        bool valid;
+    };
+    const Case cases[] = {
+        {2024, 2, 29, 0, 0, 0, true},  {2023, 2, 29, 0, 0, 0, false},
+        {2024, 0, 1, 0, 0, 0, false},  {2024, 13, 1, 0, 0, 0, false},
+        {2024, 1, 0, 0, 0, 0, false},  {2024, 4, 31, 0, 0, 0, false},
+        {2024, 1, 1, 24, 0, 0, false}, {0, 0, 0, 0, 0, 0, false},
+        {1601, 1, 1, 0, 0, 0, true},   {1600, 12, 31, 23, 59, 59, false},
+        {2100, 2, 29, 0, 0, 0, false}, {2000, 2, 29, 23, 59, 59, true},
+    };
+    for (const auto& c : cases) {
+        platform::SystemTime t;
+        t.year = c.y, t.month = c.mo, t.day = c.d, t.hour = c.h, t.minute = c.mi, t.second = c.s;
+        std::int64_t seconds = 0;
+        const bool ok = platform::system_time_to_unix(t, seconds);
+        EXPECT_EQ(ok, c.valid) << c.y << "-" << c.mo << "-" << c.d << " " << c.h;
+        if (ok) {
+            const auto back = platform::unix_to_system_time(seconds);
+            EXPECT_EQ(format(back), format(t));
+            const std::time_t tt = seconds;
+            std::tm utc{};
+            gmtime_r(&tt, &utc);
+            EXPECT_EQ(back.dayOfWeek, utc.tm_wday);
+        }
+    }
+}
+
+TEST(File, SizeOfASparseFileBeyond4GiBReadsItsLow32Bits) {
+    testsupport::TempDir dir;
+    const int fd = ::open("big.pak", O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, (std::int64_t{1} << 32) + 10), 0);
+    ::close(fd);
+    auto file = platform::File::open_for_attributes("big.pak");
+    std::uint32_t low = 0;
+    ASSERT_TRUE(file.size_low32(low));
+    EXPECT_EQ(low, 10u);
+}
+
+TEST(File, AttributeOpenFailsForMissingFilesAndDirectories) {
+    testsupport::TempDir dir;
+    fs::create_directory("data");
+    EXPECT_FALSE(platform::File::open_for_attributes("missing.pak").valid());
+    EXPECT_EQ(platform::last_error(), ENOENT);
+    EXPECT_FALSE(platform::File::open_for_attributes("data").valid());
+    EXPECT_TRUE(platform::file_exists("data"));
+    // A FIFO must not hang the check.
+    ASSERT_EQ(::mkfifo("pipe", 0644), 0);
+    EXPECT_TRUE(platform::File::open_for_attributes("pipe").valid());
+}
+
+TEST(File, LauncherPathsReachTheFileSystemAsUtf8WithSlashes) {
+    testsupport::TempDir dir;
+    fs::create_directory("data");
+    ASSERT_TRUE(
+        platform::create_directory("data\\\xFE"
+                                   "ehir"));  // "şehir" in CP1254
+    EXPECT_TRUE(
+        fs::is_directory("data/\xC5\x9F"
+                         "ehir"));
+    auto file = platform::File::create_always(
+        "data\\\xFE"
+        "ehir/a.pak");
+    ASSERT_TRUE(file.valid());
+    ASSERT_TRUE(file.write_all("abc", 3));
+    file.close();
+    EXPECT_EQ(testsupport::read_bytes("data/\xC5\x9F"
+                                      "ehir/a.pak"),
+              "abc");
+    EXPECT_FALSE(platform::create_directory("data"));
+    EXPECT_EQ(platform::last_error(), EEXIST);
+}
+
+TEST(File, CopyReplacesTheTargetWholeAndKeepsItsMode) {
+    testsupport::TempDir dir;
+    testsupport::write_bytes("~temp.dat", std::string(300000, 'n'));
+    testsupport::write_bytes("valdora.exe", "old");
+    ::chmod("valdora.exe", 0755);
+    ASSERT_TRUE(platform::copy_file("~temp.dat", "valdora.exe"));
+    EXPECT_EQ(testsupport::read_bytes("valdora.exe"), std::string(300000, 'n'));
+    struct stat st;
+    ASSERT_EQ(::stat("valdora.exe", &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0755u);
+    EXPECT_FALSE(fs::exists("valdora.exe.~cp"));
+
+    // A failed copy leaves the target as it was.
+    EXPECT_FALSE(platform::copy_file("missing", "valdora.exe"));
+    EXPECT_EQ(fs::file_size("valdora.exe"), 300000u);
+    fs::create_directory("dir");
+    EXPECT_FALSE(platform::copy_file("~temp.dat", "dir"));
+    EXPECT_TRUE(fs::is_directory("dir"));
+}
+
+TEST(File, CurrentDirectoryRoundTrips) {
+    testsupport::TempDir dir;
+    fs::create_directory("sub");
+    const std::string start = platform::current_directory();
+    ASSERT_TRUE(platform::set_current_directory(start + "/sub"));
+    EXPECT_EQ(platform::current_directory(), start + "/sub");
+    ASSERT_TRUE(platform::set_current_directory(start));
+    EXPECT_FALSE(platform::set_current_directory(start + "/none"));
+}
+
+}  // namespace

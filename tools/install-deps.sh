@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the launcher builds, tests and demos with.
+# Idempotent: packages already present are not touched. Runs apt-get as
+# root; anyone else gets the exact command to run and a non-zero exit.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake pkg-config ninja-build clang-format
+  libcurl4-openssl-dev
+  libboost-dev libboost-thread-dev
+  qt6-base-dev qt6-webengine-dev libgl-dev
+  libgtest-dev libgmock-dev
+  libcpp-httplib-dev
+  nginx-light
+  xvfb xauth
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+cmd=(apt-get install -y --no-install-recommends "${missing[@]}")
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages. Run as root:" >&2
+  echo "  apt-get update && ${cmd[*]}" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+"${cmd[@]}"
