@@ -242,6 +242,17 @@ bool copy_file(std::string_view from, std::string_view to) {
     return ok;
 }
 
+bool make_executable(std::string_view path) {
+    const std::string native = native_path(path);
+    struct stat st;
+    if (::stat(native.c_str(), &st) != 0) return fail_with_errno();
+    const mode_t mode = st.st_mode & 07777;
+    // r-- becomes r-x for owner, group and others alike.
+    const mode_t withExec = mode | ((mode & 0444) >> 2);
+    if (withExec != mode && ::chmod(native.c_str(), withExec) != 0) return fail_with_errno();
+    return true;
+}
+
 bool read_file(std::string_view path, std::string& contents) {
     File file = File::open_for_reading(path);
     if (!file) return false;

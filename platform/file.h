@@ -70,6 +70,10 @@ bool delete_file(std::string_view path);
 // permission bits; a new one takes the source's.
 bool copy_file(std::string_view from, std::string_view to);
 
+// Lets everyone who may read the file run it (a program put in place by
+// copying).
+bool make_executable(std::string_view path);
+
 // Reads a whole file; false when it cannot be opened or read.
 bool read_file(std::string_view path, std::string& contents);
 
