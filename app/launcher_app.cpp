@@ -1,0 +1,37 @@
+#include "app/launcher_app.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/globals.h"
+#include "app/older_launcher.h"
+#include "platform/file.h"
+#include "ui/patcher_dialog.h"
+
+bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
+    EndOlderLauncher();
+    g_gameDir = platform::current_directory();
+
+    // The command line as given: Qt takes the arguments it knows out of argv.
+    const std::vector<const char*> arguments(argv, argv + argc);
+
+    // The web panes' sandbox cannot run as root (containers, CI); it stays
+    // on for everyone else.
+    if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+
+    CMyCommandLineInfo commandLine;
+    ParseCommandLine(commandLine, static_cast<int>(arguments.size()), arguments.data());
+
+    {
+        Cpatcher_client_MFCDlg dialog;
+        dialog.OnInitDialog();
+        dialog.DoModal();
+        dialog.OnDestroy();
+    }
+    return false;
+}

@@ -1,0 +1,90 @@
+// The launcher's only window: a frameless, skinned window that shows the
+// patch run's progress, then the game servers and the start button.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "patch/patch_downloader.h"
+#include "servers/server_list.h"
+#include "settings/preferences_dialog.h"
+#include "ui/qt_message_target.h"
+
+class BitmapButton;
+class CExplorer1;
+class QListWidget;
+class RunProgressBar;
+class StatusText;
+
+class Cpatcher_client_MFCDlg : public QWidget {
+    Q_OBJECT
+public:
+    Cpatcher_client_MFCDlg();
+    ~Cpatcher_client_MFCDlg() override;
+
+    // Window set-up, in the launcher's fixed order; may end the process
+    // (hand-over to a waiting update, too little memory, second instance).
+    bool OnInitDialog();
+    // Runs the window until its close button: shows it, then the event loop.
+    int DoModal();
+    // Stops the worker and releases what the window holds.
+    void OnDestroy();
+
+    // Every message the worker posts (WM_USER+1 .. WM_USER+7) lands here.
+    long OnUserMessage(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
+
+    void StartGame();
+    // Returns only when `gameArg1` is empty; otherwise ends the process.
+    void RunGame(const std::string& gameArg1, const std::string& gameArg2);
+    [[noreturn]] void OnRunLaunchHelper();
+
+    // The colour of the four status texts right now.
+    QColor StatusTextColour() const;
+
+    platform::MessageTarget& messageTarget() { return target_; }
+    PreferencesDialog& preferencesDialog() { return preferences; }
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void createControls();
+    void ShapeFromSkin();
+    void ShowPatchResult(bool filesWereUpdated);
+    long OnPatchProgress(platform::WPARAM wParam, platform::LPARAM lParam);
+    long OnPatchSpeed(platform::WPARAM wParam, platform::LPARAM lParam);
+    long OnPatchDone(platform::WPARAM wParam);
+    long OnPatchFailed();
+    long OnServerListReady();
+    void OpenGuide();
+    void SetText(StatusText* label, const std::string& cp1254);
+
+    // Members in the window's own order.
+    PreferencesDialog preferences;
+    std::unique_ptr<PatchDownloader> downloader;
+    std::vector<ServerEntry> servers;
+    RunProgressBar* fileProgress = nullptr;
+    RunProgressBar* totalProgress = nullptr;
+    QListWidget* serverList = nullptr;
+    CExplorer1* promoPane1 = nullptr;
+    StatusText* statusLabel = nullptr;
+    StatusText* counterLabel = nullptr;
+    StatusText* speedLabel = nullptr;
+    StatusText* infoLabel = nullptr;
+    BitmapButton* startButton = nullptr;
+    CExplorer1* promoPane2 = nullptr;
+    CExplorer1* promoPane3 = nullptr;
+
+    QtMessageTarget target_;
+    QPixmap skin_;
+    bool patchFailed_ = false;
+    bool dragging_ = false;
+    QPoint dragOffset_;
+};

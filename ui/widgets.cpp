@@ -1,0 +1,52 @@
+#include "ui/widgets.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+BitmapButton::BitmapButton(const QPixmap& picture, bool centred, QWidget* parent)
+    : QLabel(parent) {
+    setPixmap(picture);
+    setAlignment(centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignTop);
+    setCursor(Qt::ArrowCursor);
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void BitmapButton::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        event->accept();
+        emit clicked();
+    }
+}
+
+StatusText::StatusText(Qt::Alignment alignment, bool endEllipsis, QWidget* parent)
+    : QLabel(parent), endEllipsis_(endEllipsis) {
+    setAlignment(alignment | Qt::AlignVCenter);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+QColor StatusText::textColour() const { return colour_ ? colour_() : QColor(Qt::white); }
+
+void StatusText::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    p.setPen(textColour());
+    p.setFont(font());
+    const QString shown =
+        endEllipsis_ ? fontMetrics().elidedText(text(), Qt::ElideRight, width()) : text();
+    p.drawText(rect(), static_cast<int>(alignment()), shown);
+}
+
+RunProgressBar::RunProgressBar(bool border, QWidget* parent) : QProgressBar(parent) {
+    setRange(0, 10000);
+    setValue(0);
+    setTextVisible(false);
+    setStyleSheet(QStringLiteral("QProgressBar { background: #0b0b0e; border: %1; }"
+                                 "QProgressBar::chunk { background: qlineargradient("
+                                 "x1:0, y1:0, x2:0, y2:1, stop:0 #f4d67c, stop:0.5 #c9962c,"
+                                 " stop:1 #7a5512); }")
+                      .arg(border ? QStringLiteral("1px solid #8a6d1a") : QStringLiteral("none")));
+}
+
+void RunProgressBar::SetPos(int position) { setValue(qBound(0, position, 10000)); }
+
+void RunProgressBar::mousePressEvent(QMouseEvent* event) { event->accept(); }
