@@ -3,9 +3,15 @@
 #include <QString>
 #include <QVector>
 
+// The pictures live in a static library; make sure its resources are
+// registered before the first use.
+static void InitSkinResources() { Q_INIT_RESOURCE(launcher); }
+
 namespace skin {
 
 QImage LoadBitmap(int id) {
+    static const bool registered = (InitSkinResources(), true);
+    (void)registered;
     return QImage(QStringLiteral(":/skin/%1.bmp").arg(id)).convertToFormat(QImage::Format_RGB32);
 }
 
