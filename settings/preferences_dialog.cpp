@@ -44,6 +44,20 @@ constexpr const char* kResolutionItems[] = {
     "1600*1000", "1600*1200", "1680*1050", "1920*1080", "1920*1200"};
 constexpr const char* kDetailItems[] = {"Düşük Detay", "Orta Detay", "Yüksek Detay"};
 
+// Each label runs up to its list: the layout's own label widths were made for
+// a narrower font than the sans fonts found here.
+struct Label {
+    const char* text;
+    int y;
+    int listX;
+};
+constexpr Label kLabels[] = {{"Doku Filtreleme:", 26, 63},
+                             {"Anisotropic Filtreleme:", 44, 85},
+                             {"Ekran Çözünürlüğü:", 62, 75},
+                             {"Gölge Detayı:", 80, 69},
+                             {"Doku Detayı:", 98, 68}};
+constexpr int kLabelGap = 2;
+
 // From "İyi [Lineer-Anisotropik]" on, the anisotropy choice matters.
 constexpr int kFirstAnisotropicFiltering = 2;
 
@@ -83,6 +97,9 @@ PreferencesDialog::PreferencesDialog(platform::MessageTarget* messageTarget,
       messageBox_(this) {
     QFont font(QStringLiteral("Sans Serif"), 8, QFont::Normal);
     font.setStyleHint(QFont::SansSerif);
+    // The layout was measured in a narrow 8-point face; the semi-condensed
+    // width of today's sans fonts keeps every text inside its control.
+    font.setStretch(QFont::SemiCondensed);
     setFont(font);
     setWindowTitle(QString::fromUtf8("Ayarlar Penceresi"));
     setFixedSize(dialog_units_x(kDialogWidth), dialog_units_y(kDialogHeight));
@@ -94,16 +111,10 @@ PreferencesDialog::PreferencesDialog(platform::MessageTarget* messageTarget,
     fullscreen_ = place(new QCheckBox(QString::fromUtf8("Tam Ekran"), this), "1009",
                         from_dialog_units(156, 7, 97, 14));
     fullscreen_->setVisible(false);
-    place(new QLabel(QString::fromUtf8("Doku Filtreleme:"), this), nullptr,
-          from_dialog_units(7, 26, 52, 8));
-    place(new QLabel(QString::fromUtf8("Anisotropic Filtreleme:"), this), nullptr,
-          from_dialog_units(7, 44, 72, 8));
-    place(new QLabel(QString::fromUtf8("Ekran Çözünürlüğü:"), this), nullptr,
-          from_dialog_units(7, 62, 64, 8));
-    place(new QLabel(QString::fromUtf8("Gölge Detayı:"), this), nullptr,
-          from_dialog_units(7, 80, 44, 8));
-    place(new QLabel(QString::fromUtf8("Doku Detayı:"), this), nullptr,
-          from_dialog_units(7, 98, 42, 8));
+    for (const Label& label : kLabels) {
+        place(new QLabel(QString::fromUtf8(label.text), this), nullptr,
+              from_dialog_units(7, label.y, label.listX - kLabelGap - 7, 8));
+    }
     auto* defaults = place(new QPushButton(QString::fromUtf8("Varsayılan Ayarlara Dön"), this),
                            "1006", from_dialog_units(7, 118, 88, 13));
     auto* cancel = place(new QPushButton(QString::fromUtf8("İptal"), this), "1010",
