@@ -226,6 +226,8 @@ TEST_F(DialogTest, TooLittleMemoryShowsTheMessageOverTheDialogAndEnds) {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    // Listing the tests (CTest's discovery) needs no display.
+    if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
