@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <tuple>
 
 #include "platform/codepage.h"
 #include "settings/preferences_store.h"
-#include "support/child_process.h"
 #include "support/files.h"
 #include "support/temp_dir.h"
 
@@ -40,31 +39,21 @@ struct Memory {  // counts how often it is asked
     }
 };
 
-// Writes the box it shows to "box.txt", for the parent of a child about to end.
-struct BoxRecorder : platform::MessageTarget {
+// Prints the box it shows, for a death test: caption, type, owner, text.
+struct BoxPrinter : platform::MessageTarget {
     void PostMessage(platform::UINT, platform::WPARAM, platform::LPARAM) override {}
     int MessageBox(std::u16string_view text, std::u16string_view caption, platform::UINT type,
                    platform::BoxOwner owner) override {
-        write_bytes("box.txt", platform::utf16_to_utf8(caption) + "|" +
-                                   platform::utf16_to_utf8(text) + "|" + std::to_string(type) +
-                                   (owner == platform::BoxOwner::None ? "|none" : "|window"));
+        std::fprintf(stderr, "%s|%u|%s|%s", platform::utf16_to_utf8(caption).c_str(), type,
+                     owner == platform::BoxOwner::None ? "none" : "window",
+                     platform::utf16_to_utf8(text) == kMemoryText ? "text" : "other text");
         return platform::IDOK;
     }
+    const std::string kMemoryText =
+        "Valdora oyununu \xC3\xA7\x61l\xC4\xB1\xC5\x9Ft\xC4\xB1rabilmeniz i\xC3\xA7in en az 512 "
+        "MB haf\xC4\xB1zan\xC4\xB1z olmal\xC4\xB1\x64\xC4\xB1r.\nDi\xC4\x9F\x65r sistem "
+        "gereksinimlerini ana sayfadan g\xC3\xB6rebilirsiniz.";
 };
-
-// The child's exit status, then the box it showed ("returned" when the body came back).
-std::string run_until_exit(const std::function<void()>& body) {
-    const int status = testsupport::run_in_child([&] {
-        body();
-        write_bytes("box.txt", "returned");
-    });
-    return std::to_string(status) + " " + (fs::exists("box.txt") ? read_bytes("box.txt") : "");
-}
-
-const std::string kMemoryBox =
-    "0 Hata!|Valdora oyununu \xC3\xA7\x61l\xC4\xB1\xC5\x9Ft\xC4\xB1rabilmeniz i\xC3\xA7in en az "
-    "512 MB haf\xC4\xB1zan\xC4\xB1z olmal\xC4\xB1\x64\xC4\xB1r.\nDi\xC4\x9F\x65r sistem "
-    "gereksinimlerini ana sayfadan g\xC3\xB6rebilirsiniz.|0|none";
 
 const char kMiddleTierFile[] =
     "HDREnabled 1\r\nFullscreen 1\r\nTextureFiltering 2\r\nTextureFilteringMin 3\r\n"
@@ -99,7 +88,7 @@ TEST(SettingsFile, ReaderPairsTokensAndStartUpWritesBackWhatItUnderstood) {
     const std::tuple<std::string, const char*, const char*> cases[] = {
         {"Fullscreen 0\r\n", "0 1 0 0 0 0 0 3", "+Fullscreen 1"},
         {"HDREnabled 1 HDREnabled true\r\n", "0 1 0 0 0 0 0 3", "+HDREnabled 0"},
-        {"HDREnabled 1\r\nHDREnabled 01\r\n", "0 1 0 0 0 0 0 3", ""},
+        {"HDREnabled 1\r\nHDREnabled 01\r\nTextureDetail 2 TextureDetail", "0 1 0 0 0 0 0 3", ""},
         {"TextureFiltering 7\r\nTextureAnisotropy_PREF -1\r\nScreenResolution_PREF 17\r\n",
          "0 1 7 -1 17 0 0 3",
          "+TextureFiltering 7|+TextureAnisotropy_PREF -1|+ScreenResolution_PREF 17|"
@@ -107,7 +96,6 @@ TEST(SettingsFile, ReaderPairsTokensAndStartUpWritesBackWhatItUnderstood) {
          "-ScreenWidth|-ScreenHeight"},
         {"ScreenResolution_PREF 8\r\nScreenWidth 800\r\nScreenHeight 600\r\n", "0 1 0 0 8 0 0 3",
          "+ScreenWidth 1366|+ScreenHeight 768"},
-        {"ScreenResolution_PREF 7", "0 1 0 0 7 0 0 3", "+ScreenWidth 1336"},
         {"hdrenabled 1\r\nTEXTUREDETAIL 2\r\nIsp 5\r\n", "0 1 0 0 0 0 0 3", "+ISP 3"},
         {"HDREnabled 1 TextureFiltering 3 TextureAnisotropy_PREF 4 ScreenResolution_PREF 16\r\n",
          "1 1 3 4 16 0 0 3",
@@ -117,13 +105,12 @@ TEST(SettingsFile, ReaderPairsTokensAndStartUpWritesBackWhatItUnderstood) {
         {"TextureFiltering 3\r\nTextureFiltering\r\nLightmapDetail 2\r\nTextureDetail 1\r\n",
          "0 1 0 0 0 0 0 3", ""},
         {"TextureDetail 2\r\nHDREnabled 1\r\nTextureDetail\r\n", "1 1 0 0 0 0 0 3", ""},
-        {"HDREnabled 1 HDREnabled", "0 1 0 0 0 0 0 3", ""},
         {"ISP -42\r\nLightmapDetail 1\r\nLightmapDetail 2\r\n", "0 1 0 0 0 2 0 -42", "+ISP -42"},
         {"TextureDetail 12abc LightmapDetail +2 ISP -0x10 TextureFiltering 3 TextureFiltering x "
-         "ScreenResolution_PREF - TextureAnisotropy_PREF 3-1",
-         "0 1 0 3 0 2 12 0", "+TextureDetail 12"},
-        {"ScreenResolution_PREF 99999999999999999999 TextureAnisotropy_PREF -4294967297",
-         "0 1 0 -2147483648 2147483647 0 0 3", "+ScreenResolution_PREF 2147483647"},
+         "ScreenResolution_PREF - TextureAnisotropy_PREF 3-1 ScreenResolution_PREF "
+         "99999999999999999999 TextureAnisotropy_PREF -4294967297",
+         "0 1 0 -2147483648 2147483647 2 12 0",
+         "+TextureDetail 12|+ScreenResolution_PREF 2147483647"},
         {"HDREnabled\t1\vTextureDetail\f2\rLightmapDetail\n1   ISP \r\n 9", "1 1 0 0 0 1 2 9", ""},
         {"HDREnabled" + std::string(1000, 'x') + " 1 HDREnabled 1" + std::string(40, '1') +
              " TextureDetail " + std::string(50, '0') + "2",
@@ -171,7 +158,8 @@ TEST(SettingsFile, FailedReadsAndWritesLoseNothing) {
     EXPECT_FALSE(store.ReadSettingsFile());
 }
 
-TEST(SettingsFile, MemoryTiersAndTheMemoryRequirement) {
+// A first start, with no settings file, on each side of the tier bounds.
+TEST(SettingsFile, MemoryTiersAndTheMemoryRequirementAtFirstStart) {
     const std::pair<std::uint32_t, const char*> cases[] = {
         {0, nullptr},
         {299 * kMiB, nullptr},
@@ -186,27 +174,19 @@ TEST(SettingsFile, MemoryTiersAndTheMemoryRequirement) {
     for (const auto& [bytes, tier] : cases) {
         SCOPED_TRACE(bytes);
         testsupport::TempDir dir;
-        BoxRecorder recorder;
+        BoxPrinter printer;
         Memory memory{bytes};
-        PreferencesStore store(&recorder, memory.query());
+        PreferencesStore store(&printer, memory.query());
         store.preferences() = {false, false, 3, 4, 16, 2, 2, 42};
         if (tier != nullptr) {
-            store.ApplyMemoryDefaults();
+            store.LoadSettingsAtStartup();
             EXPECT_EQ(text(store.preferences()), tier);
         } else {
-            EXPECT_EQ(run_until_exit([&] { store.ApplyMemoryDefaults(); }), kMemoryBox);
+            EXPECT_EXIT(store.LoadSettingsAtStartup(), ::testing::ExitedWithCode(0),
+                        "^Hata!\\|0\\|none\\|text$");
+            EXPECT_FALSE(fs::exists("base"));  // nothing written
         }
-        EXPECT_FALSE(fs::exists("base"));  // defaults alone are never written
     }
-}
-
-TEST(SettingsFile, TooLittleMemoryAtFirstStartEndsBeforeAnythingIsWritten) {
-    testsupport::TempDir dir;
-    BoxRecorder recorder;
-    Memory memory{299 * kMiB};
-    PreferencesStore store(&recorder, memory.query());
-    EXPECT_EQ(run_until_exit([&] { store.LoadSettingsAtStartup(); }), kMemoryBox);
-    EXPECT_FALSE(fs::exists("base"));
 }
 
 }  // namespace
