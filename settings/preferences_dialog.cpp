@@ -45,7 +45,7 @@ constexpr const char* kResolutionItems[] = {
 constexpr const char* kDetailItems[] = {"Düşük Detay", "Orta Detay", "Yüksek Detay"};
 
 // Each label runs up to its list: the layout's own label widths were made for
-// a narrower font than the sans fonts found here.
+// a narrower font than the sans fonts of Linux desktops.
 struct Label {
     const char* text;
     int y;

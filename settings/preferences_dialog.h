@@ -14,7 +14,6 @@
 
 class QCheckBox;
 class QComboBox;
-class QPushButton;
 
 class PreferencesDialog : public QDialog, public PreferencesStore {
     Q_OBJECT
