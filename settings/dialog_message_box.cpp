@@ -1,0 +1,28 @@
+#include "settings/dialog_message_box.h"
+
+#include <QMessageBox>
+#include <QString>
+
+namespace {
+
+QString to_qstring(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+void DialogMessageBox::PostMessage(platform::UINT, platform::WPARAM, platform::LPARAM) {}
+
+int DialogMessageBox::MessageBox(std::u16string_view text, std::u16string_view caption,
+                                 platform::UINT type, platform::BoxOwner owner) {
+    QMessageBox box(owner == platform::BoxOwner::Window ? window_ : nullptr);
+    box.setWindowTitle(to_qstring(caption));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(to_qstring(text));
+    constexpr platform::UINT kIconMask = 0xF0;
+    box.setIcon((type & kIconMask) == platform::MB_ICONINFORMATION ? QMessageBox::Information
+                                                                   : QMessageBox::NoIcon);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return platform::IDOK;
+}

@@ -1,0 +1,195 @@
+#include "settings/preferences_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <string>
+
+#include "support/files.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const char* const kPrefs = "base/pref_launch.prefs";
+
+template <typename W = QWidget>
+W* control(QWidget& dialog, const char* id) {
+    return dialog.findChild<W*>(QString::fromLatin1(id));
+}
+
+// As a player would: the keyboard on the focused list, one item at a time.
+void choose(QWidget& dialog, const char* id, int index) {
+    auto* combo = control<QComboBox>(dialog, id);
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Home);
+    for (int i = 0; i < index; ++i) QTest::keyClick(combo, Qt::Key_Down);
+}
+
+// The check boxes as 0/1, then the text each list shows (or all its items).
+std::string shown(QWidget& d, bool allItems = false) {
+    std::string out = std::to_string(control<QCheckBox>(d, "1008")->isChecked()) +
+                      std::to_string(control<QCheckBox>(d, "1009")->isChecked());
+    for (const char* id : {"1012", "1013", "1014", "1015", "1016"}) {
+        auto* combo = control<QComboBox>(d, id);
+        for (int i = allItems ? 0 : -1; i < (allItems ? combo->count() : 0); ++i) {
+            out += "|" + (i < 0 ? combo->currentText() : combo->itemText(i)).toStdString();
+        }
+    }
+    return out;
+}
+
+struct DialogTest : ::testing::Test {
+    testsupport::TempDir dir;
+    PreferencesDialog dialog{nullptr, [] { return 1u << 30; }};
+
+    void open(const std::string& file) {
+        testsupport::write_bytes(kPrefs, file);
+        dialog.LoadSettingsAtStartup();
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    }
+    void click(const char* id) { QTest::mouseClick(control(dialog, id), Qt::LeftButton); }
+};
+
+const char kFile[] =
+    "TextureFiltering 3 TextureAnisotropy_PREF 4 ScreenResolution_PREF 15 LightmapDetail 2 "
+    "TextureDetail 2 ISP 9";
+const char kFileShown[] =
+    "01|Çok İyi [Anisotropik]|32X (En Yüksek)|1920*1080|Yüksek Detay|Yüksek Detay";
+const char kDefaultsShown[] = "11|İyi [Lineer-Anisotropik]|4X|1024*768|Düşük Detay|Orta Detay";
+
+TEST_F(DialogTest, LaidOutFromDialogUnitsInTabOrderWithItsTexts) {
+    open("");
+    EXPECT_EQ(dialog.windowTitle().toStdString(), "Ayarlar Penceresi");
+    EXPECT_EQ(dialog.size(), QSize(390, 224));
+    std::string order;  // the tab order is the layout's order
+    for (QWidget* w = control(dialog, "1008"); order.size() < 50; w = w->nextInFocusChain()) {
+        if (w->focusPolicy() != Qt::NoFocus) order += w->objectName().toStdString() + " ";
+    }
+    EXPECT_EQ(order, "1008 1009 1006 1010 1011 1012 1013 1014 1015 1016 ");
+    for (const auto& [id, rect, text] :
+         {std::tuple{"1008", QRect{11, 11, 133, 23}, "Parlama Efekti"},
+          {"1006", {11, 192, 132, 21}, "Varsayılan Ayarlara Dön"},
+          {"1010", {341, 192, 39, 21}, "İptal"},
+          {"1011", {296, 192, 39, 21}, "OK"},
+          {"1012", {95, 42, 285, 20}, ""},
+          {"1016", {102, 159, 278, 20}, ""}}) {
+        EXPECT_EQ(control(dialog, id)->geometry(), rect) << id;
+        EXPECT_EQ(control(dialog, id)->property("text").toString().toStdString(), text);
+    }
+    EXPECT_EQ(shown(dialog, true),
+              "01|Kötü [Yakın-Lineer]|Orta [Lineer]|İyi [Lineer-Anisotropik]|Çok İyi [Anisotropik]"
+              "|2X (En Düşük)|4X|8X|16X|32X (En Yüksek)|1024*768|1024*600|1152*864|1280*720|"
+              "1280*800|1280*960|1280*1024|1336*768|1366*768|1440*900|1440*1050|1600*900|"
+              "1600*1000|1600*1200|1680*1050|1920*1080|1920*1200|Düşük Detay|Orta Detay|"
+              "Yüksek Detay|Düşük Detay|Orta Detay|Yüksek Detay");
+    QStringList labels;
+    for (QLabel* l : dialog.findChildren<QLabel*>()) labels << l->text();
+    EXPECT_EQ(labels.join('|').toStdString(),
+              "Doku Filtreleme:|Anisotropic Filtreleme:|Ekran Çözünürlüğü:|Gölge Detayı:|Doku "
+              "Detayı:");
+    EXPECT_TRUE(control<QPushButton>(dialog, "1011")->isDefault());
+    EXPECT_FALSE(control(dialog, "1009")->isVisible());
+}
+
+TEST_F(DialogTest, AnisotropyListIsUsableFromGoodFilteringOn) {
+    open("TextureAnisotropy_PREF 3");
+    auto* anisotropy = control<QComboBox>(dialog, "1013");
+    EXPECT_FALSE(anisotropy->isEnabled());
+    EXPECT_EQ(anisotropy->currentText(), "16X");  // shown while disabled
+    for (const auto& [filtering, enabled] :
+         {std::pair{2, true}, {1, false}, {3, true}, {0, false}}) {
+        choose(dialog, "1012", filtering);
+        EXPECT_EQ(anisotropy->isEnabled(), enabled) << filtering;
+    }
+}
+
+// Also: the full-screen box is checked after a read whatever the file says.
+TEST_F(DialogTest, OutOfRangeFilteringShowsNothingAndOkWritesMinusOne) {
+    open("TextureFiltering 9 Fullscreen 0");
+    EXPECT_EQ(shown(dialog), "01||2X (En Düşük)|1024*768|Düşük Detay|Düşük Detay");
+    EXPECT_FALSE(control(dialog, "1013")->isEnabled());
+    click("1008");
+    choose(dialog, "1014", 7);
+    click("1011");
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), 0);
+    EXPECT_EQ(testsupport::read_bytes(kPrefs),
+              "HDREnabled 1\r\nFullscreen 1\r\nTextureFiltering -1\r\nTextureAnisotropy 2\r\n"
+              "TextureAnisotropy_PREF 0\r\nScreenResolution_PREF 7\r\nScreenWidth 1336\r\n"
+              "ScreenHeight 768\r\nLightmapDetail 0\r\nTextureDetail 0\r\nISP 3\r\n");
+}
+
+// "İptal" reads the file again; Escape and the close box run no handler.
+TEST_F(DialogTest, DefaultsThenCancelEscapeOrCloseBox) {
+    for (const auto& [how, result, reopened] : {std::tuple{"1010", 0, kFileShown},
+                                                {"escape", 2, kDefaultsShown},
+                                                {"close", 2, kDefaultsShown}}) {
+        SCOPED_TRACE(how);
+        open(kFile);
+        click("1006");
+        EXPECT_EQ(shown(dialog), kDefaultsShown);
+        if (how == std::string("escape")) {
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        } else if (how == std::string("close")) {
+            dialog.close();
+        } else {
+            click(how);
+        }
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.result(), result);
+        dialog.show();
+        EXPECT_EQ(shown(dialog), reopened);
+        EXPECT_FALSE(control(dialog, "1009")->isVisible());
+        EXPECT_EQ(dialog.preferences().isp, 9);
+        EXPECT_NE(testsupport::read_bytes(kPrefs).find("TextureDetail 2\r\n"), std::string::npos);
+        dialog.hide();
+    }
+}
+
+TEST_F(DialogTest, UnconfirmedChoiceIsLostOnDeactivation) {
+    open(kFile);
+    choose(dialog, "1015", 0);
+    ASSERT_NE(shown(dialog), kFileShown);
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    EXPECT_EQ(shown(dialog), kFileShown);
+}
+
+TEST_F(DialogTest, TooLittleMemoryShowsTheMessageOverTheDialogAndEnds) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto run = [] {
+        PreferencesDialog small{nullptr, [] { return 299u << 20; }};
+        small.show();
+        QTimer::singleShot(0, [&small] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            std::fprintf(stderr, "owner %d caption %s\n", box->parentWidget() == &small,
+                         box->windowTitle().toUtf8().constData());
+            box->accept();
+        });
+        QTest::mouseClick(control(small, "1006"), Qt::LeftButton);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "owner 1 caption Hata!");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    // Listing the tests (CTest's discovery) needs no display.
+    if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
