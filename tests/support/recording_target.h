@@ -46,6 +46,11 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return posts_;
     }
+    void clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        posts_.clear();
+        boxes_.clear();
+    }
     std::vector<Box> boxes() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return boxes_;
