@@ -37,15 +37,17 @@ QString FromCp1254(std::string_view text) {
     return QString::fromUtf16(wide.data(), static_cast<qsizetype>(wide.size()));
 }
 
-QString PromoUrl(const char* path) { return QString::fromUtf8(valdora::kWebHost) + path; }
+QString PromoUrl(const char* path) {
+    return QString::fromUtf8(valdora::kWebHost) + path;
+}
 
 }  // namespace
 
 Cpatcher_client_MFCDlg::Cpatcher_client_MFCDlg() : target_(this) {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_DeleteOnClose, false);
-    const QSize size = DialogUnits(QRect(0, 0, 425, 440)).size().expandedTo(
-        QSize(skin::kWidth, skin::kHeight));
+    const QSize size =
+        DialogUnits(QRect(0, 0, 425, 440)).size().expandedTo(QSize(skin::kWidth, skin::kHeight));
     setFixedSize(size);
     QFont font = QGuiApplication::font();
     font.setPointSize(8);
@@ -53,7 +55,9 @@ Cpatcher_client_MFCDlg::Cpatcher_client_MFCDlg() : target_(this) {
     createControls();
 }
 
-Cpatcher_client_MFCDlg::~Cpatcher_client_MFCDlg() { OnDestroy(); }
+Cpatcher_client_MFCDlg::~Cpatcher_client_MFCDlg() {
+    OnDestroy();
+}
 
 void Cpatcher_client_MFCDlg::createControls() {
     auto place = [](QWidget* w, int x, int y, int cx, int cy, const char* id) {
@@ -119,7 +123,7 @@ void Cpatcher_client_MFCDlg::createControls() {
 bool Cpatcher_client_MFCDlg::OnInitDialog() {
     platform::delete_file(kLauncherLogPath);
 
-    if (!g_testLauncher && LauncherUpdateWaiting()) {
+    if (IsLauncherUpdatePending(g_testLauncher)) {
         OnUserMessage(WM_RUN_LAUNCH_HELPER, 0, 0);  // ends the process
     }
 
@@ -142,7 +146,8 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
         win32_event running(win32_event::open_t{}, kInstanceEventName);
         platform::exit_process(-1);
     } catch (const std::runtime_error&) {
-        g_instanceEvent = std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
+        g_instanceEvent =
+            std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
     }
 
     promoPane1->Navigate(PromoUrl("/LauncherPromo1.aspx"));
@@ -158,7 +163,9 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
     options.gameDir = g_gameDir;
     options.serverListUrl = g_serverListUrl;
     downloader = std::make_unique<PatchDownloader>(&target_, g_updateListUrl, options);
-    StartPatchThread(*downloader);
+    // The thread object is not kept: the run signals its end through the
+    // downloader, which is what Stop waits for.
+    StartPatchThread(*downloader).detach();
     return true;
 }
 
@@ -225,9 +232,9 @@ void Cpatcher_client_MFCDlg::SetText(StatusText* label, const std::string& cp125
 
 long Cpatcher_client_MFCDlg::OnPatchProgress(platform::WPARAM wParam, platform::LPARAM lParam) {
     const PatchProgressView view =
-        PatchProgressTexts(wParam, lParam, downloader ? downloader->GetStatusText() : "");
-    SetText(statusLabel, view.status);
-    SetText(counterLabel, view.counter);
+        DescribePatchProgress(wParam, lParam, downloader ? downloader->GetStatusText() : "");
+    SetText(statusLabel, view.statusText);
+    SetText(counterLabel, view.counterText);
     fileProgress->SetPos(view.filePosition - 2);
     totalProgress->SetPos(view.runPosition - 2);
     fileProgress->SetPos(view.filePosition);
@@ -235,10 +242,10 @@ long Cpatcher_client_MFCDlg::OnPatchProgress(platform::WPARAM wParam, platform::
     return 0;
 }
 
-long Cpatcher_client_MFCDlg::OnPatchSpeed(platform::WPARAM wParam, platform::LPARAM lParam) {
-    const PatchSpeedView view = PatchSpeedTexts(wParam, lParam);
-    SetText(speedLabel, view.speed);
-    SetText(infoLabel, view.remaining);
+long Cpatcher_client_MFCDlg::OnPatchSpeed(platform::WPARAM wParam, platform::LPARAM) {
+    const PatchSpeedView view = DescribePatchSpeed(wParam);
+    SetText(speedLabel, view.speedText);
+    SetText(infoLabel, view.remainingText);
     return 0;
 }
 
@@ -255,19 +262,14 @@ long Cpatcher_client_MFCDlg::OnPatchDone(platform::WPARAM wParam) {
 // the run ends.
 long Cpatcher_client_MFCDlg::OnPatchFailed() {
     patchFailed_ = true;
-    SetText(statusLabel, "Güncelleme tamamlanamadı !"_cp1254);
-    SetText(infoLabel, "Lütfen daha sonra tekrar deneyiniz."_cp1254);
+    SetText(statusLabel, kPatchFailedText);
+    SetText(infoLabel, kTryLaterText);
     return 0;
 }
 
 void Cpatcher_client_MFCDlg::ShowPatchResult(bool filesWereUpdated) {
-    if (patchFailed_) {
-        SetText(statusLabel, "Güncelleme tamamlanamadı !"_cp1254);
-    } else {
-        SetText(statusLabel, filesWereUpdated ? "Güncelleme tamamlandı !"_cp1254
-                                              : "Bütün dosyalar güncel durumda."_cp1254);
-    }
-    SetText(infoLabel, "Sunucu listesi bekleniyor..."_cp1254);
+    SetText(statusLabel, patchFailed_ ? kPatchFailedText : PatchDoneText(filesWereUpdated ? 1 : 0));
+    SetText(infoLabel, kWaitingForServersText);
     SetText(speedLabel, "");
     SetText(counterLabel, "");
     startButton->show();
@@ -276,11 +278,12 @@ void Cpatcher_client_MFCDlg::ShowPatchResult(bool filesWereUpdated) {
 }
 
 long Cpatcher_client_MFCDlg::OnServerListReady() {
-    SetText(infoLabel, "Oyun başlamaya hazır."_cp1254);
+    SetText(infoLabel, kGameReadyText);
     servers = downloader ? downloader->GetServers() : std::vector<ServerEntry>();
     for (const ServerEntry& entry : servers) {
         // UTF-8 names up to 200 UTF-16 units; anything else through the code page.
-        QString name = QString::fromUtf8(entry.name.data(), static_cast<qsizetype>(entry.name.size()));
+        QString name =
+            QString::fromUtf8(entry.name.data(), static_cast<qsizetype>(entry.name.size()));
         if (name.isEmpty() || name.size() > 200) name = FromCp1254(entry.name);
         serverList->addItem(name);
     }
@@ -320,7 +323,9 @@ void Cpatcher_client_MFCDlg::mouseReleaseEvent(QMouseEvent* e) {
 
 // Alt+F4 and the system's close command do nothing; only the close button
 // (or a process-ending path) closes the launcher.
-void Cpatcher_client_MFCDlg::closeEvent(QCloseEvent* e) { e->ignore(); }
+void Cpatcher_client_MFCDlg::closeEvent(QCloseEvent* e) {
+    e->ignore();
+}
 
 // Enter and Escape do nothing either.
 void Cpatcher_client_MFCDlg::keyPressEvent(QKeyEvent* e) {
@@ -356,7 +361,8 @@ void Cpatcher_client_MFCDlg::RunGame(const std::string& gameArg1, const std::str
         platform::cp1254_to_utf8(gameArg1) + " " + platform::cp1254_to_utf8(gameArg2) + " 2";
 
     auto started = platform::NamedEvent::create("trovhal");
-    const auto game = platform::spawn_process("valdora.exe", platform::split_parameters(parameters));
+    const auto game =
+        platform::spawn_process("valdora.exe", platform::split_parameters(parameters));
     if (!game) {
         WriteLauncherLog("valdora.exe çalıştırılırken hata: %d"_cp1254, platform::last_error());
         started.reset();

@@ -39,7 +39,7 @@ int QtMessageTarget::showBox(const QString& text, const QString& caption, platfo
     box.setWindowTitle(caption);
     box.setText(text);
     box.setIcon((type & platform::MB_ICONINFORMATION) != 0 ? QMessageBox::Information
-                                                          : QMessageBox::NoIcon);
+                                                           : QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
     box.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
     box.exec();

@@ -13,8 +13,8 @@
 class UserMessageEvent : public QEvent {
 public:
     static const QEvent::Type kType;
-    UserMessageEvent(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam)
-        : QEvent(kType), message(message), wParam(wParam), lParam(lParam) {}
+    UserMessageEvent(platform::UINT msg, platform::WPARAM w, platform::LPARAM l)
+        : QEvent(kType), message(msg), wParam(w), lParam(l) {}
 
     const platform::UINT message;
     const platform::WPARAM wParam;

@@ -5,7 +5,9 @@
 
 // The pictures live in a static library; make sure its resources are
 // registered before the first use.
-static void InitSkinResources() { Q_INIT_RESOURCE(launcher); }
+static void InitSkinResources() {
+    Q_INIT_RESOURCE(launcher);
+}
 
 namespace skin {
 

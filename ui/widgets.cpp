@@ -3,8 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-BitmapButton::BitmapButton(const QPixmap& picture, bool centred, QWidget* parent)
-    : QLabel(parent) {
+BitmapButton::BitmapButton(const QPixmap& picture, bool centred, QWidget* parent) : QLabel(parent) {
     setPixmap(picture);
     setAlignment(centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignTop);
     setCursor(Qt::ArrowCursor);
@@ -24,7 +23,9 @@ StatusText::StatusText(Qt::Alignment alignment, bool endEllipsis, QWidget* paren
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-QColor StatusText::textColour() const { return colour_ ? colour_() : QColor(Qt::white); }
+QColor StatusText::textColour() const {
+    return colour_ ? colour_() : QColor(Qt::white);
+}
 
 void StatusText::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -47,6 +48,10 @@ RunProgressBar::RunProgressBar(bool border, QWidget* parent) : QProgressBar(pare
                       .arg(border ? QStringLiteral("1px solid #8a6d1a") : QStringLiteral("none")));
 }
 
-void RunProgressBar::SetPos(int position) { setValue(qBound(0, position, 10000)); }
+void RunProgressBar::SetPos(int position) {
+    setValue(qBound(0, position, 10000));
+}
 
-void RunProgressBar::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void RunProgressBar::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+}

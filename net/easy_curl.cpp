@@ -1,0 +1,68 @@
+// CURLOPT_PROGRESSFUNCTION is what our callbacks are written against; newer
+// headers mark it deprecated in favour of the 64-bit variant.
+#define CURL_DISABLE_DEPRECATION
+
+#include "net/easy_curl.h"
+
+#include <stdexcept>
+
+namespace talvo::utility {
+
+easy_curl::easy_curl() {
+    // The first curl_easy_init also initialises the library globally.
+    handle_ = curl_easy_init();
+    if (handle_ == nullptr) throw std::runtime_error("cURL handle initialization failed !");
+    curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, error_buffer);
+    // An error page must never pass for a file, a list or a server list.
+    curl_easy_setopt(handle_, CURLOPT_FAILONERROR, 1L);
+}
+
+easy_curl::~easy_curl() {
+    curl_easy_cleanup(handle_);
+}
+
+void easy_curl::set_timeout(long seconds) {
+    curl_easy_setopt(handle_, CURLOPT_TIMEOUT, seconds);
+}
+
+CURLcode easy_curl::perform() {
+    if (!write_function.empty()) {
+        curl_easy_setopt(handle_, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &easy_curl::write_callback);
+    }
+    if (!read_function.empty()) {
+        curl_easy_setopt(handle_, CURLOPT_READDATA, this);
+        curl_easy_setopt(handle_, CURLOPT_READFUNCTION, &easy_curl::read_callback);
+    }
+    if (!progress_function.empty()) {
+        curl_easy_setopt(handle_, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(handle_, CURLOPT_PROGRESSFUNCTION, &easy_curl::progress_callback);
+        curl_easy_setopt(handle_, CURLOPT_PROGRESSDATA, this);
+    }
+    curl_easy_setopt(handle_, CURLOPT_URL, url.c_str());
+    // Every encoding libcurl can decode; the slots see the decoded body.
+    curl_easy_setopt(handle_, CURLOPT_ACCEPT_ENCODING, "");
+    return curl_easy_perform(handle_);
+}
+
+std::size_t easy_curl::write_callback(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* curl = static_cast<easy_curl*>(self);
+    if (curl == nullptr || curl->write_function.empty()) return 0;
+    return curl->write_function(data, size, count, curl->write_data);
+}
+
+std::size_t easy_curl::read_callback(char* buffer, std::size_t size, std::size_t count,
+                                     void* self) {
+    auto* curl = static_cast<easy_curl*>(self);
+    if (curl == nullptr || curl->read_function.empty()) return 0;
+    return curl->read_function(buffer, size, count, curl->read_data);
+}
+
+int easy_curl::progress_callback(void* self, double dltotal, double dlnow, double ultotal,
+                                 double ulnow) {
+    auto* curl = static_cast<easy_curl*>(self);
+    if (curl == nullptr || curl->progress_function.empty()) return 0;
+    return curl->progress_function(dltotal, dlnow, ultotal, ulnow, curl->progress_data);
+}
+
+}  // namespace talvo::utility

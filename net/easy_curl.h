@@ -1,0 +1,62 @@
+// One libcurl easy handle with callback slots that any member function can
+// fill (boost::bind), so a transfer can stream into whatever object wants
+// its bytes and progress.
+//
+// Use: construct once; per transfer fill the slots, `url` and the user
+// pointers, then perform(). The handle (and with it libcurl's connection
+// cache) serves every transfer of the object, so connections stay open
+// between files.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <boost/function.hpp>
+#include <boost/noncopyable.hpp>
+#include <cstddef>
+#include <string>
+
+namespace talvo::utility {
+
+class easy_curl : boost::noncopyable {
+public:
+    // (data, element size, element count, user pointer) -> bytes taken.
+    using io_function = boost::function<std::size_t(char*, std::size_t, std::size_t, void*)>;
+    // (download total, download now, upload total, upload now, user
+    // pointer) -> 0 to go on, anything else to abort.
+    using progress_function_type = boost::function<int(double, double, double, double, void*)>;
+
+    // Throws std::runtime_error("cURL handle initialization failed !") when
+    // libcurl gives no handle.
+    easy_curl();
+    virtual ~easy_curl();
+
+    CURL* handle() const { return handle_; }
+    // The whole transfer may take at most `seconds`.
+    void set_timeout(long seconds);
+    // Runs one GET of `url` on the calling thread and returns libcurl's
+    // result. A reply with an HTTP status of 400 or more fails with
+    // CURLE_HTTP_RETURNED_ERROR and delivers no body.
+    CURLcode perform();
+
+private:
+    CURL* handle_ = nullptr;
+    char error_buffer[CURL_ERROR_SIZE] = {};
+
+public:
+    io_function write_function;
+    io_function read_function;
+    progress_function_type progress_function;
+    std::string url;
+    void* write_data = nullptr;
+    void* read_data = nullptr;
+    void* progress_data = nullptr;
+
+private:
+    // What libcurl calls; each sees only the object.
+    static std::size_t write_callback(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t read_callback(char* buffer, std::size_t size, std::size_t count, void* self);
+    static int progress_callback(void* self, double dltotal, double dlnow, double ultotal,
+                                 double ulnow);
+};
+
+}  // namespace talvo::utility

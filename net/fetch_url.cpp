@@ -1,0 +1,36 @@
+#include "net/fetch_url.h"
+
+#include <boost/bind/bind.hpp>
+
+namespace talvo::utility {
+
+using namespace boost::placeholders;
+
+fetch_url::fetch_url(const std::string& url) {
+    transfer.url = url;
+    transfer.write_function = boost::bind(&fetch_url::on_write, this, _1, _2, _3, _4);
+    transfer.write_data = &response;
+}
+
+void fetch_url::abort_when(boost::function<bool()> stop_requested) {
+    stop_requested_ = std::move(stop_requested);
+    transfer.progress_function = boost::bind(&fetch_url::on_progress, this, _1, _2, _3, _4);
+}
+
+std::string fetch_url::fetch() {
+    response.clear();
+    if (transfer.perform() != CURLE_OK) return std::string();
+    return response;
+}
+
+std::size_t fetch_url::on_write(char* data, std::size_t size, std::size_t count, void* user) {
+    const std::size_t bytes = size * count;
+    static_cast<std::string*>(user)->append(data, bytes);
+    return bytes;
+}
+
+int fetch_url::on_progress(double, double, double, double) {
+    return stop_requested_ && stop_requested_() ? 1 : 0;
+}
+
+}  // namespace talvo::utility

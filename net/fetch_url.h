@@ -1,0 +1,35 @@
+// Fetches the whole body of one URL into a string: the update list, the
+// server list.
+#pragma once
+
+#include <boost/function.hpp>
+#include <cstddef>
+#include <string>
+
+#include "net/easy_curl.h"
+
+namespace talvo::utility {
+
+class fetch_url : boost::noncopyable {
+public:
+    explicit fetch_url(const std::string& url);
+
+    void set_timeout(long seconds) { transfer.set_timeout(seconds); }
+    // Aborts a fetch in progress as soon as `stop_requested` answers true
+    // (libcurl asks at least once a second, also while nothing arrives).
+    void abort_when(boost::function<bool()> stop_requested);
+    // A new request each call: its body, or "" when the transfer failed
+    // (an HTTP error status included).
+    std::string fetch();
+
+    easy_curl transfer;
+    std::string response;
+
+private:
+    std::size_t on_write(char* data, std::size_t size, std::size_t count, void* user);
+    int on_progress(double dltotal, double dlnow, double ultotal, double ulnow);
+
+    boost::function<bool()> stop_requested_;
+};
+
+}  // namespace talvo::utility
