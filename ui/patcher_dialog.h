@@ -31,6 +31,10 @@ public:
     // Stops the worker and releases what the window holds.
     void OnDestroy();
 
+    // The run whose state the window shows. OnInitDialog creates and starts
+    // the real one; tests hand in a run of their own.
+    void UseDownloader(std::unique_ptr<PatchDownloader> run) { downloader = std::move(run); }
+
     // Every message the worker posts (WM_USER+1 .. WM_USER+7) lands here.
     long OnUserMessage(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
 
@@ -41,6 +45,10 @@ public:
 
     // The colour of the four status texts right now.
     QColor StatusTextColour() const;
+
+    // Cuts the window to the skin's outline and puts the lower web panes in
+    // their frames (a step of OnInitDialog).
+    void ShapeFromSkin();
 
     platform::MessageTarget& messageTarget() { return target_; }
     PreferencesDialog& preferencesDialog() { return preferences; }
@@ -56,7 +64,6 @@ protected:
 
 private:
     void createControls();
-    void ShapeFromSkin();
     void ShowPatchResult(bool filesWereUpdated);
     long OnPatchProgress(platform::WPARAM wParam, platform::LPARAM lParam);
     long OnPatchSpeed(platform::WPARAM wParam, platform::LPARAM lParam);

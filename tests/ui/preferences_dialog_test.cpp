@@ -185,11 +185,3 @@ TEST_F(DialogTest, TooLittleMemoryShowsTheMessageOverTheDialogAndEnds) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    // Listing the tests (CTest's discovery) needs no display.
-    if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -84,6 +84,12 @@ QPainterPath outline() {
         p.closeSubpath();
         body = body.united(p);
     };
+    // Hinges on both sides reach the bitmap's edges.
+    for (int top : {210, 450}) {
+        QPainterPath hinges;
+        hinges.addRect(0, top, 640, 56);
+        body = body.united(hinges);
+    }
     tower(20, 58);
     {
         QPainterPath crest;

@@ -1,0 +1,269 @@
+#include "ui/patcher_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "app/globals.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
+#include "ui/skin.h"
+#include "ui/widgets.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using platform::LPARAM;
+using platform::WPARAM;
+
+struct WindowTest : ::testing::Test {
+    testsupport::TempDir dir;
+    Cpatcher_client_MFCDlg window;
+    PatchDownloader* run = nullptr;
+
+    void SetUp() override {
+        ResetLauncherGlobals();
+        // A run that is never started: the test plays the worker.
+        auto downloader =
+            std::make_unique<PatchDownloader>(&window.messageTarget(), "http://127.0.0.1:9/x");
+        downloader->doneEvent.set();
+        run = downloader.get();
+        window.UseDownloader(std::move(downloader));
+    }
+    void TearDown() override { ResetLauncherGlobals(); }
+
+    void post(platform::UINT message, WPARAM wParam, LPARAM lParam) {
+        window.messageTarget().PostMessage(message, wParam, lParam);
+        QCoreApplication::processEvents();
+    }
+    QString text(const char* id) { return window.findChild<QLabel*>(id)->text(); }
+    int bar(const char* id) { return window.findChild<QProgressBar*>(id)->value(); }
+    bool shown(const char* id) { return window.findChild<QWidget*>(id)->isVisibleTo(&window); }
+    QStringList listed() {
+        QStringList names;
+        auto* list = window.findChild<QListWidget*>("1018");
+        for (int i = 0; i < list->count(); ++i) names << list->item(i)->text();
+        return names;
+    }
+};
+
+QString u8(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+TEST_F(WindowTest, EachWorkerMessageChangesWhatItShould) {
+    run->SetStatusText(
+        "data\\harita \xFE"
+        "ehir.map");  // CP1254 "şehir"
+    run->servers = {{"x", "Anadolu \xC4\x9F", "a1", "b1", "y"}, {"", "Ege", "a2", "b2", ""}};
+
+    struct Step {
+        platform::UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        const char* status;   // 1022
+        const char* info;     // 1025
+        const char* speed;    // 1024
+        const char* counter;  // 1023
+        int fileBar, runBar;
+        bool listAndStart;
+    };
+    const Step steps[] = {
+        {WM_PATCH_PROGRESS, (5000u << 16) | 2500u, (3 << 16) | 0,
+         "Güncelleniyor: data\\harita şehir.map", "", "", "Dosya: 0 / 3", 2500, 5000, false},
+        {WM_PATCH_SPEED, (125u << 16) | 300u, 0, "Güncelleniyor: data\\harita şehir.map",
+         "Kalan süre: 2dk 5s", "Hız: 300 KB/s", "Dosya: 0 / 3", 2500, 5000, false},
+        {WM_PATCH_PROGRESS, (9000u << 16) | 1u, (3 << 16) | 3,
+         "Güncelleniyor: data\\harita şehir.map", "Kalan süre: 2dk 5s", "Hız: 300 KB/s",
+         "Dosya: 3 / 3", 1, 9000, false},
+        {WM_PATCH_SPEED, (3725u << 16) | 0u, 0, "Güncelleniyor: data\\harita şehir.map",
+         "Kalan süre: 1s 2dk 5s", "Hız: 0 KB/s", "Dosya: 3 / 3", 1, 9000, false},
+        {WM_PATCH_DONE, 3, 0, "Güncelleme tamamlandı !", "Sunucu listesi bekleniyor...", "", "",
+         10000, 10000, true},
+        {WM_SERVERLIST_READY, 0, 0, "Güncelleme tamamlandı !", "Oyun başlamaya hazır.", "", "",
+         10000, 10000, true},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.message);
+        post(s.message, s.wParam, s.lParam);
+        EXPECT_EQ(text("1022"), u8(s.status));
+        EXPECT_EQ(text("1025"), u8(s.info));
+        EXPECT_EQ(text("1024"), u8(s.speed));
+        EXPECT_EQ(text("1023"), u8(s.counter));
+        EXPECT_EQ(bar("1002"), s.fileBar);
+        EXPECT_EQ(bar("1003"), s.runBar);
+        EXPECT_EQ(shown("1018"), s.listAndStart);
+        EXPECT_EQ(shown("1030"), s.listAndStart);
+    }
+    EXPECT_EQ(listed(), (QStringList{u8("Anadolu ğ"), u8("Ege")}));
+}
+
+TEST_F(WindowTest, EndTextsAndAFailedRunNeverShownAsSuccess) {
+    post(WM_PATCH_DONE, 0, 0);
+    EXPECT_EQ(text("1022"), u8("Bütün dosyalar güncel durumda."));
+
+    post(WM_PATCH_FAILED, (22u << 16) | 3u, 0);
+    EXPECT_EQ(text("1022"), u8("Güncelleme tamamlanamadı !"));
+    EXPECT_EQ(text("1025"), u8("Lütfen daha sonra tekrar deneyiniz."));
+    post(WM_PATCH_DONE, 1, 0);
+    EXPECT_EQ(text("1022"), u8("Güncelleme tamamlanamadı !"));
+    EXPECT_EQ(text("1025"), u8("Sunucu listesi bekleniyor..."));
+    EXPECT_TRUE(shown("1030"));
+
+    // A name beyond 200 UTF-16 units goes through the code page instead.
+    run->servers = {{"", std::string(201, 'n') + "\xFD", "a", "b", ""}, {"", "", "a", "b", ""}};
+    post(WM_SERVERLIST_READY, 0, 0);
+    EXPECT_EQ(listed(), (QStringList{QString(201, 'n') + u8("ı"), QString()}));
+}
+
+TEST_F(WindowTest, StatusColoursFollowSkipPatchAndTheFinishedRun) {
+    const QColor white(255, 255, 255), green(0, 255, 0);
+    auto* label = window.findChild<StatusText*>("1022");
+    EXPECT_EQ(label->textColour(), white);
+    {
+        boost::mutex::scoped_lock lock(run->finishedMutex);
+        run->finished = true;
+    }
+    EXPECT_EQ(label->textColour(), green);
+    {
+        boost::mutex::scoped_lock lock(run->finishedMutex);
+        run->finished = false;
+    }
+    g_skipPatch = true;
+    for (const char* id : {"1022", "1023", "1024", "1025"}) {
+        EXPECT_EQ(window.findChild<StatusText*>(id)->textColour(), green) << id;
+    }
+}
+
+TEST_F(WindowTest, StartWithoutSelectionWarnsAndStillSavesTheSettings) {
+    post(WM_PATCH_DONE, 0, 0);
+    QString warning, caption;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            warning = box->text();
+            caption = box->windowTitle();
+            box->accept();
+        }
+    });
+    QTest::mouseClick(window.findChild<QWidget*>("1030"), Qt::LeftButton);
+    EXPECT_EQ(warning, u8("Lütfen bir sunucu seçiniz."));
+    EXPECT_EQ(caption, u8("Uyarı"));
+    EXPECT_EQ(testsupport::read_bytes("base/pref_launch.prefs").substr(0, 14), "HDREnabled 0\r\n");
+}
+
+TEST_F(WindowTest, KeysThatCloseADialogLeaveTheWindowAlone) {
+    window.show();
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) QTest::keyClick(&window, key);
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(window.isVisible());
+}
+
+// Death tests re-run the test in a fresh process; the game directory is
+// passed on through the environment so both use the same one.
+TEST(WindowGameStart, ASelectedServerStartsTheGameWithItsTwoFieldsAnd2) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    if (std::getenv("VALDORA_UI_GAME_DIR") == nullptr) {
+        char pattern[] = "/tmp/valdora-ui-game-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        ::setenv("VALDORA_UI_GAME_DIR", pattern, 1);
+    }
+    const fs::path game = std::getenv("VALDORA_UI_GAME_DIR");
+    fs::current_path(game);
+    fs::copy_file(GAME_STAND_IN, game / "valdora.exe", fs::copy_options::overwrite_existing);
+    ::setenv("VALDORA_GAME_EXIT", "1", 1);
+
+    auto startOnTheFirstServer = [] {
+        Cpatcher_client_MFCDlg window;
+        auto run = std::make_unique<PatchDownloader>(&window.messageTarget(), "http://x/");
+        run->doneEvent.set();
+        run->servers = {{"", "Birinci", "A", "B", ""}, {"", "Ikinci", "C", "D", ""}};
+        window.UseDownloader(std::move(run));
+        window.messageTarget().PostMessage(WM_PATCH_DONE, 0, 0);
+        window.messageTarget().PostMessage(WM_SERVERLIST_READY, 2, 0);
+        QCoreApplication::processEvents();
+        window.findChild<QListWidget*>("1018")->setCurrentRow(0);
+        QTest::mouseClick(window.findChild<QWidget*>("1030"), Qt::LeftButton);
+    };
+    EXPECT_EXIT(startOnTheFirstServer(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(testsupport::read_bytes(game / "valdora_args.txt"), "A\nB\n2\n");
+    EXPECT_TRUE(fs::exists(game / "base/pref_launch.prefs"));
+    fs::current_path("/");
+    fs::remove_all(game);
+}
+
+// The region, counted straight from the BMP file's bytes.
+TEST(WindowSkin, RegionIsExactlyTheSkinsOpaqueRuns) {
+    (void)skin::LoadBitmap(139);  // registers the compiled-in pictures
+    QFile file(":/skin/139.bmp");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray b = file.readAll();
+    auto u32 = [&](int at) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+    };
+    ASSERT_EQ(b.left(2), "BM");
+    const int offset = static_cast<int>(u32(10)), width = static_cast<int>(u32(18));
+    const int height = static_cast<int>(u32(22));
+    ASSERT_EQ(width, 640);
+    ASSERT_EQ(height, 705);
+    ASSERT_EQ(static_cast<unsigned char>(b[28]), 24);  // bits per pixel
+    ASSERT_EQ(u32(30), 0u);                            // uncompressed
+    const int stride = (width * 3 + 3) / 4 * 4;
+
+    Cpatcher_client_MFCDlg window;
+    window.ShapeFromSkin();
+    const QRegion region = window.mask();
+
+    long pixels = 0;
+    int maxRuns = 0;
+    bool runAtRightEdge = false;
+    for (int y = 0; y < height; ++y) {
+        const char* row = b.constData() + offset + (height - 1 - y) * stride;  // bottom-up
+        std::vector<std::pair<int, int>> expected;
+        for (int x = 0; x < width;) {
+            auto transparent = [&](int px) {
+                return row[px * 3] == 127 && row[px * 3 + 1] == 0 &&
+                       static_cast<unsigned char>(row[px * 3 + 2]) == 255;  // B, G, R
+            };
+            while (x < width && transparent(x)) ++x;
+            const int start = x;
+            while (x < width && !transparent(x)) ++x;
+            if (x > start) expected.emplace_back(start, x);
+        }
+        std::vector<std::pair<int, int>> actual;
+        for (const QRect& r : region.intersected(QRect(0, y, width, 1))) {
+            actual.emplace_back(r.left(), r.right() + 1);
+        }
+        std::sort(actual.begin(), actual.end());
+        ASSERT_EQ(actual, expected) << "row " << y;
+        for (auto [s, e] : expected) {
+            pixels += e - s;
+            runAtRightEdge |= e == 640;
+        }
+        maxRuns = std::max(maxRuns, static_cast<int>(expected.size()));
+        if (y == 0 || y == height - 1) {
+            EXPECT_TRUE(expected.empty()) << "row " << y;
+        }
+    }
+    EXPECT_TRUE(runAtRightEdge);
+    EXPECT_EQ(maxRuns, 6);
+    long regionPixels = 0;
+    for (const QRect& r : region) regionPixels += static_cast<long>(r.width()) * r.height();
+    EXPECT_EQ(regionPixels, pixels);
+}
+
+}  // namespace
