@@ -25,7 +25,7 @@ std::string gzip(const std::string& data) {
     return out;
 }
 
-HttpServer::HttpServer() : server_(std::make_unique<httplib::Server>()) {
+HttpServer::HttpServer(int port) : server_(std::make_unique<httplib::Server>()) {
     server_->set_keep_alive_max_count(100000);
     server_->set_keep_alive_timeout(1);
     server_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
@@ -74,7 +74,8 @@ HttpServer::HttpServer() : server_(std::make_unique<httplib::Server>()) {
                 break;
         }
     });
-    port_ = server_->bind_to_any_port("127.0.0.1");
+    port_ = port == 0 ? server_->bind_to_any_port("127.0.0.1")
+                      : (server_->bind_to_port("127.0.0.1", port) ? port : -1);
     if (port_ <= 0) throw std::runtime_error("test server: no port");
     thread_ = std::thread([this] { server_->listen_after_bind(); });
     while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));

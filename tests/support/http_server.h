@@ -35,7 +35,9 @@ struct Reply {
 
 class HttpServer {
 public:
-    HttpServer();
+    // On a free port, or on `port` (a test of launcher.exe needs the
+    // compiled-in one).
+    explicit HttpServer(int port = 0);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
