@@ -83,17 +83,10 @@ void Cpatcher_client_MFCDlg::createControls() {
         t->setColourSource([this] { return StatusTextColour(); });
     }
 
-    serverList = new QListWidget(this);
+    serverList = new ServerListBox(this);
     place(serverList, 27, 215, 89, 79, "1018");
-    serverList->setSortingEnabled(false);
-    serverList->setSelectionMode(QAbstractItemView::SingleSelection);
-    serverList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    serverList->setStyleSheet(QStringLiteral(
-        "QListWidget { background: #373737; color: #ffffff; border: 1px solid #8a6d1a; }"
-        "QListWidget::item { background: #505050; color: #ffffff; }"
-        "QListWidget::item:selected { background: #c9962c; color: #000000; }"));
     serverList->hide();
-    connect(serverList, &QListWidget::itemDoubleClicked, this, [this] { StartGame(); });
+    connect(serverList, &ServerListBox::doubleClicked, this, [this] { StartGame(); });
 
     startButton = new BitmapButton(QPixmap::fromImage(skin::LoadBitmap(142)), false, this);
     place(startButton, 26, 296, 91, 30, "1030");
@@ -342,8 +335,7 @@ void Cpatcher_client_MFCDlg::keyPressEvent(QKeyEvent* e) {
 
 void Cpatcher_client_MFCDlg::StartGame() {
     preferences.WriteSettingsFile();
-    const QList<QListWidgetItem*> selected = serverList->selectedItems();
-    const int index = selected.isEmpty() ? -1 : serverList->row(selected.front());
+    const int index = serverList->CurSel();
     if (index < 0 || index >= static_cast<int>(servers.size())) {
         target_.MessageBox(u"Lütfen bir sunucu seçiniz.", u"Uyarı", platform::MB_OK,
                            platform::BoxOwner::Window);

@@ -13,8 +13,8 @@
 
 class BitmapButton;
 class CExplorer1;
-class QListWidget;
 class RunProgressBar;
+class ServerListBox;
 class StatusText;
 
 class Cpatcher_client_MFCDlg : public QWidget {
@@ -79,7 +79,7 @@ private:
     std::vector<ServerEntry> servers;
     RunProgressBar* fileProgress = nullptr;
     RunProgressBar* totalProgress = nullptr;
-    QListWidget* serverList = nullptr;
+    ServerListBox* serverList = nullptr;
     CExplorer1* promoPane1 = nullptr;
     StatusText* statusLabel = nullptr;
     StatusText* counterLabel = nullptr;

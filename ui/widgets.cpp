@@ -55,3 +55,23 @@ void RunProgressBar::SetPos(int position) {
 void RunProgressBar::mousePressEvent(QMouseEvent* event) {
     event->accept();
 }
+
+ServerListBox::ServerListBox(QWidget* parent) : QListWidget(parent) {
+    setSortingEnabled(false);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setStyleSheet(QStringLiteral(
+        "QListWidget { background: #373737; color: #ffffff; border: 1px solid #8a6d1a; }"
+        "QListWidget::item { background: #505050; color: #ffffff; }"
+        "QListWidget::item:selected { background: #c9962c; color: #000000; }"));
+}
+
+int ServerListBox::CurSel() const {
+    const QList<QListWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? -1 : row(selected.front());
+}
+
+void ServerListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    QListWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) emit doubleClicked();
+}

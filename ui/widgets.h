@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QListWidget>
 #include <QProgressBar>
 #include <functional>
 
@@ -51,4 +52,20 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+};
+
+// The server list: unsorted, and a double-click anywhere in it (on a line or
+// not) is reported, as the system's list box does.
+class ServerListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit ServerListBox(QWidget* parent);
+    // LB_GETCURSEL: the selected line, -1 when none.
+    int CurSel() const;
+
+signals:
+    void doubleClicked();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 };

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "app/globals.h"
 #include "support/files.h"
@@ -149,18 +150,27 @@ TEST_F(WindowTest, StatusColoursFollowSkipPatchAndTheFinishedRun) {
 
 TEST_F(WindowTest, StartWithoutSelectionWarnsAndStillSavesTheSettings) {
     post(WM_PATCH_DONE, 0, 0);
-    QString warning, caption;
-    QTimer::singleShot(0, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            warning = box->text();
-            caption = box->windowTitle();
-            box->accept();
-        }
-    });
-    QTest::mouseClick(window.findChild<QWidget*>("1030"), Qt::LeftButton);
-    EXPECT_EQ(warning, u8("Lütfen bir sunucu seçiniz."));
-    EXPECT_EQ(caption, u8("Uyarı"));
-    EXPECT_EQ(testsupport::read_bytes("base/pref_launch.prefs").substr(0, 14), "HDREnabled 0\r\n");
+    auto* list = window.findChild<QListWidget*>("1018");
+    const std::function<void()> starts[] = {
+        [&] { QTest::mouseClick(window.findChild<QWidget*>("1030"), Qt::LeftButton); },
+        [&] { QTest::mouseDClick(list->viewport(), Qt::LeftButton); },
+    };
+    for (const auto& start : starts) {
+        fs::remove_all("base");
+        QString warning, caption;
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                warning = box->text();
+                caption = box->windowTitle();
+                box->accept();
+            }
+        });
+        start();
+        EXPECT_EQ(warning, u8("Lütfen bir sunucu seçiniz."));
+        EXPECT_EQ(caption, u8("Uyarı"));
+        EXPECT_EQ(testsupport::read_bytes("base/pref_launch.prefs").substr(0, 14),
+                  "HDREnabled 0\r\n");
+    }
 }
 
 TEST_F(WindowTest, KeysThatCloseADialogLeaveTheWindowAlone) {
