@@ -62,7 +62,8 @@ public:
 
 TEST_F(ValdoraPatch, BringsADirectoryUpToDateAndASecondRunDownloadsNothing) {
     const std::vector<std::pair<std::string, Reply>> files = {
-        {"valdora.exe", {200, std::string(70000, 'v'), Reply::Mode::Trickle}},
+        // Slow enough to be reported while it comes (after the run's first second).
+        {"valdora.exe", {200, std::string(150000, 'v'), Reply::Mode::Trickle}},
         {"data/maps/harita 1.map", {200, std::string(200000, 'm')}},
         {"data\\sound\\s\xFCr.ogg", {200, "ses", Reply::Mode::Gzip}},
         {"base/empty.dat", {200, ""}},
