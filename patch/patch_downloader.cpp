@@ -37,9 +37,17 @@ platform::WPARAM position(double done, double total) {
     return total == 0.0 ? 0 : low16(done / total * 10000.0);
 }
 
+// The progress clock counts from the start of the process, not of the
+// machine: differences are taken in signed 32 bits against marks that start
+// at 0, so a count from boot would stop every progress post on a machine
+// that has been up for more than 24.8 days.
+const std::uint32_t kProcessStartTick = platform::tick_count();
+
 }  // namespace
 
-PatchOptions::PatchOptions() : webSite(valdora::kWebHost), clock(&platform::tick_count) {}
+PatchOptions::PatchOptions()
+    : webSite(valdora::kWebHost),
+      clock([] { return platform::tick_count() - kProcessStartTick; }) {}
 
 PatchDownloader::PatchDownloader(platform::MessageTarget* window_,
                                  const std::string& updateListUrl_, PatchOptions options_)

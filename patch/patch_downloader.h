@@ -40,7 +40,7 @@ struct PatchOptions {
     std::string serverListUrl;
     // The web-site address named in the too-much-to-download box.
     std::string webSite;
-    // Milliseconds, wrapping at 2^32.
+    // Milliseconds, wrapping at 2^32; by default since the process started.
     boost::function<std::uint32_t()> clock;
 
     PatchOptions();

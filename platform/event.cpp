@@ -3,10 +3,10 @@
 namespace platform {
 
 void ManualResetEvent::set() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        set_ = true;
-    }
+    // Notified under the lock: a waiter that sees the event set may destroy
+    // it at once, and set() must not touch it after that.
+    std::lock_guard<std::mutex> lock(mutex_);
+    set_ = true;
     changed_.notify_all();
 }
 

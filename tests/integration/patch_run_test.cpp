@@ -8,7 +8,6 @@
 
 #include "patch/file_checks.h"
 #include "patch/patch_downloader.h"
-#include "platform/file.h"
 #include "support/files.h"
 #include "support/http_server.h"
 #include "support/launcher_log.h"
@@ -16,22 +15,26 @@
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
-using testsupport::Posted;
+using Log = std::vector<std::string>;
+using Posts = std::vector<testsupport::Posted>;
 using testsupport::Reply;
 
 namespace {
 
-constexpr const char* kListPath = "/Patcher/1000_1.0.0.1_Update.txt";
-constexpr const char* kServersPath = "/serverlist_test.aspx";
+constexpr const char* kList = "/Patcher/1000_1.0.0.1_Update.txt";
+constexpr const char* kServers = "/serverlist_test.aspx";
 constexpr const char* kTime = "05.03.2024 07:08:09";
 constexpr const char* kOldTime = "01.01.2020 10:00:00";
-const std::string kServers = "Valdora 1|x|y|10.0.0.1|7000\r\nValdora 2|x|y|10.0.0.2|7000\r\n";
-// The check's two lines as the log writes them (text mode).
-const std::string kCheckStart = "Download edilmesi gereken dosyalar: ";
+const std::string kServerList = "V1|x|y|10.0.0.1|7000\r\nV2|x|y|10.0.0.2|7000\r\n";
+// The check's lines, and those of a missing file (text mode; the second
+// code is what the log call before it left).
+const std::string kCheck = "Download edilmesi gereken dosyalar: ";
 const std::string kCheckEnd = "--------------------------\r\n";
+const Log kMissing = {"Error opening file in GetLastWriteTime(): 2",
+                      "Error opening file in isFileSizeDifferentWithHandle(): 17"};
 
-Posted post(platform::UINT message, platform::WPARAM w = 0, platform::LPARAM l = 0) {
-    return {message, w, l};
+constexpr platform::WPARAM done(platform::WPARAM run) {
+    return run << 16 | 10000;
 }
 
 struct GameFile {
@@ -39,7 +42,8 @@ struct GameFile {
     std::string content;
     Reply::Mode mode = Reply::Mode::Plain;
     int status = 200;
-    std::uint32_t listedSize = 0;  // 0: the content's size
+    std::uint32_t listedSize = 0;  // 0: the content's
+    std::uint32_t size() const { return listedSize ? listedSize : std::uint32_t(content.size()); }
 };
 
 class PatchRun : public ::testing::Test {
@@ -52,379 +56,287 @@ protected:
 
     PatchRun() {
         options.gameDir = dir.path();
-        options.serverListUrl = server.url(kServersPath);
+        options.serverListUrl = server.url(kServers);
         options.webSite = "http://www.valdora.example";
         options.clock = [] { return 0u; };  // no timed progress posts: exact sequences
-        server.serve(kServersPath, kServers);
+        server.serve(kServers, kServerList);
     }
 
-    // No test may leave a game file that looks current but is not.
+    // No run may leave a game file that looks current but is not.
     void TearDown() override {
         for (const GameFile& f : site) {
             const platform::File file = platform::File::open_for_attributes(f.path);
-            if (!file.valid() || isFileSizeDifferentWithHandle(file, size(f)) ||
-                isFileTimeDifferent(file, kTime)) {
-                continue;
+            if (file.valid() && !isFileSizeDifferentWithHandle(file, f.size()) &&
+                !isFileTimeDifferent(file, kTime)) {
+                EXPECT_EQ(testsupport::read_bytes(platform::native_path(f.path)), f.content);
             }
-            EXPECT_EQ(testsupport::read_bytes(platform::native_path(f.path)), f.content) << f.path;
         }
-    }
-
-    static std::uint32_t size(const GameFile& f) {
-        return f.listedSize != 0 ? f.listedSize : static_cast<std::uint32_t>(f.content.size());
     }
 
     void publish(std::vector<GameFile> files) {
         site = std::move(files);
         std::string list = server.url("/files") + "\r\nnote\r\n";
         for (const GameFile& f : site) {
-            list += f.path + "\r\n" + std::to_string(size(f)) + "\r\n" + kTime + "\r\n";
+            list += f.path + "\r\n" + std::to_string(f.size()) + "\r\n" + kTime + "\r\n";
             std::string served = f.path;
             std::replace(served.begin(), served.end(), '/', '\\');
-            server.serve("/files/" + served, {Reply{f.status, f.content, f.mode}});
+            server.serve("/files/" + served, {{f.status, f.content, f.mode}});
         }
-        server.serve(kListPath, list);
+        server.serve(kList, list);
     }
 
-    // A local file with the given content and time text.
     void local(const std::string& path, const std::string& content, const char* time = kTime) {
         testsupport::write_bytes(platform::native_path(path), content);
         ASSERT_TRUE(SetFileToPatchTime(path, time));
     }
 
+    void clear() {
+        for (const auto& entry : fs::directory_iterator(".")) fs::remove_all(entry.path());
+        target.posts.clear();
+        target.boxes.clear();
+    }
+
     std::unique_ptr<PatchDownloader> run() {
-        auto downloader =
-            std::make_unique<PatchDownloader>(&target, server.url(kListPath), options);
-        downloader->Run();
-        return downloader;
+        auto d = std::make_unique<PatchDownloader>(&target, server.url(kList), options);
+        d->Run();
+        EXPECT_TRUE(d->doneEvent.is_set());
+        EXPECT_FALSE(fs::is_regular_file("~temp.dat"));
+        return d;
     }
 
-    std::vector<std::string> log() const { return testsupport::log_messages(dir.path()); }
+    Log log() const { return testsupport::log_messages(dir.path()); }
 
-    // Log lines without the check's own error lines about missing files.
-    std::vector<std::string> run_log() const {
-        std::vector<std::string> lines;
-        for (const std::string& line : log()) {
-            if (line.rfind("Error opening file in ", 0) != 0) lines.push_back(line);
-        }
-        return lines;
+    static Log join(std::initializer_list<Log> parts) {
+        Log all;
+        for (const Log& p : parts) all.insert(all.end(), p.begin(), p.end());
+        return all;
     }
 
-    bool is_current(const std::string& path, const std::string& content) const {
-        const platform::File file = platform::File::open_for_attributes(path);
+    static bool is_current(const std::string& path, const std::string& content) {
         std::string time;
-        return file.valid() && GetLastWriteTime(file, time) && time == kTime &&
+        return GetLastWriteTime(platform::File::open_for_attributes(path), time) && time == kTime &&
                testsupport::read_bytes(platform::native_path(path)) == content;
     }
 };
 
 TEST_F(PatchRun, ReadyDownloadsWhatDiffersOverOneConnection) {
     const std::string a(1000, 'a'), x(3000, 'x'), t(4000, 't');
-    publish({{"a.pak", a},
+    const std::string odd =
+        "t\xFCrk\xE7"
+        "e dosya #1%.pak";  // CP1254, and bytes a URL encodes
+    publish({{"a.pak", a, Reply::Mode::Gzip},
              {"data/maps/x.map", x, Reply::Mode::Chunked},
              {"same.pak", "same"},
-             {"t\xFCrk\xE7"
-              "e dosya #1%.pak",
-              t}});
+             {odd, t}});
     local("data\\maps\\x.map", "old");
     local("same.pak", "same");
 
-    const auto downloader = run();
+    const auto d = run();
 
-    EXPECT_EQ(target.posts(), (std::vector<Posted>{
-                                  post(WM_PATCH_PROGRESS, 1250 << 16 | 10000, 3 << 16 | 1),
-                                  post(WM_PATCH_PROGRESS, 5000 << 16 | 10000, 3 << 16 | 2),
-                                  post(WM_PATCH_PROGRESS, 10000u << 16 | 10000, 3 << 16 | 3),
-                                  post(WM_PATCH_DONE, 3),
-                                  post(WM_SERVERLIST_READY, 2),
-                              }));
-    EXPECT_EQ(run_log(), (std::vector<std::string>{
-                             kCheckStart, kCheckEnd, "3 adet dosya download edilecek...",
-                             "a.pak download ediliyor...", "data\\maps\\x.map download ediliyor...",
-                             "t\xFCrk\xE7"
-                             "e dosya #1%.pak download ediliyor...",
-                             "Dosyalar download edildi."}));
+    // The run counts what came over the wire: a.pak compressed.
+    const double wire = double(testsupport::gzip(a).size());
+    const auto at = [](double bytes) { return done(platform::WPARAM(bytes / 8000 * 10000)); };
+    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_PROGRESS, at(wire), 3 << 16 | 1},
+                                   {WM_PATCH_PROGRESS, at(wire + 3000), 3 << 16 | 2},
+                                   {WM_PATCH_PROGRESS, at(wire + 7000), 3 << 16 | 3},
+                                   {WM_PATCH_DONE, 3},
+                                   {WM_SERVERLIST_READY, 2}}));
+    EXPECT_EQ(log(), join({{kCheck},
+                           kMissing,
+                           kMissing,
+                           {kCheckEnd, "3 adet dosya download edilecek...",
+                            "a.pak download ediliyor...", "data\\maps\\x.map download ediliyor...",
+                            odd + " download ediliyor...", "Dosyalar download edildi."}}));
     EXPECT_TRUE(is_current("a.pak", a));
     EXPECT_TRUE(is_current("data\\maps\\x.map", x));
-    EXPECT_TRUE(
-        is_current("t\xFCrk\xE7"
-                   "e dosya #1%.pak",
-                   t));
+    EXPECT_TRUE(is_current(odd, t));
     EXPECT_TRUE(fs::exists("t\u00FCrk\u00E7e dosya #1%.pak"));  // UTF-8 on disk
-    EXPECT_FALSE(fs::exists("~temp.dat"));
-    EXPECT_EQ(server.requests_under("/files/"), 3);
-    EXPECT_EQ(server.connections_under("/files/"), 1);
-    EXPECT_TRUE(downloader->IsFinished());
-    ASSERT_EQ(downloader->GetServers().size(), 2u);
-    EXPECT_EQ(downloader->GetServers()[1].gameArg1, "10.0.0.2");
-    EXPECT_TRUE(downloader->doneEvent.is_set());
+    EXPECT_EQ(server.requests("/files/"), 3);
+    EXPECT_EQ(server.connections("/files/"), 1);
+    EXPECT_TRUE(d->IsFinished());
+    ASSERT_EQ(d->GetServers().size(), 2u);
+    EXPECT_EQ(d->GetServers()[1].gameArg1, "10.0.0.2");
 
-    // Everything current now: the next run downloads nothing.
-    target.clear();
+    target.posts.clear();
     run();
-    EXPECT_EQ(target.posts(),
-              (std::vector<Posted>{post(WM_PATCH_DONE, 0), post(WM_SERVERLIST_READY, 2)}));
-    EXPECT_EQ(server.requests_under("/files/"), 3);
+    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 2}}));
+    EXPECT_EQ(server.requests("/files/"), 3);
 }
 
 TEST_F(PatchRun, FaultyListsEndTheRunBeforeAnything) {
-    const std::string good = server.url("/files") + "\r\nnote\r\na.pak\r\n1\r\n" + kTime + "\r\n";
-    const struct {
-        const char* name;
-        Reply reply;
-    } cases[] = {
-        {"no final break", Reply{200, good.substr(0, good.size() - 2)}},
-        {"empty", Reply{200, ""}},
-        {"404 with a list-shaped page", Reply{404, good}},
-        {"500", Reply{500, good}},
-        {"dropped", Reply{200, good, Reply::Mode::DropMidBody}},
-        {"parent", Reply{200, "b\r\nv\r\n..\\outside.pak\r\n1\r\nt\r\n"}},
-        {"absolute", Reply{200, "b\r\nv\r\n/tmp/outside.pak\r\n1\r\nt\r\n"}},
-        {"backslash first", Reply{200, "b\r\nv\r\n\\outside.pak\r\n1\r\nt\r\n"}},
-        {"drive", Reply{200, "b\r\nv\r\nC:outside.pak\r\n1\r\nt\r\n"}},
-        {"deep parent", Reply{200, "b\r\nv\r\nok.pak\r\n1\r\nt\r\na/../../x\r\n1\r\nt\r\n"}},
+    const std::string good = "b\r\nv\r\na.pak\r\n1\r\nt\r\n";
+    const Reply cases[] = {
+        {200, good.substr(0, good.size() - 2)},  // no final break
+        {200, ""},
+        {404, good},
+        {200, good, Reply::Mode::Drop},
+        {200, "b\r\nv\r\n..\\outside.pak\r\n1\r\nt\r\n"},
+        {200, "b\r\nv\r\n/tmp/outside.pak\r\n1\r\nt\r\n"},
+        {200, "b\r\nv\r\nC:outside.pak\r\n1\r\nt\r\n"},
+        {200, "b\r\nv\r\nok.pak\r\n1\r\nt\r\na/../../x\r\n1\r\nt\r\n"},
     };
-    server.serve("/files/a.pak", "a");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        target.clear();
-        fs::remove_all("base");
-        server.serve(kListPath, {c.reply});
-        const auto downloader = run();
-        EXPECT_EQ(target.posts(), std::vector<Posted>{post(WM_PATCH_FAILED, 2)});
-        EXPECT_EQ(log(), std::vector<std::string>{"download listesi hatal\xFD !"});
-        EXPECT_FALSE(downloader->IsFinished());
-        EXPECT_TRUE(downloader->doneEvent.is_set());
+    for (const Reply& reply : cases) {
+        clear();
+        server.serve(kList, {reply});
+        const auto d = run();
+        EXPECT_EQ(target.posts, (Posts{{WM_PATCH_FAILED, 2}})) << reply.body;
+        EXPECT_EQ(log(), Log{"download listesi hatal\xFD !"});
+        EXPECT_FALSE(d->IsFinished());
+        for (const auto& entry : fs::directory_iterator(".")) EXPECT_EQ(entry.path(), "./base");
     }
-    EXPECT_EQ(server.requests_under("/files/"), 0);
-    EXPECT_EQ(server.requests(kServersPath), 0);
-    for (const auto& entry : fs::directory_iterator(".")) EXPECT_EQ(entry.path(), "./base");
+    EXPECT_EQ(server.requests("/files/") + server.requests(kServers), 0);
 }
 
 TEST_F(PatchRun, TooMuchToDownloadTellsThePlayerAndQuits) {
-    for (const std::uint32_t total : {73400320u, 73400321u}) {
-        SCOPED_TRACE(total);
-        target.clear();
-        fs::remove_all("base");
-        options.skipPatch = total == 73400320u;  // what proceeds need not really come
-        publish(
-            {{"a.pak", "", Reply::Mode::Plain, 200, total - 1000}, {"d/b.pak", "", {}, 200, 1000}});
-        run();
-        if (total == 73400320u) {
-            EXPECT_TRUE(target.boxes().empty());
-            EXPECT_EQ(target.posts(),
-                      (std::vector<Posted>{post(WM_PATCH_DONE, 0), post(WM_SERVERLIST_READY, 2)}));
-            continue;
-        }
-        ASSERT_EQ(target.boxes().size(), 1u);
-        const testsupport::Box box = target.boxes()[0];
-        EXPECT_EQ(box.caption, u"Bilgi");
-        EXPECT_EQ(
-            box.text.rfind(
-                u"G\u00FCncellenecek \u00E7ok fazla dosya var.\nhttp://www.valdora.example ", 0),
-            0u);
-        EXPECT_EQ(box.type, platform::MB_OK | platform::MB_ICONINFORMATION);
-        EXPECT_EQ(box.owner, platform::BoxOwner::Window);
-        EXPECT_EQ(target.posts(), std::vector<Posted>{post(WM_PATCH_QUIT)});
-        EXPECT_EQ(run_log(), (std::vector<std::string>{kCheckStart, kCheckEnd}));
-        EXPECT_TRUE(fs::is_directory("d"));  // made by the check
-        EXPECT_FALSE(fs::exists("a.pak"));
-    }
-    EXPECT_EQ(server.requests_under("/files/"), 0);
+    publish({{"a.pak", "", {}, 200, 73400320 - 1000}, {"d/b.pak", "", {}, 200, 1000}});
+    options.skipPatch = true;  // exactly 70 MiB proceeds (without fetching it)
+    run();
+    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 2}}));
+
+    clear();
+    options.skipPatch = false;
+    publish({{"a.pak", "", {}, 200, 73400320 - 999}, {"d/b.pak", "", {}, 200, 1000}});
+    run();
+    ASSERT_EQ(target.boxes.size(), 1u);
+    EXPECT_EQ(target.boxes[0].text.rfind(
+                  u"G\u00FCncellenecek \u00E7ok fazla dosya var.\nhttp://www.valdora.example ", 0),
+              0u);
+    EXPECT_EQ(target.boxes[0].caption, u"Bilgi");
+    EXPECT_EQ(target.boxes[0].type, platform::MB_OK | platform::MB_ICONINFORMATION);
+    EXPECT_EQ(target.boxes[0].owner, platform::BoxOwner::Window);
+    EXPECT_EQ(target.posts, Posts{{WM_PATCH_QUIT}});
+    EXPECT_EQ(log(), join({{kCheck}, kMissing, kMissing, {kCheckEnd}}));
+    EXPECT_TRUE(fs::is_directory("d"));  // made by the check
+    EXPECT_EQ(server.requests("/files/"), 0);
 }
 
 TEST_F(PatchRun, TemporaryFileThatCannotBeCreatedEndsTheRun) {
     publish({{"a.pak", "a"}});
     fs::create_directory("~temp.dat");
-    const auto downloader = run();
-    ASSERT_EQ(target.boxes().size(), 1u);
-    EXPECT_EQ(target.boxes()[0].text, u"Could not create ~temp.dat !");
-    EXPECT_EQ(target.boxes()[0].caption, u"Error");
-    EXPECT_EQ(target.boxes()[0].type, platform::MB_OK);
-    EXPECT_EQ(target.boxes()[0].owner, platform::BoxOwner::None);
-    EXPECT_EQ(target.posts(), std::vector<Posted>{post(WM_PATCH_FAILED, 1)});
-    EXPECT_EQ(run_log(),
-              (std::vector<std::string>{kCheckStart, kCheckEnd, "1 adet dosya download edilecek...",
-                                        "a.pak download ediliyor..."}));
+    const auto d = run();
+    EXPECT_EQ(target.boxes,
+              (std::vector<testsupport::Box>{{u"Could not create ~temp.dat !", u"Error",
+                                              platform::MB_OK, platform::BoxOwner::None}}));
+    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_FAILED, 1}}));
+    EXPECT_EQ(
+        log(),
+        join({{kCheck},
+              kMissing,
+              {kCheckEnd, "1 adet dosya download edilecek...", "a.pak download ediliyor..."}}));
     EXPECT_FALSE(fs::exists("a.pak"));
-    EXPECT_FALSE(downloader->IsFinished());
-    EXPECT_EQ(server.requests(kServersPath), 0);
+    EXPECT_FALSE(d->IsFinished());
+    EXPECT_EQ(server.requests(kServers), 0);
 }
 
 TEST_F(PatchRun, LauncherUpdateComesAloneAndHandsOver) {
-    const std::string dll = "new launcher";
-    publish({{"a.pak", "", {}, 200, 100u << 20}, {"_launcher.dll", dll}, {"b.pak", "b"}});
+    publish(
+        {{"a.pak", "", {}, 200, 100u << 20}, {"_launcher.dll", "new launcher"}, {"b.pak", "b"}});
     local("_launcher.dll", "old launcher", kOldTime);
     run();
-    EXPECT_EQ(target.posts(), (std::vector<Posted>{
-                                  post(WM_PATCH_PROGRESS, 10000u << 16 | 10000, 1 << 16 | 1),
-                                  post(WM_PATCH_DONE, 1),
-                                  post(WM_RUN_LAUNCH_HELPER),
-                              }));
-    EXPECT_EQ(run_log(),
-              (std::vector<std::string>{kCheckStart, kCheckEnd, "1 adet dosya download edilecek...",
-                                        "_launcher.dll download ediliyor...",
-                                        "Dosyalar download edildi.", "launcher updated."}));
-    EXPECT_TRUE(is_current("_launcher.dll", dll));
+    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_PROGRESS, done(10000), 1 << 16 | 1},
+                                   {WM_PATCH_DONE, 1},
+                                   {WM_RUN_LAUNCH_HELPER}}));
+    EXPECT_EQ(log(), join({{kCheck},
+                           kMissing,
+                           kMissing,
+                           {kCheckEnd, "1 adet dosya download edilecek...",
+                            "_launcher.dll download ediliyor...", "Dosyalar download edildi.",
+                            "launcher updated."}}));
+    EXPECT_TRUE(is_current("_launcher.dll", "new launcher"));
     EXPECT_FALSE(fs::exists("b.pak"));
-    EXPECT_FALSE(fs::exists("~temp.dat"));
-    EXPECT_EQ(server.requests_under("/files/"), 1);
-    EXPECT_EQ(server.requests(kServersPath), 0);
-
-    // In test-launcher mode its lines are not even compared; in skip-patch
-    // mode nothing is downloaded and nothing handed over.
-    publish({{"_launcher.dll", "newer"}, {"b.pak", "b"}});
-    const struct {
-        bool testLauncher, skipPatch;
-        std::vector<Posted> posts;
-    } modes[] = {
-        {true,
-         false,
-         {post(WM_PATCH_PROGRESS, 10000u << 16 | 10000, 1 << 16 | 1), post(WM_PATCH_DONE, 1),
-          post(WM_SERVERLIST_READY, 2)}},
-        {false, true, {post(WM_PATCH_DONE, 0), post(WM_SERVERLIST_READY, 2)}},
-    };
-    for (const auto& m : modes) {
-        target.clear();
-        fs::remove("b.pak");
-        options.testLauncher = m.testLauncher;
-        options.skipPatch = m.skipPatch;
-        run();
-        EXPECT_EQ(target.posts(), m.posts);
-        EXPECT_TRUE(is_current("_launcher.dll", dll));
-        EXPECT_EQ(fs::exists("b.pak"), m.testLauncher);
-    }
+    EXPECT_EQ(server.requests("/files/"), 1);
+    EXPECT_EQ(server.requests(kServers), 0);
 }
 
-TEST_F(PatchRun, FailedTransferStopsTheDownloadsButNotTheRun) {
+TEST_F(PatchRun, FailedTransferOrCopyStopsTheDownloadsButNotTheRun) {
     const struct {
-        const char* name;
         int status;
         Reply::Mode mode;
-        platform::WPARAM code;
+        const char* blocker;  // a directory where the copy would write
+        platform::WPARAM failure;
+        std::string line;
     } cases[] = {
-        {"404", 404, Reply::Mode::Plain, 22},
-        {"500", 500, Reply::Mode::Plain, 22},
-        {"dropped", 200, Reply::Mode::DropMidBody, 18},
+        {404, Reply::Mode::Plain, nullptr, 22 << 16 | 3, "http hatas\xFD: 22"},
+        {500, Reply::Mode::Plain, nullptr, 22 << 16 | 3, "http hatas\xFD: 22"},
+        {200, Reply::Mode::Drop, nullptr, 18 << 16 | 3, "http hatas\xFD: 18"},
+        {200, Reply::Mode::Plain, "b.pak.~cp", 1, "Dosya yazma hatas\xFD: 21"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        target.clear();
-        for (const auto& entry : fs::directory_iterator(".")) fs::remove_all(entry.path());
+        clear();
         publish({{"a.pak", std::string(1000, 'a')},
                  {"b.pak", std::string(2999, 'b'), c.mode, c.status},
                  {"c.pak", "c"}});
         local("b.pak", "old b", kOldTime);
+        if (c.blocker) fs::create_directory(c.blocker);
         const int before = server.requests("/files/c.pak");
         run();
-        EXPECT_EQ(target.posts(), (std::vector<Posted>{
-                                      post(WM_PATCH_PROGRESS, 2500 << 16 | 10000, 3 << 16 | 1),
-                                      post(WM_PATCH_FAILED, c.code << 16 | 3),
-                                      post(WM_PATCH_DONE, 1),
-                                      post(WM_SERVERLIST_READY, 2),
-                                  }));
-        EXPECT_EQ(run_log(),
-                  (std::vector<std::string>{
-                      kCheckStart, kCheckEnd, "3 adet dosya download edilecek...",
-                      "a.pak download ediliyor...", "b.pak download ediliyor...",
-                      "http hatas\xFD: " + std::to_string(c.code), "Dosyalar download edildi."}));
+        EXPECT_EQ(target.posts, (Posts{{WM_PATCH_PROGRESS, done(2500), 3 << 16 | 1},
+                                       {WM_PATCH_FAILED, c.failure},
+                                       {WM_PATCH_DONE, 1},
+                                       {WM_SERVERLIST_READY, 2}}))
+            << c.line;
+        EXPECT_EQ(log(), join({{kCheck},
+                               kMissing,
+                               kMissing,
+                               {kCheckEnd, "3 adet dosya download edilecek...",
+                                "a.pak download ediliyor...", "b.pak download ediliyor...", c.line,
+                                "Dosyalar download edildi."}}));
         EXPECT_TRUE(is_current("a.pak", std::string(1000, 'a')));
-        EXPECT_EQ(testsupport::read_bytes("b.pak"), "old b");
+        // The old file stays as it was, time included; the error page never lands.
+        std::string time;
+        GetLastWriteTime(platform::File::open_for_attributes("b.pak"), time);
+        EXPECT_EQ(testsupport::read_bytes("b.pak") + " " + time, std::string("old b ") + kOldTime);
         EXPECT_FALSE(fs::exists("c.pak"));
-        EXPECT_FALSE(fs::exists("~temp.dat"));
         EXPECT_EQ(server.requests("/files/c.pak"), before);
     }
 }
 
-TEST_F(PatchRun, FailedCopyKeepsTheOldFileAndItsTime) {
-    publish({{"a.pak", "new a"}, {"b.pak", "new b"}, {"c.pak", ""}});
-    local("b.pak", "old b", kOldTime);
-    fs::create_directory("b.pak.~cp");  // where the copy would write
-    run();
-    EXPECT_EQ(target.posts(), (std::vector<Posted>{
-                                  post(WM_PATCH_PROGRESS, 5000 << 16 | 10000, 3 << 16 | 1),
-                                  post(WM_PATCH_FAILED, 1),
-                                  post(WM_PATCH_DONE, 1),
-                                  post(WM_SERVERLIST_READY, 2),
-                              }));
-    EXPECT_EQ(run_log(),
-              (std::vector<std::string>{kCheckStart, kCheckEnd, "3 adet dosya download edilecek...",
-                                        "a.pak download ediliyor...", "b.pak download ediliyor...",
-                                        "Dosya yazma hatas\xFD: 21", "Dosyalar download edildi."}));
-    EXPECT_EQ(testsupport::read_bytes("b.pak"), "old b");
-    std::string time;
-    GetLastWriteTime(platform::File::open_for_attributes("b.pak"), time);
-    EXPECT_EQ(time, kOldTime);
-    EXPECT_FALSE(fs::exists("c.pak"));
-    EXPECT_FALSE(fs::exists("~temp.dat"));
-}
-
-TEST_F(PatchRun, ServerListIsAskedForUntilItHasAnEntry) {
+TEST_F(PatchRun, ServerListIsAskedForUntilItHasAnEntryOrReadLocally) {
     publish({});
-    server.serve(kServersPath, {Reply{200, ""}, Reply{500, "<html>error</html>"},
-                                Reply{200, "<html>not a list</html>"}, Reply{200, kServers}});
-    const auto downloader = run();
-    EXPECT_EQ(target.posts(),
-              (std::vector<Posted>{post(WM_PATCH_DONE, 0), post(WM_SERVERLIST_READY, 2)}));
-    EXPECT_EQ(server.requests(kServersPath), 4);
+    server.serve(
+        kServers,
+        {{200, ""}, {500, kServerList}, {200, "<html>no list</html>"}, {200, kServerList}});
+    EXPECT_EQ(run()->GetServers().size(), 2u);
+    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 2}}));
+    EXPECT_EQ(server.requests(kServers), 4);
     // The empty reply and the error status both arrive as no text.
-    EXPECT_EQ(run_log(),
-              (std::vector<std::string>{kCheckStart, kCheckEnd, "server listesi bo\xFE !",
-                                        "server listesi bo\xFE !"}));
-    EXPECT_EQ(downloader->GetServers().size(), 2u);
-}
+    EXPECT_EQ(log(),
+              (Log{kCheck, kCheckEnd, "server listesi bo\xFE !", "server listesi bo\xFE !"}));
 
-TEST_F(PatchRun, ServerTestModeReadsTheLocalFile) {
-    publish({{"a.pak", "a"}});
     options.skipPatch = options.serverTest = true;
     for (const bool present : {true, false}) {
-        target.clear();
-        if (present) testsupport::write_bytes("serverlist.txt", "Test|1|2|3|4\r\n");
-        if (!present) fs::remove("serverlist.txt");
-        const auto downloader = run();
-        EXPECT_EQ(target.posts(),
-                  (std::vector<Posted>{post(WM_PATCH_DONE, 0), post(WM_SERVERLIST_READY, 0)}));
-        EXPECT_EQ(downloader->GetServers().size(), present ? 1u : 0u);
+        clear();
+        if (present) testsupport::write_bytes("serverlist.txt", "Yerel|1|2|3|4\r\n");
+        EXPECT_EQ(run()->GetServers().size(), present ? 1u : 0u);
+        EXPECT_EQ(target.posts, (Posts{{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 0}}));
     }
-    EXPECT_EQ(server.requests(kServersPath), 0);
-    EXPECT_EQ(server.requests_under("/files/"), 0);
-    EXPECT_FALSE(fs::exists("a.pak"));
+    EXPECT_EQ(server.requests(kServers), 4);
 }
 
 TEST_F(PatchRun, StopReturnsPromptlyInEveryStall) {
     const std::string stalled(100000, 's');
-    const struct {
-        const char* name;
-        const char* stalledPath;
-        std::vector<Posted> posts;
-    } cases[] = {
-        {"update list", kListPath, {post(WM_PATCH_FAILED, 2)}},
-        {"file",
-         "/files/a.pak",
-         {post(WM_PATCH_FAILED, 42 << 16 | 3), post(WM_PATCH_DONE, 0),
-          post(WM_SERVERLIST_READY, 0)}},
-        {"server list", kServersPath, {post(WM_PATCH_DONE, 0), post(WM_SERVERLIST_READY, 0)}},
+    const std::pair<const char*, Posts> cases[] = {
+        {kList, {{WM_PATCH_FAILED, 2}}},
+        {"/files/a.pak",
+         {{WM_PATCH_FAILED, 42 << 16 | 3}, {WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 0}}},
+        {kServers, {{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 0}}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        target.clear();
-        fs::remove("a.pak");
+    for (const auto& [path, posts] : cases) {
+        clear();
         publish({{"a.pak", stalled}});
-        if (c.stalledPath != std::string("/files/a.pak")) local("a.pak", stalled);
-        server.serve(c.stalledPath, {Reply{200, stalled, Reply::Mode::Stall}});
-        server.serve(kServersPath == std::string(c.stalledPath) ? "/unused" : kServersPath,
-                     kServers);
-        PatchDownloader downloader(&target, server.url(kListPath), options);
-        const int before = server.requests(c.stalledPath);
-        boost::thread worker = StartPatchThread(downloader);
-        while (server.requests(c.stalledPath) == before) std::this_thread::yield();
+        if (path != std::string("/files/a.pak")) local("a.pak", stalled);
+        server.serve(path, {{200, stalled, Reply::Mode::Stall}});
+        PatchDownloader d(&target, server.url(kList), options);
+        const int before = server.requests(path);
+        boost::thread worker = StartPatchThread(d);
+        while (server.requests(path) == before) std::this_thread::yield();
         std::this_thread::sleep_for(std::chrono::milliseconds(200));  // well into the stall
 
         const auto start = std::chrono::steady_clock::now();
-        downloader.Stop();
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        d.Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << path;
         worker.join();
-        EXPECT_EQ(target.posts(), c.posts);
+        EXPECT_EQ(target.posts, posts) << path;
         EXPECT_FALSE(fs::exists("~temp.dat"));
     }
 }

@@ -12,8 +12,8 @@ namespace testsupport {
 
 struct Posted {
     platform::UINT message;
-    platform::WPARAM wParam;
-    platform::LPARAM lParam;
+    platform::WPARAM wParam = 0;
+    platform::LPARAM lParam = 0;
     bool operator==(const Posted&) const = default;
 };
 
@@ -23,43 +23,30 @@ inline std::ostream& operator<<(std::ostream& out, const Posted& p) {
 }
 
 struct Box {
-    std::u16string text;
-    std::u16string caption;
+    std::u16string text, caption;
     platform::UINT type;
     platform::BoxOwner owner;
+    bool operator==(const Box&) const = default;
 };
 
 class RecordingTarget : public platform::MessageTarget {
 public:
-    void PostMessage(platform::UINT message, platform::WPARAM wParam,
-                     platform::LPARAM lParam) override {
+    void PostMessage(platform::UINT message, platform::WPARAM w, platform::LPARAM l) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        posts_.push_back({message, wParam, lParam});
+        posts.push_back({message, w, l});
     }
     int MessageBox(std::u16string_view text, std::u16string_view caption, platform::UINT type,
                    platform::BoxOwner owner) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        boxes_.push_back({std::u16string(text), std::u16string(caption), type, owner});
+        boxes.push_back({std::u16string(text), std::u16string(caption), type, owner});
         return platform::IDOK;
     }
-    std::vector<Posted> posts() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return posts_;
-    }
-    void clear() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        posts_.clear();
-        boxes_.clear();
-    }
-    std::vector<Box> boxes() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return boxes_;
-    }
+    // Read them once the run has ended.
+    std::vector<Posted> posts;
+    std::vector<Box> boxes;
 
 private:
-    mutable std::mutex mutex_;
-    std::vector<Posted> posts_;
-    std::vector<Box> boxes_;
+    std::mutex mutex_;
 };
 
 }  // namespace testsupport
