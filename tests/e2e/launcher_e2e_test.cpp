@@ -130,15 +130,9 @@ protected:
                        "Sunucu Bir|x|y|A|B\r\nSunucu \xC4\xB0ki|x|y|C|D\r\n");
         for (int i = 1; i <= 3; ++i) {
             server_->serve("/LauncherPromo" + std::to_string(i) + ".aspx",
-                           {Html("<html><body style='background:#000'></body></html>")});
+                           "<html><body style='background:#000'></body></html>");
         }
         ::setenv("VALDORA_GAME_EXIT", "1", 1);
-    }
-
-    static testsupport::Reply Html(const std::string& html) {
-        testsupport::Reply r{200, html};
-        r.contentType = "text/html";
-        return r;
     }
 
     // A game directory with the launcher under `name`, the stand-in game
