@@ -15,6 +15,9 @@ std::uint32_t saturate_to_u32(std::uint64_t bytes);
 // The system's text for an error code (the last error of a failed call).
 std::string error_text(int code);
 
+// Milliseconds since this process was started (exec included).
+std::int64_t milliseconds_since_process_start();
+
 // Milliseconds since an arbitrary start, wrapping at 2^32 like the Windows
 // tick count. Monotonic.
 std::uint32_t tick_count();

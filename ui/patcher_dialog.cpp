@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
+#include <cstdio>
 
 #include "app/endpoints.h"
 #include "app/globals.h"
@@ -291,6 +292,13 @@ QColor Cpatcher_client_MFCDlg::StatusTextColour() const {
 void Cpatcher_client_MFCDlg::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawPixmap(0, 0, skin_);
+    // For the start-up benchmark: when the player first sees the launcher.
+    static bool firstFrame = true;
+    if (firstFrame && qEnvironmentVariableIsSet("VALDORA_REPORT_FIRST_FRAME")) {
+        std::fprintf(stderr, "valdora: first frame %lld ms after start\n",
+                     static_cast<long long>(platform::milliseconds_since_process_start()));
+    }
+    firstFrame = false;
 }
 
 // Dragging from any free spot of the skin (and the status texts, which let

@@ -133,6 +133,9 @@ protected:
                            "<html><body style='background:#000'></body></html>");
         }
         ::setenv("VALDORA_GAME_EXIT", "1", 1);
+        // The running-launcher marker of these launchers only: a launcher
+        // elsewhere on the machine must not make them refuse to start.
+        ::setenv("XDG_RUNTIME_DIR", temp_.path().c_str(), 1);
     }
 
     // A game directory with the launcher under `name`, the stand-in game
