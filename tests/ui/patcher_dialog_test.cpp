@@ -182,7 +182,7 @@ TEST_F(WindowTest, KeysThatCloseADialogLeaveTheWindowAlone) {
 
 // Death tests re-run the test in a fresh process; the game directory is
 // passed on through the environment so both use the same one.
-TEST(WindowGameStart, ASelectedServerStartsTheGameWithItsTwoFieldsAnd2) {
+TEST(WindowGameStart, TheGameAndTheHandOverEndTheLauncherAsTheyShould) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     if (std::getenv("VALDORA_UI_GAME_DIR") == nullptr) {
         char pattern[] = "/tmp/valdora-ui-game-XXXXXX";
@@ -209,6 +209,23 @@ TEST(WindowGameStart, ASelectedServerStartsTheGameWithItsTwoFieldsAnd2) {
     EXPECT_EXIT(startOnTheFirstServer(), ::testing::ExitedWithCode(0), "");
     EXPECT_EQ(testsupport::read_bytes(game / "valdora_args.txt"), "A\nB\n2\n");
     EXPECT_TRUE(fs::exists(game / "base/pref_launch.prefs"));
+
+    // No game to start: the log says so and the launcher ends with -1.
+    fs::remove(game / "valdora.exe");
+    EXPECT_EXIT(startOnTheFirstServer(), ::testing::ExitedWithCode(255), "");
+    EXPECT_NE(testsupport::read_bytes(game / "base/launcher_log.txt")
+                  .find(": valdora.exe \xE7"
+                        "al\xFD\xFEt\xFDr\xFDl\xFDrken hata: 2\r\r\n"),
+              std::string::npos);
+
+    // No hand-over program: logged with the system's text, and still exit 0.
+    auto handOver = [] { Cpatcher_client_MFCDlg().OnRunLaunchHelper(); };
+    EXPECT_EXIT(handOver(), ::testing::ExitedWithCode(0), "");
+    EXPECT_NE(testsupport::read_bytes(game / "base/launcher_log.txt")
+                  .find(": launch_helper.exe \xE7"
+                        "al\xFD\xFEt\xFDr\xFDl\xFDrken hata: No such file "
+                        "or directory\r\r\n"),
+              std::string::npos);
     fs::current_path("/");
     fs::remove_all(game);
 }
