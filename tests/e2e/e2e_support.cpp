@@ -151,6 +151,13 @@ int free_port() {
     return ntohs(address.sin_port);
 }
 
+int port_of(const std::string& host) {
+    const std::size_t authority = host.find("//") + 2;
+    const std::size_t colon = host.find(':', authority);
+    if (colon == std::string::npos) return host.rfind("https", 0) == 0 ? 443 : 80;
+    return std::stoi(host.substr(colon + 1));
+}
+
 NginxSite::NginxSite(const fs::path& site, const fs::path& runDir, int port)
     : site_(site), runDir_(runDir), port_(port) {}
 

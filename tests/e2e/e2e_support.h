@@ -53,6 +53,8 @@ void adopt_orphans();
 
 // A port on 127.0.0.1 that nothing listens on right now.
 int free_port();
+// The port of "scheme://host[:port]" (80 or 443 without one).
+int port_of(const std::string& host);
 
 // nginx serving `site` on 127.0.0.1:port through deploy/serve-site.sh.
 class NginxSite {
