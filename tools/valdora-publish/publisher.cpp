@@ -190,7 +190,11 @@ bool Swap(const fs::path& staged, const fs::path& target, const fs::path& aside,
     hadOld = fs::exists(fs::symlink_status(target, ec));
     if (!hadOld) return ::rename(staged.c_str(), target.c_str()) == 0;
     if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
-        return ::rename(staged.c_str(), aside.c_str()) == 0;
+        if (::rename(staged.c_str(), aside.c_str()) == 0) return true;
+        const int error = errno;
+        ::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE);
+        errno = error;
+        return false;
     }
     // No exchange on this file system: move the old one aside first.
     if (::rename(target.c_str(), aside.c_str()) != 0) return false;
