@@ -1,6 +1,6 @@
-// launcher.exe for real: its own process in a temporary game directory, a
-// real X display (Xvfb), real clicks (xdotool), and a patch server on the
-// compiled-in address.
+// launcher.exe for real: its own process in a temporary game directory, an
+// X display (the test runs under xvfb-run), real clicks (xdotool), and a
+// patch server on the compiled-in address.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -47,43 +48,6 @@ std::string run(const std::string& command) {
     return out;
 }
 
-// An X server of the test's own; DISPLAY points at it while it lives.
-class XDisplay {
-public:
-    XDisplay() {
-        for (int n = 90; n < 190; ++n) {
-            if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
-                fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) {
-                continue;
-            }
-            name_ = ":" + std::to_string(n);
-            const auto pid = platform::spawn_process(
-                "/usr/bin/Xvfb", {name_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-            if (!pid) continue;
-            pid_ = *pid;
-            if (eventually([&] { return fs::exists("/tmp/.X11-unix/X" + std::to_string(n)); },
-                           10s)) {
-                ::setenv("DISPLAY", name_.c_str(), 1);
-                return;
-            }
-            stop();
-        }
-    }
-    ~XDisplay() { stop(); }
-    bool ok() const { return pid_ > 0; }
-
-private:
-    void stop() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-    std::string name_;
-    pid_t pid_ = -1;
-};
-
 // A process of ours whose end we wait for.
 struct Child {
     pid_t pid = -1;
@@ -117,7 +81,7 @@ std::string port_of(const char* host) {
 class LauncherE2E : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(display_.ok()) << "no Xvfb";
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run";
         ASSERT_EQ(port_of(valdora::kPatchHost), port_of(valdora::kWebHost));
         server_ =
             std::make_unique<testsupport::HttpServer>(std::stoi(port_of(valdora::kPatchHost)));
@@ -160,7 +124,6 @@ protected:
 
     int listRequests() const { return server_->requests("/Patcher/1000_1.0.0.1_Update.txt"); }
 
-    XDisplay display_;
     testsupport::TempDir temp_;
     std::unique_ptr<testsupport::HttpServer> server_;
 };
