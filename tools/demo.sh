@@ -146,10 +146,27 @@ screenshot 2-ready
 echo "Ready: the game files are up to date and the servers are listed."
 
 if [ "$headless" -eq 1 ]; then
-  # Nobody to press a button on a virtual display: the demo closes the
+  # Nobody is watching the virtual display: the demo opens the settings
+  # dialog for a picture and leaves it with "İptal", then closes the
   # launcher with its close button once it is ready.
+  xdotool mousemove --window "$window" 461 53 click 1
+  dialog=
+  for _ in $(seq 50); do
+    dialog=$(xdotool search --onlyvisible --name 'Ayarlar Penceresi' 2>/dev/null | head -n1 || true)
+    [ -n "$dialog" ] && break
+    sleep 0.1
+  done
+  if [ -n "$dialog" ]; then
+    sleep 1
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" "$shots/3-settings.png" 2>/dev/null &&
+      echo "  $shots/3-settings.png"
+    xdotool mousemove --window "$dialog" 360 202 click 1  # "İptal"
+    sleep 0.5
+  fi
   xdotool mousemove --window "$window" 568 54 click 1
   for _ in $(seq 100); do kill -0 "$launcher_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$launcher_pid" 2>/dev/null && kill "$launcher_pid"  # a click that did not land
   echo "No display, so the demo closed the launcher after the ready state."
 else
   echo "The launcher is open on your display: pick a server and press OYNA to start the"

@@ -59,11 +59,17 @@ void RunProgressBar::mousePressEvent(QMouseEvent* event) {
 ServerListBox::ServerListBox(QWidget* parent) : QListWidget(parent) {
     setSortingEnabled(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // A vertical scroll bar when the names need one, never a horizontal one.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTextElideMode(Qt::ElideRight);
     setStyleSheet(QStringLiteral(
         "QListWidget { background: #373737; color: #ffffff; border: 1px solid #8a6d1a; }"
-        "QListWidget::item { background: #505050; color: #ffffff; }"
-        "QListWidget::item:selected { background: #c9962c; color: #000000; }"));
+        "QListWidget::item { background: #505050; color: #ffffff; padding: 1px 2px; }"
+        "QListWidget::item:selected { background: #c9962c; color: #000000; }"
+        "QScrollBar:vertical { background: #202024; width: 10px; margin: 0; }"
+        "QScrollBar::handle:vertical { background: #8a6d1a; min-height: 16px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"));
 }
 
 int ServerListBox::CurSel() const {
