@@ -149,9 +149,10 @@ private:
     std::optional<Child> nginx_;
 };
 
-inline Result xdotool(std::vector<std::string> args) {
-    args.insert(args.begin(), "xdotool");
-    return run(args, "/", {}, 5s);
+inline Result xdotool(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"xdotool"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run(argv, "/", {}, 5s);
 }
 
 // The first window whose title matches `pattern`.
