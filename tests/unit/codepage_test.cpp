@@ -64,12 +64,4 @@ TEST(Codepage, CompileTimeLiteralsAreCp1254Bytes) {
     EXPECT_STREQ("plain"_cp1254, "plain");
 }
 
-TEST(Codepage, Utf16SurrogatePairsRoundTrip) {
-    const std::string text =
-        "a\xF0\x9F\x8E\xAE"
-        "b";  // U+1F3AE between two letters
-    EXPECT_EQ(platform::utf8_to_utf16(text).size(), 4u);
-    EXPECT_EQ(platform::utf16_to_utf8(platform::utf8_to_utf16(text)), text);
-}
-
 }  // namespace

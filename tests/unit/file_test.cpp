@@ -65,12 +65,7 @@ TEST(File, WriteTimeRoundTripsInUtcWhateverTheTimeZone) {
         std::int64_t read = 0;
         ASSERT_TRUE(file.last_write_time(read));
         EXPECT_EQ(format(platform::unix_to_system_time(read)), "05.03.2024 07:08:09");
-        // The same instant as the C library sees it in UTC.
-        std::tm utc{};
-        const std::time_t tt = read;
-        gmtime_r(&tt, &utc);
-        EXPECT_EQ(utc.tm_hour, 7);
-        EXPECT_EQ(utc.tm_mday, 5);
+        EXPECT_EQ(read, 1709622489);  // the same instant, as `date -u -d` gives it
     }
 }
 
@@ -180,16 +175,6 @@ TEST(File, CopyReplacesTheTargetWholeAndKeepsItsMode) {
     fs::create_directory("dir");
     EXPECT_FALSE(platform::copy_file("~temp.dat", "dir"));
     EXPECT_TRUE(fs::is_directory("dir"));
-}
-
-TEST(File, CurrentDirectoryRoundTrips) {
-    testsupport::TempDir dir;
-    fs::create_directory("sub");
-    const std::string start = platform::current_directory();
-    ASSERT_TRUE(platform::set_current_directory(start + "/sub"));
-    EXPECT_EQ(platform::current_directory(), start + "/sub");
-    ASSERT_TRUE(platform::set_current_directory(start));
-    EXPECT_FALSE(platform::set_current_directory(start + "/none"));
 }
 
 }  // namespace
