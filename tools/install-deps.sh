@@ -12,7 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   libcpp-httplib-dev
   nginx-light
-  xvfb xauth xdotool
+  xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev
 )
 

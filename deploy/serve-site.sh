@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Serves a patch site (made by valdora-publish) with nginx, run by any user
+# from a folder of its own.
+#
+#   bash deploy/serve-site.sh SITE_DIR [--listen ADDRESS:PORT] [--run-dir DIR]
+#                             [--rate BYTES_PER_SECOND] [--foreground | --config-only]
+#   bash deploy/serve-site.sh --stop RUN_DIR
+#
+# Defaults: --listen 127.0.0.1:8787 (the launcher's compiled-in host),
+# --run-dir SITE_DIR.nginx (configuration, pid, logs, temporary files),
+# no rate limit (--rate 4m slows each download to 4 MiB/s, for a demo).
+# Without --foreground nginx runs in the background; starting again with
+# the same run dir replaces the nginx started from it before.
+set -euo pipefail
+shopt -u patsub_replacement 2>/dev/null || true
+here=$(cd "$(dirname "$0")" && pwd)
+
+die() { echo "serve-site: $*" >&2; exit 1; }
+
+# Stops the nginx started from run dir $1, if it still runs.
+stop_nginx() {
+  local pidfile=$1/nginx.pid pid
+  [ -f "$pidfile" ] || return 0
+  pid=$(cat "$pidfile" 2>/dev/null || true)
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null &&
+     grep -q nginx "/proc/$pid/cmdline" 2>/dev/null; then
+    kill -QUIT "$pid"
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$pid" 2>/dev/null && kill -TERM "$pid" 2>/dev/null
+  fi
+  rm -f "$pidfile"
+}
+
+if [ "${1:-}" = "--stop" ]; then
+  [ $# -eq 2 ] || die "usage: serve-site.sh --stop RUN_DIR"
+  stop_nginx "$2"
+  exit 0
+fi
+
+[ $# -ge 1 ] || die "usage: serve-site.sh SITE_DIR [--listen ADDRESS:PORT] [--run-dir DIR] [--rate RATE] [--foreground | --config-only]"
+site=$1
+shift
+listen=127.0.0.1:8787
+run_dir=
+rate=0
+mode=background
+while [ $# -gt 0 ]; do
+  case $1 in
+    --listen) listen=$2; shift 2 ;;
+    --run-dir) run_dir=$2; shift 2 ;;
+    --rate) rate=$2; shift 2 ;;
+    --foreground) mode=foreground; shift ;;
+    --config-only) mode=config; shift ;;
+    *) die "unknown argument $1" ;;
+  esac
+done
+[ -d "$site" ] || die "$site: no such folder"
+[ -f "$site/Patcher/1000_1.0.0.1_Update.txt" ] ||
+  echo "serve-site: warning: $site has no update list yet (run valdora-publish)" >&2
+site=$(cd "$site" && pwd)
+run_dir=${run_dir:-$site.nginx}
+mkdir -p "$run_dir/logs" "$run_dir/temp"
+run_dir=$(cd "$run_dir" && pwd)
+case "$site$run_dir$listen$rate" in *'"'* | *';'* | *'{'* | *'}'*) die "paths and values may not hold \" ; { }" ;; esac
+command -v nginx >/dev/null || PATH=$PATH:/usr/sbin:/sbin
+command -v nginx >/dev/null || die "nginx is not installed (bash tools/install-deps.sh)"
+
+# As root, nginx would hand the requests to "nobody", who may not reach a
+# site below a private home folder; this is a local server, so the workers
+# stay with the user who started it.
+user_line="# workers run as the user who started nginx"
+[ "$(id -u)" -eq 0 ] && user_line="user root;"
+
+render() {
+  local text
+  text=$(cat "$1")
+  text=${text//@SITE_DIR@/$site}
+  text=${text//@RUN_DIR@/$run_dir}
+  text=${text//@LISTEN@/$listen}
+  text=${text//@RATE@/$rate}
+  text=${text//@USER@/$user_line}
+  printf '%s\n' "$text" >"$2"
+}
+render "$here/nginx.conf" "$run_dir/nginx.conf"
+render "$here/valdora-site.conf" "$run_dir/valdora-site.conf"
+cmd=(nginx -p "$run_dir" -c "$run_dir/nginx.conf" -e "$run_dir/logs/error.log")
+
+case $mode in
+  config)
+    printf 'nginx configuration in %s; run:\n  %s\n' "$run_dir" "${cmd[*]}"
+    ;;
+  foreground)
+    exec "${cmd[@]}" -g 'daemon off;'
+    ;;
+  background)
+    stop_nginx "$run_dir"
+    : >"$run_dir/logs/error.log"
+    if ! "${cmd[@]}"; then
+      cat "$run_dir/logs/error.log" >&2
+      die "nginx did not start"
+    fi
+    host=${listen%:*}
+    port=${listen##*:}
+    for _ in $(seq 100); do
+      (exec 3<>"/dev/tcp/$host/$port") 2>/dev/null && break
+      sleep 0.1
+    done
+    echo "Serving $site at http://$listen (nginx; stop: bash deploy/serve-site.sh --stop $run_dir)"
+    ;;
+esac
