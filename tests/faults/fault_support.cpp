@@ -1,10 +1,6 @@
 #include "faults/fault_support.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <thread>
 
@@ -15,21 +11,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace faults {
-
-namespace {
-
-bool answers(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
-}  // namespace
 
 std::string pattern(std::size_t size, unsigned seed) {
     std::string bytes(size, '\0');
@@ -54,13 +35,16 @@ Nginx::Nginx(fs::path site, fs::path runDir, int port, std::string rate)
 bool Nginx::start(std::string& error) {
     nginx_.reset();
     fs::create_directories(runDir_);
+    // nginx writes its pid once it listens.
+    const fs::path pid = runDir_ / "nginx.pid";
+    fs::remove(pid);
     nginx_.emplace(std::vector<std::string>{"bash", VALDORA_SERVE_SITE, site_.string(), "--listen",
                                             "127.0.0.1:" + std::to_string(port_), "--run-dir",
                                             runDir_.string(), "--rate", rate_, "--foreground"},
                    runDir_, e2e::Environment{}, runDir_ / "nginx.out");
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (std::chrono::steady_clock::now() < deadline && !nginx_->wait_for(0ms)) {
-        if (answers(port_)) return true;
+        if (fs::exists(pid)) return true;
         std::this_thread::sleep_for(20ms);
     }
     error = testsupport::read_bytes(runDir_ / "nginx.out") +
