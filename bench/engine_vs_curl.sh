@@ -18,11 +18,11 @@
 # Each valdora-patch figure is a whole run: update list, check, downloads
 # through "~temp.dat" into place with the list's time, server list.
 #
-#   bash bench/engine_vs_curl.sh        # RUNS=5 by default; TMPDIR picks the disk
+#   bash bench/engine_vs_curl.sh        # RUNS=7 by default; TMPDIR picks the disk
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-runs=${RUNS:-5}
+runs=${RUNS:-7}
 [ "$runs" -ge 5 ] || { echo "RUNS must be at least 5" >&2; exit 64; }
 
 echo "building Release in build/bench ..." >&2
