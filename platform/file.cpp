@@ -319,7 +319,7 @@ bool read_file(std::string_view path, std::string& contents) {
 }
 
 WorkingDirectory::WorkingDirectory(std::string nativeDir) : path_(std::move(nativeDir)) {
-    fd_ = open_native(path_, O_PATH | O_DIRECTORY);
+    if (!path_.empty()) fd_ = open_native(path_, O_PATH | O_DIRECTORY);
 }
 
 WorkingDirectory::~WorkingDirectory() {
