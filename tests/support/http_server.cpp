@@ -24,6 +24,13 @@ std::string gzip(const std::string& data) {
 
 HttpServer::HttpServer(int port) : server_(std::make_unique<httplib::Server>()) {
     server_->set_keep_alive_max_count(100000).set_keep_alive_timeout(1);
+    // httplib sets only SO_REUSEPORT; without SO_REUSEADDR as well, the
+    // connections it closes keep the port from nginx for a minute.
+    server_->set_socket_options([](socket_t sock) {
+        const int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEPORT, &yes, sizeof yes);
+    });
     server_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
         Reply reply{404, "<html><body>404 Not Found</body></html>\r\n"};
         {
