@@ -1,8 +1,6 @@
 #include "patch/file_checks.h"
 
-#include <boost/algorithm/string/replace.hpp>
 #include <cstdio>
-#include <sstream>
 
 #include "log/launcher_log.h"
 #include "platform/file_time.h"
@@ -10,46 +8,87 @@
 
 namespace {
 
-// Day, month, year, hour, minute, second from a time text; what cannot be
-// read stays 0, and a field that fails stops the reading.
-platform::SystemTime read_time_text(std::string text) {
-    boost::replace_all(text, ".", " ");
-    boost::replace_all(text, ":", " ");
-    std::istringstream in(text);
-    platform::SystemTime t;
-    in >> t.day >> t.month >> t.year >> t.hour >> t.minute >> t.second;
-    return t;
+bool is_blank(char c) {
+    // What a stream skips in the classic locale, and the "." and ":" that
+    // the reading turns into blanks first.
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == '.' ||
+           c == ':';
 }
 
-}  // namespace
+// One field as `stream >> field` reads an unsigned 16-bit number: blanks
+// skipped, an optional sign, decimal digits, a minus taken modulo 2^16. No
+// digits store 0 and a value past 65535 stores 65535, and both fail; the
+// end of the text before a field fails and leaves the field alone. A
+// failure ends the reading.
+bool read_field(std::string_view text, std::size_t& at, std::uint16_t& field) {
+    while (at < text.size() && is_blank(text[at])) ++at;
+    if (at == text.size()) return false;
+    bool negative = false;
+    if (text[at] == '-' || text[at] == '+') negative = text[at++] == '-';
+    bool digits = false;
+    std::uint32_t value = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        digits = true;
+        if (value <= 0xFFFF) value = value * 10 + static_cast<std::uint32_t>(text[at] - '0');
+    }
+    if (!digits || value > 0xFFFF) {
+        field = digits ? 0xFFFF : 0;
+        return false;
+    }
+    field = static_cast<std::uint16_t>(negative ? 0x10000 - value : value);
+    return true;
+}
 
-std::string FormatTimeText(std::int64_t unixSeconds) {
-    const platform::SystemTime t = platform::unix_to_system_time(unixSeconds);
+// The file's last-write time in UTC; false, with GetLastWriteTime's log
+// lines, when it cannot be read.
+bool read_last_write_time(const platform::File& file, platform::SystemTime& time) {
+    if (!file.valid()) {
+        WriteLauncherLog("Error opening file in GetLastWriteTime(): %d", platform::last_error());
+        return false;
+    }
+    std::int64_t seconds = 0;
+    if (!file.last_write_time(seconds)) {
+        WriteLauncherLog("GetFileTime() error: %d", platform::last_error());
+        return false;
+    }
+    time = platform::unix_to_system_time(seconds);
+    return true;
+}
+
+std::string format_time_text(const platform::SystemTime& t) {
     char text[64];
     std::snprintf(text, sizeof text, "%02d.%02d.%d %02d:%02d:%02d", t.day, t.month, t.year, t.hour,
                   t.minute, t.second);
     return text;
 }
 
+}  // namespace
+
+platform::SystemTime ReadTimeText(std::string_view text) {
+    platform::SystemTime t;
+    std::size_t at = 0;
+    for (std::uint16_t* field : {&t.day, &t.month, &t.year, &t.hour, &t.minute, &t.second}) {
+        if (!read_field(text, at, *field)) break;
+    }
+    return t;
+}
+
+std::string FormatTimeText(std::int64_t unixSeconds) {
+    return format_time_text(platform::unix_to_system_time(unixSeconds));
+}
+
 int GetLastWriteTime(const platform::File& file, std::string& out) {
-    if (!file.valid()) {
-        WriteLauncherLog("Error opening file in GetLastWriteTime(): %d", platform::last_error());
-        return 0;
-    }
-    std::int64_t seconds = 0;
-    if (!file.last_write_time(seconds)) {
-        WriteLauncherLog("GetFileTime() error: %d", platform::last_error());
-        return 0;
-    }
-    out = FormatTimeText(seconds);
+    platform::SystemTime time;
+    if (!read_last_write_time(file, time)) return 0;
+    out = format_time_text(time);
     return 1;
 }
 
 bool isFileTimeDifferent(const platform::File& file, const std::string& listTime) {
-    std::string fileTime;
-    if (!GetLastWriteTime(file, fileTime)) return true;
-    const platform::SystemTime a = read_time_text(fileTime);
-    const platform::SystemTime b = read_time_text(listTime);
+    // The file's fields are those its time text would be read back as.
+    platform::SystemTime a;
+    if (!read_last_write_time(file, a)) return true;
+    const platform::SystemTime b = ReadTimeText(listTime);
     const int hours = a.hour - b.hour;
     return !(a.year == b.year && a.month == b.month && a.day == b.day && hours >= -1 && hours <= 1);
 }
@@ -68,7 +107,7 @@ bool isFileSizeDifferentWithHandle(const platform::File& file, std::uint32_t siz
 
 int SetFileToPatchTime(const std::string& path, const std::string& timeText) {
     std::int64_t seconds = 0;
-    const bool valid = platform::system_time_to_unix(read_time_text(timeText), seconds);
+    const bool valid = platform::system_time_to_unix(ReadTimeText(timeText), seconds);
     if (!platform::File::open_for_attributes(path).valid()) {
         WriteLauncherLog("Error opening file in SetFileToPatchTime(): %d", platform::last_error());
         return 0;

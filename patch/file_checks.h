@@ -10,9 +10,15 @@
 #include <string_view>
 
 #include "platform/file.h"
+#include "platform/file_time.h"
 
 // "DD.MM.YYYY hh:mm:ss" of a file time in UTC.
 std::string FormatTimeText(std::int64_t unixSeconds);
+
+// Day, month, year, hour, minute and second from a time text, "." and ":"
+// taken as blanks, read as a text stream reads six unsigned 16-bit numbers:
+// what cannot be read stays 0, and a field that fails ends the reading.
+platform::SystemTime ReadTimeText(std::string_view text);
 
 // True when the file must be downloaded because of its time: its time
 // cannot be read, or the date differs, or the hours lie more than one apart.

@@ -51,7 +51,10 @@ PatchOptions::PatchOptions()
 
 PatchDownloader::PatchDownloader(platform::MessageTarget* window_,
                                  const std::string& updateListUrl_, PatchOptions options_)
-    : window(window_), updateListUrl(updateListUrl_), options(std::move(options_)) {}
+    : window(window_),
+      updateListUrl(updateListUrl_),
+      options(std::move(options_)),
+      gameDirectory_(options.gameDir) {}
 
 PatchDownloader::~PatchDownloader() {
     Stop();
@@ -83,7 +86,7 @@ std::vector<ServerEntry> PatchDownloader::GetServers() {
 }
 
 void PatchDownloader::EnterGameDirectory() const {
-    if (!options.gameDir.empty()) platform::set_current_directory(options.gameDir);
+    if (!options.gameDir.empty()) gameDirectory_.enter();
 }
 
 void PatchDownloader::Post(platform::UINT message, platform::WPARAM wParam,
@@ -237,15 +240,17 @@ void PatchDownloader::RunPhases() {
             platform::delete_file(kTempFile);
             break;
         }
-        // The copy replaces the game file in one step; when it fails the old
-        // file stays as it was and must not get the list's time.
-        if (!platform::copy_file(kTempFile, entry.path)) {
+        // "~temp.dat" gets the list's time and then takes the game file's
+        // place by a rename: the game file changes content and time in one
+        // step, so no moment leaves it looking current with other bytes.
+        // When that fails the old file stays as it was, time included.
+        SetFileToPatchTime(kTempFile, entry.timeStamp);
+        if (!platform::replace_file(kTempFile, entry.path)) {
             WriteLauncherLog("Dosya yazma hatası: %d"_cp1254, platform::last_error());
             Post(WM_PATCH_FAILED, 1, 0);
             platform::delete_file(kTempFile);
             break;
         }
-        SetFileToPatchTime(entry.path, entry.timeStamp);
 
         const platform::WPARAM run = position(bytesDone, bytesTotal);
         ++filesDone;

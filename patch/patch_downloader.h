@@ -26,6 +26,7 @@
 #include "patch/messages.h"
 #include "patch/update_list.h"
 #include "platform/event.h"
+#include "platform/file.h"
 #include "platform/message_target.h"
 #include "servers/server_list.h"
 
@@ -102,6 +103,8 @@ private:
     void RunPhases();
     void EnterGameDirectory() const;
     void Post(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
+
+    const platform::WorkingDirectory gameDirectory_;
 };
 
 // The worker thread's entry: runs `parameter` (a PatchDownloader) and

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <utility>
 
 #include "platform/codepage.h"
 #include "platform/last_error.h"
@@ -61,15 +62,24 @@ std::string native_path(std::string_view path) {
     return out;
 }
 
-File::File(File&& other) noexcept : fd_(other.fd_) {
+File::File(File&& other) noexcept
+    : fd_(other.fd_),
+      attributesOnly_(other.attributesOnly_),
+      size_(other.size_),
+      writeTime_(other.writeTime_) {
     other.fd_ = -1;
+    other.attributesOnly_ = false;
 }
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         close();
         fd_ = other.fd_;
+        attributesOnly_ = other.attributesOnly_;
+        size_ = other.size_;
+        writeTime_ = other.writeTime_;
         other.fd_ = -1;
+        other.attributesOnly_ = false;
     }
     return *this;
 }
@@ -79,6 +89,7 @@ File::~File() {
 }
 
 void File::close() {
+    attributesOnly_ = false;
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
@@ -86,20 +97,20 @@ void File::close() {
 }
 
 File File::open_for_attributes(std::string_view path) {
-    const int fd = open_native(native_path(path), O_PATH);
-    if (fd < 0) return File();
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
+    if (::stat(native_path(path).c_str(), &st) != 0) {
         set_last_error(errno);
-        ::close(fd);
         return File();
     }
     if (S_ISDIR(st.st_mode)) {
         set_last_error(EISDIR);
-        ::close(fd);
         return File();
     }
-    return File(fd);
+    File file;
+    file.attributesOnly_ = true;
+    file.size_ = static_cast<std::uint64_t>(st.st_size);
+    file.writeTime_ = st.st_mtim.tv_sec;
+    return file;
 }
 
 File File::create_always(std::string_view path) {
@@ -121,6 +132,10 @@ File File::open_for_reading(std::string_view path) {
 }
 
 bool File::size(std::uint64_t& bytes) const {
+    if (attributesOnly_) {
+        bytes = size_;
+        return true;
+    }
     struct stat st;
     if (fd_ < 0) {
         set_last_error(EBADF);
@@ -139,6 +154,10 @@ bool File::size_low32(std::uint32_t& bytes) const {
 }
 
 bool File::last_write_time(std::int64_t& unixSeconds) const {
+    if (attributesOnly_) {
+        unixSeconds = writeTime_;
+        return true;
+    }
     struct stat st;
     if (fd_ < 0) {
         set_last_error(EBADF);
@@ -208,7 +227,10 @@ bool delete_file(std::string_view path) {
     return true;
 }
 
-bool copy_file(std::string_view from, std::string_view to) {
+namespace {
+
+// The bytes of `from` into a sibling of `to`, renamed over `to` at the end.
+bool copy_into_place(std::string_view from, std::string_view to, bool keepWriteTime) {
     const std::string target = native_path(to);
     File source = File::open_for_reading(from);
     if (!source) return false;
@@ -232,6 +254,10 @@ bool copy_file(std::string_view from, std::string_view to) {
     if (out < 0) return false;
     bool ok = copy_bytes(source.fd(), out);
     if (ok && ::fchmod(out, mode) != 0) ok = fail_with_errno();
+    if (ok && keepWriteTime) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, sourceStat.st_mtim};
+        if (::futimens(out, times) != 0) ok = fail_with_errno();
+    }
     if (::close(out) != 0 && ok) ok = fail_with_errno();
     if (ok && ::rename(partial.c_str(), target.c_str()) != 0) ok = fail_with_errno();
     if (!ok) {
@@ -240,6 +266,30 @@ bool copy_file(std::string_view from, std::string_view to) {
         set_last_error(saved);
     }
     return ok;
+}
+
+}  // namespace
+
+bool copy_file(std::string_view from, std::string_view to) {
+    return copy_into_place(from, to, false);
+}
+
+bool replace_file(std::string_view from, std::string_view to) {
+    const std::string source = native_path(from);
+    const std::string target = native_path(to);
+    struct stat targetStat;
+    if (::stat(target.c_str(), &targetStat) == 0) {
+        if (S_ISDIR(targetStat.st_mode)) {
+            set_last_error(EISDIR);
+            return false;
+        }
+        if (::chmod(source.c_str(), targetStat.st_mode & 07777) != 0) return fail_with_errno();
+    }
+    if (::rename(source.c_str(), target.c_str()) == 0) return true;
+    if (errno != EXDEV) return fail_with_errno();
+    if (!copy_into_place(from, to, true)) return false;
+    ::unlink(source.c_str());
+    return true;
 }
 
 bool make_executable(std::string_view path) {
@@ -266,6 +316,19 @@ bool read_file(std::string_view path, std::string& contents) {
         if (n == 0) return true;
         contents.append(buffer, static_cast<std::size_t>(n));
     }
+}
+
+WorkingDirectory::WorkingDirectory(std::string nativeDir) : path_(std::move(nativeDir)) {
+    if (!path_.empty()) fd_ = open_native(path_, O_PATH | O_DIRECTORY);
+}
+
+WorkingDirectory::~WorkingDirectory() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool WorkingDirectory::enter() const {
+    if (fd_ >= 0 && ::fchdir(fd_) == 0) return true;
+    return set_current_directory(path_);
 }
 
 bool set_current_directory(const std::string& nativeDir) {

@@ -28,15 +28,18 @@ public:
 
     // An existing file, opened only to read its attributes: needs no read
     // permission and never blocks. A directory does not count as a file.
+    // The handle holds the size and time the file had when it was opened
+    // (one lookup, no descriptor): the check of a whole installation opens
+    // every file once and asks at once.
     static File open_for_attributes(std::string_view path);
     // Creates the file, or truncates an existing one, for writing.
     static File create_always(std::string_view path);
     // An existing file, for reading.
     static File open_for_reading(std::string_view path);
 
-    bool valid() const { return fd_ >= 0; }
+    bool valid() const { return fd_ >= 0 || attributesOnly_; }
     explicit operator bool() const { return valid(); }
-    int fd() const { return fd_; }
+    int fd() const { return fd_; }  // -1 for an attribute handle
 
     bool size(std::uint64_t& bytes) const;
     // The low 32 bits of the size, as GetFileSize without its high part.
@@ -51,6 +54,27 @@ public:
 
 private:
     explicit File(int fd) : fd_(fd) {}
+    int fd_ = -1;
+    bool attributesOnly_ = false;
+    std::uint64_t size_ = 0;
+    std::int64_t writeTime_ = 0;
+};
+
+// A directory held open, so that making it current again needs no lookup of
+// its path (the patch run does that before every file). One that could not
+// be opened is entered by its path each time.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(std::string nativeDir);
+    ~WorkingDirectory();
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+    // Makes it the process's current directory.
+    bool enter() const;
+
+private:
+    std::string path_;
     int fd_ = -1;
 };
 
@@ -69,6 +93,13 @@ bool delete_file(std::string_view path);
 // a failed copy leaves the old file as it was. An existing target keeps its
 // permission bits; a new one takes the source's.
 bool copy_file(std::string_view from, std::string_view to);
+
+// Puts the file `from` in the place of `to` by renaming it, for a file made
+// next to its target: a reader sees the old file or the whole new one, with
+// the new one's last-write time, and a failure leaves both as they were. An
+// existing target keeps its permission bits. Across file systems the bytes
+// and the last-write time are copied instead and `from` is removed.
+bool replace_file(std::string_view from, std::string_view to);
 
 // Lets everyone who may read the file run it (a program put in place by
 // copying).

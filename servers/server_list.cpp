@@ -2,8 +2,16 @@
 
 #include <chrono>
 
+#include "log/launcher_log.h"
 #include "net/fetch_url.h"
+#include "platform/cp1254_literal.h"
 #include "platform/file.h"
+
+using namespace platform::literals;
+
+void LogEmptyServerList() {
+    WriteLauncherLog("server listesi boş !"_cp1254);
+}
 
 void getServerList(const std::string& url, std::back_insert_iterator<std::vector<ServerEntry>> out,
                    boost::function<bool()> stopRequested) {

@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "log/launcher_log.h"
-#include "platform/cp1254_literal.h"
 #include "platform/event.h"
 
 // One line of the list. `name` is UTF-8; the others are bytes as sent.
@@ -22,13 +20,16 @@ struct ServerEntry {
     std::string extra2;    // field 3
 };
 
+// Logs that the list came empty. Out of the template below: clang 14 leaves
+// a compile-time literal inside a function template unresolved.
+void LogEmptyServerList();
+
 // Appends one entry per line to `out`. An empty text is logged; the first
 // line without exactly five fields ends the list (earlier entries stay).
 template <class OutputIterator>
 void parseServerList(const std::string& text, OutputIterator out) {
-    using namespace platform::literals;
     if (text.empty()) {
-        WriteLauncherLog("server listesi boş !"_cp1254);
+        LogEmptyServerList();
         return;
     }
     std::vector<std::string> lines;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the whole program
-# in build/test, and the core (no Qt) again under AddressSanitizer and
-# UndefinedBehaviorSanitizer in build/asan.
+# in build/test, the core (no Qt) again under AddressSanitizer and
+# UndefinedBehaviorSanitizer in build/asan, and the fuzzers of the core's
+# readers (clang, libFuzzer) in build/fuzz, a minute each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,4 +19,11 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVALDORA_SANITIZE=ON
   -DVALDORA_BUILD_UI=OFF -DVALDORA_WERROR=ON
 cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 300 -L 'unit|integration'
+  ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 300 -L 'unit|integration|faults'
+
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVALDORA_FUZZ=ON -DVALDORA_WERROR=ON
+cmake --build build/fuzz -j "$jobs"
+# All three at once: each fuzzes for its full minute.
+ctest --test-dir build/fuzz -j 3 --output-on-failure --timeout 600
+cat build/fuzz/tests/fuzz/work/*/summary

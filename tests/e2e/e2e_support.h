@@ -2,8 +2,11 @@
 // serving a published site, xdotool as the player on the test's X display.
 #pragma once
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +38,19 @@ inline std::optional<int> reap(pid_t pid, std::chrono::milliseconds limit) {
     }
 }
 
+// A port on 127.0.0.1 that nobody listens on just now.
+inline int free_port() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t size = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
 // A program started in `cwd` with `env` added, its output appended to
 // `output`. Ended and reaped when destroyed.
 class Child {
@@ -64,6 +80,7 @@ public:
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
+    pid_t pid() const { return pid_; }
     std::optional<int> wait_for(std::chrono::milliseconds limit) {
         if (!status_) status_ = reap(pid_, limit);
         return status_;

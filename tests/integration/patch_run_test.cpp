@@ -252,22 +252,25 @@ TEST_F(PatchRun, FailedTransferOrCopyStopsTheDownloadsButNotTheRun) {
     const struct {
         int status;
         Reply::Mode mode;
-        const char* blocker;  // a directory where the copy would write
+        bool folder;  // b.pak is a folder, which the download cannot replace
         platform::WPARAM failure;
         std::string line;
     } cases[] = {
-        {404, Reply::Mode::Plain, nullptr, 22 << 16 | 3, "http hatas\xFD: 22"},
-        {500, Reply::Mode::Plain, nullptr, 22 << 16 | 3, "http hatas\xFD: 22"},
-        {200, Reply::Mode::Drop, nullptr, 18 << 16 | 3, "http hatas\xFD: 18"},
-        {200, Reply::Mode::Plain, "b.pak.~cp", 1, "Dosya yazma hatas\xFD: 21"},
+        {404, Reply::Mode::Plain, false, 22 << 16 | 3, "http hatas\xFD: 22"},
+        {500, Reply::Mode::Plain, false, 22 << 16 | 3, "http hatas\xFD: 22"},
+        {200, Reply::Mode::Drop, false, 18 << 16 | 3, "http hatas\xFD: 18"},
+        {200, Reply::Mode::Plain, true, 1, "Dosya yazma hatas\xFD: 21"},
     };
     for (const auto& c : cases) {
         clear();
         publish({{"a.pak", std::string(1000, 'a')},
                  {"b.pak", std::string(2999, 'b'), c.mode, c.status},
                  {"c.pak", "c"}});
-        local("b.pak", "old b", kOldTime);
-        if (c.blocker) fs::create_directory(c.blocker);
+        if (c.folder) {
+            testsupport::write_bytes("b.pak/keep", "kept");
+        } else {
+            local("b.pak", "old b", kOldTime);
+        }
         const int before = server.requests("/files/c.pak");
         run();
         EXPECT_EQ(target.posts, (Posts{{WM_PATCH_PROGRESS, done(2500), 3 << 16 | 1},
@@ -275,17 +278,25 @@ TEST_F(PatchRun, FailedTransferOrCopyStopsTheDownloadsButNotTheRun) {
                                        {WM_PATCH_DONE, 1},
                                        {WM_SERVERLIST_READY, 2}}))
             << c.line;
+        const Log folder = {"Error opening file in GetLastWriteTime(): 21",
+                            "Error opening file in isFileSizeDifferentWithHandle(): 17"};
         EXPECT_EQ(log(), join({{kCheck},
                                kMissing,
+                               c.folder ? folder : Log{},
                                kMissing,
                                {kCheckEnd, "3 adet dosya download edilecek...",
                                 "a.pak download ediliyor...", "b.pak download ediliyor...", c.line,
                                 "Dosyalar download edildi."}}));
         EXPECT_TRUE(is_current("a.pak", std::string(1000, 'a')));
         // The old file stays as it was, time included; the error page never lands.
-        std::string time;
-        GetLastWriteTime(platform::File::open_for_attributes("b.pak"), time);
-        EXPECT_EQ(testsupport::read_bytes("b.pak") + " " + time, std::string("old b ") + kOldTime);
+        if (c.folder) {
+            EXPECT_EQ(testsupport::read_bytes("b.pak/keep"), "kept");
+        } else {
+            std::string time;
+            GetLastWriteTime(platform::File::open_for_attributes("b.pak"), time);
+            EXPECT_EQ(testsupport::read_bytes("b.pak") + " " + time,
+                      std::string("old b ") + kOldTime);
+        }
         EXPECT_FALSE(fs::exists("c.pak"));
         EXPECT_EQ(server.requests("/files/c.pak"), before);
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
 
 #include "patch/self_update.h"
@@ -48,6 +49,33 @@ TEST(FileChecks, TimesAreEqualOnTheSameDateWithinAnHour) {
     ASSERT_EQ(::truncate("a.pak", (std::int64_t{1} << 32) + 10), 0);
     EXPECT_FALSE(isFileSizeDifferentWithHandle(platform::File::open_for_attributes("a.pak"), 10));
     EXPECT_TRUE(isFileSizeDifferentWithHandle(platform::File::open_for_attributes("none"), 0));
+}
+
+TEST(FileChecks, TimeTextIsReadAsATextStreamReadsSixNumbers) {
+    const struct {
+        const char* text;
+        std::array<int, 6> fields;  // day, month, year, hour, minute, second
+    } cases[] = {
+        {"05.03.2024 07:08:09", {5, 3, 2024, 7, 8, 9}},
+        {"5.3.2024 7:59", {5, 3, 2024, 7, 59, 0}},
+        {"", {0, 0, 0, 0, 0, 0}},
+        {"1 2 3 4 5 6 7", {1, 2, 3, 4, 5, 6}},
+        {"\t\v\f1\r\n2", {1, 2, 0, 0, 0, 0}},
+        {"00000000000000000000005.6", {5, 6, 0, 0, 0, 0}},
+        {"+5. 6", {5, 6, 0, 0, 0, 0}},
+        {"-1.2.3", {65535, 2, 3, 0, 0, 0}},     // a minus wraps
+        {"70000.1.2", {65535, 0, 0, 0, 0, 0}},  // too large: the maximum, and the end
+        {"65535.65536.7", {65535, 65535, 0, 0, 0, 0}},
+        {"12abc 3", {12, 0, 0, 0, 0, 0}},  // no digits: 0, and the end
+        {"- 5", {0, 0, 0, 0, 0, 0}},
+        {"0x10 5", {0, 0, 0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        const platform::SystemTime t = ReadTimeText(c.text);
+        EXPECT_EQ((std::array<int, 6>{t.day, t.month, t.year, t.hour, t.minute, t.second}),
+                  c.fields)
+            << c.text;
+    }
 }
 
 TEST(SelfUpdate, ContentComparisonAndTheStartUpDecision) {

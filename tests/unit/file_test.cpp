@@ -177,4 +177,110 @@ TEST(File, CopyReplacesTheTargetWholeAndKeepsItsMode) {
     EXPECT_TRUE(fs::is_directory("dir"));
 }
 
+std::int64_t mtime(const char* path) {
+    struct stat st;
+    return ::stat(path, &st) == 0 ? st.st_mtim.tv_sec : -1;
+}
+
+TEST(File, ReplaceRenamesIntoPlaceWithTheNewTimeAndTheOldMode) {
+    testsupport::TempDir dir;
+    testsupport::write_bytes("~temp.dat", "new");
+    ASSERT_TRUE(platform::set_file_write_time("~temp.dat", 1709622489));
+    testsupport::write_bytes("valdora.exe", "old");
+    ::chmod("valdora.exe", 0751);
+    ASSERT_TRUE(platform::replace_file("~temp.dat", "valdora.exe"));
+    EXPECT_EQ(testsupport::read_bytes("valdora.exe"), "new");
+    EXPECT_EQ(mtime("valdora.exe"), 1709622489);
+    struct stat st;
+    ASSERT_EQ(::stat("valdora.exe", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0751u);
+    EXPECT_FALSE(fs::exists("~temp.dat"));
+
+    // A new target takes the file as it is, into a folder of its own.
+    testsupport::write_bytes("~temp.dat", "data");
+    ::chmod("~temp.dat", 0604);
+    fs::create_directory("d");
+    ASSERT_TRUE(platform::replace_file("~temp.dat", "d\\a.pak"));
+    ASSERT_EQ(::stat("d/a.pak", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+
+    // Failures leave both sides alone.
+    EXPECT_FALSE(platform::replace_file("~temp.dat", "valdora.exe"));
+    EXPECT_EQ(platform::last_error(), ENOENT);
+    testsupport::write_bytes("~temp.dat", "x");
+    EXPECT_FALSE(platform::replace_file("~temp.dat", "d"));
+    EXPECT_EQ(platform::last_error(), EISDIR);
+    EXPECT_FALSE(platform::replace_file("~temp.dat", "none/a.pak"));
+    EXPECT_EQ(testsupport::read_bytes("~temp.dat") + testsupport::read_bytes("valdora.exe"),
+              "xnew");
+}
+
+TEST(File, ReplaceAcrossFileSystemsCopiesBytesAndTime) {
+    testsupport::TempDir dir;
+    struct stat here, shm;
+    if (::stat(".", &here) != 0 || ::stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev) {
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    }
+    const std::string source = "/dev/shm/valdora-test-" + std::to_string(::getpid());
+    testsupport::write_bytes(source, std::string(100000, 'n'));
+    ASSERT_TRUE(platform::set_file_write_time(source, 1709622489));
+    testsupport::write_bytes("a.pak", "old");
+    ::chmod("a.pak", 0640);
+    ASSERT_TRUE(platform::replace_file(source, "a.pak"));
+    EXPECT_EQ(testsupport::read_bytes("a.pak"), std::string(100000, 'n'));
+    EXPECT_EQ(mtime("a.pak"), 1709622489);
+    struct stat st;
+    ASSERT_EQ(::stat("a.pak", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_FALSE(fs::exists(source));
+    EXPECT_FALSE(fs::exists("a.pak.~cp"));
+}
+
+TEST(File, AttributeHandleKeepsWhatTheFileWasWhenOpened) {
+    testsupport::TempDir dir;
+    testsupport::write_bytes("a.pak", "12345");
+    ASSERT_TRUE(platform::set_file_write_time("a.pak", 1000000000));
+    platform::File file = platform::File::open_for_attributes("a.pak");
+    testsupport::write_bytes("a.pak", "1234567");
+    std::uint64_t size = 0;
+    std::int64_t time = 0;
+    ASSERT_TRUE(file.size(size) && file.last_write_time(time));
+    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(time, 1000000000);
+    // It reads and writes nothing.
+    char byte;
+    EXPECT_EQ(file.read_some(&byte, 1), -1);
+    EXPECT_FALSE(file.write_all("x", 1));
+    platform::File moved = std::move(file);
+    EXPECT_TRUE(moved.valid());
+    EXPECT_FALSE(file.valid());
+    moved.close();
+    EXPECT_FALSE(moved.valid());
+}
+
+TEST(File, WorkingDirectoryIsEnteredAgainWhereverTheProcessWent) {
+    testsupport::TempDir dir;
+    fs::create_directory("game");
+    fs::create_directory("elsewhere");
+    const std::string game = platform::current_directory() + "/game";
+    const platform::WorkingDirectory working(game);
+    ASSERT_TRUE(platform::set_current_directory("elsewhere"));
+    ASSERT_TRUE(working.enter());
+    EXPECT_EQ(platform::current_directory(), game);
+    const platform::WorkingDirectory missing(game + "/none");
+    EXPECT_FALSE(missing.enter());
+    EXPECT_EQ(platform::current_directory(), game);
+    ASSERT_TRUE(platform::set_current_directory(dir.path().string()));
+}
+
+TEST(File, CurrentDirectoryRoundTrips) {
+    testsupport::TempDir dir;
+    fs::create_directory("sub");
+    const std::string start = platform::current_directory();
+    ASSERT_TRUE(platform::set_current_directory(start + "/sub"));
+    EXPECT_EQ(platform::current_directory(), start + "/sub");
+    ASSERT_TRUE(platform::set_current_directory(start));
+    EXPECT_FALSE(platform::set_current_directory(start + "/none"));
+}
+
 }  // namespace

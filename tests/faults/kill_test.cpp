@@ -1,0 +1,133 @@
+// valdora-patch killed with SIGKILL at random moments of a run against
+// nginx: whatever the moment, no game file is left looking current (the
+// list's size and time) with other bytes, and the next run brings the game
+// directory to the site's state.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <random>
+#include <thread>
+
+#include "faults/fault_support.h"
+#include "patch/file_checks.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace faults;
+
+namespace {
+
+constexpr int kKills = 25;
+
+// 200 files: many small, some of tens of KiB, a few of one to three MiB.
+Files site_files() {
+    Files files;
+    for (unsigned i = 0; i < 200; ++i) {
+        std::size_t size = (i * 2654435761u >> 8) % 8192;
+        if (i % 5 == 0) size = 32768 + (i * 40503u) % 98304;
+        if (i % 20 == 0) size = (1 << 20) + (i * 97u % 9) * (256 << 10);
+        const std::string path =
+            i < 10 ? "f" + std::to_string(i) + ".pak"
+                   : "data/d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".pak";
+        files[path] = pattern(size, i);
+    }
+    return files;
+}
+
+// An older installation: a third missing, a third of other bytes (half of
+// them of the same size) and an older time, a third current (stamped `now`).
+void install_old_version(const fs::path& game, const Files& files, std::int64_t now) {
+    fs::remove_all(game);
+    fs::create_directories(game);
+    unsigned i = 0;
+    for (const auto& [path, bytes] : files) {
+        switch (i++ % 3) {
+            case 0:
+                break;
+            case 1: {
+                const std::size_t size = i % 2 ? bytes.size() : bytes.size() / 2 + 1;
+                write_tree(game, {{path, pattern(size, i + 1000)}}, kOldTime);
+                break;
+            }
+            default:
+                write_tree(game, {{path, bytes}}, now);
+        }
+    }
+}
+
+TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
+    testsupport::TempDir dir;
+    const fs::path build = dir.path() / "build", site = dir.path() / "site";
+    const fs::path game = dir.path() / "game";
+    const Files files = site_files();
+    // Published just now: a file written in place during the run would
+    // have the list's hour as well as its size.
+    const std::int64_t now = std::time(nullptr);
+    const std::string nowText = FormatTimeText(now);
+    write_tree(build, files, now);
+    // Unthrottled: nginx's rate limit lets each file's first second of
+    // bytes through at once and the rest in bursts a second apart, which
+    // would put most moments into its pauses.
+    Nginx nginx(site, dir.path() / "nginx", e2e::free_port(), "0");
+    ASSERT_EQ(publish(build, site, nginx.url("/files")), "");
+    std::string error;
+    ASSERT_TRUE(nginx.start(error)) << error;
+    const std::vector<std::string> patch = {VALDORA_PATCH_EXE, "--update-list",
+                                            nginx.url(kListPath), "--server-list",
+                                            nginx.url("/serverlist_test.aspx")};
+
+    // An uninterrupted run sets the span the moments are drawn from.
+    install_old_version(game, files, now);
+    const auto start = std::chrono::steady_clock::now();
+    const e2e::Result whole = e2e::run(patch, game);
+    const auto span = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    ASSERT_EQ(whole.status, 0) << whole.output;
+    ASSERT_EQ(differences(game, files, now), std::vector<std::string>{});
+
+    const char* seedText = std::getenv("VALDORA_FAULT_SEED");
+    const unsigned seed = seedText ? unsigned(std::atoi(seedText)) : std::random_device{}();
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<long> moment(0, span.count());
+    std::vector<long> moments;
+    int withTemporary = 0;
+    for (int attempt = 0; moments.size() < kKills && attempt < 3 * kKills; ++attempt) {
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", attempt " + std::to_string(attempt));
+        install_old_version(game, files, now);
+        const long at = moment(random);
+        int status;
+        {
+            e2e::Child run(patch, game);
+            std::this_thread::sleep_for(std::chrono::milliseconds(at));
+            ::kill(run.pid(), SIGKILL);
+            status = run.wait_for(10s).value_or(-1);
+        }
+        if (status == 128 + SIGKILL) {
+            moments.push_back(at);
+            withTemporary += fs::exists(game / "~temp.dat");
+        }
+        EXPECT_EQ(current_but_wrong(game, files, nowText), std::vector<std::string>{})
+            << "killed at " << at << " ms";
+        EXPECT_EQ(strays(game, files, true), std::vector<std::string>{});
+
+        const e2e::Result next = e2e::run(patch, game);
+        ASSERT_EQ(next.status, 0) << next.output;
+        ASSERT_EQ(differences(game, files, now), std::vector<std::string>{})
+            << "after a kill at " << at << " ms";
+        EXPECT_EQ(strays(game, files, false), std::vector<std::string>{});
+    }
+    ASSERT_EQ(moments.size(), std::size_t{kKills}) << "the runs ended before the kills";
+    std::sort(moments.begin(), moments.end());
+    std::printf(
+        "%d kills (seed %u) at %ld..%ld ms of a %ld ms run; %d while \"~temp.dat\" "
+        "existed\n",
+        kKills, seed, moments.front(), moments.back(), long(span.count()), withTemporary);
+    RecordProperty("kills", kKills);
+}
+
+}  // namespace
