@@ -26,4 +26,4 @@ cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYP
 cmake --build build/fuzz -j "$jobs"
 # All three at once: each fuzzes for its full minute.
 ctest --test-dir build/fuzz -j 3 --output-on-failure --timeout 600
-cat build/fuzz/tests/fuzz/work/*/summary
+cat build/fuzz/fuzz/work/*/summary

@@ -16,7 +16,7 @@ status=0
 runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$work/fuzz.log")
 if [ "$status" -ne 0 ]; then
   tail -40 "$work/fuzz.log"
-  echo "$name: FINDING after ${runs:-?} executions; input kept in $work/artifacts (commit it to tests/fuzz/crashes/)"
+  echo "$name: FINDING after ${runs:-?} executions; input kept in $work/artifacts (commit it to fuzz/crashes/)"
   exit 1
 fi
 echo "$name: ${runs:-?} executions in ${seconds} s, no finding" | tee "$work/summary"
