@@ -114,7 +114,9 @@ File File::open_for_attributes(std::string_view path) {
 }
 
 File File::create_always(std::string_view path) {
-    return File(open_native(native_path(path), O_WRONLY | O_CREAT | O_TRUNC, 0666));
+    // Never through a symlink: the launcher's own scratch files must not be
+    // turned into a way to write somewhere else.
+    return File(open_native(native_path(path), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666));
 }
 
 File File::open_for_reading(std::string_view path) {

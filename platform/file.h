@@ -32,7 +32,8 @@ public:
     // (one lookup, no descriptor): the check of a whole installation opens
     // every file once and asks at once.
     static File open_for_attributes(std::string_view path);
-    // Creates the file, or truncates an existing one, for writing.
+    // Creates the file, or truncates an existing one, for writing. A symlink
+    // in its place is refused (ELOOP).
     static File create_always(std::string_view path);
     // An existing file, for reading.
     static File open_for_reading(std::string_view path);

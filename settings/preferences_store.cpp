@@ -67,8 +67,9 @@ void PreferencesStore::WriteSettingsFile() {
     platform::File file = platform::File::create_always(kSettingsFileNew);
     bool written = file && file.write_all(text.data(), text.size());
     file.close();
-    if (written) platform::copy_file(kSettingsFileNew, settings::kSettingsFilePath);
-    platform::delete_file(kSettingsFileNew);
+    if (!written || !platform::replace_file(kSettingsFileNew, settings::kSettingsFilePath)) {
+        platform::delete_file(kSettingsFileNew);
+    }
 }
 
 void PreferencesStore::ApplyMemoryDefaults() {

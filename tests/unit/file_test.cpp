@@ -155,6 +155,13 @@ TEST(File, LauncherPathsReachTheFileSystemAsUtf8WithSlashes) {
               "abc");
     EXPECT_FALSE(platform::create_directory("data"));
     EXPECT_EQ(platform::last_error(), EEXIST);
+
+    // A symlink where the launcher makes its scratch file is refused.
+    testsupport::write_bytes("outside.txt", "keep");
+    fs::create_symlink("outside.txt", "~temp.dat");
+    EXPECT_FALSE(platform::File::create_always("~temp.dat").valid());
+    EXPECT_EQ(platform::last_error(), ELOOP);
+    EXPECT_EQ(testsupport::read_bytes("outside.txt"), "keep");
 }
 
 TEST(File, CopyReplacesTheTargetWholeAndKeepsItsMode) {
