@@ -11,8 +11,8 @@
 #include <string>
 
 #include "platform/cp1254_literal.h"
-#include "support/child_process.h"
 #include "support/files.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 
 using namespace platform::literals;
