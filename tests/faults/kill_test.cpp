@@ -39,17 +39,10 @@ void install_old_version(const fs::path& game, const Files& files, std::int64_t 
     fs::create_directories(game);
     unsigned i = 0;
     for (const auto& [path, bytes] : files) {
-        switch (i++ % 3) {
-            case 0:
-                break;
-            case 1: {
-                const std::size_t size = i % 2 ? bytes.size() : bytes.size() / 2 + 1;
-                write_tree(game, {{path, pattern(size, i + 1000)}}, kOldTime);
-                break;
-            }
-            default:
-                write_tree(game, {{path, bytes}}, now);
-        }
+        const unsigned third = i++ % 3;
+        const std::size_t size = i % 2 ? bytes.size() : bytes.size() / 2 + 1;
+        if (third == 1) write_tree(game, {{path, pattern(size, i + 1000)}}, kOldTime);
+        if (third == 2) write_tree(game, {{path, bytes}}, now);
     }
 }
 

@@ -70,10 +70,8 @@ TEST_F(PatchRun, FaultyListsEndTheRunBeforeAnything) {
         {200, ""},
         {404, good},
         {200, good, Reply::Mode::Drop},
-        {200, "b\r\nv\r\n..\\outside.pak\r\n1\r\nt\r\n"},
-        {200, "b\r\nv\r\n/tmp/outside.pak\r\n1\r\nt\r\n"},
-        {200, "b\r\nv\r\nC:outside.pak\r\n1\r\nt\r\n"},
-        {200, "b\r\nv\r\nok.pak\r\n1\r\nt\r\na/../../x\r\n1\r\nt\r\n"},
+        // A hostile path after a good one (the parser's own test has them all).
+        {200, "b\r\nv\r\nok.pak\r\n1\r\nt\r\n..\\outside.pak\r\n1\r\nt\r\n"},
     };
     for (const Reply& reply : cases) {
         clear();
