@@ -55,27 +55,26 @@ TEST_F(ValdoraPatch, BringsADirectoryUpToDateAndASecondRunDownloadsNothing) {
 
 TEST_F(ValdoraPatch, ExitStatusTellsHowTheRunEnded) {
     const struct {
-        Files files;
-        std::vector<std::string> switches;
         int status;
         const char* shown;
+        Files files;
+        std::vector<std::string> switches = {};
         Replies replies = {};
         std::map<std::string, std::uint32_t> listed = {};
     } cases[] = {
-        {{},
-         {},
-         1,
-         "G\u00FCncelleme tamamlanamad\u0131 ! L\u00FCtfen daha sonra tekrar deneyiniz. (2, 0)"},
-        {{{"a.pak", "a"}, {"b.pak", ""}},
-         {},
-         2,
+        {1,
+         "G\u00FCncelleme tamamlanamad\u0131 ! L\u00FCtfen daha sonra tekrar deneyiniz. (2, 0)",
+         {}},
+        {2,
          "[Bilgi] G\u00FCncellenecek \u00E7ok fazla dosya var.\n",
+         {{"a.pak", "a"}, {"b.pak", ""}},
+         {},
          {},
          {{"b.pak", 71 << 20}}},
-        {{{"_launcher.dll", "a"}, {"b.pak", "a"}}, {}, 3, "launch_helper.exe\n"},
-        {{{"_launcher.dll", "a"}}, {"-test_launcher"}, 0, "B\u00FCt\u00FCn dosyalar"},
-        {{{"a.pak", "a"}, {"b.pak", "a"}}, {}, 4, "(3, 22)\n", {{"b.pak", {{500, "error"}}}}},
-        {{{"a.pak", "a"}}, {"/QMTR284"}, 0, "B\u00FCt\u00FCn dosyalar"},
+        {3, "launch_helper.exe\n", {{"_launcher.dll", "a"}, {"b.pak", "a"}}},
+        {0, "B\u00FCt\u00FCn dosyalar", {{"_launcher.dll", "a"}}, {"-test_launcher"}},
+        {4, "(3, 22)\n", {{"a.pak", "a"}, {"b.pak", "a"}}, {}, {{"b.pak", {{500, "error"}}}}},
+        {0, "B\u00FCt\u00FCn dosyalar", {{"a.pak", "a"}}, {"/QMTR284"}},
     };
     for (const auto& c : cases) {
         for (const auto& entry : fs::directory_iterator(game)) fs::remove_all(entry.path());

@@ -20,38 +20,31 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string stamp(const char* format, std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char out[16];
-    std::strftime(out, sizeof out, format, &local);  // NOLINT
-    return out;
+// "MM/DD/YY hh:mm:ss" in local time.
+using Stamp = std::string;
+
+std::string header(const Stamp& c) {
+    return "-------- Loglama ba\xFElat\xFDld\xFD launcher: " + c + " --------\r\r\n";
 }
 
-struct Clock {
-    std::string date;
-    std::string time;
-};
-
-std::string header(const Clock& c) {
-    return "-------- Loglama ba\xFElat\xFDld\xFD launcher: " + c.date + " " + c.time +
-           " --------\r\r\n";
-}
-
-std::string line(const Clock& c, const std::string& message) {
-    return "--- " + c.date + " " + c.time + ": " + message + "\r\r\n";
+std::string line(const Stamp& c, const std::string& message) {
+    return "--- " + c + ": " + message + "\r\r\n";
 }
 
 // The files in "base" by name, after `processes` ran one after another, each
-// a process of its own, all within one second of `c`.
+// a process of its own, all within the second of `c`.
 testsupport::Files run_within_one_second(const std::vector<std::function<void()>>& processes,
-                                         Clock& c) {
+                                         Stamp& c) {
     for (int attempt = 0;; ++attempt) {
         fs::remove_all("base");
         const std::time_t before = std::time(nullptr);
         for (const auto& p : processes) testsupport::run_in_child(p);
         if (before == std::time(nullptr) || attempt == 5) {
-            c = {stamp("%m/%d/%y", before), stamp("%H:%M:%S", before)};
+            std::tm local{};
+            localtime_r(&before, &local);
+            char out[32];
+            std::strftime(out, sizeof out, "%m/%d/%y %H:%M:%S", &local);
+            c = out;
             testsupport::Files files;
             for (const auto& e : fs::directory_iterator("base")) {
                 files[e.path().filename()] = testsupport::read_bytes(e.path());
@@ -69,7 +62,7 @@ TEST(LauncherLog, BytesOnDisk) {
     const struct {
         const char* name;
         std::vector<std::function<void()>> processes;
-        std::function<testsupport::Files(const Clock&)> expected;
+        std::function<testsupport::Files(const Stamp&)> expected;
     } cases[] = {
         {"each process writes its header once, before its first line",
          {[] {
@@ -77,17 +70,17 @@ TEST(LauncherLog, BytesOnDisk) {
               WriteLauncherLog("%s download ediliyor..."_cp1254, "data\\maps\\x.map");
           },
           [] { WriteLauncherLog("Dosyalar download edildi."_cp1254); }},
-         [&](const Clock& c) {
+         [&](const Stamp& c) {
              return log(header(c) + line(c, "http hatas\xFD: 7") +
                         line(c, "data\\maps\\x.map download ediliyor...") + header(c) +
                         line(c, "Dosyalar download edildi."));
          }},
         {"line feeds become CR LF",
          {[] { WriteLauncherLog("--------------------------\n"); }},
-         [&](const Clock& c) { return log(header(c) + line(c, std::string(26, '-') + "\r\n")); }},
+         [&](const Stamp& c) { return log(header(c) + line(c, std::string(26, '-') + "\r\n")); }},
         {"a long message is cut at 4095 characters",
          {[] { WriteLauncherLog("%s", std::string(5000, 'x').c_str()); }},
-         [&](const Clock& c) { return log(header(c) + line(c, std::string(4095, 'x'))); }},
+         [&](const Stamp& c) { return log(header(c) + line(c, std::string(4095, 'x'))); }},
         // Another holder with an exclusive lock, as a program that opened the
         // file without sharing.
         {"a locked file loses the line and defers the header",
@@ -99,7 +92,7 @@ TEST(LauncherLog, BytesOnDisk) {
              ::close(other);
              WriteLauncherLog("kept");
          }},
-         [&](const Clock& c) { return log(header(c) + line(c, "kept")); }},
+         [&](const Stamp& c) { return log(header(c) + line(c, "kept")); }},
         {"an unopenable file loses the line and defers the header",
          {[] {
              fs::create_directories("base/launcher_log.txt");  // a directory in its place
@@ -107,7 +100,7 @@ TEST(LauncherLog, BytesOnDisk) {
              fs::remove("base/launcher_log.txt");
              WriteLauncherLog("kept");
          }},
-         [&](const Clock& c) { return log(header(c) + line(c, "kept")); }},
+         [&](const Stamp& c) { return log(header(c) + line(c, "kept")); }},
         // Closed between calls: a file moved away is not written again.
         {"appends to an existing file and keeps it closed",
          {[] {
@@ -116,14 +109,14 @@ TEST(LauncherLog, BytesOnDisk) {
              fs::rename("base/launcher_log.txt", "base/first.txt");
              WriteLauncherLog("two");
          }},
-         [&](const Clock& c) {
+         [&](const Stamp& c) {
              return testsupport::Files{{"first.txt", "old\r\r\n" + header(c) + line(c, "one")},
                                        {"launcher_log.txt", line(c, "two")}};
          }},
     };
     testsupport::TempDir dir;
     for (const auto& test : cases) {
-        Clock c;
+        Stamp c;
         const testsupport::Files files = run_within_one_second(test.processes, c);
         EXPECT_EQ(files, test.expected(c)) << test.name;
     }
