@@ -18,9 +18,6 @@ constexpr platform::WPARAM done(platform::WPARAM run) {
 class PatchRun : public EngineRun {
 protected:
     PatchRun() { fs::current_path(game); }
-    void clear() {
-        for (const auto& entry : fs::directory_iterator(game)) fs::remove_all(entry.path());
-    }
 };
 
 TEST_F(PatchRun, ReadyDownloadsWhatDiffersOverOneConnection) {

@@ -77,7 +77,7 @@ TEST_F(ValdoraPatch, ExitStatusTellsHowTheRunEnded) {
         {0, "B\u00FCt\u00FCn dosyalar", {{"a.pak", "a"}}, {"/QMTR284"}},
     };
     for (const auto& c : cases) {
-        for (const auto& entry : fs::directory_iterator(game)) fs::remove_all(entry.path());
+        clear();
         serve(c.files, c.replies, c.listed);
         if (c.files.empty()) server.serve(kListPath, {{404, "x"}});
         const auto [status, output] = patch(c.switches);

@@ -121,6 +121,11 @@ protected:
     }
 
     Log log() const { return log_messages(game); }
+    void clear() {
+        for (const auto& entry : std::filesystem::directory_iterator(game)) {
+            std::filesystem::remove_all(entry.path());
+        }
+    }
 };
 
 }  // namespace testsupport
