@@ -133,16 +133,14 @@ TEST_F(WindowTest, EndTextsAndAFailedRunNeverShownAsSuccess) {
 TEST_F(WindowTest, StatusColoursFollowSkipPatchAndTheFinishedRun) {
     const QColor white(255, 255, 255), green(0, 255, 0);
     auto* label = window.findChild<StatusText*>("1022");
+    const auto finish = [&](bool finished) {
+        boost::mutex::scoped_lock lock(run->finishedMutex);
+        run->finished = finished;
+    };
     EXPECT_EQ(label->textColour(), white);
-    {
-        boost::mutex::scoped_lock lock(run->finishedMutex);
-        run->finished = true;
-    }
+    finish(true);
     EXPECT_EQ(label->textColour(), green);
-    {
-        boost::mutex::scoped_lock lock(run->finishedMutex);
-        run->finished = false;
-    }
+    finish(false);
     g_skipPatch = true;
     for (const char* id : {"1022", "1023", "1024", "1025"}) {
         EXPECT_EQ(window.findChild<StatusText*>(id)->textColour(), green) << id;
