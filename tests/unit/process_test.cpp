@@ -58,7 +58,7 @@ TEST(NamedEvent, WaitEndsByTimeoutUntilAProcessThatKnowsOnlyItsNameSignalsIt) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
 
     const auto signaller =
-        platform::spawn_process(SIGNAL_EVENT_HELPER, std::vector<std::string>{name});
+        platform::spawn_process(LAUNCHER_STAND_IN, std::vector<std::string>{"signal", name});
     ASSERT_TRUE(signaller.has_value());
     EXPECT_TRUE(event->wait_for(20s));
     EXPECT_EQ(reap(*signaller, 20s), 0);
