@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "support/engine_run.h"
+#include "support/process.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -198,12 +199,12 @@ TEST_F(PatchRun, StopReturnsPromptlyInEveryStall) {
         const auto d = downloader();
         const int before = server.requests(path);
         boost::thread worker = StartPatchThread(*d);
-        while (server.requests(path) == before) std::this_thread::yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // well into the stall
+        EXPECT_TRUE(wait_until([&] { return server.requests(path) > before; }));
+        std::this_thread::sleep_for(200ms);  // well into the stall
 
         const auto start = std::chrono::steady_clock::now();
         d->Stop();
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << path;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << path;
         worker.join();
         EXPECT_EQ(target.posts, posts) << path;
         EXPECT_FALSE(fs::exists("~temp.dat"));
