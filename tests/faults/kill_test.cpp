@@ -2,23 +2,16 @@
 // nginx: whatever the moment, no game file is left looking current (the
 // list's size and time) with other bytes, and the next run brings the game
 // directory to the site's state.
-#include <gtest/gtest.h>
-#include <signal.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <random>
-#include <thread>
 
-#include "faults/fault_support.h"
-#include "patch/file_checks.h"
-#include "support/temp_dir.h"
+#include "support/engine_run.h"
+#include "support/site.h"
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using namespace faults;
+using namespace testsupport;
 
 namespace {
 
@@ -46,17 +39,10 @@ void install_old_version(const fs::path& game, const Files& files, std::int64_t 
     fs::create_directories(game);
     unsigned i = 0;
     for (const auto& [path, bytes] : files) {
-        switch (i++ % 3) {
-            case 0:
-                break;
-            case 1: {
-                const std::size_t size = i % 2 ? bytes.size() : bytes.size() / 2 + 1;
-                write_tree(game, {{path, pattern(size, i + 1000)}}, kOldTime);
-                break;
-            }
-            default:
-                write_tree(game, {{path, bytes}}, now);
-        }
+        const unsigned third = i++ % 3;
+        const std::size_t size = i % 2 ? bytes.size() : bytes.size() / 2 + 1;
+        if (third == 1) write_tree(game, {{path, pattern(size, i + 1000)}}, kOldTime);
+        if (third == 2) write_tree(game, {{path, bytes}}, now);
     }
 }
 
@@ -73,22 +59,22 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
     // Unthrottled: nginx's rate limit lets each file's first second of
     // bytes through at once and the rest in bursts a second apart, which
     // would put most moments into its pauses.
-    Nginx nginx(site, dir.path() / "nginx", e2e::free_port(), "0");
+    Nginx nginx(site, dir.path() / "nginx", free_port());
     ASSERT_EQ(publish(build, site, nginx.url("/files")), "");
     std::string error;
     ASSERT_TRUE(nginx.start(error)) << error;
     const std::vector<std::string> patch = {VALDORA_PATCH_EXE, "--update-list",
                                             nginx.url(kListPath), "--server-list",
-                                            nginx.url("/serverlist_test.aspx")};
+                                            nginx.url(kServers)};
 
     // An uninterrupted run sets the span the moments are drawn from.
     install_old_version(game, files, now);
     const auto start = std::chrono::steady_clock::now();
-    const e2e::Result whole = e2e::run(patch, game);
+    const Result whole = run(patch, game);
     const auto span = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     ASSERT_EQ(whole.status, 0) << whole.output;
-    ASSERT_EQ(differences(game, files, now), std::vector<std::string>{});
+    ASSERT_EQ(differences(game, files, now), Log{});
 
     const char* seedText = std::getenv("VALDORA_FAULT_SEED");
     const unsigned seed = seedText ? unsigned(std::atoi(seedText)) : std::random_device{}();
@@ -102,7 +88,7 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
         const long at = moment(random);
         int status;
         {
-            e2e::Child run(patch, game);
+            Child run(patch, game);
             std::this_thread::sleep_for(std::chrono::milliseconds(at));
             ::kill(run.pid(), SIGKILL);
             status = run.wait_for(10s).value_or(-1);
@@ -111,15 +97,13 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
             moments.push_back(at);
             withTemporary += fs::exists(game / "~temp.dat");
         }
-        EXPECT_EQ(current_but_wrong(game, files, nowText), std::vector<std::string>{})
-            << "killed at " << at << " ms";
-        EXPECT_EQ(strays(game, files, true), std::vector<std::string>{});
+        EXPECT_EQ(current_but_wrong(game, files, nowText), Log{}) << "killed at " << at << " ms";
+        EXPECT_EQ(strays(game, files, true), Log{});
 
-        const e2e::Result next = e2e::run(patch, game);
+        const Result next = run(patch, game);
         ASSERT_EQ(next.status, 0) << next.output;
-        ASSERT_EQ(differences(game, files, now), std::vector<std::string>{})
-            << "after a kill at " << at << " ms";
-        EXPECT_EQ(strays(game, files, false), std::vector<std::string>{});
+        ASSERT_EQ(differences(game, files, now), Log{}) << "after a kill at " << at << " ms";
+        EXPECT_EQ(strays(game, files), Log{});
     }
     ASSERT_EQ(moments.size(), std::size_t{kKills}) << "the runs ended before the kills";
     std::sort(moments.begin(), moments.end());

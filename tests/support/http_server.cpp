@@ -22,16 +22,8 @@ std::string gzip(const std::string& data) {
     return out;
 }
 
-HttpServer::HttpServer(int port) : server_(std::make_unique<httplib::Server>()) {
+HttpServer::HttpServer() : server_(std::make_unique<httplib::Server>()) {
     server_->set_keep_alive_max_count(100000).set_keep_alive_timeout(1);
-    // SO_REUSEADDR as well as httplib's SO_REUSEPORT: without it the
-    // connections it leaves in TIME_WAIT keep nginx off the same port for a
-    // minute after the test.
-    server_->set_socket_options([](int sock) {
-        const int yes = 1;
-        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        ::setsockopt(sock, SOL_SOCKET, SO_REUSEPORT, &yes, sizeof yes);
-    });
     server_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
         Reply reply{404, "<html><body>404 Not Found</body></html>\r\n"};
         {
@@ -76,8 +68,7 @@ HttpServer::HttpServer(int port) : server_(std::make_unique<httplib::Server>()) 
                 });
         }
     });
-    port_ = port == 0 ? server_->bind_to_any_port("127.0.0.1")
-                      : (server_->bind_to_port("127.0.0.1", port) ? port : -1);
+    port_ = server_->bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("test server: no port");
     thread_ = std::thread([this] { server_->listen_after_bind(); });
     while (!server_->is_running()) std::this_thread::yield();

@@ -33,9 +33,7 @@ struct Reply {
 
 class HttpServer {
 public:
-    // On a free port, or on `port` (a test of launcher.exe needs the
-    // compiled-in one).
-    explicit HttpServer(int port = 0);
+    HttpServer();
     ~HttpServer();
 
     // `path` as the server sees it, percent-decoded. The replies come in

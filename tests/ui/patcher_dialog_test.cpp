@@ -10,10 +10,11 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
+#include <QtEndian>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "app/globals.h"
@@ -132,16 +133,14 @@ TEST_F(WindowTest, EndTextsAndAFailedRunNeverShownAsSuccess) {
 TEST_F(WindowTest, StatusColoursFollowSkipPatchAndTheFinishedRun) {
     const QColor white(255, 255, 255), green(0, 255, 0);
     auto* label = window.findChild<StatusText*>("1022");
+    const auto finish = [&](bool finished) {
+        boost::mutex::scoped_lock lock(run->finishedMutex);
+        run->finished = finished;
+    };
     EXPECT_EQ(label->textColour(), white);
-    {
-        boost::mutex::scoped_lock lock(run->finishedMutex);
-        run->finished = true;
-    }
+    finish(true);
     EXPECT_EQ(label->textColour(), green);
-    {
-        boost::mutex::scoped_lock lock(run->finishedMutex);
-        run->finished = false;
-    }
+    finish(false);
     g_skipPatch = true;
     for (const char* id : {"1022", "1023", "1024", "1025"}) {
         EXPECT_EQ(window.findChild<StatusText*>(id)->textColour(), green) << id;
@@ -236,55 +235,37 @@ TEST(WindowSkin, RegionIsExactlyTheSkinsOpaqueRuns) {
     QFile file(":/skin/139.bmp");
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray b = file.readAll();
-    auto u32 = [&](int at) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
-               static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
-               static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
-               static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
-    };
+    const auto u32 = [&](int at) { return int(qFromLittleEndian<quint32>(b.constData() + at)); };
     ASSERT_EQ(b.left(2), "BM");
-    const int offset = static_cast<int>(u32(10)), width = static_cast<int>(u32(18));
-    const int height = static_cast<int>(u32(22));
-    ASSERT_EQ(width, 640);
-    ASSERT_EQ(height, 705);
-    ASSERT_EQ(static_cast<unsigned char>(b[28]), 24);  // bits per pixel
-    ASSERT_EQ(u32(30), 0u);                            // uncompressed
+    const int offset = u32(10), width = u32(18), height = u32(22);
+    ASSERT_EQ(QSize(width, height), QSize(640, 705));
+    ASSERT_EQ(u32(28) & 0xFFFF, 24);  // bits per pixel
+    ASSERT_EQ(u32(30), 0);            // uncompressed
     const int stride = (width * 3 + 3) / 4 * 4;
 
     Cpatcher_client_MFCDlg window;
     window.ShapeFromSkin();
     const QRegion region = window.mask();
-
     long pixels = 0;
     int maxRuns = 0;
     bool runAtRightEdge = false;
     for (int y = 0; y < height; ++y) {
         const char* row = b.constData() + offset + (height - 1 - y) * stride;  // bottom-up
-        std::vector<std::pair<int, int>> expected;
-        for (int x = 0; x < width;) {
-            auto transparent = [&](int px) {
-                return row[px * 3] == 127 && row[px * 3 + 1] == 0 &&
-                       static_cast<unsigned char>(row[px * 3 + 2]) == 255;  // B, G, R
-            };
-            while (x < width && transparent(x)) ++x;
-            const int start = x;
-            while (x < width && !transparent(x)) ++x;
-            if (x > start) expected.emplace_back(start, x);
+        // Transparent is RGB(255, 0, 127), stored B, G, R.
+        const auto opaque = [&](int x) { return std::memcmp(row + x * 3, "\x7F\0\xFF", 3) != 0; };
+        std::vector<std::pair<int, int>> expected, actual;
+        for (int x = 0; x < width; ++x) {
+            if (opaque(x) && (x == 0 || !opaque(x - 1))) expected.emplace_back(x, x);
+            if (opaque(x)) expected.back().second = x + 1;
         }
-        std::vector<std::pair<int, int>> actual;
         for (const QRect& r : region.intersected(QRect(0, y, width, 1))) {
             actual.emplace_back(r.left(), r.right() + 1);
         }
         std::sort(actual.begin(), actual.end());
         ASSERT_EQ(actual, expected) << "row " << y;
-        for (auto [s, e] : expected) {
-            pixels += e - s;
-            runAtRightEdge |= e == 640;
-        }
+        for (auto [start, end] : expected) pixels += end - start, runAtRightEdge |= end == width;
         maxRuns = std::max(maxRuns, static_cast<int>(expected.size()));
-        if (y == 0 || y == height - 1) {
-            EXPECT_TRUE(expected.empty()) << "row " << y;
-        }
+        EXPECT_TRUE(expected.empty() || (y > 0 && y < height - 1)) << "row " << y;
     }
     EXPECT_TRUE(runAtRightEdge);
     EXPECT_EQ(maxRuns, 6);

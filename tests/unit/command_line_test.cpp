@@ -29,7 +29,7 @@ TEST(CommandLine, SwitchTable) {
         {{"-"}, false, false, false},
         {{"-qmtr284 "}, false, false, false},
         {{"-test_launcher", "-test_launcher"}, false, true, false},
-        {{"game.pak", "-servertest", "x"}, true, false, true},
+        {{"game.pak", "-servertest", "x", "-unknown"}, true, false, true},
         {{"-ServerTest", "-qmtr284"}, true, false, true},
         {{"-\xC4\xB0qmtr284"}, false, false, false},
     };
@@ -48,19 +48,6 @@ TEST(CommandLine, SwitchTable) {
         EXPECT_EQ(g_testLauncher, c.testLauncher);
         EXPECT_EQ(g_serverTest, c.serverTest);
     }
-    ResetLauncherGlobals();
-}
-
-TEST(CommandLine, FlagsAreNeverCleared) {
-    ResetLauncherGlobals();
-    CMyCommandLineInfo info;
-    info.ParseParam("servertest", true, false);
-    info.ParseParam("qmtr284", true, false);
-    info.ParseParam("unknown", true, false);
-    info.ParseParam("servertest", false, true);
-    EXPECT_TRUE(g_skipPatch);
-    EXPECT_TRUE(g_serverTest);
-    EXPECT_EQ(info.plainArgument(), "servertest");
     ResetLauncherGlobals();
 }
 

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "platform/cp1254_literal.h"
-#include "support/child_process.h"
 #include "support/files.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 
 using namespace platform::literals;
@@ -20,74 +20,106 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string stamp(const char* format, std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char out[16];
-    std::strftime(out, sizeof out, format, &local);  // NOLINT
-    return out;
+// "MM/DD/YY hh:mm:ss" in local time.
+using Stamp = std::string;
+
+std::string header(const Stamp& c) {
+    return "-------- Loglama ba\xFElat\xFDld\xFD launcher: " + c + " --------\r\r\n";
 }
 
-// Runs the body in fresh processes until it ran within one second, and
-// hands back the date and time the log must carry.
-struct Clock {
-    std::string date;
-    std::string time;
-};
+std::string line(const Stamp& c, const std::string& message) {
+    return "--- " + c + ": " + message + "\r\r\n";
+}
 
-Clock run_within_one_second(const std::function<void()>& body) {
+// The files in "base" by name, after `processes` ran one after another, each
+// a process of its own, all within the second of `c`.
+testsupport::Files run_within_one_second(const std::vector<std::function<void()>>& processes,
+                                         Stamp& c) {
     for (int attempt = 0;; ++attempt) {
         fs::remove_all("base");
         const std::time_t before = std::time(nullptr);
-        body();
-        const std::time_t after = std::time(nullptr);
-        if (before == after || attempt == 5) {
-            return {stamp("%m/%d/%y", before), stamp("%H:%M:%S", before)};
+        for (const auto& p : processes) testsupport::run_in_child(p);
+        if (before == std::time(nullptr) || attempt == 5) {
+            std::tm local{};
+            localtime_r(&before, &local);
+            char out[32];
+            std::strftime(out, sizeof out, "%m/%d/%y %H:%M:%S", &local);
+            c = out;
+            testsupport::Files files;
+            for (const auto& e : fs::directory_iterator("base")) {
+                files[e.path().filename()] = testsupport::read_bytes(e.path());
+            }
+            return files;
         }
     }
 }
 
-std::string header(const Clock& c) {
-    return "-------- Loglama ba\xFElat\xFDld\xFD launcher: " + c.date + " " + c.time +
-           " --------\r\r\n";
-}
-
-std::string line(const Clock& c, const std::string& message) {
-    return "--- " + c.date + " " + c.time + ": " + message + "\r\r\n";
-}
-
-std::string log_bytes() {
-    return testsupport::read_bytes("base/launcher_log.txt");
-}
-
-TEST(LauncherLog, EachProcessWritesItsHeaderOnceBeforeItsFirstLine) {
+// The bytes on disk against the expected ones built here from the stamps.
+TEST(LauncherLog, BytesOnDisk) {
+    const auto log = [](const std::string& bytes) {
+        return testsupport::Files{{"launcher_log.txt", bytes}};
+    };
+    const struct {
+        const char* name;
+        std::vector<std::function<void()>> processes;
+        std::function<testsupport::Files(const Stamp&)> expected;
+    } cases[] = {
+        {"each process writes its header once, before its first line",
+         {[] {
+              WriteLauncherLog("http hatası: %d"_cp1254, 7);
+              WriteLauncherLog("%s download ediliyor..."_cp1254, "data\\maps\\x.map");
+          },
+          [] { WriteLauncherLog("Dosyalar download edildi."_cp1254); }},
+         [&](const Stamp& c) {
+             return log(header(c) + line(c, "http hatas\xFD: 7") +
+                        line(c, "data\\maps\\x.map download ediliyor...") + header(c) +
+                        line(c, "Dosyalar download edildi."));
+         }},
+        {"line feeds become CR LF",
+         {[] { WriteLauncherLog("--------------------------\n"); }},
+         [&](const Stamp& c) { return log(header(c) + line(c, std::string(26, '-') + "\r\n")); }},
+        {"a long message is cut at 4095 characters",
+         {[] { WriteLauncherLog("%s", std::string(5000, 'x').c_str()); }},
+         [&](const Stamp& c) { return log(header(c) + line(c, std::string(4095, 'x'))); }},
+        // Another holder with an exclusive lock, as a program that opened the
+        // file without sharing.
+        {"a locked file loses the line and defers the header",
+         {[] {
+             fs::create_directory("base");
+             const int other = ::open("base/launcher_log.txt", O_WRONLY | O_CREAT, 0644);
+             ::flock(other, LOCK_EX);
+             WriteLauncherLog("lost");
+             ::close(other);
+             WriteLauncherLog("kept");
+         }},
+         [&](const Stamp& c) { return log(header(c) + line(c, "kept")); }},
+        {"an unopenable file loses the line and defers the header",
+         {[] {
+             fs::create_directories("base/launcher_log.txt");  // a directory in its place
+             WriteLauncherLog("lost");
+             fs::remove("base/launcher_log.txt");
+             WriteLauncherLog("kept");
+         }},
+         [&](const Stamp& c) { return log(header(c) + line(c, "kept")); }},
+        // Closed between calls: a file moved away is not written again.
+        {"appends to an existing file and keeps it closed",
+         {[] {
+             testsupport::write_bytes("base/launcher_log.txt", "old\r\r\n");
+             WriteLauncherLog("one");
+             fs::rename("base/launcher_log.txt", "base/first.txt");
+             WriteLauncherLog("two");
+         }},
+         [&](const Stamp& c) {
+             return testsupport::Files{{"first.txt", "old\r\r\n" + header(c) + line(c, "one")},
+                                       {"launcher_log.txt", line(c, "two")}};
+         }},
+    };
     testsupport::TempDir dir;
-    const Clock c = run_within_one_second([] {
-        testsupport::run_in_child([] {
-            WriteLauncherLog("http hatası: %d"_cp1254, 7);
-            WriteLauncherLog("%s download ediliyor..."_cp1254, "data\\maps\\x.map");
-        });
-        testsupport::run_in_child([] { WriteLauncherLog("Dosyalar download edildi."_cp1254); });
-    });
-    EXPECT_EQ(log_bytes(), header(c) + line(c, "http hatas\xFD: 7") +
-                               line(c, "data\\maps\\x.map download ediliyor...") + header(c) +
-                               line(c, "Dosyalar download edildi."));
-}
-
-TEST(LauncherLog, LineFeedsInAMessageBecomeCrLf) {
-    testsupport::TempDir dir;
-    const Clock c = run_within_one_second([] {
-        testsupport::run_in_child([] { WriteLauncherLog("--------------------------\n"); });
-    });
-    EXPECT_EQ(log_bytes(), header(c) + line(c, std::string(26, '-') + "\r\n"));
-}
-
-TEST(LauncherLog, LongMessageIsCutAt4095Characters) {
-    testsupport::TempDir dir;
-    const Clock c = run_within_one_second([] {
-        testsupport::run_in_child([] { WriteLauncherLog("%s", std::string(5000, 'x').c_str()); });
-    });
-    EXPECT_EQ(log_bytes(), header(c) + line(c, std::string(4095, 'x')));
+    for (const auto& test : cases) {
+        Stamp c;
+        const testsupport::Files files = run_within_one_second(test.processes, c);
+        EXPECT_EQ(files, test.expected(c)) << test.name;
+    }
 }
 
 TEST(LauncherLog, NullFormatDoesNothing) {
@@ -101,51 +133,6 @@ TEST(LauncherLog, NullFormatDoesNothing) {
 #pragma GCC diagnostic pop
     });
     EXPECT_FALSE(fs::exists("base"));
-}
-
-TEST(LauncherLog, LockedFileLosesTheLineAndDefersTheHeader) {
-    testsupport::TempDir dir;
-    const Clock c = run_within_one_second([] {
-        testsupport::run_in_child([] {
-            fs::create_directory("base");
-            // Another holder with an exclusive lock, as a program that opened
-            // the file without sharing.
-            const int other = ::open("base/launcher_log.txt", O_WRONLY | O_CREAT, 0644);
-            ::flock(other, LOCK_EX);
-            WriteLauncherLog("lost");
-            ::close(other);
-            WriteLauncherLog("kept");
-        });
-    });
-    EXPECT_EQ(log_bytes(), header(c) + line(c, "kept"));
-}
-
-TEST(LauncherLog, UnopenableFileLosesTheLineAndDefersTheHeader) {
-    testsupport::TempDir dir;
-    const Clock c = run_within_one_second([] {
-        testsupport::run_in_child([] {
-            fs::create_directories("base/launcher_log.txt");  // a directory in its place
-            WriteLauncherLog("lost");
-            fs::remove("base/launcher_log.txt");
-            WriteLauncherLog("kept");
-        });
-    });
-    EXPECT_EQ(log_bytes(), header(c) + line(c, "kept"));
-}
-
-TEST(LauncherLog, AppendsToAnExistingFileAndKeepsItClosed) {
-    testsupport::TempDir dir;
-    const Clock c = run_within_one_second([] {
-        testsupport::write_bytes("base/launcher_log.txt", "old\r\r\n");
-        testsupport::run_in_child([] {
-            WriteLauncherLog("one");
-            // Closed between calls: a file moved away is not written again.
-            fs::rename("base/launcher_log.txt", "base/first.txt");
-            WriteLauncherLog("two");
-        });
-    });
-    EXPECT_EQ(testsupport::read_bytes("base/first.txt"), "old\r\r\n" + header(c) + line(c, "one"));
-    EXPECT_EQ(log_bytes(), line(c, "two"));
 }
 
 }  // namespace

@@ -17,12 +17,10 @@ using testsupport::write_bytes;
 
 namespace {
 
-// 2024-03-05 07:08:09 UTC
-constexpr std::int64_t kTime = 1709622489;
+using testsupport::kTime;  // 05.03.2024 07:08:09 UTC
 
 void write_file(const fs::path& path, const std::string& bytes, std::int64_t unixTime = kTime) {
-    write_bytes(path, bytes);
-    testsupport::set_write_time(path, unixTime);
+    testsupport::write_tree(path.parent_path(), {{path.filename(), bytes}}, unixTime);
 }
 
 // Every file and folder below `root` with its bytes ("/" for folders).

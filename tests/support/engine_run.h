@@ -1,0 +1,131 @@
+// The patch engine run in the test's own process, in a game directory of its
+// own, against an update list and a server list the test serves: its posted
+// messages, message boxes and log lines as the window would see them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "patch/file_checks.h"
+#include "patch/patch_downloader.h"
+#include "support/files.h"
+#include "support/http_server.h"
+#include "support/launcher_log.h"
+#include "support/recording_target.h"
+#include "support/temp_dir.h"
+
+namespace testsupport {
+
+using Posts = std::vector<Posted>;
+using Log = std::vector<std::string>;
+using Replies = std::map<std::string, std::vector<Reply>>;  // path -> first answers
+
+inline constexpr const char* kServers = "/serverlist_test.aspx";
+inline const std::string kServerList = "V1|x|y|10.0.0.1|7000\r\nV2|x|y|10.0.0.2|7000\r\n";
+// What the check logs for a missing file (the second code is what the log
+// call before it left).
+inline const Log kMissing = {"Error opening file in GetLastWriteTime(): 2",
+                             "Error opening file in isFileSizeDifferentWithHandle(): 17"};
+
+// The check's log lines with those of each file it could not open, then `after`.
+inline Log check_log(const std::vector<Log>& files, const Log& after) {
+    Log lines = {"Download edilmesi gereken dosyalar: "};
+    for (const Log& f : files) lines.insert(lines.end(), f.begin(), f.end());
+    lines.push_back("--------------------------\r\n");
+    lines.insert(lines.end(), after.begin(), after.end());
+    return lines;
+}
+
+// The game files below `game` (listed paths, in the launcher's form) that the
+// launcher's own check takes as current (the listed size, the list's time
+// `timeText`) while their bytes differ.
+inline std::vector<std::string> current_but_wrong(const std::filesystem::path& game,
+                                                  const Files& files,
+                                                  const std::string& timeText = kTimeText) {
+    std::vector<std::string> wrong;
+    for (const auto& [path, bytes] : files) {
+        const std::string at = (game / path).string();
+        const platform::File file = platform::File::open_for_attributes(at);
+        if (file.valid() &&
+            !isFileSizeDifferentWithHandle(file, static_cast<std::uint32_t>(bytes.size())) &&
+            !isFileTimeDifferent(file, timeText) &&
+            read_bytes(platform::native_path(at)) != bytes) {
+            wrong.push_back(path);
+        }
+    }
+    return wrong;
+}
+
+class EngineRun : public ::testing::Test {
+protected:
+    TempDir dir;
+    const std::filesystem::path game = dir.path() / "game";
+    HttpServer server;
+    RecordingTarget target;
+    PatchOptions options;
+    Files served;
+
+    EngineRun() {
+        std::filesystem::create_directories(game);
+        options.gameDir = game.string();
+        options.serverListUrl = server.url(kServers);
+        options.webSite = "http://www.valdora.example";
+        options.clock = [] { return 0u; };  // no timed progress posts: exact sequences
+        server.serve(kServers, kServerList);
+    }
+    // No run may leave a game file that looks current but is not.
+    void TearDown() override { EXPECT_EQ(current_but_wrong(game, served), Log{}); }
+
+    // Serves the list of `files` stamped kTimeText (with the sizes in
+    // `listed` where given) and the files, each after its `replies`.
+    void serve(const Files& files, const Replies& replies = {},
+               const std::map<std::string, std::uint32_t>& listed = {}) {
+        served = files;
+        std::string list = server.url("/files") + "\r\nnote\r\n";
+        for (const auto& [path, bytes] : files) {
+            const std::size_t size = listed.count(path) ? listed.at(path) : bytes.size();
+            list += path + "\r\n" + std::to_string(size) + "\r\n" + kTimeText + "\r\n";
+            std::vector<Reply> queue =
+                replies.count(path) ? replies.at(path) : std::vector<Reply>{};
+            queue.push_back({200, bytes});
+            // The launcher asks for the list's path with "\" between folders.
+            std::string url = path;
+            std::replace(url.begin(), url.end(), '/', '\\');
+            server.serve("/files/" + url, queue);
+        }
+        server.serve(kListPath, list);
+    }
+
+    std::unique_ptr<PatchDownloader> downloader(const std::string& listUrl = "") {
+        target.posts.clear();
+        target.boxes.clear();
+        std::error_code ec;  // a read-only game directory keeps no log
+        std::filesystem::remove(game / "base" / "launcher_log.txt", ec);
+        return std::make_unique<PatchDownloader>(
+            &target, listUrl.empty() ? server.url(kListPath) : listUrl, options);
+    }
+
+    // A whole run on this thread; it leaves no "~temp.dat".
+    std::unique_ptr<PatchDownloader> run(const std::string& listUrl = "") {
+        auto d = downloader(listUrl);
+        d->Run();
+        EXPECT_TRUE(d->doneEvent.is_set());
+        EXPECT_FALSE(std::filesystem::is_regular_file(game / "~temp.dat"));
+        return d;
+    }
+
+    Log log() const { return log_messages(game); }
+    void clear() {
+        for (const auto& entry : std::filesystem::directory_iterator(game)) {
+            std::filesystem::remove_all(entry.path());
+        }
+    }
+};
+
+}  // namespace testsupport

@@ -1,0 +1,97 @@
+// A game build published by valdora-publish and served by nginx through
+// deploy/serve-site.sh, the configuration the project ships.
+#pragma once
+
+#include <signal.h>
+
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+
+namespace testsupport {
+
+// Publishes `build` as `site` at `baseUrl`, with the web pages and `extra`
+// arguments: "" when it worked, else the publisher's output.
+inline std::string publish(const std::filesystem::path& build, const std::filesystem::path& site,
+                           const std::string& baseUrl, std::vector<std::string> extra = {}) {
+    extra.insert(extra.begin(), {VALDORA_PUBLISH_EXE, build, site, "--base-url", baseUrl, "--pages",
+                                 VALDORA_PAGE_TEMPLATES});
+    const Result r = run(extra, build.parent_path());
+    return r.status == 0 ? "" : r.output;
+}
+
+// nginx serving `site` on 127.0.0.1:`port`, every download at most `rate`
+// bytes a second (nginx's limit_rate: "1m", "0").
+class Nginx {
+public:
+    Nginx(std::filesystem::path site, std::filesystem::path runDir, int port,
+          std::string rate = "0")
+        : site_(std::move(site)), run_(std::move(runDir)), port_(port), rate_(std::move(rate)) {}
+
+    // Starts it (again); true once it listens, else its complaint in `error`.
+    bool start(std::string& error) {
+        nginx_.reset();
+        std::filesystem::create_directories(run_);
+        const auto pid = run_ / "nginx.pid";  // written once nginx listens
+        std::filesystem::remove(pid);
+        nginx_.emplace(
+            std::vector<std::string>{"bash", VALDORA_SERVE_SITE, site_, "--listen", url().substr(7),
+                                     "--run-dir", run_, "--rate", rate_, "--foreground"},
+            run_, Environment{}, run_ / "nginx.out");
+        wait_until([&] { return nginx_->wait_for(0ms) || std::filesystem::exists(pid); }, 10s);
+        if (!nginx_->wait_for(0ms) && std::filesystem::exists(pid)) return true;
+        error = read_bytes(run_ / "nginx.out") + read_bytes(run_ / "logs" / "error.log");
+        return false;
+    }
+    // Sends `signal` to nginx (serve-site.sh has become its master process)
+    // and waits until it has ended.
+    void stop(int signal = SIGTERM) {
+        if (!nginx_) return;
+        ::kill(nginx_->pid(), signal);
+        nginx_->wait_for(10s);
+        nginx_.reset();
+    }
+    std::string url(const std::string& path = "") const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    // Every request's path so far, in order, as the bytes nginx looked up
+    // (the log's \xHH and the URL's %HH undone), "\" as "/".
+    std::vector<std::string> requests() const {
+        std::vector<std::string> paths;
+        std::istringstream log(read_bytes(run_ / "logs" / "access.log"));
+        for (std::string line; std::getline(log, line);) {
+            const std::size_t start = line.find(' ', line.find('"')) + 1;
+            const std::string logged = line.substr(start, line.find(' ', start) - start);
+            std::string path;
+            for (std::size_t i = 0; i < logged.size(); ++i) {
+                const std::size_t n = logged[i] == '%' ? 1 : logged.compare(i, 2, "\\x") ? 0 : 2;
+                if (n != 0 && i + n + 2 <= logged.size()) {
+                    path += static_cast<char>(std::stoi(logged.substr(i + n, 2), nullptr, 16));
+                    i += n + 1;
+                } else {
+                    path += logged[i];
+                }
+            }
+            for (char& c : path) c = c == '\\' ? '/' : c;
+            paths.push_back(path);
+        }
+        return paths;
+    }
+    std::size_t count(const std::string& prefix) const {
+        std::size_t n = 0;
+        for (const std::string& p : requests()) n += p.rfind(prefix, 0) == 0;
+        return n;
+    }
+
+private:
+    std::filesystem::path site_, run_;
+    int port_;
+    std::string rate_;
+    std::optional<Child> nginx_;
+};
+
+}  // namespace testsupport
