@@ -44,7 +44,7 @@ QString PromoUrl(const char* path) {
 
 }  // namespace
 
-Cpatcher_client_MFCDlg::Cpatcher_client_MFCDlg() : target_(this) {
+Cpatcher_client_MFCDlg::Cpatcher_client_MFCDlg() : target_(this), skin_(skin::LoadBitmap(139)) {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_DeleteOnClose, false);
     const QSize size =
@@ -89,25 +89,25 @@ void Cpatcher_client_MFCDlg::createControls() {
     serverList->hide();
     connect(serverList, &ServerListBox::doubleClicked, this, [this] { StartGame(); });
 
-    startButton = new BitmapButton(QPixmap::fromImage(skin::LoadBitmap(142)), false, this);
+    startButton = new BitmapButton(142, false, this);
     place(startButton, 26, 296, 91, 30, "1030");
     startButton->hide();
     connect(startButton, &BitmapButton::clicked, this, [this] { StartGame(); });
 
-    auto* settings = new BitmapButton(QPixmap::fromImage(skin::LoadBitmap(144)), false, this);
+    auto* settings = new BitmapButton(144, false, this);
     place(settings, 284, 25, 47, 15, "1029");
     connect(settings, &BitmapButton::clicked, this, [this] { preferences.exec(); });
-    auto* minimise = new BitmapButton(QPixmap::fromImage(skin::LoadBitmap(143)), false, this);
+    auto* minimise = new BitmapButton(143, false, this);
     place(minimise, 346, 25, 17, 16, "1028");
     connect(minimise, &BitmapButton::clicked, this, [this] { showMinimized(); });
-    auto* close = new BitmapButton(QPixmap::fromImage(skin::LoadBitmap(140)), false, this);
+    auto* close = new BitmapButton(140, false, this);
     place(close, 370, 25, 17, 16, "1027");
     // PostQuitMessage(0): the window's run ends, then it is torn down.
     connect(close, &BitmapButton::clicked, this, [] { QCoreApplication::exit(0); });
 
     promoPane2 = new CExplorer1(this);
     place(promoPane2, 0, 379, 168, 54, "1020");
-    auto* guide = new BitmapButton(QPixmap::fromImage(skin::LoadBitmap(146)), true, this);
+    auto* guide = new BitmapButton(146, true, this);
     place(guide, 192, 25, 77, 17, "1033");
     connect(guide, &BitmapButton::clicked, this, [this] { OpenGuide(); });
     promoPane3 = new CExplorer1(this);
@@ -132,7 +132,7 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
     preferences.LoadSettingsAtStartup();
 
     // The castle of the skin's scene serves as the window's icon.
-    setWindowIcon(QIcon(QPixmap::fromImage(skin::LoadBitmap(139).copy(QRect(64, 150, 128, 128)))));
+    setWindowIcon(QIcon(QPixmap::fromImage(skin_.copy(QRect(64, 150, 128, 128)))));
     ShapeFromSkin();
     setWindowTitle(QString::fromUtf8("Valdora Oyunu Güncelleyicisi"));
 
@@ -166,9 +166,7 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
 void Cpatcher_client_MFCDlg::ShapeFromSkin() {
     promoPane2->setGeometry(61, 554, 250, 118);
     promoPane3->setGeometry(341, 554, 250, 118);
-    const QImage image = skin::LoadBitmap(139);
-    skin_ = QPixmap::fromImage(image);
-    setMask(skin::RegionFromSkin(image));
+    setMask(skin::RegionFromSkin(skin_));
 }
 
 int Cpatcher_client_MFCDlg::DoModal() {
@@ -291,7 +289,7 @@ QColor Cpatcher_client_MFCDlg::StatusTextColour() const {
 
 void Cpatcher_client_MFCDlg::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.drawPixmap(0, 0, skin_);
+    p.drawImage(0, 0, skin_);
     // For the start-up benchmark: when the player first sees the launcher.
     static bool firstFrame = true;
     if (firstFrame && qEnvironmentVariableIsSet("VALDORA_REPORT_FIRST_FRAME")) {

@@ -90,7 +90,8 @@ private:
     CExplorer1* promoPane3 = nullptr;
 
     QtMessageTarget target_;
-    QPixmap skin_;
+    // Bitmap 139, loaded once: the background, the shape and the icon.
+    const QImage skin_;
     bool patchFailed_ = false;
     bool dragging_ = false;
     QPoint dragOffset_;

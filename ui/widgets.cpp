@@ -3,8 +3,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-BitmapButton::BitmapButton(const QPixmap& picture, bool centred, QWidget* parent) : QLabel(parent) {
-    setPixmap(picture);
+#include "ui/skin.h"
+
+BitmapButton::BitmapButton(int bitmapId, bool centred, QWidget* parent) : QLabel(parent) {
+    setPixmap(QPixmap::fromImage(skin::LoadBitmap(bitmapId)));
     setAlignment(centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignTop);
     setCursor(Qt::ArrowCursor);
     setAttribute(Qt::WA_TranslucentBackground);

@@ -12,7 +12,8 @@
 class BitmapButton : public QLabel {
     Q_OBJECT
 public:
-    BitmapButton(const QPixmap& picture, bool centred, QWidget* parent);
+    // Shows bitmap resource `bitmapId` (140 close, 142 start, ...).
+    BitmapButton(int bitmapId, bool centred, QWidget* parent);
 
 signals:
     void clicked();
