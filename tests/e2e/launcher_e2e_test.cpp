@@ -1,10 +1,14 @@
 // launcher.exe as a player meets it, in its own process and game directory
-// on the X display xvfb-run gives the test: the compiled-in host served by
+// on an X display of the test's own (Xvfb): the compiled-in host served by
 // nginx from a site made by valdora-publish, and xdotool as the player.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "app/endpoints.h"
 #include "platform/process.h"
@@ -22,6 +26,42 @@ Result xdotool(const std::vector<std::string>& args) {
     argv.insert(argv.end(), args.begin(), args.end());
     return run(argv, "/", {}, 5s);
 }
+
+// An Xvfb for the whole test program. -displayfd lets the server pick a free
+// display itself and says which once it accepts clients: no race with
+// other X servers starting or ending on the machine.
+class XvfbDisplay : public ::testing::Environment {
+public:
+    void SetUp() override {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(ready[0]);
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // gone with the test, however it ends
+            ::execlp("Xvfb", "Xvfb", "-displayfd", std::to_string(ready[1]).c_str(), "-screen", "0",
+                     "1280x1024x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(ready[1]);
+        std::string number;
+        char c;
+        while (::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+        ::close(ready[0]);
+        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+        ::setenv("DISPLAY", (":" + number).c_str(), 1);
+    }
+    void TearDown() override {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+const auto* const kDisplay = ::testing::AddGlobalTestEnvironment(new XvfbDisplay);
 
 // The first window whose title matches `pattern`.
 std::optional<std::string> find_window(const std::string& pattern) {
@@ -47,7 +87,6 @@ protected:
 
     void SetUp() override {
         ASSERT_EQ(host, valdora::kWebHost);
-        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run";
         game = install("game");
         fs::create_directories(site);
         std::string error;
