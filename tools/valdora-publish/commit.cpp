@@ -16,9 +16,13 @@ namespace {
 
 // Puts `staged` where `target` is, in one step where the system can; what
 // was there goes to `aside`. `hadOld` tells whether anything was there.
+// Nothing staged: what was there goes to `aside`.
 bool Swap(const fs::path& staged, const fs::path& target, const fs::path& aside, bool& hadOld) {
     std::error_code ec;
     hadOld = fs::exists(fs::symlink_status(target, ec));
+    if (!fs::exists(fs::symlink_status(staged, ec))) {
+        return !hadOld || ::rename(target.c_str(), aside.c_str()) == 0;
+    }
     if (!hadOld) return ::rename(staged.c_str(), target.c_str()) == 0;
     if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
         if (::rename(staged.c_str(), aside.c_str()) == 0) return true;
@@ -54,12 +58,17 @@ std::vector<fs::path> CommitUnits(const Publication& plan, const fs::path& fresh
         // Game files that share the list's folder.
         for (fs::directory_iterator it(fresh / "Patcher", ec), end; !ec && it != end;
              it.increment(ec)) {
-            if (it->path().filename() != fs::path(kListPath).filename()) {
+            const fs::path name = it->path().filename();
+            if (name != fs::path(kListPath).filename() &&
+                name != fs::path(kManifestPath).filename() &&
+                name != fs::path(kSignaturePath).filename()) {
                 units.push_back(fs::path("Patcher") / it->path().filename());
             }
         }
     }
     for (const auto& page : plan.pages) units.push_back(page.first);
+    units.push_back(kManifestPath);
+    units.push_back(kSignaturePath);
     units.push_back(kListPath);
     return units;
 }

@@ -12,9 +12,10 @@ namespace publish {
 
 // What is moved into the site, in order, as paths relative to the site: the
 // files folder (or, at the site's root, each game file and folder) first,
-// then the pages, the list last, so the list never names a file that is not
-// yet there. Anything else in the site (the operator's own files) is left
-// alone.
+// then the pages, the manifest and its signature, the list last, so the list
+// never names a file that is not yet there. A unit with nothing staged (the
+// signature of an unsigned publication) takes the old one away. Anything
+// else in the site (the operator's own files) is left alone.
 std::vector<std::filesystem::path> CommitUnits(const Publication& plan,
                                                const std::filesystem::path& fresh);
 

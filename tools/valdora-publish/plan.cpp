@@ -100,7 +100,7 @@ void AddLauncher(const fs::path& launcherFile, std::vector<SourceFile>& files,
 // Checks every file's list path and size, and that nothing lands on the
 // list or a page; answers the files' total size.
 std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& problems) {
-    std::vector<std::string> fixed = {kListPath};
+    std::vector<std::string> fixed = {kListPath, kManifestPath, kSignaturePath};
     for (const auto& page : plan.pages) fixed.push_back(page.first);
     const std::string folder = plan.folder.generic_string();
     for (const std::string& f : fixed) {
@@ -172,6 +172,7 @@ void Plan(const Options& options, Publication& plan, std::vector<std::string>& p
     std::sort(plan.files.begin(), plan.files.end(),
               [](const SourceFile& a, const SourceFile& b) { return a.entry.path < b.entry.path; });
     FillPromoPages(plan.pages, note, plan.files.size(), total);
+    PlanSigning(options, plan.signing, problems);
 }
 
 }  // namespace publish

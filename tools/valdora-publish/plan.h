@@ -2,11 +2,13 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/valdora-publish/options.h"
 #include "tools/valdora-publish/pages.h"
+#include "tools/valdora-publish/signing.h"
 #include "tools/valdora-publish/site.h"
 
 namespace publish {
@@ -17,11 +19,12 @@ struct SourceFile {
 };
 
 struct Publication {
-    std::string baseUrl;            // without trailing "/"
-    std::string note;               // CP1254
-    std::filesystem::path folder;   // the base URL's folder on the site ("" for the root)
-    std::vector<SourceFile> files;  // sorted by list path; "_launcher.dll" among them
-    std::vector<Page> pages;        // filled in, ready to write
+    std::string baseUrl;                 // without trailing "/"
+    std::string note;                    // CP1254
+    std::filesystem::path folder;        // the base URL's folder on the site ("" for the root)
+    std::vector<SourceFile> files;       // sorted by list path; "_launcher.dll" among them
+    std::vector<Page> pages;             // filled in, ready to write
+    std::optional<SigningPlan> signing;  // with --sign-key
 };
 
 // Everything the publication needs, checked against what the launcher and a

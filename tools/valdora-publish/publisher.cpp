@@ -17,7 +17,8 @@ namespace {
 // What one launcher run may download.
 constexpr std::uint64_t kRunLimit = 70ull << 20;
 
-void Report(const Options& options, const Publication& plan, std::ostream& report) {
+void Report(const Options& options, const Publication& plan,
+            std::optional<std::uint64_t> removedVersion, std::ostream& report) {
     std::uint64_t total = 0;
     for (const SourceFile& file : plan.files) total += file.entry.size;
     report << "Published " << plan.files.size() << " files (" << FormatMiB(total) << ") for "
@@ -26,6 +27,20 @@ void Report(const Options& options, const Publication& plan, std::ostream& repor
            << "  files:       " << (options.siteDir / plan.folder).string() << "\n";
     if (!options.launcher.empty()) report << "  launcher:    " << kLauncherFile << "\n";
     if (!plan.pages.empty()) report << "  web pages:   serverlist_test.aspx, LauncherPromo1-3\n";
+    report << "  manifest:    " << (options.siteDir / kManifestPath).string() << "\n";
+    if (plan.signing) {
+        report << "  signature:   " << (options.siteDir / kSignaturePath).string() << " (key "
+               << trust::KeyIdText(plan.signing->key.id) << ", "
+               << trust::FormatTrustedComment(plan.signing->release) << ")\n";
+    } else {
+        report << "  signature:   none; launchers built with trusted keys refuse this site\n";
+        if (removedVersion) {
+            report << "Note: the site's old signature (version " << *removedVersion
+                   << ") was taken away; launchers keep that version, so sign the next "
+                      "publication with --version "
+                   << *removedVersion + 1 << " or higher.\n";
+        }
+    }
     if (total > kRunLimit) {
         report << "Note: a new installation needs " << FormatMiB(total)
                << ", more than the 70 MiB a launcher run may download; new players need the "
@@ -54,13 +69,15 @@ Status Publish(const Options& options, std::ostream& report, std::ostream& error
                << (ec ? ec.message() : std::strerror(errno)) << "\n";
         return kWriteFailed;
     }
+    std::optional<std::uint64_t> oldVersion;
+    SiteVersion(options.siteDir, oldVersion, error);
     if (!Stage(plan, staging.fresh(), error) ||
         !Commit(CommitUnits(plan, staging.fresh()), staging.fresh(), options.siteDir, staging,
                 error)) {
         errors << "valdora-publish: " << error << "\nThe site was left as it was.\n";
         return kWriteFailed;
     }
-    Report(options, plan, report);
+    Report(options, plan, oldVersion, report);
     return kPublished;
 }
 

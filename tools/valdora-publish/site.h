@@ -10,6 +10,9 @@
 namespace publish {
 
 inline constexpr const char* kListPath = "Patcher/1000_1.0.0.1_Update.txt";
+// The SHA-256 of the list and of every file, and its minisign signature.
+inline constexpr const char* kManifestPath = "Patcher/1000_1.0.0.1_Update.txt.sha256";
+inline constexpr const char* kSignaturePath = "Patcher/1000_1.0.0.1_Update.txt.sha256.minisig";
 inline constexpr const char* kLauncherFile = "_launcher.dll";
 // The server list first, then the promotional pages.
 inline constexpr std::array<const char*, 4> kPages = {"serverlist_test.aspx", "LauncherPromo1.aspx",

@@ -3,10 +3,12 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <fstream>
 #include <system_error>
 #include <vector>
 
 #include "tools/valdora-publish/text_file.h"
+#include "trust/manifest.h"
 
 namespace publish {
 
@@ -30,6 +32,46 @@ void MakeReadable(const fs::path& root) {
     for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
         fs::permissions(it->path(), it->is_directory(ec) ? dirs : files, ec);
     }
+}
+
+bool HashFile(const fs::path& path, trust::Sha256Digest& digest) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> buffer(1 << 20);
+    trust::Sha256 hash;
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        hash.Update(buffer.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    digest = hash.Final();
+    return in.eof() && !in.bad();
+}
+
+// The manifest: the list first, then each file in the list's order.
+bool WriteManifest(const Publication& plan, const fs::path& fresh, const std::string& listText,
+                   std::string& error) {
+    trust::Manifest manifest;
+    manifest.Add(kListPath, trust::Sha256Of(listText), error);
+    for (const SourceFile& file : plan.files) {
+        const fs::path site = SitePath(plan.folder, file.entry.path);
+        trust::Sha256Digest digest;
+        if (!HashFile(fresh / site, digest)) {
+            error = file.source.string() + ": cannot be read back from the staging folder";
+            return false;
+        }
+        if (!manifest.Add(site.generic_string(), digest, error)) return false;
+    }
+    std::string signature;
+    if (!WriteText(fresh / kManifestPath, manifest.Format())) {
+        error = "cannot write the manifest";
+        return false;
+    }
+    if (!plan.signing) return true;
+    if (!SignManifest(*plan.signing, manifest.Format(), signature, error)) return false;
+    if (!WriteText(fresh / kSignaturePath, signature)) {
+        error = "cannot write the manifest's signature";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -64,10 +106,12 @@ bool Stage(const Publication& plan, const fs::path& fresh, std::string& error) {
     }
     fs::create_directories(fresh / plan.folder, ec);
     fs::create_directories(fresh / fs::path(kListPath).parent_path(), ec);
-    if (!WriteText(fresh / kListPath, UpdateListText(plan.baseUrl, plan.note, entries))) {
+    const std::string list = UpdateListText(plan.baseUrl, plan.note, entries);
+    if (!WriteText(fresh / kListPath, list)) {
         error = "cannot write the update list";
         return false;
     }
+    if (!WriteManifest(plan, fresh, list, error)) return false;
     for (const auto& [name, text] : plan.pages) {
         if (!WriteText(fresh / name, text)) {
             error = "cannot write " + name;

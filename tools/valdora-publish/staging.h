@@ -32,9 +32,11 @@ private:
     std::filesystem::path root_;
 };
 
-// Copies every file with its time into `fresh`, writes the list and the
-// pages, and makes everything readable for a web server running as another
-// user. False with the reason in `error` on the first failure.
+// Copies every file with its time into `fresh`, writes the list, the
+// manifest of the hashes of the list and the copies, its signature when the
+// plan signs, and the pages, and makes everything readable for a web server
+// running as another user. False with the reason in `error` on the first
+// failure.
 bool Stage(const Publication& plan, const std::filesystem::path& fresh, std::string& error);
 
 }  // namespace publish
