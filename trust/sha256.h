@@ -15,6 +15,7 @@ namespace trust {
 
 using Sha256Digest = std::array<std::uint8_t, 32>;
 
+// A moved-from hasher may only be assigned to or destroyed.
 class Sha256 {
 public:
     Sha256();
