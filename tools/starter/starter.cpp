@@ -291,10 +291,10 @@ int main(int argc, char** argv) {
         struct stat file {};
         const bool usable = ::fstatat(dir.fd, name, &file, AT_SYMLINK_NOFOLLOW) == 0 &&
                             S_ISREG(file.st_mode) && file.st_uid == ::getuid();
-        if (!newLauncher && usable) {
-            // A copy that lost its execute bit would not start.
-            if ((file.st_mode & S_IXUSR) == 0)
-                ::fchmodat(dir.fd, name, (file.st_mode & 07777) | 0700, 0);
+        // A kept copy that lost its execute bit gets it back: it would not start.
+        if (!newLauncher && usable &&
+            ((file.st_mode & S_IXUSR) != 0 ||
+             ::fchmodat(dir.fd, name, (file.st_mode & 07777) | 0700, 0) == 0)) {
             continue;
         }
         if (const int error = install(packaged + "/" + name, dir.fd, name); error != 0) {
