@@ -10,8 +10,9 @@
 #       first start, a later start, an older copy replaced, the self-update,
 #       the self-updated launcher kept
 #   package_test.sh starter_bad_input DEB_DIR
-#       root, a file as the game directory, another user's, one every user
-#       may change, an unwritable home, a full home
+#       root, a file as the game directory (also shown as a desktop
+#       notification), another user's, one every user may change, an
+#       unwritable home, a full home
 set -euo pipefail
 
 case_name=$1
@@ -102,7 +103,9 @@ stop_game() {
 }
 
 if [ "$case_name" = starter_bad_input ]; then
-  trap 'rm -rf "$work"' EXIT
+  bus_pid=
+  monitor=
+  trap 'kill $monitor $bus_pid 2>/dev/null; rm -rf "$work"' EXIT
   # runs the starter as the player with the words given before it; its
   # output in $out, its status in $status
   attempt() {
@@ -125,6 +128,20 @@ if [ "$case_name" = starter_bad_input ]; then
   attempt VALDORA_GAME_DIR="$work/a-file"
   expect "is a file, not a folder"
   [ "$(cat "$work/a-file")" = game ] || fail "the file was changed"
+
+  # The same refusal as a desktop notification, on a session bus of the player's.
+  if command -v dbus-daemon >/dev/null && command -v dbus-monitor >/dev/null; then
+    bus=$(as_player dbus-daemon --session --fork --print-address=1 --print-pid=1)
+    address=$(head -1 <<<"$bus")
+    bus_pid=$(tail -1 <<<"$bus")
+    "${player[@]}" "${player_env[@]}" DBUS_SESSION_BUS_ADDRESS="$address" dbus-monitor --session \
+      "interface='org.freedesktop.Notifications'" >"$work/monitor" 2>&1 &
+    monitor=$!
+    wait_for 10 grep -q member=NameLost "$work/monitor" || fail "no bus monitor"
+    attempt DBUS_SESSION_BUS_ADDRESS="$address" VALDORA_GAME_DIR="$work/a-file"
+    wait_for 10 grep -qF "is a file, not a folder" "$work/monitor" ||
+      fail "no notification: $(cat "$work/monitor")"
+  fi
 
   # Another user's: root's when we are root, else a system folder.
   others=/usr/share
