@@ -7,7 +7,8 @@
 #     bash tools/package.sh
 # Also from the environment when set: VALDORA_VERSION (the packages' version
 # and the launcher's stamp; default the project's) and VALDORA_TRUSTED_KEYS.
-# Builds Release with Debian's hardening flags in build/package/tree.
+# Builds Release with Debian's hardening flags in build/package/tree; leaves
+# the packaged launcher.exe beside the packages for valdora-publish --launcher.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,11 +36,15 @@ args+=("-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --
       "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)")
 
 mkdir -p "$out"
-rm -f "$out"/valdora-*.deb
+rm -f "$out"/valdora-*.deb "$out/launcher.exe"
 cmake -S . -B "$tree" -G Ninja "${args[@]}"
 cmake --build "$tree" -j "$(nproc)"
 (cd "$tree" && cpack -G DEB -B "$out")
 rm -rf "$out/_CPack_Packages"
+# The packaged launcher byte for byte, to publish on the site as well
+# (valdora-publish --launcher): players then hand over to nothing new.
+rm -rf "$out/unpacked" && dpkg-deb -x "$out"/valdora-launcher_*.deb "$out/unpacked"
+mv "$out/unpacked/usr/lib/valdora/launcher.exe" "$out/launcher.exe" && rm -rf "$out/unpacked"
 
 for deb in "$out"/valdora-*.deb; do
   printf '%s  %s bytes\n  %s\n' "${deb#"$PWD"/}" "$(stat -c %s "$deb")" \
