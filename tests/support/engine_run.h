@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -114,8 +115,8 @@ protected:
     // A whole run on this thread; it leaves no "~temp.dat".
     std::unique_ptr<PatchDownloader> run(const std::string& listUrl = "") {
         auto d = downloader(listUrl);
-        d->Run();
-        EXPECT_TRUE(d->doneEvent.is_set());
+        d->Start();
+        EXPECT_TRUE(d->WaitForEnd(std::chrono::seconds(60)));
         EXPECT_FALSE(std::filesystem::is_regular_file(game / "~temp.dat"));
         return d;
     }
