@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh
 bash tools/check-format.sh
+bash tools/check-layers.sh
 
 jobs=$(nproc)
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/endpoints.h"
+#include "endpoints/endpoints.h"
 #include "platform/process.h"
 #include "support/site.h"
 #include "support/temp_dir.h"

@@ -17,8 +17,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/globals.h"
 #include "support/files.h"
+#include "support/recording_target.h"
 #include "support/temp_dir.h"
 #include "ui/skin.h"
 #include "ui/widgets.h"
@@ -30,21 +30,37 @@ namespace {
 using platform::LPARAM;
 using platform::WPARAM;
 
+// A run that has ended in the current directory with the servers of
+// `serverList` ("serverlist.txt", nothing to patch); its own posts go to a
+// recorder, so the test plays the worker towards the window.
+std::unique_ptr<PatchDownloader> EndedRun(const std::string& serverList) {
+    static testsupport::RecordingTarget ignored;
+    testsupport::write_bytes("list.txt", "b\r\nv\r\n");
+    testsupport::write_bytes("serverlist.txt", serverList);
+    LaunchValues values;
+    values.switches.skipPatch = values.switches.serverTest = true;
+    auto run = std::make_unique<PatchDownloader>(
+        &ignored, "file://" + (fs::current_path() / "list.txt").string(), MakePatchOptions(values));
+    run->Start();
+    EXPECT_TRUE(run->WaitForEnd(std::chrono::seconds(20)));
+    return run;
+}
+
 struct WindowTest : ::testing::Test {
     testsupport::TempDir dir;
     Cpatcher_client_MFCDlg window;
     PatchDownloader* run = nullptr;
 
-    void SetUp() override {
-        ResetLauncherGlobals();
-        // A run that is never started: the test plays the worker.
+    // A run that is never started, or one that has ended with `serverList`.
+    void use(const std::string& serverList = "", bool ended = false) {
         auto downloader =
-            std::make_unique<PatchDownloader>(&window.messageTarget(), "http://127.0.0.1:9/x");
-        downloader->doneEvent.set();
+            ended ? EndedRun(serverList)
+                  : std::make_unique<PatchDownloader>(&window.messageTarget(),
+                                                      "http://127.0.0.1:9/x", PatchOptions());
         run = downloader.get();
         window.UseDownloader(std::move(downloader));
     }
-    void TearDown() override { ResetLauncherGlobals(); }
+    void SetUp() override { use(); }
 
     void post(platform::UINT message, WPARAM wParam, LPARAM lParam) {
         window.messageTarget().PostMessage(message, wParam, lParam);
@@ -66,10 +82,10 @@ QString u8(const char* text) {
 }
 
 TEST_F(WindowTest, EachWorkerMessageChangesWhatItShould) {
+    use("Anadolu \xC4\x9F|x|y|a1|b1\r\nEge|||a2|b2\r\n", true);
     run->SetStatusText(
         "data\\harita \xFE"
         "ehir.map");  // CP1254 "şehir"
-    run->servers = {{"x", "Anadolu \xC4\x9F", "a1", "b1", "y"}, {"", "Ege", "a2", "b2", ""}};
 
     struct Step {
         platform::UINT message;
@@ -125,7 +141,7 @@ TEST_F(WindowTest, EndTextsAndAFailedRunNeverShownAsSuccess) {
     EXPECT_TRUE(shown("1030"));
 
     // A name beyond 200 UTF-16 units goes through the code page instead.
-    run->servers = {{"", std::string(201, 'n') + "\xFD", "a", "b", ""}, {"", "", "a", "b", ""}};
+    use(std::string(201, 'n') + "\xFD|||a|b\r\n|||a|b\r\n", true);
     post(WM_SERVERLIST_READY, 0, 0);
     EXPECT_EQ(listed(), (QStringList{QString(201, 'n') + u8("ı"), QString()}));
 }
@@ -133,17 +149,14 @@ TEST_F(WindowTest, EndTextsAndAFailedRunNeverShownAsSuccess) {
 TEST_F(WindowTest, StatusColoursFollowSkipPatchAndTheFinishedRun) {
     const QColor white(255, 255, 255), green(0, 255, 0);
     auto* label = window.findChild<StatusText*>("1022");
-    const auto finish = [&](bool finished) {
-        boost::mutex::scoped_lock lock(run->finishedMutex);
-        run->finished = finished;
-    };
     EXPECT_EQ(label->textColour(), white);
-    finish(true);
+    use("", true);
     EXPECT_EQ(label->textColour(), green);
-    finish(false);
-    g_skipPatch = true;
+    LaunchValues skipping;
+    skipping.switches.skipPatch = true;
+    Cpatcher_client_MFCDlg skipWindow(skipping);
     for (const char* id : {"1022", "1023", "1024", "1025"}) {
-        EXPECT_EQ(window.findChild<StatusText*>(id)->textColour(), green) << id;
+        EXPECT_EQ(skipWindow.findChild<StatusText*>(id)->textColour(), green) << id;
     }
 }
 
@@ -195,10 +208,7 @@ TEST(WindowGameStart, TheGameAndTheHandOverEndTheLauncherAsTheyShould) {
 
     auto startOnTheFirstServer = [] {
         Cpatcher_client_MFCDlg window;
-        auto run = std::make_unique<PatchDownloader>(&window.messageTarget(), "http://x/");
-        run->doneEvent.set();
-        run->servers = {{"", "Birinci", "A", "B", ""}, {"", "Ikinci", "C", "D", ""}};
-        window.UseDownloader(std::move(run));
+        window.UseDownloader(EndedRun("Birinci|||A|B\r\nIkinci|||C|D\r\n"));
         window.messageTarget().PostMessage(WM_PATCH_DONE, 0, 0);
         window.messageTarget().PostMessage(WM_SERVERLIST_READY, 2, 0);
         QCoreApplication::processEvents();

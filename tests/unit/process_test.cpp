@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/win32_event.h"
 #include "platform/instance_marker.h"
 #include "platform/last_error.h"
 #include "platform/named_event.h"
 #include "platform/system_info.h"
+#include "platform/win32_event.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 

@@ -28,7 +28,7 @@ bool SiteFolderOfBaseUrl(const std::string& baseUrl, std::filesystem::path& fold
                          std::string& reason) {
     std::size_t start = 0;
     for (const char* scheme : {"http://", "https://"}) {
-        if (platform::equals_ignoring_ascii_case(
+        if (platform::equal_ignoring_ascii_case(
                 std::string_view(baseUrl).substr(0, std::strlen(scheme)), scheme)) {
             start = std::strlen(scheme);
         }
@@ -84,7 +84,7 @@ std::string ListPathProblem(const std::string& listPath) {
          "each player's graphics settings; publishing it would overwrite them on every machine"},
     };
     for (const auto& [name, why] : kReserved) {
-        if (platform::equals_ignoring_ascii_case(listPath, name)) {
+        if (platform::equal_ignoring_ascii_case(listPath, name)) {
             return std::string("reserved: ") + why;
         }
     }
