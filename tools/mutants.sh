@@ -355,7 +355,9 @@ build "$log_dir/baseline-build.log" || {
 }
 if ! run_tests "$log_dir/baseline.log"; then
     echo "mutants.sh: the suite fails without a mutant, see $log_dir/baseline.log:" >&2
-    failed_tests "$log_dir/baseline.log" | sed 's/^/  /' >&2
+    failed=$(failed_tests "$log_dir/baseline.log")
+    [[ -n $failed ]] || failed=$(tail -n 5 "$log_dir/baseline.log")
+    printf '%s\n' "$failed" | sed 's/^/  /' >&2
     exit 2
 fi
 echo "baseline passes ($(duration $((SECONDS - start))))"
@@ -380,14 +382,14 @@ for i in "${chosen[@]}"; do
     verdict='' detail=()
     if ! build "$log"; then
         verdict='CAUGHT'
-        detail=('by the compiler: a mutant must compile, replace it')
+        detail=('the build failed: a mutant must compile; replace it')
         by_compiler=$((by_compiler + 1))
         compiler_ids+=("$id")
     elif ! run_tests "$log"; then
         verdict='CAUGHT'
-        mapfile -t detail < <(failed_tests "$log")
-        ((${#detail[@]})) || detail=('(the test run failed, see the log)')
-        printf '%s\n' "${detail[@]}" | grep -q '(timeout)$' && by_timeout=$((by_timeout + 1))
+        mapfile -t detail < <(failed_tests "$log" | sed 's/^/failed: /')
+        ((${#detail[@]})) || detail=('the test run failed (see the log)')
+        [[ ${detail[*]} == *'(timeout)'* ]] && by_timeout=$((by_timeout + 1))
     else
         verdict='MISSED'
         missed_ids+=("$id")
@@ -397,7 +399,7 @@ for i in "${chosen[@]}"; do
     printf '%-8s %-26s %s (%s)\n' "$verdict" "$id" "${descriptions[i]}" "$(duration $((SECONDS - began)))"
     if ((verbose)); then
         printf '         in %s\n' "${found[*]}"
-        for line in "${detail[@]}"; do printf '         failed: %s\n' "$line"; done
+        for line in "${detail[@]}"; do printf '         %s\n' "$line"; done
     fi
 done
 
@@ -524,18 +526,20 @@ exit 0
 
 == server-field-order servers
 # the game's two arguments come from the server list's fields in the wrong order
-- fields[3], fields[4]
-+ fields[4], fields[3]
+- gameArg1;  // field 4
+-     std::string gameArg2;
++ gameArg2;  // field 4
++     std::string gameArg1;
 
 == server-six-fields servers
 # a server line with more than five fields is taken
-- fields.size() != 5
-+ fields.size() < 5
+- size() != 5) return;
++ size() < 5) return;
 
 == server-bad-line-skipped servers
 # a malformed server line is skipped instead of ending the list
-- != 5) return;
-+ != 5) continue;
+- size() != 5) return;
++ size() != 5) continue;
 
 == server-retry-ignores-stop servers
 # asking again for an empty server list goes on after the run was asked to stop
@@ -581,10 +585,9 @@ exit 0
 - prefs_.hdrEnabled = value.Is("1");
 + prefs_.hdrEnabled = value.Number() != 0;
 
-== settings-in-place settings/preferences_store.cpp
-# the settings file is truncated and written in place, not beside it and renamed over it
-- create_always(kSettingsFileNew)
-+ create_always(settings::kSettingsFilePath)
+== settings-folder-not-made settings/preferences_store.cpp
+# the settings folder is not made: a first start cannot write its settings
+- platform::create_directory(settings::kSettingsDirectory);
 
 == memory-minimum settings/preferences_store.cpp
 # exactly 300 MiB of memory is refused
@@ -624,22 +627,26 @@ exit 0
 # "\" in a launcher path is not turned into "/" for the file system
 - std::replace(out.begin(), out.end(), '\\', '/');
 
-== create-follows-symlink platform
-# "~temp.dat" (and any file made new) is written through a symlink found in its place
+== create-follows-symlink platform every
+# a file the launcher makes new ("~temp.dat", a side file) is written through a symlink in its place
 - O_TRUNC | O_NOFOLLOW, 0666
 + O_TRUNC, 0666
 
 == attributes-of-folder platform
 # a folder where a file is listed opens as that file
 - if (S_ISDIR(st.st_mode)) {
+-         set_last_error(EISDIR);
+-         return File();
 + if (false) {
++         set_last_error(EISDIR);
++         return File();
 
 == replace-loses-mode platform
 # a file moved into place loses the mode of the file it replaces
 - if (::chmod(source.c_str(), targetStat.st_mode & 07777) != 0) return fail_with_errno();
 
-== copy-not-renamed platform
-# a copy into place stays beside the target: the rename step is lost
+== copy-not-renamed platform every
+# a file written beside its target (a copy, a side file) is never renamed into place
 - if (ok && ::rename(partial.c_str(), target.c_str()) != 0) ok = fail_with_errno();
 
 == size-saturates platform
