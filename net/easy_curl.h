@@ -8,6 +8,11 @@
 // between files. The first object initialises libcurl for the whole process,
 // once (curl_global_init); a program with threads of its own calls
 // init_library() first, before any thread exists.
+//
+// Only http and https are spoken. An https server's certificate is always
+// checked, name included, against the system's store of authorities
+// (Debian: /etc/ssl/certs), to which add_ca_file() can add more; nothing
+// here switches the check off.
 #pragma once
 
 #include <curl/curl.h>
@@ -38,6 +43,11 @@ public:
     CURL* handle() const { return handle_; }
     // The whole transfer may take at most `seconds`.
     void set_timeout(long seconds);
+    // Trusts the authorities of a PEM file too, besides the system's: for a
+    // site with a certificate of its operator's own authority, and for
+    // tests. A file that cannot be read fails every https transfer
+    // (CURLE_SSL_CACERT_BADFILE).
+    void add_ca_file(const std::string& path);
     // Runs one GET of `url` on the calling thread and returns libcurl's
     // result. A reply with an HTTP status of 400 or more fails with
     // CURLE_HTTP_RETURNED_ERROR and delivers no body.
@@ -49,6 +59,7 @@ public:
 private:
     CURL* handle_ = nullptr;
     char error_buffer[CURL_ERROR_SIZE] = {};
+    std::string ca_file_;
 
 public:
     io_function write_function;
@@ -65,6 +76,7 @@ private:
     static std::size_t read_callback(char* buffer, std::size_t size, std::size_t count, void* self);
     static int progress_callback(void* self, double dltotal, double dlnow, double ultotal,
                                  double ulnow);
+    static CURLcode ssl_context_callback(CURL* handle, void* context, void* self);
 };
 
 }  // namespace talvo::utility

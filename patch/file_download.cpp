@@ -1,5 +1,6 @@
 // One file of the download phase: the request (the file's URL), the sink
-// (OnWrite into "~temp.dat"), then the file put in place with its list time.
+// (OnWrite into "~temp.dat", file_sink.h, hashed on a signed site), then the
+// file put in place with its list time when its bytes are the signed ones.
 #include <boost/bind/bind.hpp>
 
 #include "log/launcher_log.h"
@@ -25,8 +26,12 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     WriteLauncherLog("%s download ediliyor...", entry.path.c_str());
 
     EnterGameDirectory();
-    platform::File temp = platform::File::create_always(kTempFile);
-    if (!temp) {
+    FileSink sink{platform::File::create_always(kTempFile)};
+    if (options.signedOnly) {
+        const trust::Sha256Digest* hash = signedRelease.HashOf(entry.path);
+        sink.expected = hash != nullptr ? *hash : trust::Sha256Digest{};
+    }
+    if (!sink.file) {
         window->MessageBox(u"Could not create ~temp.dat !", u"Error", platform::MB_OK,
                            platform::BoxOwner::None);
         Post(WM_PATCH_FAILED, 1, 0);
@@ -35,11 +40,11 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     transfer.write_function = boost::bind(&PatchDownloader::OnWrite, this, _1, _2, _3, _4);
     transfer.progress_function = boost::bind(&PatchDownloader::OnProgress, this, _1, _2, _3, _4);
     transfer.url = FileUrl(baseUrl, entry.path);
-    transfer.write_data = &temp;
+    transfer.write_data = &sink;
     progress.StartFile();
 
     const CURLcode code = transfer.perform();
-    temp.close();
+    sink.file.close();
     EnterGameDirectory();
     if (code != CURLE_OK) {
         SetTransferError(transfer.error_text(code));
@@ -48,7 +53,17 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
         platform::delete_file(kTempFile);
         return FileResult::Failed;
     }
+    // Bytes that are not the signed ones never take the game file's place.
+    if (!sink.Matches()) {
+        const std::string why = entry.path + ": not the signed bytes; not put in place";
+        SetTransferError(why);
+        LogRefusal(why);
+        Post(WM_PATCH_FAILED, kFailedNotSigned, 0);
+        platform::delete_file(kTempFile);
+        return FileResult::Failed;
+    }
     if (!PutInPlace(entry)) return FileResult::Failed;
+    if (entry.path == "_launcher.dll") launcherVerified = true;
     progress.FileDone();
     return FileResult::Done;
 }

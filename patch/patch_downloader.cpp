@@ -90,7 +90,7 @@ void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries) {
         const bool sizeDiffers = isFileSizeDifferentWithHandle(file, entry.size);
         const bool exists = file.valid();
         file.close();
-        if (exists && !timeDiffers && !sizeDiffers) continue;
+        if (exists && !timeDiffers && !sizeDiffers && !BytesDiffer(entry)) continue;
         const std::size_t slash = entry.path.rfind('\\');
         if (slash != std::string::npos) CreateDirectoryPath(entry.path.substr(0, slash));
         entry.needsDownload = true;
@@ -103,7 +103,7 @@ std::uint32_t PatchDownloader::OnWrite(char* data, std::size_t size, std::size_t
                                        void* user) {
     if (stopEvent.is_set()) return 0xFFFFFFFF;
     const std::size_t bytes = size * count;
-    if (!static_cast<platform::File*>(user)->write_all(data, bytes)) {
+    if (!static_cast<FileSink*>(user)->Write(data, bytes)) {
         WriteLauncherLog("Dosya yazma hatası: %d"_cp1254, platform::last_error());
         Post(WM_PATCH_FAILED, 1, 0);
         return 0xFFFFFFFF;

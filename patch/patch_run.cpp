@@ -7,6 +7,8 @@
 #include "patch/patch_downloader.h"
 #include "platform/codepage.h"
 #include "platform/cp1254_literal.h"
+#include "platform/last_error.h"
+#include "platform/system_info.h"
 
 using namespace platform::literals;
 
@@ -32,16 +34,34 @@ void PatchDownloader::RunPhases() {
     if (!WithinSizeLimit()) return;
     if (!DownloadFiles(baseUrl, entries)) return;
     FinishDownloads();
-    if (launcherUpdate && !options.skipPatch) return HandOver();
+    if (launcherUpdate && !options.skipPatch) {
+        // A launcher that is not the signed one is never handed over: the
+        // player goes on with the one that runs.
+        if (!options.signedOnly || launcherVerified) return HandOver();
+        LogRefusal("_launcher.dll is not the signed one: no hand-over");
+    }
     FetchServers();
 }
 
+// A signed site is checked before its list is read, and kept in base/ once
+// every check has passed.
 bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries) {
     talvo::utility::fetch_url list(updateListUrl);
-    list.abort_when([this] { return stopEvent.is_set(); });
-    if (ParseUpdateList(list.fetch(), options.testLauncher, baseUrl, entries)) return true;
-    SetTransferError(list.error());
+    PrepareFetch(list);
+    const std::string body = list.fetch();
+    std::string refused;
+    if ((body.empty() || !options.signedOnly || CheckSignedList(body, refused)) &&
+        ParseUpdateList(body, options.testLauncher, baseUrl, entries) &&
+        (!options.signedOnly || signedRelease.Covers(baseUrl, entries, refused))) {
+        if (options.signedOnly && !signedRelease.Keep()) {
+            LogRefusal("the release could not be kept in base: " +
+                       platform::error_text(platform::last_error()));
+        }
+        return true;
+    }
+    SetTransferError(refused.empty() ? list.error() : refused);
     WriteLauncherLog("download listesi hatalı !"_cp1254);
+    if (!refused.empty()) LogRefusal(refused);
     Post(WM_PATCH_FAILED, 2, 0);
     return false;
 }
@@ -77,6 +97,7 @@ bool PatchDownloader::WithinSizeLimit() {
 bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
                                     std::list<UpdateListEntry>& entries) {
     talvo::utility::easy_curl transfer;
+    if (!options.caFile.empty()) transfer.add_ca_file(options.caFile);
     if (progress.FilesTotal() > 0) {
         WriteLauncherLog("%d adet dosya download edilecek...", progress.FilesTotal());
     }
@@ -111,7 +132,8 @@ void PatchDownloader::HandOver() {
 
 void PatchDownloader::FetchServers() {
     EnterGameDirectory();
-    const unsigned count = RunServerListStage({options.serverTest, options.serverListUrl}, servers,
-                                              serversMutex, stopEvent);
+    const unsigned count =
+        RunServerListStage({options.serverTest, options.serverListUrl, options.caFile}, servers,
+                           serversMutex, stopEvent);
     Post(WM_SERVERLIST_READY, count, 0);
 }

@@ -55,14 +55,16 @@ void parseServerList(const std::string& text, OutputIterator out) {
 std::vector<std::string> ServerListProblems(const std::string& text);
 
 // Fetches `url` (at most 500 seconds; abandoned as soon as `stopRequested`
-// answers true) and parses the body into `out`.
+// answers true; https checked against the system's authorities and those of
+// `caFile`) and parses the body into `out`.
 void getServerList(const std::string& url, std::back_insert_iterator<std::vector<ServerEntry>> out,
-                   boost::function<bool()> stopRequested = {});
+                   boost::function<bool()> stopRequested = {}, const std::string& caFile = "");
 
 // Where the stage of the patch run takes the list from.
 struct ServerListSource {
     bool serverTest = false;  // read "serverlist.txt" in the current directory instead
     std::string url;          // the server-list endpoint
+    std::string caFile;       // authorities trusted besides the system's (easy_curl::add_ca_file)
 };
 
 // The last stage of a patch run: fills `servers` and answers the count for

@@ -1,12 +1,20 @@
 // valdora-patch: one patch run of the current directory (the game
 // directory) without a window, for servers, scripts and benchmarks.
 //
-//   valdora-patch [--update-list URL] [--server-list URL] [-qmtr284] [-test_launcher] [-servertest]
+//   valdora-patch [--update-list URL] [--server-list URL] [--trusted-key FILE]...
+//                 [--verify] [--ca-file FILE] [-qmtr284] [-test_launcher] [-servertest]
+//
+// --trusted-key takes the publisher's public key (a minisign .pub file or its
+// key line) in place of the compiled-in ones; with any key, only a signed
+// site is taken. --verify hashes every listed file and downloads those whose
+// bytes are not the signed ones. --ca-file trusts the certificate
+// authorities of a PEM file for https besides the system's.
 //
 // Exit status: 0 the run is ready and every due file is in place (in the
 // skip-patch modes, ready is enough); 4 ready after a failed transfer or
-// write; 1 a faulty update list or "~temp.dat" failure; 2 too much to
-// download; 3 the launcher's own update is due (hand-over); 64 bad usage.
+// write, or a file that was not the signed one; 1 a faulty or refused
+// update list or "~temp.dat" failure; 2 too much to download; 3 the
+// launcher's own update is due (hand-over); 64 bad usage.
 #include <unistd.h>
 
 #include <chrono>
@@ -20,6 +28,8 @@
 #include "patch/patch_downloader.h"
 #include "platform/file.h"
 #include "terminal_target.h"
+#include "trust/keys.h"
+#include "trusted_keys/trusted_keys.h"
 
 namespace {
 
@@ -31,9 +41,20 @@ void on_signal(int) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: valdora-patch [--update-list URL] [--server-list URL] [-qmtr284] "
+                 "usage: valdora-patch [--update-list URL] [--server-list URL] "
+                 "[--trusted-key FILE]... [--verify] [--ca-file FILE] [-qmtr284] "
                  "[-test_launcher] [-servertest]\n");
     return 64;
+}
+
+// A public key file (or its key line) for --trusted-key; false, said why.
+bool read_key_file(const char* path, std::string& text) {
+    trust::PublicKey key;
+    std::string error;
+    if (platform::read_file(path, text) && trust::ReadPublicKey(text, key, error)) return true;
+    std::fprintf(stderr, "valdora-patch: --trusted-key %s: %s\n", path,
+                 error.empty() ? "cannot be read" : error.c_str());
+    return false;
 }
 
 }  // namespace
@@ -43,18 +64,37 @@ int main(int argc, char** argv) {
     values.updateListUrl = valdora::UpdateListUrl();
     values.serverListUrl = valdora::ServerListUrl();
     values.webSite = valdora::kWebHost;
+    values.trustedKeys.assign(valdora::kTrustedKeys.begin(), valdora::kTrustedKeys.end());
+    std::vector<std::string> keyFiles;
     std::vector<std::string_view> switches;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--update-list" || arg == "--server-list") {
+        if (arg == "--update-list" || arg == "--server-list" || arg == "--trusted-key" ||
+            arg == "--ca-file") {
             if (i + 1 == argc) return usage();
-            (arg == "--update-list" ? values.updateListUrl : values.serverListUrl) = argv[++i];
+            const char* value = argv[++i];
+            if (arg == "--trusted-key") {
+                if (!read_key_file(value, keyFiles.emplace_back())) return 64;
+            } else {
+                (arg == "--update-list"   ? values.updateListUrl
+                 : arg == "--server-list" ? values.serverListUrl
+                                          : values.caFile) = value;
+            }
+        } else if (arg == "--verify") {
+            values.verifyAll = true;
         } else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
         } else {
             switches.push_back(arg);  // the launcher's own, read the launcher's way
         }
+    }
+    if (!keyFiles.empty()) values.trustedKeys = keyFiles;
+    if (values.verifyAll && values.trustedKeys.empty()) {
+        std::fprintf(stderr,
+                     "valdora-patch: --verify checks files against a signed site: it "
+                     "needs a trusted key (--trusted-key FILE, or built in)\n");
+        return 64;
     }
     values.switches = ParseLaunchSwitches(switches);
     values.gameDir = platform::current_directory();
