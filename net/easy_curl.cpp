@@ -26,6 +26,7 @@ easy_curl::easy_curl() {
     curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, error_buffer);
     // An error page must never pass for a file, a list or a server list.
     curl_easy_setopt(handle_, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(handle_, CURLOPT_BUFFERSIZE, 512L * 1024);
     // Neither a list's base URL nor a redirect may reach a local file or
     // another protocol. libcurl's defaults for https stand, said here so
     // that nothing can quietly lose them.

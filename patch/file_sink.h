@@ -17,7 +17,7 @@
 #include <utility>
 
 #include "platform/file.h"
-#include "trust/sha256.h"
+#include "trust/sha256_behind.h"
 
 struct FileSink {
     explicit FileSink(platform::File file_) : file(std::move(file_)) {}
@@ -25,7 +25,7 @@ struct FileSink {
     platform::File file;
     // The file's hash in the signed manifest; none on an unsigned site.
     std::optional<trust::Sha256Digest> expected;
-    trust::Sha256 hash;
+    trust::Sha256Behind hash;  // keeps up with the transfer on a core of its own
 
     // One piece of the body: hashed when there is an `expected`, written.
     // False when the write fails.
