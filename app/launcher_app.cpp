@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <cstdlib>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/globals.h"
 #include "app/older_launcher.h"
 #include "platform/file.h"
+#include "platform/system_info.h"
 #include "ui/patcher_dialog.h"
 
 bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
@@ -21,6 +23,11 @@ bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
     // The web panes' sandbox cannot run as root (containers, CI); it stays
     // on for everyone else.
     if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (const char* system = platform::preferred_window_system(std::getenv("QT_QPA_PLATFORM"),
+                                                               std::getenv("WAYLAND_DISPLAY"),
+                                                               std::getenv("DISPLAY"))) {
+        qputenv("QT_QPA_PLATFORM", system);
+    }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
 
