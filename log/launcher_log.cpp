@@ -100,3 +100,36 @@ void WriteLauncherLog(const char* format, ...) {
     }
     ::close(fd);
 }
+
+void KeepLauncherLogLine(const char* format, ...) {
+    if (format == nullptr) return;
+    char message[4096];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    std::string line(message);
+    for (char& c : line) c = c == '\n' ? ' ' : c;  // one message, one line
+    line += '\n';
+
+    platform::create_directory("base");
+    const std::string path = platform::native_path(kKeptLogPath);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) return;
+    const ssize_t n = ::write(fd, line.data(), line.size());
+    (void)n;  // like a log line, lost when it cannot be written
+    ::close(fd);
+}
+
+void WriteKeptLauncherLogLines() {
+    std::string kept;
+    if (!platform::read_file(kKeptLogPath, kept)) return;
+    platform::delete_file(kKeptLogPath);
+    for (std::size_t at = 0; at < kept.size();) {
+        std::size_t end = kept.find('\n', at);
+        if (end == std::string::npos) end = kept.size();
+        WriteLauncherLog("%s", kept.substr(at, end - at).c_str());
+        at = end + 1;
+    }
+}

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
+#include <QWindow>
 #include <cstdio>
 
 #include "app/endpoints.h"
@@ -116,6 +117,7 @@ void Cpatcher_client_MFCDlg::createControls() {
 
 bool Cpatcher_client_MFCDlg::OnInitDialog() {
     platform::delete_file(kLauncherLogPath);
+    WriteKeptLauncherLogLines();  // what launch_helper.exe did before this start
 
     if (IsLauncherUpdatePending(g_testLauncher)) {
         OnUserMessage(WM_RUN_LAUNCH_HELPER, 0, 0);  // ends the process
@@ -136,13 +138,10 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
     ShapeFromSkin();
     setWindowTitle(QString::fromUtf8("Valdora Oyunu Güncelleyicisi"));
 
-    try {
-        win32_event running(win32_event::open_t{}, kInstanceEventName);
-        platform::exit_process(-1);
-    } catch (const std::runtime_error&) {
-        g_instanceEvent =
-            std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
-    }
+    // Taken in one step: of two launchers started at the same moment exactly
+    // one gets the marker, and the other ends here.
+    g_instanceEvent = std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
+    if (!g_instanceEvent->holds()) platform::exit_process(-1);
 
     promoPane1->Navigate(PromoUrl("/LauncherPromo1.aspx"));
     promoPane2->Navigate(PromoUrl("/LauncherPromo2.aspx"));
@@ -303,6 +302,9 @@ void Cpatcher_client_MFCDlg::paintEvent(QPaintEvent*) {
 // clicks through) moves the window.
 void Cpatcher_client_MFCDlg::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
+    // The window system moves the window where it can (under Wayland nothing
+    // else can); without a window manager the window follows the mouse.
+    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) return e->accept();
     dragging_ = true;
     dragOffset_ = e->globalPosition().toPoint() - frameGeometry().topLeft();
     e->accept();

@@ -19,7 +19,6 @@ TEST(CommandLine, SwitchTable) {
     const Case cases[] = {
         {{}, false, false, false},
         {{"/SERVERTEST"}, true, false, true},
-        {{"-servertest"}, true, false, true},
         {{"servertest"}, false, false, false},
         {{"-test_launcher=1"}, false, false, false},
         {{"-qmtr284", "-test_launcher"}, true, true, false},
@@ -27,8 +26,6 @@ TEST(CommandLine, SwitchTable) {
         {{"/test_launcher"}, false, true, false},
         {{"--servertest"}, false, false, false},
         {{"-"}, false, false, false},
-        {{"-qmtr284 "}, false, false, false},
-        {{"-test_launcher", "-test_launcher"}, false, true, false},
         {{"game.pak", "-servertest", "x", "-unknown"}, true, false, true},
         {{"-ServerTest", "-qmtr284"}, true, false, true},
         {{"-\xC4\xB0qmtr284"}, false, false, false},
@@ -49,13 +46,6 @@ TEST(CommandLine, SwitchTable) {
         EXPECT_EQ(g_serverTest, c.serverTest);
     }
     ResetLauncherGlobals();
-}
-
-TEST(CommandLine, UrlsUseTheCompiledInHostsAndFixedPaths) {
-    EXPECT_TRUE(g_updateListUrl.starts_with("http"));
-    EXPECT_TRUE(g_updateListUrl.ends_with("/Patcher/1000_1.0.0.1_Update.txt"));
-    EXPECT_TRUE(g_serverListUrl.ends_with("/serverlist_test.aspx"));
-    EXPECT_EQ(g_updateListUrl.find("//Patcher"), std::string::npos);
 }
 
 }  // namespace
