@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QOpenGLWidget>
 #include <QPainter>
 #include <QTimer>
@@ -79,8 +80,12 @@ CExplorer1::CExplorer1(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     // The browser draws through OpenGL. A window shown without an OpenGL
     // child is made anew when the first one arrives (it vanishes and comes
-    // back); this one, never shown, has the window made for it from the start.
-    (new QOpenGLWidget(this))->hide();
+    // back); this one, never shown, has the window made for it from the
+    // start (X11 and Wayland; the offscreen platform has no OpenGL windows).
+    const QString system = QGuiApplication::platformName();
+    if (system == QLatin1String("xcb") || system.startsWith(QLatin1String("wayland"))) {
+        (new QOpenGLWidget(this))->hide();
+    }
 }
 
 void CExplorer1::Navigate(const QString& url) {

@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFile>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
-#include <QtEndian>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +24,7 @@
 #include "app/globals.h"
 #include "support/files.h"
 #include "support/temp_dir.h"
+#include "ui/explorer.h"
 #include "ui/skin.h"
 #include "ui/widgets.h"
 
@@ -229,49 +234,105 @@ TEST(WindowGameStart, TheGameAndTheHandOverEndTheLauncherAsTheyShould) {
     fs::remove_all(game);
 }
 
-// The region, counted straight from the BMP file's bytes.
-TEST(WindowSkin, RegionIsExactlyTheSkinsOpaqueRuns) {
-    (void)skin::LoadBitmap(139);  // registers the compiled-in pictures
-    QFile file(":/skin/139.bmp");
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray b = file.readAll();
-    const auto u32 = [&](int at) { return int(qFromLittleEndian<quint32>(b.constData() + at)); };
-    ASSERT_EQ(b.left(2), "BM");
-    const int offset = u32(10), width = u32(18), height = u32(22);
-    ASSERT_EQ(QSize(width, height), QSize(640, 705));
-    ASSERT_EQ(u32(28) & 0xFFFF, 24);  // bits per pixel
-    ASSERT_EQ(u32(30), 0);            // uncompressed
-    const int stride = (width * 3 + 3) / 4 * 4;
+// The spec's edge cases of the outline on a small picture: a transparent
+// row adds nothing, a run may reach the right edge, one step off the
+// transparent colour is opaque.
+TEST(WindowSkin, RegionIsTheUnionOfTheOpaqueRunsOfEachRow) {
+    QImage image(5, 3, QImage::Format_RGB32);
+    image.fill(skin::kTransparent);
+    image.setPixel(4, 1, qRgb(255, 0, 126));
+    image.setPixel(0, 2, qRgb(0, 0, 0));
+    image.setPixel(1, 2, qRgb(0, 0, 0));
+    image.setPixel(3, 2, qRgb(254, 0, 127));
+    const QRegion expected = QRegion(4, 1, 1, 1) + QRegion(0, 2, 2, 1) + QRegion(3, 2, 1, 1);
+    EXPECT_EQ(skin::RegionFromSkin(image), expected);
+}
 
-    Cpatcher_client_MFCDlg window;
-    window.ShapeFromSkin();
-    const QRegion region = window.mask();
-    long pixels = 0;
-    int maxRuns = 0;
-    bool runAtRightEdge = false;
-    for (int y = 0; y < height; ++y) {
-        const char* row = b.constData() + offset + (height - 1 - y) * stride;  // bottom-up
-        // Transparent is RGB(255, 0, 127), stored B, G, R.
-        const auto opaque = [&](int x) { return std::memcmp(row + x * 3, "\x7F\0\xFF", 3) != 0; };
-        std::vector<std::pair<int, int>> expected, actual;
-        for (int x = 0; x < width; ++x) {
-            if (opaque(x) && (x == 0 || !opaque(x - 1))) expected.emplace_back(x, x);
-            if (opaque(x)) expected.back().second = x + 1;
-        }
-        for (const QRect& r : region.intersected(QRect(0, y, width, 1))) {
-            actual.emplace_back(r.left(), r.right() + 1);
-        }
-        std::sort(actual.begin(), actual.end());
-        ASSERT_EQ(actual, expected) << "row " << y;
-        for (auto [start, end] : expected) pixels += end - start, runAtRightEdge |= end == width;
-        maxRuns = std::max(maxRuns, static_cast<int>(expected.size()));
-        EXPECT_TRUE(expected.empty() || (y > 0 && y < height - 1)) << "row " << y;
+// However the window system delivers the second press of a double-click (a
+// press and a double-click event with its timestamp, or the latter alone),
+// each press is one click.
+TEST(WindowButtons, ABitmapButtonReportsEachPressOnce) {
+    BitmapButton button(146, true, nullptr);
+    int clicks = 0;
+    QObject::connect(&button, &BitmapButton::clicked, [&] { ++clicks; });
+    const auto send = [&](QEvent::Type type, quint64 time) {
+        QMouseEvent e(type, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, {});
+        e.setTimestamp(time);
+        QApplication::sendEvent(&button, &e);
+    };
+    for (const bool pressDelivered : {true, false}) {
+        clicks = 0;
+        send(QEvent::MouseButtonPress, 1);
+        send(QEvent::MouseButtonRelease, 1);
+        if (pressDelivered) send(QEvent::MouseButtonPress, 2);
+        send(QEvent::MouseButtonDblClick, 2);
+        send(QEvent::MouseButtonRelease, 2);
+        EXPECT_EQ(clicks, 2) << pressDelivered;
     }
-    EXPECT_TRUE(runAtRightEdge);
-    EXPECT_EQ(maxRuns, 6);
-    long regionPixels = 0;
-    for (const QRect& r : region) regionPixels += static_cast<long>(r.width()) * r.height();
-    EXPECT_EQ(regionPixels, pixels);
+}
+
+// Records what the launcher hands to the player's browser.
+class Browser : public QObject {
+    Q_OBJECT
+public:
+    QStringList opened;
+public slots:
+    void open(const QUrl& url) { opened << url.toString(); }
+};
+
+// The promotional panes make their browsers after the window's first frame,
+// in the order they were pointed at their pages. Pages are remote content:
+// no local files, no plugins or popups, no bridge into the program, and
+// only a click of the player opens the browser, never a view inside.
+TEST_F(WindowTest, WebPanesArriveAfterTheFirstFrameAndPagesStayInTheirPanes) {
+    const QStringList ids = {"1019", "1020", "1034"};
+    for (const QString& id : ids) {
+        window.findChild<CExplorer1*>(id)->Navigate("http://127.0.0.1:9/" + id + ".aspx");
+    }
+    EXPECT_TRUE(window.findChildren<QWebEngineView*>().isEmpty());
+    window.show();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window.findChildren<QWebEngineView*>().size() == 3; }));
+    for (const QString& id : ids) {
+        QWebEnginePage* page = window.findChild<CExplorer1*>(id)->view()->page();
+        EXPECT_EQ(page->requestedUrl().toString(), "http://127.0.0.1:9/" + id + ".aspx");
+        using S = QWebEngineSettings;
+        for (S::WebAttribute off : {S::LocalContentCanAccessFileUrls, S::PluginsEnabled,
+                                    S::JavascriptCanOpenWindows, S::NavigateOnDropEnabled}) {
+            EXPECT_FALSE(page->settings()->testAttribute(off)) << off;
+        }
+        EXPECT_TRUE(page->profile()->isOffTheRecord());
+    }
+
+    const auto windows = QApplication::topLevelWidgets().size();
+    Browser browser;
+    QDesktopServices::setUrlHandler("http", &browser, "open");
+    QWebEngineView* view = window.findChild<CExplorer1*>("1019")->view();
+    bool loaded = false;
+    QObject::connect(view, &QWebEngineView::loadFinished, [&](bool ok) { loaded = ok; });
+    view->setHtml(
+        "<body style='margin:0' onload=\"window.open('http://a.invalid/by-itself')\">"
+        "<a href='http://b.invalid/link' target='_blank' style='display:block;height:40px'>a</a>"
+        "<button style='width:100%;height:40px' onclick=\"window.open('http://c.invalid/js')\">"
+        "b</button></body>",
+        QUrl("http://127.0.0.1:9/"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded; }, 20000));
+    QString answers;
+    view->page()->runJavaScript(
+        "(function() { try { var x = new XMLHttpRequest(); x.open('GET', 'file:///etc/hostname', "
+        "false); x.send(); return 'read' } catch (e) { return 'refused' } })() + ' ' + typeof qt",
+        [&](const QVariant& v) { answers = v.toString(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.isEmpty(); }));
+    EXPECT_EQ(answers, "refused undefined");
+    for (const int y : {20, 60}) QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {}, {10, y});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return browser.opened.size() == 2; }));
+    EXPECT_EQ(browser.opened, (QStringList{"http://b.invalid/link", "http://c.invalid/js"}));
+    EXPECT_EQ(window.findChildren<QWebEngineView*>().size(), 3);
+    EXPECT_EQ(QApplication::topLevelWidgets().size(), windows);
+    QDesktopServices::unsetUrlHandler("http");
 }
 
 }  // namespace
+
+#include "patcher_dialog_test.moc"
