@@ -23,6 +23,7 @@
 
 #include "app/globals.h"
 #include "support/files.h"
+#include "support/launcher_log.h"
 #include "support/temp_dir.h"
 #include "ui/explorer.h"
 #include "ui/skin.h"
@@ -66,170 +67,103 @@ struct WindowTest : ::testing::Test {
     }
 };
 
-QString u8(const char* text) {
-    return QString::fromUtf8(text);
-}
-
+// Each message of the worker, as the window shows it: status, info, speed,
+// counter, the two bars, and whether the list and OYNA are shown.
 TEST_F(WindowTest, EachWorkerMessageChangesWhatItShould) {
     run->SetStatusText(
         "data\\harita \xFE"
         "ehir.map");  // CP1254 "şehir"
-    run->servers = {{"x", "Anadolu \xC4\x9F", "a1", "b1", "y"}, {"", "Ege", "a2", "b2", ""}};
-
-    struct Step {
-        platform::UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-        const char* status;   // 1022
-        const char* info;     // 1025
-        const char* speed;    // 1024
-        const char* counter;  // 1023
-        int fileBar, runBar;
-        bool listAndStart;
+    run->servers = {{"x", "Anadolu \xC4\x9F", "a1", "b1", "y"},
+                    {"", std::string(201, 'n') + "\xFD", "a", "b", ""}};
+    const std::string now = "Güncelleniyor: data\\harita şehir.map|";
+    const std::string sent = "|Hız: 300 KB/s|Dosya: 0 / 3|2500|5000|0";
+    const std::tuple<platform::UINT, WPARAM, LPARAM, std::string> steps[] = {
+        {WM_PATCH_PROGRESS, (5000u << 16) | 2500u, 3 << 16, now + "||Dosya: 0 / 3|2500|5000|0"},
+        {WM_PATCH_SPEED, (3725u << 16) | 300u, 0, now + "Kalan süre: 1s 2dk 5s" + sent},
+        {WM_PATCH_DONE, 0, 0,
+         "Bütün dosyalar güncel durumda.|Sunucu listesi bekleniyor...|||10000|10000|1"},
+        {WM_PATCH_DONE, 3, 0,
+         "Güncelleme tamamlandı !|Sunucu listesi bekleniyor...|||10000|10000|1"},
+        {WM_SERVERLIST_READY, 2, 0,
+         "Güncelleme tamamlandı !|Oyun başlamaya hazır.|||10000|10000|1"},
+        // A failed run is never shown as a success.
+        {WM_PATCH_FAILED, 3, 0,
+         "Güncelleme tamamlanamadı !|Lütfen daha sonra tekrar deneyiniz.|||10000|10000|1"},
+        {WM_PATCH_DONE, 1, 0,
+         "Güncelleme tamamlanamadı !|Sunucu listesi bekleniyor...|||10000|10000|1"},
     };
-    const Step steps[] = {
-        {WM_PATCH_PROGRESS, (5000u << 16) | 2500u, (3 << 16) | 0,
-         "Güncelleniyor: data\\harita şehir.map", "", "", "Dosya: 0 / 3", 2500, 5000, false},
-        {WM_PATCH_SPEED, (125u << 16) | 300u, 0, "Güncelleniyor: data\\harita şehir.map",
-         "Kalan süre: 2dk 5s", "Hız: 300 KB/s", "Dosya: 0 / 3", 2500, 5000, false},
-        {WM_PATCH_PROGRESS, (9000u << 16) | 1u, (3 << 16) | 3,
-         "Güncelleniyor: data\\harita şehir.map", "Kalan süre: 2dk 5s", "Hız: 300 KB/s",
-         "Dosya: 3 / 3", 1, 9000, false},
-        {WM_PATCH_SPEED, (3725u << 16) | 0u, 0, "Güncelleniyor: data\\harita şehir.map",
-         "Kalan süre: 1s 2dk 5s", "Hız: 0 KB/s", "Dosya: 3 / 3", 1, 9000, false},
-        {WM_PATCH_DONE, 3, 0, "Güncelleme tamamlandı !", "Sunucu listesi bekleniyor...", "", "",
-         10000, 10000, true},
-        {WM_SERVERLIST_READY, 0, 0, "Güncelleme tamamlandı !", "Oyun başlamaya hazır.", "", "",
-         10000, 10000, true},
-    };
-    for (const Step& s : steps) {
-        SCOPED_TRACE(s.message);
-        post(s.message, s.wParam, s.lParam);
-        EXPECT_EQ(text("1022"), u8(s.status));
-        EXPECT_EQ(text("1025"), u8(s.info));
-        EXPECT_EQ(text("1024"), u8(s.speed));
-        EXPECT_EQ(text("1023"), u8(s.counter));
-        EXPECT_EQ(bar("1002"), s.fileBar);
-        EXPECT_EQ(bar("1003"), s.runBar);
-        EXPECT_EQ(shown("1018"), s.listAndStart);
-        EXPECT_EQ(shown("1030"), s.listAndStart);
+    for (const auto& [message, wParam, lParam, expected] : steps) {
+        post(message, wParam, lParam);
+        const QString seen = QStringList{text("1022"),
+                                         text("1025"),
+                                         text("1024"),
+                                         text("1023"),
+                                         QString::number(bar("1002")),
+                                         QString::number(bar("1003")),
+                                         QString::number(shown("1018") && shown("1030"))}
+                                 .join('|');
+        EXPECT_EQ(seen.toStdString(), expected) << message;
     }
-    EXPECT_EQ(listed(), (QStringList{u8("Anadolu ğ"), u8("Ege")}));
-}
-
-TEST_F(WindowTest, EndTextsAndAFailedRunNeverShownAsSuccess) {
-    post(WM_PATCH_DONE, 0, 0);
-    EXPECT_EQ(text("1022"), u8("Bütün dosyalar güncel durumda."));
-
-    post(WM_PATCH_FAILED, (22u << 16) | 3u, 0);
-    EXPECT_EQ(text("1022"), u8("Güncelleme tamamlanamadı !"));
-    EXPECT_EQ(text("1025"), u8("Lütfen daha sonra tekrar deneyiniz."));
-    post(WM_PATCH_DONE, 1, 0);
-    EXPECT_EQ(text("1022"), u8("Güncelleme tamamlanamadı !"));
-    EXPECT_EQ(text("1025"), u8("Sunucu listesi bekleniyor..."));
-    EXPECT_TRUE(shown("1030"));
-
     // A name beyond 200 UTF-16 units goes through the code page instead.
-    run->servers = {{"", std::string(201, 'n') + "\xFD", "a", "b", ""}, {"", "", "a", "b", ""}};
-    post(WM_SERVERLIST_READY, 0, 0);
-    EXPECT_EQ(listed(), (QStringList{QString(201, 'n') + u8("ı"), QString()}));
+    EXPECT_EQ(listed(), (QStringList{"Anadolu ğ", QString(201, 'n') + "ı"}));
 }
 
-TEST_F(WindowTest, StatusColoursFollowSkipPatchAndTheFinishedRun) {
-    const QColor white(255, 255, 255), green(0, 255, 0);
+TEST_F(WindowTest, StatusTextsTurnGreenWhenTheRunIsFinishedOrSkipped) {
     auto* label = window.findChild<StatusText*>("1022");
-    const auto finish = [&](bool finished) {
-        boost::mutex::scoped_lock lock(run->finishedMutex);
-        run->finished = finished;
-    };
-    EXPECT_EQ(label->textColour(), white);
-    finish(true);
-    EXPECT_EQ(label->textColour(), green);
-    finish(false);
+    EXPECT_EQ(label->textColour(), QColor(255, 255, 255));
     g_skipPatch = true;
-    for (const char* id : {"1022", "1023", "1024", "1025"}) {
-        EXPECT_EQ(window.findChild<StatusText*>(id)->textColour(), green) << id;
-    }
+    EXPECT_EQ(label->textColour(), QColor(0, 255, 0));
+    g_skipPatch = false;
+    boost::mutex::scoped_lock(run->finishedMutex), run->finished = true;
+    EXPECT_EQ(label->textColour(), QColor(0, 255, 0));
 }
 
-TEST_F(WindowTest, StartWithoutSelectionWarnsAndStillSavesTheSettings) {
+// OYNA or a double-click on the empty list: the settings are saved first,
+// then the warning; Enter, Escape and Alt+F4 leave the window alone.
+TEST_F(WindowTest, StartWithoutSelectionWarnsAndSavesTheSettingsAndKeysDoNothing) {
     post(WM_PATCH_DONE, 0, 0);
     auto* list = window.findChild<QListWidget*>("1018");
-    const std::function<void()> starts[] = {
-        [&] { QTest::mouseClick(window.findChild<QWidget*>("1030"), Qt::LeftButton); },
-        [&] { QTest::mouseDClick(list->viewport(), Qt::LeftButton); },
-    };
-    for (const auto& start : starts) {
+    for (const auto& start : std::initializer_list<std::function<void()>>{
+             [&] { QTest::mouseClick(window.findChild<QWidget*>("1030"), Qt::LeftButton); },
+             [&] { QTest::mouseDClick(list->viewport(), Qt::LeftButton); }}) {
         fs::remove_all("base");
-        QString warning, caption;
+        QString box;
         QTimer::singleShot(0, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                warning = box->text();
-                caption = box->windowTitle();
-                box->accept();
-            }
+            auto* b = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            box = b->windowTitle() + "|" + b->text();
+            b->accept();
         });
         start();
-        EXPECT_EQ(warning, u8("Lütfen bir sunucu seçiniz."));
-        EXPECT_EQ(caption, u8("Uyarı"));
+        EXPECT_EQ(box, "Uyarı|Lütfen bir sunucu seçiniz.");
         EXPECT_EQ(testsupport::read_bytes("base/pref_launch.prefs").substr(0, 14),
                   "HDREnabled 0\r\n");
     }
-}
-
-TEST_F(WindowTest, KeysThatCloseADialogLeaveTheWindowAlone) {
     window.show();
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) QTest::keyClick(&window, key);
     EXPECT_FALSE(window.close());
     EXPECT_TRUE(window.isVisible());
 }
 
-// Death tests re-run the test in a fresh process; the game directory is
-// passed on through the environment so both use the same one.
-TEST(WindowGameStart, TheGameAndTheHandOverEndTheLauncherAsTheyShould) {
+// A game that cannot be started ends the launcher with -1 and says why; a
+// missing hand-over program is logged with the system's text, and the
+// launcher still ends with 0.
+TEST(WindowGameStart, FailuresToStartTheGameOrTheHandOverAreLogged) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    if (std::getenv("VALDORA_UI_GAME_DIR") == nullptr) {
+    if (std::getenv("VALDORA_UI_GAME_DIR") == nullptr) {  // the same one in the re-run
         char pattern[] = "/tmp/valdora-ui-game-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         ::setenv("VALDORA_UI_GAME_DIR", pattern, 1);
     }
     const fs::path game = std::getenv("VALDORA_UI_GAME_DIR");
     fs::current_path(game);
-    fs::copy_file(GAME_STAND_IN, game / "valdora.exe", fs::copy_options::overwrite_existing);
-    ::setenv("VALDORA_GAME_EXIT", "1", 1);
-
-    auto startOnTheFirstServer = [] {
-        Cpatcher_client_MFCDlg window;
-        auto run = std::make_unique<PatchDownloader>(&window.messageTarget(), "http://x/");
-        run->doneEvent.set();
-        run->servers = {{"", "Birinci", "A", "B", ""}, {"", "Ikinci", "C", "D", ""}};
-        window.UseDownloader(std::move(run));
-        window.messageTarget().PostMessage(WM_PATCH_DONE, 0, 0);
-        window.messageTarget().PostMessage(WM_SERVERLIST_READY, 2, 0);
-        QCoreApplication::processEvents();
-        window.findChild<QListWidget*>("1018")->setCurrentRow(0);
-        QTest::mouseClick(window.findChild<QWidget*>("1030"), Qt::LeftButton);
-    };
-    EXPECT_EXIT(startOnTheFirstServer(), ::testing::ExitedWithCode(0), "");
-    EXPECT_EQ(testsupport::read_bytes(game / "valdora_args.txt"), "A\nB\n2\n");
-    EXPECT_TRUE(fs::exists(game / "base/pref_launch.prefs"));
-
-    // No game to start: the log says so and the launcher ends with -1.
-    fs::remove(game / "valdora.exe");
-    EXPECT_EXIT(startOnTheFirstServer(), ::testing::ExitedWithCode(255), "");
-    EXPECT_NE(testsupport::read_bytes(game / "base/launcher_log.txt")
-                  .find(": valdora.exe \xE7"
-                        "al\xFD\xFEt\xFDr\xFDl\xFDrken hata: 2\r\r\n"),
-              std::string::npos);
-
-    // No hand-over program: logged with the system's text, and still exit 0.
-    auto handOver = [] { Cpatcher_client_MFCDlg().OnRunLaunchHelper(); };
-    EXPECT_EXIT(handOver(), ::testing::ExitedWithCode(0), "");
-    EXPECT_NE(testsupport::read_bytes(game / "base/launcher_log.txt")
-                  .find(": launch_helper.exe \xE7"
-                        "al\xFD\xFEt\xFDr\xFDl\xFDrken hata: No such file "
-                        "or directory\r\r\n"),
-              std::string::npos);
+    EXPECT_EXIT(Cpatcher_client_MFCDlg().RunGame("A", "B"), ::testing::ExitedWithCode(255), "");
+    EXPECT_EXIT(Cpatcher_client_MFCDlg().OnRunLaunchHelper(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(testsupport::log_messages(game),
+              (std::vector<std::string>{"valdora.exe \xE7"
+                                        "al\xFD\xFEt\xFDr\xFDl\xFDrken hata: 2",
+                                        "launch_helper.exe \xE7"
+                                        "al\xFD\xFEt\xFDr\xFDl\xFDrken "
+                                        "hata: No such file or directory"}));
     fs::current_path("/");
     fs::remove_all(game);
 }

@@ -91,23 +91,20 @@ TEST(SettingsFile, StartUpWritesTheKnownFilesByteForByte) {
 TEST(SettingsFile, ReaderPairsTokensAndStartUpWritesBackWhatItUnderstood) {
     // File; record read; "+line" written, "-key" left out.
     const std::tuple<std::string, const char*, const char*> cases[] = {
-        {"Fullscreen 0\r\nHDREnabled 1 HDREnabled 01\r\n", "0 1 0 0 0 0 0 3",
-         "+Fullscreen 1|+HDREnabled 0"},
-        {"TextureFiltering 7\r\nTextureAnisotropy_PREF -1\r\nScreenResolution_PREF 17\r\n",
+        {"Fullscreen 0\r\nHDREnabled 1 HDREnabled 01\r\nhdrenabled 1 Isp 5", "0 1 0 0 0 0 0 3",
+         "+Fullscreen 1|+HDREnabled 0|+ISP 3"},
+        {"TextureFiltering 7 TextureAnisotropy_PREF -1 ScreenResolution_PREF 17",
          "0 1 7 -1 17 0 0 3",
-         "+TextureFiltering 7|+TextureAnisotropy_PREF -1|-TextureFilteringMin|-TextureMipmap|"
-         "-TextureAnisotropy|-ScreenWidth|-ScreenHeight"},
-        {"ScreenResolution_PREF 7\r\nScreenWidth 800\r\nhdrenabled 1 Isp 5\r\n", "0 1 0 0 7 0 0 3",
-         "+ScreenWidth 1336|+ScreenHeight 768|+ISP 3"},
+         "+TextureFiltering 7|-TextureFilteringMin|-TextureMipmap|-TextureAnisotropy|-ScreenWidth"},
+        {"ScreenResolution_PREF 7\r\nScreenWidth 800\r\n", "0 1 0 0 7 0 0 3",
+         "+ScreenWidth 1336|+ScreenHeight 768"},
         // A key without a value shifts the pairs; one at the end reads as 0.
         {"TextureFiltering 3\r\nTextureFiltering\r\nLightmapDetail 2\r\nTextureDetail",
          "0 1 0 0 0 0 0 3", ""},
-        {"TextureDetail 12abc LightmapDetail +2 ISP -0x10 ScreenResolution_PREF - "
-         "TextureAnisotropy_PREF -4294967297 ScreenResolution_PREF 99999999999999999999",
+        {"TextureDetail 12abc\tLightmapDetail\v+2\fISP -0x10\rTextureAnisotropy_PREF -4294967297 "
+         "ScreenResolution_PREF 99999999999999999999 HDREnabled" +
+             std::string(1000, 'x') + " 1",
          "0 1 0 -2147483648 2147483647 2 12 0", "+ScreenResolution_PREF 2147483647"},
-        {"HDREnabled\t1\vTextureDetail\f2\rLightmapDetail\n1   ISP \r\n 9", "1 1 0 0 0 1 2 9", ""},
-        {"HDREnabled" + std::string(1000, 'x') + " 1 TextureDetail " + std::string(50, '0') + "2",
-         "0 1 0 0 0 0 2 3", ""},
     };
     for (const auto& [file, expected, checks] : cases) {
         SCOPED_TRACE(file);
@@ -166,8 +163,7 @@ TEST(SettingsFile, MemoryTiersAndTheMemoryRequirementAtFirstStart) {
         {600 * kMiB, "1 1 2 1 0 0 1 42"},
         {1700 * kMiB - 1, "1 1 2 1 0 0 1 42"},
         {1700 * kMiB, "1 1 2 1 0 1 2 42"},
-        {std::nullopt, "0 1 2 1 0 0 0 42"},
-    };
+        {std::nullopt, "0 1 2 1 0 0 0 42"}};
     for (const auto& [bytes, tier] : cases) {
         SCOPED_TRACE(bytes.value_or(1));
         testsupport::TempDir dir;
