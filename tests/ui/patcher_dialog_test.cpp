@@ -108,16 +108,6 @@ TEST_F(WindowTest, EachWorkerMessageChangesWhatItShould) {
     EXPECT_EQ(listed(), (QStringList{"Anadolu ğ", QString(201, 'n') + "ı"}));
 }
 
-TEST_F(WindowTest, StatusTextsTurnGreenWhenTheRunIsFinishedOrSkipped) {
-    auto* label = window.findChild<StatusText*>("1022");
-    EXPECT_EQ(label->textColour(), QColor(255, 255, 255));
-    g_skipPatch = true;
-    EXPECT_EQ(label->textColour(), QColor(0, 255, 0));
-    g_skipPatch = false;
-    boost::mutex::scoped_lock(run->finishedMutex), run->finished = true;
-    EXPECT_EQ(label->textColour(), QColor(0, 255, 0));
-}
-
 // OYNA or a double-click on the empty list: the settings are saved first,
 // then the warning; Enter, Escape and Alt+F4 leave the window alone.
 TEST_F(WindowTest, StartWithoutSelectionWarnsAndSavesTheSettingsAndKeysDoNothing) {

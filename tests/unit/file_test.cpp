@@ -116,15 +116,4 @@ TEST(File, ReplaceRenamesWithTheNewTimeOrCopiesAcrossFileSystemsAndFailuresChang
     EXPECT_EQ(read_bytes("~temp.dat") + read_bytes("a.pak").substr(0, 1), "xn");
 }
 
-TEST(File, WorkingDirectoryIsEnteredAgainWhereverTheProcessWent) {
-    testsupport::TempDir dir;
-    fs::create_directories("game");
-    const std::string game = platform::current_directory() + "/game";
-    const platform::WorkingDirectory working(game);
-    ASSERT_TRUE(platform::set_current_directory("/"));
-    ASSERT_TRUE(working.enter());
-    EXPECT_EQ(platform::current_directory(), game);
-    EXPECT_FALSE(platform::WorkingDirectory(game + "/none").enter());
-}
-
 }  // namespace
