@@ -11,6 +11,7 @@ PACKAGES=(
   qt6-base-dev qt6-webengine-dev libgl-dev
   libgtest-dev libgmock-dev
   libcpp-httplib-dev
+  lintian desktop-file-utils dbus-daemon dbus-bin
   nginx-light
   xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev
