@@ -11,6 +11,7 @@
 #include "app/older_launcher.h"
 #include "platform/file.h"
 #include "platform/system_info.h"
+#include "ui/explorer.h"
 #include "ui/patcher_dialog.h"
 
 bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
@@ -28,7 +29,7 @@ bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
                                                                std::getenv("DISPLAY"))) {
         qputenv("QT_QPA_PLATFORM", system);
     }
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    PrepareWebPanes();
     QApplication application(argc, argv);
 
     CMyCommandLineInfo commandLine;

@@ -21,8 +21,11 @@ standin=$root/build/bench-ui/tools/game_stand_in/valdora-game-stand-in
 
 work=$(mktemp -d /tmp/valdora-bench-ui.XXXXXX)
 # The X server picks a free display itself and writes its number once it
-# accepts clients: no clash with other displays on the machine.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+# accepts clients: no clash with other displays on the machine. It and each
+# measured program run in sessions of their own, so that ending a program's
+# process group reaches nothing else. -noreset: an X server that resets when its last client leaves
+# refuses connections meanwhile, and crashed now and then doing it.
+setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
 cleanup() { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
@@ -51,7 +54,7 @@ measure() {
   local program=$1 name=$2 start end pid frame rss tree
   rm -rf "$work/game" && mkdir -p "$work/game" && cd "$work/game"
   start=$(date +%s%N)
-  VALDORA_REPORT_FIRST_FRAME=1 "$program" 2>"$work/err" &
+  VALDORA_REPORT_FIRST_FRAME=1 setsid "$program" 2>"$work/err" &
   pid=$!
   until xdotool search --onlyvisible --name "$name" >/dev/null 2>&1; do
     kill -0 "$pid" 2>/dev/null || { echo "$program ended before showing a window:" >&2; cat "$work/err" >&2; exit 1; }
@@ -64,7 +67,7 @@ measure() {
   rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status")
   tree=$(tree_rss_kib "$pid")
   # Ours only: the program and what it started (the web engine's processes).
-  kill -9 $(descendants "$pid") 2>/dev/null || true
+  kill -9 -- -"$pid" $(descendants "$pid") 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   cd "$root"
   echo "${frame:-0} $(((end - start) / 1000000)) $rss $tree"

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QOpenGLContext>
 #include <QOpenGLWidget>
 #include <QPainter>
 #include <QTimer>
@@ -13,6 +14,13 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+
+// QtGui's own (the web engine declares them the same way): the context the
+// application's OpenGL contexts share.
+QT_BEGIN_NAMESPACE
+Q_GUI_EXPORT QOpenGLContext* qt_gl_global_share_context();
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+QT_END_NAMESPACE
 
 namespace {
 
@@ -75,6 +83,13 @@ QWebEngineProfile* PromoProfile() {
 
 }  // namespace
 
+void PrepareWebPanes() {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Not made yet: the web engine and the application see that one is
+    // there and leave it; CreateView makes it.
+    if (qt_gl_global_share_context() == nullptr) qt_gl_set_global_share_context(new QOpenGLContext);
+}
+
 CExplorer1::CExplorer1(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -103,6 +118,11 @@ void CExplorer1::paintEvent(QPaintEvent*) {
 }
 
 void CExplorer1::CreateView() {
+    if (QOpenGLContext* shared = qt_gl_global_share_context(); shared && !shared->isValid()) {
+        shared->setScreen(QGuiApplication::primaryScreen());
+        shared->setFormat(QSurfaceFormat::defaultFormat());
+        shared->create();
+    }
     view_ = new QWebEngineView(this);
     view_->setPage(new PromoPage(PromoProfile(), view_));
     view_->setContextMenuPolicy(Qt::NoContextMenu);  // no "save page", no "view source"

@@ -18,6 +18,12 @@
 
 class QWebEngineView;
 
+// Called before the QApplication is made. The browser needs an OpenGL
+// context shared by all; left to the web engine, it is made while the
+// application starts (a good part of the time to the first frame). This
+// has it made with the first pane's browser instead.
+void PrepareWebPanes();
+
 class CExplorer1 : public QWidget {
     Q_OBJECT
 public:

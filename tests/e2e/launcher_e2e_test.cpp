@@ -37,7 +37,7 @@ struct XvfbDisplay : ::testing::Environment {
         if ((pid = ::fork()) == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // gone with the test, however it ends
             ::execlp("Xvfb", "Xvfb", "-displayfd", std::to_string(ready[1]).c_str(), "-screen", "0",
-                     "1280x1024x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
+                     "1280x1024x24", "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(ready[1]);
