@@ -8,6 +8,7 @@
 # Only the processes this script started are ended.
 #
 #   bash bench/window_startup.sh     # RUNS=5 by default
+#   BEFORE=path/to/older/launcher.exe bash bench/window_startup.sh   # that one too
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -80,15 +81,17 @@ median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 col() { awk -v c="$2" '{print $c}' "$1"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
-: >"$work/launcher.txt"; : >"$work/standin.txt"
+: >"$work/launcher.txt"; : >"$work/standin.txt"; : >"$work/before.txt"
 for _ in $(seq "$runs"); do
   measure "$launcher" "Valdora Oyunu" >>"$work/launcher.txt"
   measure "$standin" "^Valdora$" >>"$work/standin.txt"
+  [ -z "${BEFORE:-}" ] || measure "$BEFORE" "Valdora Oyunu" >>"$work/before.txt"
 done
 
 l=$work/launcher.txt s=$work/standin.txt
 echo "runs: $runs under Xvfb $DISPLAY"
 echo "first frame, ms:     launcher $(col "$l" 1 | stats)   plain Qt window $(col "$s" 1 | stats)   ratio $(ratio "$(col "$l" 1 | median)" "$(col "$s" 1 | median)")"
+[ -z "${BEFORE:-}" ] || echo "first frame, ms:     BEFORE $(col "$work/before.txt" 1 | stats)   ratio to the plain window $(ratio "$(col "$work/before.txt" 1 | median)" "$(col "$s" 1 | median)")"
 echo "window shown, ms:    launcher $(col "$l" 2 | stats)   plain Qt window $(col "$s" 2 | stats)   ratio $(ratio "$(col "$l" 2 | median)" "$(col "$s" 2 | median)")"
 echo "resident, MiB:       launcher $(col "$l" 3 | awk '{print int($1/1024)}' | stats)   plain Qt window $(col "$s" 3 | awk '{print int($1/1024)}' | stats)   ratio $(ratio "$(col "$l" 3 | median)" "$(col "$s" 3 | median)")"
 echo "with web panes, MiB: launcher and its web-engine processes $(col "$l" 4 | awk '{print int($1/1024)}' | stats)"
