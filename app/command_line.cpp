@@ -1,40 +1,23 @@
 #include "app/command_line.h"
 
 #include "app/globals.h"
-
-namespace {
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
-}  // namespace
+#include "patch/launch_switches.h"
 
 void CMyCommandLineInfo::ParseParam(std::string_view param, bool isSwitch, bool /*isLast*/) {
     if (!isSwitch) {
         plainArgument_ = param;
         return;
     }
-    if (equal_ignoring_case(param, "qmtr284")) {
-        g_skipPatch = true;
-    } else if (equal_ignoring_case(param, "test_launcher")) {
-        g_testLauncher = true;
-    } else if (equal_ignoring_case(param, "servertest")) {
-        g_skipPatch = true;
-        g_serverTest = true;
-    }
+    LaunchSwitches switches{g_testLauncher, g_skipPatch, g_serverTest};
+    ReadLaunchSwitch(param, isSwitch, switches);
+    g_testLauncher = switches.testLauncher;
+    g_skipPatch = switches.skipPatch;
+    g_serverTest = switches.serverTest;
 }
 
 void ParseCommandLine(CMyCommandLineInfo& info, int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        const bool isSwitch = !arg.empty() && (arg[0] == '-' || arg[0] == '/');
-        if (isSwitch) arg.remove_prefix(1);
-        info.ParseParam(arg, isSwitch, i + 1 == argc);
+        const LaunchArgument argument = SplitLaunchArgument(argv[i]);
+        info.ParseParam(argument.param, argument.isSwitch, i + 1 == argc);
     }
 }

@@ -7,10 +7,9 @@
 class CMyCommandLineInfo {
 public:
     // One argument. `isSwitch` when it began with "-" or "/", and `param` is
-    // then the text after that character. A switch is compared whole and
-    // without regard to case with "qmtr284", "test_launcher" and
-    // "servertest", in that order; the first match sets its flags. Flags are
-    // only ever set. `isLast` is not used.
+    // then the text after that character. A switch sets the process-wide
+    // flags as ReadLaunchSwitch reads it (patch/launch_switches.h). `isLast`
+    // is not used.
     void ParseParam(std::string_view param, bool isSwitch, bool isLast);
 
     // The last argument that was not a switch; nothing reads it.

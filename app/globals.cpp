@@ -1,20 +1,27 @@
 #include "app/globals.h"
 
-#include "app/endpoints.h"
+#include "endpoints/endpoints.h"
 
 bool g_testLauncher = false;
 bool g_skipPatch = false;
 bool g_serverTest = false;
 std::string g_gameDir;
-const std::string g_updateListUrl =
-    std::string(valdora::kPatchHost) + "/Patcher/1000_1.0.0.1_Update.txt";
-const std::string g_serverListUrl = std::string(valdora::kWebHost) + "/serverlist_test.aspx";
-std::unique_ptr<win32_event> g_instanceEvent;
+const std::string g_updateListUrl = valdora::UpdateListUrl();
+const std::string g_serverListUrl = valdora::ServerListUrl();
 
 void ResetLauncherGlobals() {
     g_testLauncher = false;
     g_skipPatch = false;
     g_serverTest = false;
     g_gameDir.clear();
-    g_instanceEvent.reset();
+}
+
+LaunchValues LauncherStartValues() {
+    LaunchValues values;
+    values.switches = {g_testLauncher, g_skipPatch, g_serverTest};
+    values.gameDir = g_gameDir;
+    values.updateListUrl = g_updateListUrl;
+    values.serverListUrl = g_serverListUrl;
+    values.webSite = valdora::kWebHost;
+    return values;
 }

@@ -1,15 +1,13 @@
 // The launcher's process-wide values.
 //
-// Start-up writes them on the main thread before the patch worker starts;
-// afterwards they are only read, which is why they need no lock. The core
-// (patch engine, server list) never reads them: the window hands it what
-// it needs, so the engine also serves valdora-patch and the tests.
+// Start-up writes them on the main thread before anything else runs and reads
+// them once more to make the window's start-up values; nothing below app/
+// reads them: the window and the engine are handed what they need.
 #pragma once
 
-#include <memory>
 #include <string>
 
-#include "app/win32_event.h"
+#include "patch/patch_options.h"
 
 // Switch "test_launcher": no self-update.
 extern bool g_testLauncher;
@@ -23,9 +21,9 @@ extern std::string g_gameDir;
 // The update list on the patch server and the server list on the web site.
 extern const std::string g_updateListUrl;
 extern const std::string g_serverListUrl;
-// The running-launcher marker, held from the window's initialisation until
-// its destruction.
-extern std::unique_ptr<win32_event> g_instanceEvent;
 
 // Puts every value back to its initial state (for tests of start-up).
 void ResetLauncherGlobals();
+
+// The window's start-up values: the values above and the web site.
+LaunchValues LauncherStartValues();

@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/globals.h"
 #include "app/older_launcher.h"
+#include "net/easy_curl.h"
 #include "platform/file.h"
 #include "platform/system_info.h"
 #include "ui/explorer.h"
@@ -17,6 +18,8 @@
 bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
     EndOlderLauncher();
     g_gameDir = platform::current_directory();
+    // Before any thread: the window's and the worker's transfers share it.
+    talvo::utility::init_library();
 
     // The command line as given: Qt takes the arguments it knows out of argv.
     const std::vector<const char*> arguments(argv, argv + argc);
@@ -36,7 +39,7 @@ bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
     ParseCommandLine(commandLine, static_cast<int>(arguments.size()), arguments.data());
 
     {
-        Cpatcher_client_MFCDlg dialog;
+        Cpatcher_client_MFCDlg dialog(LauncherStartValues());
         dialog.OnInitDialog();
         dialog.DoModal();
         dialog.OnDestroy();

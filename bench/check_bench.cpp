@@ -64,8 +64,6 @@ int main(int argc, char** argv) {
         start = std::chrono::steady_clock::now();
         downloader.CheckFiles(entries);
         const long long check = micros_since(start);
-        // Never run: its destructor must not wait for it.
-        downloader.doneEvent.set();
 
         std::size_t due = 0;
         for (const UpdateListEntry& entry : entries) due += entry.needsDownload;

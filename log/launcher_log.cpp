@@ -1,17 +1,13 @@
 #include "log/launcher_log.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
-#include <ctime>
 #include <string>
 
 #include "platform/cp1254_literal.h"
 #include "platform/file.h"
+#include "platform/file_time.h"
 
 using namespace platform::literals;
 
@@ -23,19 +19,14 @@ std::atomic<bool> g_headerPending{true};
 // Each reads the clock on its own, the way the launcher always has: the
 // time first, then the date.
 void read_time(char (&out)[16]) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::snprintf(out, sizeof out, "%02u:%02u:%02u", unsigned(local.tm_hour) % 100,
-                  unsigned(local.tm_min) % 100, unsigned(local.tm_sec) % 100);
+    const platform::SystemTime t = platform::local_time_now();
+    std::snprintf(out, sizeof out, "%02u:%02u:%02u", t.hour % 100u, t.minute % 100u,
+                  t.second % 100u);
 }
 
 void read_date(char (&out)[16]) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::snprintf(out, sizeof out, "%02u/%02u/%02u", unsigned(local.tm_mon + 1) % 100,
-                  unsigned(local.tm_mday) % 100, unsigned(local.tm_year) % 100);
+    const platform::SystemTime t = platform::local_time_now();
+    std::snprintf(out, sizeof out, "%02u/%02u/%02u", t.month % 100u, t.day % 100u, t.year % 100u);
 }
 
 // The log is written in text mode: every line feed goes to disk as CR LF.
@@ -63,15 +54,10 @@ void WriteLauncherLog(const char* format, ...) {
     read_date(date);
 
     platform::create_directory("base");
-    const std::string path = platform::native_path(kLauncherLogPath);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return;
+    platform::File file = platform::File::open_for_append(kLauncherLogPath);
     // Another program that holds the file locked keeps us out, as a file
     // opened without sharing does on Windows. Our own writers share.
-    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
-        ::close(fd);
-        return;
-    }
+    if (!file || !file.try_lock_shared()) return;
 
     std::string text;
     if (g_headerPending.exchange(false)) {
@@ -90,15 +76,7 @@ void WriteLauncherLog(const char* format, ...) {
     text += "\r\r\n";
 
     // One write, so lines of the two threads never interleave.
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n <= 0) break;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    ::close(fd);
+    file.write_all(text.data(), text.size());
 }
 
 void KeepLauncherLogLine(const char* format, ...) {
@@ -113,13 +91,9 @@ void KeepLauncherLogLine(const char* format, ...) {
     line += '\n';
 
     platform::create_directory("base");
-    const std::string path = platform::native_path(kKeptLogPath);
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return;
-    const ssize_t n = ::write(fd, line.data(), line.size());
-    (void)n;  // like a log line, lost when it cannot be written
-    ::close(fd);
+    platform::File file = platform::File::open_for_append(kKeptLogPath);
+    // Like a log line, lost when it cannot be written.
+    if (file) file.write_all(line.data(), line.size());
 }
 
 void WriteKeptLauncherLogLines() {

@@ -4,12 +4,18 @@
 
 #include "net/easy_curl.h"
 
+#include <mutex>
 #include <stdexcept>
 
 namespace talvo::utility {
 
+void init_library() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
+}
+
 easy_curl::easy_curl() {
-    // The first curl_easy_init also initialises the library globally.
+    init_library();
     handle_ = curl_easy_init();
     if (handle_ == nullptr) throw std::runtime_error("cURL handle initialization failed !");
     curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, error_buffer);
@@ -42,7 +48,12 @@ CURLcode easy_curl::perform() {
     curl_easy_setopt(handle_, CURLOPT_URL, url.c_str());
     // Every encoding libcurl can decode; the slots see the decoded body.
     curl_easy_setopt(handle_, CURLOPT_ACCEPT_ENCODING, "");
+    error_buffer[0] = '\0';
     return curl_easy_perform(handle_);
+}
+
+std::string easy_curl::error_text(CURLcode code) const {
+    return error_buffer[0] != '\0' ? std::string(error_buffer) : curl_easy_strerror(code);
 }
 
 std::size_t easy_curl::write_callback(char* data, std::size_t size, std::size_t count, void* self) {

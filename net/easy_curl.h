@@ -5,7 +5,9 @@
 // Use: construct once; per transfer fill the slots, `url` and the user
 // pointers, then perform(). The handle (and with it libcurl's connection
 // cache) serves every transfer of the object, so connections stay open
-// between files.
+// between files. The first object initialises libcurl for the whole process,
+// once (curl_global_init); a program with threads of its own calls
+// init_library() first, before any thread exists.
 #pragma once
 
 #include <curl/curl.h>
@@ -16,6 +18,9 @@
 #include <string>
 
 namespace talvo::utility {
+
+// libcurl's global initialisation, done once per process whoever asks first.
+void init_library();
 
 class easy_curl : boost::noncopyable {
 public:
@@ -37,6 +42,9 @@ public:
     // result. A reply with an HTTP status of 400 or more fails with
     // CURLE_HTTP_RETURNED_ERROR and delivers no body.
     CURLcode perform();
+    // What libcurl said of the failed transfer that ended with `code`: its
+    // error buffer, else the code's general text.
+    std::string error_text(CURLcode code) const;
 
 private:
     CURL* handle_ = nullptr;

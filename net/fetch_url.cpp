@@ -19,8 +19,11 @@ void fetch_url::abort_when(boost::function<bool()> stop_requested) {
 
 std::string fetch_url::fetch() {
     response.clear();
-    if (transfer.perform() != CURLE_OK) return std::string();
-    return response;
+    error_.clear();
+    const CURLcode code = transfer.perform();
+    if (code == CURLE_OK) return response;
+    error_ = transfer.error_text(code);
+    return std::string();
 }
 
 std::size_t fetch_url::on_write(char* data, std::size_t size, std::size_t count, void* user) {

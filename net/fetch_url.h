@@ -21,6 +21,8 @@ public:
     // A new request each call: its body, or "" when the transfer failed
     // (an HTTP error status included).
     std::string fetch();
+    // Why the last fetch failed (libcurl's text); "" when it did not.
+    const std::string& error() const { return error_; }
 
     easy_curl transfer;
     std::string response;
@@ -30,6 +32,7 @@ private:
     int on_progress(double dltotal, double dlnow, double ultotal, double ulnow);
 
     boost::function<bool()> stop_requested_;
+    std::string error_;
 };
 
 }  // namespace talvo::utility

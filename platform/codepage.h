@@ -25,4 +25,8 @@ std::string utf16_to_utf8(std::u16string_view text);
 // Ill-formed UTF-8 decodes to U+FFFD.
 std::u16string utf8_to_utf16(std::string_view text);
 
+// Whole texts equal when A-Z and a-z are taken as the same; every other byte
+// must match exactly (lstrcmpi on names that are plain ASCII).
+bool equal_ignoring_ascii_case(std::string_view a, std::string_view b);
+
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -167,6 +168,19 @@ File File::open_for_reading(std::string_view path) {
     // Blocking reads from here on (O_NONBLOCK only kept a FIFO from hanging open()).
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return File(fd);
+}
+
+File File::open_for_append(std::string_view path) {
+    return File(open_native(native_path(path), O_WRONLY | O_APPEND | O_CREAT, 0666));
+}
+
+bool File::try_lock_shared() {
+    if (fd_ < 0) {
+        set_last_error(EBADF);
+        return false;
+    }
+    if (::flock(fd_, LOCK_SH | LOCK_NB) != 0) return fail_with_errno();
+    return true;
 }
 
 bool File::size(std::uint64_t& bytes) const {

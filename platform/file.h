@@ -37,6 +37,8 @@ public:
     static File create_always(std::string_view path);
     // An existing file, for reading.
     static File open_for_reading(std::string_view path);
+    // For appending; made (0666 less the umask) when missing.
+    static File open_for_append(std::string_view path);
 
     bool valid() const { return fd_ >= 0 || attributesOnly_; }
     explicit operator bool() const { return valid(); }
@@ -51,6 +53,10 @@ public:
     bool write_all(const void* data, std::size_t size);
     // Reads up to `size` bytes; returns the count, or -1 on error.
     long read_some(void* data, std::size_t size);
+    // Takes a shared lock without waiting: false when another program holds
+    // the file locked, as a file opened without sharing keeps others out on
+    // Windows. Held until the file is closed.
+    bool try_lock_shared();
     void close();
 
 private:

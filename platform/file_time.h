@@ -1,4 +1,5 @@
-// Calendar times in UTC, as the Windows SYSTEMTIME record holds them.
+// Calendar times, as the Windows SYSTEMTIME record holds them: in UTC, or the
+// machine's local time where said.
 #pragma once
 
 #include <cstdint>
@@ -23,5 +24,8 @@ SystemTime unix_to_system_time(std::int64_t unixSeconds);
 // range (month 0 or 13, day 0 or past the month's end, hour 24, a year
 // before 1601 or after 30827), as SystemTimeToFileTime does.
 bool system_time_to_unix(const SystemTime& time, std::int64_t& unixSeconds);
+
+// The machine's local time now, to the second (GetLocalTime).
+SystemTime local_time_now();
 
 }  // namespace platform

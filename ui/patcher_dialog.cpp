@@ -12,8 +12,6 @@
 #include <QWindow>
 #include <cstdio>
 
-#include "app/endpoints.h"
-#include "app/globals.h"
 #include "log/launcher_log.h"
 #include "patch/messages.h"
 #include "patch/progress_text.h"
@@ -39,13 +37,10 @@ QString FromCp1254(std::string_view text) {
     return QString::fromUtf16(wide.data(), static_cast<qsizetype>(wide.size()));
 }
 
-QString PromoUrl(const char* path) {
-    return QString::fromUtf8(valdora::kWebHost) + path;
-}
-
 }  // namespace
 
-Cpatcher_client_MFCDlg::Cpatcher_client_MFCDlg() : target_(this), skin_(skin::LoadBitmap(139)) {
+Cpatcher_client_MFCDlg::Cpatcher_client_MFCDlg(LaunchValues start)
+    : start_(std::move(start)), target_(this), skin_(skin::LoadBitmap(139)) {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_DeleteOnClose, false);
     const QSize size =
@@ -119,7 +114,7 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
     platform::delete_file(kLauncherLogPath);
     WriteKeptLauncherLogLines();  // what launch_helper.exe did before this start
 
-    if (IsLauncherUpdatePending(g_testLauncher)) {
+    if (IsLauncherUpdatePending(start_.switches.testLauncher)) {
         OnUserMessage(WM_RUN_LAUNCH_HELPER, 0, 0);  // ends the process
     }
 
@@ -140,25 +135,19 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
 
     // Taken in one step: of two launchers started at the same moment exactly
     // one gets the marker, and the other ends here.
-    g_instanceEvent = std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
-    if (!g_instanceEvent->holds()) platform::exit_process(-1);
+    instanceEvent_ = std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
+    if (!instanceEvent_->holds()) platform::exit_process(-1);
 
-    promoPane1->Navigate(PromoUrl("/LauncherPromo1.aspx"));
-    promoPane2->Navigate(PromoUrl("/LauncherPromo2.aspx"));
-    promoPane3->Navigate(PromoUrl("/LauncherPromo3.aspx"));
+    const QString site = QString::fromUtf8(start_.webSite);
+    promoPane1->Navigate(site + "/LauncherPromo1.aspx");
+    promoPane2->Navigate(site + "/LauncherPromo2.aspx");
+    promoPane3->Navigate(site + "/LauncherPromo3.aspx");
 
     startButton->setFocus();
 
-    PatchOptions options;
-    options.skipPatch = g_skipPatch;
-    options.testLauncher = g_testLauncher;
-    options.serverTest = g_serverTest;
-    options.gameDir = g_gameDir;
-    options.serverListUrl = g_serverListUrl;
-    downloader = std::make_unique<PatchDownloader>(&target_, g_updateListUrl, options);
-    // The thread object is not kept: the run signals its end through the
-    // downloader, which is what Stop waits for.
-    StartPatchThread(*downloader).detach();
+    downloader =
+        std::make_unique<PatchDownloader>(&target_, start_.updateListUrl, MakePatchOptions(start_));
+    downloader->Start();
     return true;
 }
 
@@ -182,7 +171,7 @@ void Cpatcher_client_MFCDlg::OnDestroy() {
         downloader->Stop();
         downloader.reset();
     }
-    g_instanceEvent.reset();
+    instanceEvent_.reset();
 }
 
 bool Cpatcher_client_MFCDlg::event(QEvent* e) {
@@ -282,7 +271,7 @@ long Cpatcher_client_MFCDlg::OnServerListReady() {
 }
 
 QColor Cpatcher_client_MFCDlg::StatusTextColour() const {
-    const bool finished = g_skipPatch || (downloader && downloader->IsFinished());
+    const bool finished = start_.switches.skipPatch || (downloader && downloader->IsFinished());
     return finished ? QColor(0, 255, 0) : QColor(255, 255, 255);
 }
 

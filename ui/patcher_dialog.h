@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "patch/patch_downloader.h"
+#include "patch/patch_options.h"
+#include "platform/win32_event.h"
 #include "servers/server_list.h"
 #include "settings/preferences_dialog.h"
 #include "ui/qt_message_target.h"
@@ -20,7 +22,8 @@ class StatusText;
 class Cpatcher_client_MFCDlg : public QWidget {
     Q_OBJECT
 public:
-    Cpatcher_client_MFCDlg();
+    // `start`: what start-up gathered (switches, game directory, endpoints).
+    explicit Cpatcher_client_MFCDlg(LaunchValues start = {});
     ~Cpatcher_client_MFCDlg() override;
 
     // Window set-up, in the launcher's fixed order; may end the process
@@ -73,6 +76,7 @@ private:
     void OpenGuide();
     void SetText(StatusText* label, const std::string& cp1254);
 
+    const LaunchValues start_;
     // Members in the window's own order.
     PreferencesDialog preferences;
     std::unique_ptr<PatchDownloader> downloader;
@@ -90,6 +94,8 @@ private:
     CExplorer1* promoPane3 = nullptr;
 
     QtMessageTarget target_;
+    // The running-launcher marker, held from initialisation to destruction.
+    std::unique_ptr<win32_event> instanceEvent_;
     // Bitmap 139, loaded once: the background, the shape and the icon.
     const QImage skin_;
     bool patchFailed_ = false;

@@ -1,8 +1,9 @@
 #include "ui/qt_message_target.h"
 
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QThread>
+
+#include "settings/dialog_message_box.h"
 
 const QEvent::Type UserMessageEvent::kType =
     static_cast<QEvent::Type>(QEvent::registerEventType(QEvent::User + 1024));
@@ -20,28 +21,13 @@ void QtMessageTarget::PostMessage(platform::UINT message, platform::WPARAM wPara
 
 int QtMessageTarget::MessageBox(std::u16string_view text, std::u16string_view caption,
                                 platform::UINT type, platform::BoxOwner owner) {
-    const QString qtext = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-    const QString qcaption =
-        QString::fromUtf16(caption.data(), static_cast<qsizetype>(caption.size()));
-    if (QThread::currentThread() == thread()) return showBox(qtext, qcaption, type, owner);
-    // From the worker: shown by the window's thread, the worker waits.
-    int result = platform::IDOK;
-    QMetaObject::invokeMethod(
-        this, [&] { result = showBox(qtext, qcaption, type, owner); },
-        Qt::BlockingQueuedConnection);
-    return result;
-}
-
-int QtMessageTarget::showBox(const QString& text, const QString& caption, platform::UINT type,
-                             platform::BoxOwner owner) {
     QWidget* parent = owner == platform::BoxOwner::Window ? window_.data() : nullptr;
-    QMessageBox box(parent);
-    box.setWindowTitle(caption);
-    box.setText(text);
-    box.setIcon((type & platform::MB_ICONINFORMATION) != 0 ? QMessageBox::Information
-                                                           : QMessageBox::NoIcon);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
-    box.exec();
+    const auto show = [&] { MakeMessageBox(parent, text, caption, type)->exec(); };
+    if (QThread::currentThread() == thread()) {
+        show();
+    } else {
+        // From the worker: shown by the window's thread, the worker waits.
+        QMetaObject::invokeMethod(this, show, Qt::BlockingQueuedConnection);
+    }
     return platform::IDOK;
 }

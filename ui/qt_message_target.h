@@ -34,7 +34,5 @@ public:
                    platform::BoxOwner owner) override;
 
 private:
-    int showBox(const QString& text, const QString& caption, platform::UINT type,
-                platform::BoxOwner owner);
     QPointer<QWidget> window_;
 };

@@ -10,7 +10,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-#include "app/endpoints.h"
+#include "endpoints/endpoints.h"
 #include "platform/process.h"
 #include "support/launcher_log.h"
 #include "support/site.h"

@@ -54,7 +54,6 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
     // Published just now: a file written in place during the run would
     // have the list's hour as well as its size.
     const std::int64_t now = std::time(nullptr);
-    const std::string nowText = FormatTimeText(now);
     write_tree(build, files, now);
     // Unthrottled: nginx's rate limit lets each file's first second of
     // bytes through at once and the rest in bursts a second apart, which
@@ -97,7 +96,7 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
             moments.push_back(at);
             withTemporary += fs::exists(game / "~temp.dat");
         }
-        EXPECT_EQ(current_but_wrong(game, files, nowText), Log{}) << "killed at " << at << " ms";
+        EXPECT_EQ(current_but_wrong(game, files, now), Log{}) << "killed at " << at << " ms";
         EXPECT_EQ(strays(game, files, true), Log{});
 
         const Result next = run(patch, game);

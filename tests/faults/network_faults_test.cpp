@@ -71,11 +71,10 @@ TEST_F(NetworkFault, FailedTransferKeepsTheOldFileAndTheNextRunConverges) {
         }
 
         const auto d = downloader(listUrl);
-        boost::thread worker = StartPatchThread(*d);
+        d->Start();
         if (c.strike) c.strike(*d);
-        const bool ended = d->doneEvent.wait_for(30s);
-        if (!ended) d->Stop();
-        worker.join();
+        const bool ended = d->WaitForEnd(30s);
+        d->Stop();
         ASSERT_TRUE(ended);
 
         ASSERT_EQ(target.posts.size(), 4u);

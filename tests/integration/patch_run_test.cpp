@@ -198,14 +198,13 @@ TEST_F(PatchRun, StopReturnsPromptlyInEveryStall) {
         server.serve(path, {{200, stalled, Reply::Mode::Stall}});
         const auto d = downloader();
         const int before = server.requests(path);
-        boost::thread worker = StartPatchThread(*d);
+        d->Start();
         EXPECT_TRUE(wait_until([&] { return server.requests(path) > before; }));
         std::this_thread::sleep_for(200ms);  // well into the stall
 
         const auto start = std::chrono::steady_clock::now();
         d->Stop();
         EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << path;
-        worker.join();
         EXPECT_EQ(target.posts, posts) << path;
         EXPECT_FALSE(fs::exists("~temp.dat"));
     }

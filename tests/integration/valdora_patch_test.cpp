@@ -73,7 +73,11 @@ TEST_F(ValdoraPatch, ExitStatusTellsHowTheRunEnded) {
          {{"b.pak", 71 << 20}}},
         {3, "launch_helper.exe\n", {{"_launcher.dll", "a"}, {"b.pak", "a"}}},
         {0, "B\u00FCt\u00FCn dosyalar", {{"_launcher.dll", "a"}}, {"-test_launcher"}},
-        {4, "(3, 22)\n", {{"a.pak", "a"}, {"b.pak", "a"}}, {}, {{"b.pak", {{500, "error"}}}}},
+        {4,
+         "(3, 22)\n  The requested URL returned error: 500\n",
+         {{"a.pak", "a"}, {"b.pak", "a"}},
+         {},
+         {{"b.pak", {{500, "error"}}}}},
         {0, "B\u00FCt\u00FCn dosyalar", {{"a.pak", "a"}}, {"/QMTR284"}},
     };
     for (const auto& c : cases) {

@@ -6,14 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "patch/file_checks.h"
 #include "patch/patch_downloader.h"
+#include "platform/file.h"
 #include "support/files.h"
 #include "support/http_server.h"
 #include "support/launcher_log.h"
@@ -42,20 +44,22 @@ inline Log check_log(const std::vector<Log>& files, const Log& after) {
     return lines;
 }
 
-// The game files below `game` (listed paths, in the launcher's form) that the
-// launcher's own check takes as current (the listed size, the list's time
-// `timeText`) while their bytes differ.
+// The game files below `game` (listed paths, in the launcher's form) that
+// look current to a launcher (the listed size; the list's time `listTime`
+// to the hour, UTC) while their bytes differ from the site's.
 inline std::vector<std::string> current_but_wrong(const std::filesystem::path& game,
                                                   const Files& files,
-                                                  const std::string& timeText = kTimeText) {
+                                                  std::int64_t listTime = kTime) {
+    const auto hour = [](std::int64_t t) { return t / 3600; };
+    const auto day = [](std::int64_t t) { return t / 86400; };
     std::vector<std::string> wrong;
     for (const auto& [path, bytes] : files) {
-        const std::string at = (game / path).string();
-        const platform::File file = platform::File::open_for_attributes(at);
-        if (file.valid() &&
-            !isFileSizeDifferentWithHandle(file, static_cast<std::uint32_t>(bytes.size())) &&
-            !isFileTimeDifferent(file, timeText) &&
-            read_bytes(platform::native_path(at)) != bytes) {
+        const std::filesystem::path at = game / platform::native_path(path);
+        std::error_code ec;
+        if (std::filesystem::file_size(at, ec) != bytes.size() || ec) continue;
+        const std::int64_t time = write_time(at);
+        if (day(time) == day(listTime) && std::abs(hour(time) - hour(listTime)) <= 1 &&
+            read_bytes(at) != bytes) {
             wrong.push_back(path);
         }
     }
@@ -114,8 +118,8 @@ protected:
     // A whole run on this thread; it leaves no "~temp.dat".
     std::unique_ptr<PatchDownloader> run(const std::string& listUrl = "") {
         auto d = downloader(listUrl);
-        d->Run();
-        EXPECT_TRUE(d->doneEvent.is_set());
+        d->Start();
+        EXPECT_TRUE(d->WaitForEnd(std::chrono::seconds(60)));
         EXPECT_FALSE(std::filesystem::is_regular_file(game / "~temp.dat"));
         return d;
     }

@@ -21,9 +21,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/globals.h"
 #include "support/files.h"
 #include "support/launcher_log.h"
+#include "support/recording_target.h"
 #include "support/temp_dir.h"
 #include "ui/explorer.h"
 #include "ui/skin.h"
@@ -36,21 +36,37 @@ namespace {
 using platform::LPARAM;
 using platform::WPARAM;
 
+// A run that has ended in the current directory with the servers of
+// `serverList` ("serverlist.txt", nothing to patch); its own posts go to a
+// recorder, so the test plays the worker towards the window.
+std::unique_ptr<PatchDownloader> EndedRun(const std::string& serverList) {
+    static testsupport::RecordingTarget ignored;
+    testsupport::write_bytes("list.txt", "b\r\nv\r\n");
+    testsupport::write_bytes("serverlist.txt", serverList);
+    LaunchValues values;
+    values.switches.skipPatch = values.switches.serverTest = true;
+    auto run = std::make_unique<PatchDownloader>(
+        &ignored, "file://" + (fs::current_path() / "list.txt").string(), MakePatchOptions(values));
+    run->Start();
+    EXPECT_TRUE(run->WaitForEnd(std::chrono::seconds(20)));
+    return run;
+}
+
 struct WindowTest : ::testing::Test {
     testsupport::TempDir dir;
     Cpatcher_client_MFCDlg window;
     PatchDownloader* run = nullptr;
 
-    void SetUp() override {
-        ResetLauncherGlobals();
-        // A run that is never started: the test plays the worker.
+    // A run that is never started, or one that has ended with `serverList`.
+    void use(const std::string& serverList = "", bool ended = false) {
         auto downloader =
-            std::make_unique<PatchDownloader>(&window.messageTarget(), "http://127.0.0.1:9/x");
-        downloader->doneEvent.set();
+            ended ? EndedRun(serverList)
+                  : std::make_unique<PatchDownloader>(&window.messageTarget(),
+                                                      "http://127.0.0.1:9/x", PatchOptions());
         run = downloader.get();
         window.UseDownloader(std::move(downloader));
     }
-    void TearDown() override { ResetLauncherGlobals(); }
+    void SetUp() override { use(); }
 
     void post(platform::UINT message, WPARAM wParam, LPARAM lParam) {
         window.messageTarget().PostMessage(message, wParam, lParam);
@@ -70,11 +86,10 @@ struct WindowTest : ::testing::Test {
 // Each message of the worker, as the window shows it: status, info, speed,
 // counter, the two bars, and whether the list and OYNA are shown.
 TEST_F(WindowTest, EachWorkerMessageChangesWhatItShould) {
+    use("Anadolu \xC4\x9F|x|y|a1|b1\r\n" + std::string(201, 'n') + "\xFD|||a|b\r\n", true);
     run->SetStatusText(
         "data\\harita \xFE"
         "ehir.map");  // CP1254 "şehir"
-    run->servers = {{"x", "Anadolu \xC4\x9F", "a1", "b1", "y"},
-                    {"", std::string(201, 'n') + "\xFD", "a", "b", ""}};
     const std::string now = "Güncelleniyor: data\\harita şehir.map|";
     const std::string sent = "|Hız: 300 KB/s|Dosya: 0 / 3|2500|5000|0";
     const std::tuple<platform::UINT, WPARAM, LPARAM, std::string> steps[] = {

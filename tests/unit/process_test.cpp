@@ -6,6 +6,7 @@
 #include "platform/last_error.h"
 #include "platform/named_event.h"
 #include "platform/system_info.h"
+#include "platform/win32_event.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "patch/patch_downloader.h"
+#include "patch/messages.h"
+#include "patch/patch_options.h"
 #include "patch/progress_text.h"
+#include "patch/run_progress.h"
 #include "support/recording_target.h"
 
 using testsupport::Posted;
@@ -11,12 +13,8 @@ namespace {
 TEST(Progress, PostsAtMostOnceASecondWithPackedHalves) {
     testsupport::RecordingTarget target;
     std::uint32_t now = 0;
-    PatchOptions options;
-    options.clock = [&now] { return now; };
-    PatchDownloader d(&target, "http://unused", options);
-    d.doneEvent.set();  // no run is started
-    d.bytesTotal = 8192;
-    d.filesTotal = 3;
+    RunProgress progress(&target, [&now] { return now; });
+    progress.SetDue(3, 8192);
     constexpr platform::LPARAM kFiles = 3 << 16;
     const struct {
         std::uint32_t clock;
@@ -45,21 +43,20 @@ TEST(Progress, PostsAtMostOnceASecondWithPackedHalves) {
     for (const auto& s : steps) {
         target.posts.clear();
         now = s.clock;
-        EXPECT_EQ(d.OnProgress(s.dltotal, s.dlnow, 0, 0), 0);
+        progress.Update(s.dltotal, s.dlnow);
         EXPECT_EQ(target.posts, s.posts) << s.clock;
     }
-    // The next file starts afresh; the run's bytes keep adding up.
-    d.filesDone = 1, d.lastProgressBytes = 0, d.lastProgressTick = 0, now = 8300;
+    // A file done posts at 10000; the next file starts afresh while the
+    // run's bytes keep adding up.
     target.posts.clear();
-    d.OnProgress(2000, 500, 0, 0);
+    progress.FileDone();
+    progress.StartFile();
+    now = 8300;
+    progress.Update(2000, 500);
     EXPECT_EQ(target.posts,
-              (std::vector<Posted>{{WM_PATCH_PROGRESS, 64957u << 16 | 2500, kFiles | 1}}));
-    EXPECT_EQ(d.bytesDone, 106900);
-    // A stop aborts the very next call, without a post.
-    d.stopEvent.set();
-    now = 20000;
-    EXPECT_EQ(d.OnProgress(2000, 1000, 0, 0), -1);
-    EXPECT_EQ(target.posts.size(), 1u);
+              (std::vector<Posted>{{WM_PATCH_PROGRESS, 64346u << 16 | 10000, kFiles | 1},
+                                   {WM_PATCH_PROGRESS, 64957u << 16 | 2500, kFiles | 1}}));
+    EXPECT_EQ(progress.BytesDone(), 106900);
     // The real clock counts from the process's start, whatever the uptime.
     EXPECT_LT(PatchOptions().clock(), 600000u);
 }

@@ -4,11 +4,7 @@
 // the new launcher. When the update cannot be put in place, the old launcher
 // is started once with "-test_launcher", so that it patches the game and
 // shows its window instead of handing over again, for ever.
-#include <poll.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -26,23 +22,6 @@ namespace {
 constexpr const char* kUpdate = "_launcher.dll";
 constexpr const char* kLauncher = "launcher.exe";
 
-// The launcher that started us ends at once; give it a generous moment. Only
-// that launcher is waited for: a helper started by anything else, or one
-// whose launcher is gone already (we then belong to another parent), goes on.
-void wait_for_launcher() {
-    const pid_t parent = ::getppid();
-    if (parent <= 1) return;
-    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, parent, 0));
-    if (fd < 0) return;
-    // Asked after the pidfd is held, so the id cannot have been reused.
-    if (::getppid() == parent && platform::process_executable_name(parent) == kLauncher) {
-        pollfd ended{fd, POLLIN, 0};
-        while (::poll(&ended, 1, 30000) < 0 && errno == EINTR) {
-        }
-    }
-    ::close(fd);
-}
-
 // What the helper did goes to the log of the launcher it starts, which
 // deletes the log when its window starts.
 #define REPORT(...)                       \
@@ -54,7 +33,8 @@ void wait_for_launcher() {
 }  // namespace
 
 int main() {
-    wait_for_launcher();
+    // The launcher that started us ends at once; give it a generous moment.
+    platform::wait_for_parent(kLauncher, std::chrono::seconds(30));
 
     std::vector<std::string> arguments;
     if (!platform::copy_file(kUpdate, kLauncher) || !platform::make_executable(kLauncher)) {

@@ -9,15 +9,14 @@
 // download; 3 the launcher's own update is due (hand-over); 64 bad usage.
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
-#include "app/command_line.h"
-#include "app/globals.h"
+#include "endpoints/endpoints.h"
+#include "net/easy_curl.h"
 #include "patch/patch_downloader.h"
 #include "platform/file.h"
 #include "terminal_target.h"
@@ -40,46 +39,37 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string updateListUrl = g_updateListUrl;
-    std::string serverListUrl = g_serverListUrl;
-    CMyCommandLineInfo info;
+    LaunchValues values;
+    values.updateListUrl = valdora::UpdateListUrl();
+    values.serverListUrl = valdora::ServerListUrl();
+    values.webSite = valdora::kWebHost;
+    std::vector<std::string_view> switches;
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+        const std::string_view arg = argv[i];
         if (arg == "--update-list" || arg == "--server-list") {
             if (i + 1 == argc) return usage();
-            (arg == "--update-list" ? updateListUrl : serverListUrl) = argv[++i];
+            (arg == "--update-list" ? values.updateListUrl : values.serverListUrl) = argv[++i];
         } else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
         } else {
-            // The launcher's own switches, read the launcher's way.
-            const bool isSwitch = arg[0] == '-' || arg[0] == '/';
-            info.ParseParam(isSwitch ? arg.substr(1) : arg, isSwitch, i + 1 == argc);
+            switches.push_back(arg);  // the launcher's own, read the launcher's way
         }
     }
+    values.switches = ParseLaunchSwitches(switches);
+    values.gameDir = platform::current_directory();
 
-    PatchOptions options;
-    options.skipPatch = g_skipPatch;
-    options.testLauncher = g_testLauncher;
-    options.serverTest = g_serverTest;
-    options.gameDir = platform::current_directory();
-    options.serverListUrl = serverListUrl;
-
+    talvo::utility::init_library();
     TerminalTarget target(stdout, ::isatty(STDOUT_FILENO) == 1);
-    PatchDownloader downloader(&target, updateListUrl, options);
+    PatchDownloader downloader(&target, values.updateListUrl, MakePatchOptions(values));
     target.attach(&downloader);
 
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
-    boost::thread worker = StartPatchThread(downloader);
-    bool stopping = false;
-    while (!downloader.doneEvent.wait_for(std::chrono::milliseconds(100))) {
-        if (g_interrupted && !stopping) {
-            stopping = true;
-            downloader.stopEvent.set();
-        }
+    downloader.Start();
+    while (!downloader.WaitForEnd(std::chrono::milliseconds(100))) {
+        if (g_interrupted) downloader.RequestStop();
     }
-    worker.join();
-    const bool allFilesDone = options.skipPatch || downloader.filesDone == downloader.filesTotal;
-    return target.exit_status(allFilesDone);
+    downloader.Stop();
+    return target.exit_status(values.switches.skipPatch || downloader.AllDueFilesDone());
 }

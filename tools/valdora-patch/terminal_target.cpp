@@ -74,11 +74,15 @@ void TerminalTarget::PostMessage(platform::UINT message, platform::WPARAM wParam
             show_live();
             break;
         }
-        case WM_PATCH_FAILED:
+        case WM_PATCH_FAILED: {
             failed_ = true;
             print_line(std::string(kPatchFailedText) + " " + kTryLaterText + " (" +
                        std::to_string(wParam & 0xFFFF) + ", " + std::to_string(wParam >> 16) + ")");
+            // The list or a file could not be fetched: libcurl's own words.
+            const std::string why = downloader_->GetTransferError();
+            if ((wParam & 0xFFFF) != 1 && !why.empty()) print_line("  " + why);
             break;
+        }
         case WM_PATCH_DONE:
             print_line(failed_ ? kPatchFailedText : PatchDoneText(wParam));
             print_line(kWaitingForServersText);

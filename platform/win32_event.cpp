@@ -1,4 +1,4 @@
-#include "app/win32_event.h"
+#include "platform/win32_event.h"
 
 win32_event::win32_event(open_t, const std::string& name) {
     if (!platform::InstanceMarker::is_held(name)) {

@@ -1,0 +1,26 @@
+#include "patch/patch_options.h"
+
+#include "platform/system_info.h"
+
+namespace {
+
+// The progress clock counts from the start of the process, not of the
+// machine: differences are taken in signed 32 bits against marks that start
+// at 0, so a count from boot would stop every progress post on a machine
+// that has been up for more than 24.8 days.
+const std::uint32_t kProcessStartTick = platform::tick_count();
+
+}  // namespace
+
+PatchOptions::PatchOptions() : clock([] { return platform::tick_count() - kProcessStartTick; }) {}
+
+PatchOptions MakePatchOptions(const LaunchValues& values) {
+    PatchOptions options;
+    options.skipPatch = values.switches.skipPatch;
+    options.testLauncher = values.switches.testLauncher;
+    options.serverTest = values.switches.serverTest;
+    options.gameDir = values.gameDir;
+    options.serverListUrl = values.serverListUrl;
+    options.webSite = values.webSite;
+    return options;
+}

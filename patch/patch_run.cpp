@@ -1,0 +1,117 @@
+// The patch run, phase by phase: the list, the plan (check, the launcher's
+// own update, the size limit), the files, the end of the downloads, and
+// either the hand-over to the self-update or the server list.
+#include "log/launcher_log.h"
+#include "net/easy_curl.h"
+#include "net/fetch_url.h"
+#include "patch/patch_downloader.h"
+#include "platform/codepage.h"
+#include "platform/cp1254_literal.h"
+
+using namespace platform::literals;
+
+namespace {
+
+constexpr const char* kTempFile = "~temp.dat";
+constexpr const char* kLauncherFile = "_launcher.dll";
+
+}  // namespace
+
+void PatchDownloader::Run() {
+    RunPhases();
+    doneEvent.set();
+}
+
+void PatchDownloader::RunPhases() {
+    EnterGameDirectory();
+    std::string baseUrl;
+    std::list<UpdateListEntry> entries;
+    if (!FetchList(baseUrl, entries)) return;
+    CheckFiles(entries);
+    const bool launcherUpdate = SelectLauncherUpdate(entries);
+    if (!WithinSizeLimit()) return;
+    if (!DownloadFiles(baseUrl, entries)) return;
+    FinishDownloads();
+    if (launcherUpdate && !options.skipPatch) return HandOver();
+    FetchServers();
+}
+
+bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries) {
+    talvo::utility::fetch_url list(updateListUrl);
+    list.abort_when([this] { return stopEvent.is_set(); });
+    if (ParseUpdateList(list.fetch(), options.testLauncher, baseUrl, entries)) return true;
+    SetTransferError(list.error());
+    WriteLauncherLog("download listesi hatalı !"_cp1254);
+    Post(WM_PATCH_FAILED, 2, 0);
+    return false;
+}
+
+// A new launcher comes first and alone; the rest waits for the run after the
+// update. The other entries' marks, and the directories the check made for
+// them, stay as they are.
+bool PatchDownloader::SelectLauncherUpdate(std::list<UpdateListEntry>& entries) {
+    for (const UpdateListEntry& entry : entries) {
+        if (entry.path == kLauncherFile && entry.needsDownload) {
+            progress.SetDue(1, entry.size);
+            const UpdateListEntry launcher = entry;
+            entries.assign(1, launcher);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PatchDownloader::WithinSizeLimit() {
+    if (!(progress.BytesTotal() > kMaxDownloadBytes)) return true;
+    const std::u16string text =
+        platform::cp1254_to_utf16("Güncellenecek çok fazla dosya var.\n"_cp1254) +
+        platform::utf8_to_utf16(options.webSite) +
+        platform::cp1254_to_utf16(" adresinden oyunun en son sürümünü indirip kurunuz."_cp1254);
+    window->MessageBox(text, u"Bilgi", platform::MB_OK | platform::MB_ICONINFORMATION,
+                       platform::BoxOwner::Window);
+    Post(WM_PATCH_QUIT, 0, 0);
+    return false;
+}
+
+// False when the run ends here: "~temp.dat" could not be created.
+bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
+                                    std::list<UpdateListEntry>& entries) {
+    talvo::utility::easy_curl transfer;
+    if (progress.FilesTotal() > 0) {
+        WriteLauncherLog("%d adet dosya download edilecek...", progress.FilesTotal());
+    }
+    while (!stopEvent.is_set() && !entries.empty() && !options.skipPatch) {
+        const UpdateListEntry entry = std::move(entries.front());
+        entries.pop_front();
+        if (!entry.needsDownload) continue;
+        const FileResult result = DownloadFile(transfer, baseUrl, entry);
+        if (result == FileResult::NoTemporaryFile) return false;
+        if (result == FileResult::Failed) break;
+    }
+    return true;
+}
+
+void PatchDownloader::FinishDownloads() {
+    if (progress.FilesTotal() > 0) {
+        WriteLauncherLog("Dosyalar download edildi.");
+        EnterGameDirectory();
+        platform::delete_file(kTempFile);
+    }
+    {
+        boost::mutex::scoped_lock lock(finishedMutex);
+        finished = true;
+    }
+    Post(WM_PATCH_DONE, progress.FilesDone(), 0);
+}
+
+void PatchDownloader::HandOver() {
+    Post(WM_RUN_LAUNCH_HELPER, 0, 0);
+    WriteLauncherLog("launcher updated.");
+}
+
+void PatchDownloader::FetchServers() {
+    EnterGameDirectory();
+    const unsigned count = RunServerListStage({options.serverTest, options.serverListUrl}, servers,
+                                              serversMutex, stopEvent);
+    Post(WM_SERVERLIST_READY, count, 0);
+}

@@ -1,0 +1,84 @@
+#include "patch/run_progress.h"
+
+#include <cmath>
+
+#include "patch/messages.h"
+
+namespace {
+
+// A value computed in floating point, truncated toward zero and sent as its
+// low 16 bits (as a 32-bit integer would be), without the undefined
+// conversion of a value out of range.
+platform::WPARAM low16(double value) {
+    if (!std::isfinite(value)) return 0;
+    double wrapped = std::fmod(std::trunc(value), 65536.0);
+    if (wrapped < 0) wrapped += 65536.0;
+    return static_cast<platform::WPARAM>(wrapped);
+}
+
+// Ten-thousandths of `done` in `total`; 0 while the total is unknown.
+platform::WPARAM position(double done, double total) {
+    return total == 0.0 ? 0 : low16(done / total * 10000.0);
+}
+
+// Seconds from `mark` to `now`, the difference taken in signed 32 bits.
+double seconds_since(std::uint32_t mark, std::uint32_t now) {
+    return static_cast<std::int32_t>(now - mark) / 1000.0;
+}
+
+}  // namespace
+
+RunProgress::RunProgress(platform::MessageTarget* window_, Clock clock_)
+    : window(window_), clock(std::move(clock_)) {}
+
+void RunProgress::CountDue(std::uint32_t bytes) {
+    bytesTotal += bytes;
+    ++filesTotal;
+}
+
+void RunProgress::SetDue(std::uint16_t files, double bytes) {
+    filesTotal = files;
+    bytesTotal = bytes;
+}
+
+void RunProgress::StartFile() {
+    lastProgressBytes = 0.0;
+    lastProgressTick = 0;
+}
+
+void RunProgress::Update(double dltotal, double dlnow) {
+    bytesDone += dlnow - lastProgressBytes;
+    lastProgressBytes = dlnow;
+
+    const std::uint32_t now = clock();
+    if (seconds_since(lastProgressTick, now) > 1.0) {
+        Post(WM_PATCH_PROGRESS, position(bytesDone, bytesTotal) << 16 | position(dlnow, dltotal),
+             Files());
+        lastProgressBytes = dlnow;
+        lastProgressTick = now;
+    }
+
+    const std::uint32_t speedNow = clock();
+    const double interval = seconds_since(lastSpeedTick, speedNow);
+    if (!(interval > 1.0)) return;
+    const platform::WPARAM speed = low16((bytesDone - lastSpeedBytes) / 1024.0 / interval);
+    const platform::WPARAM remaining =
+        speed == 0 ? 0 : low16((bytesTotal - bytesDone) / 1024.0 / static_cast<double>(speed));
+    Post(WM_PATCH_SPEED, remaining << 16 | speed, 0);
+    lastSpeedBytes = bytesDone;
+    lastSpeedTick = speedNow;
+}
+
+void RunProgress::FileDone() {
+    const platform::WPARAM run = position(bytesDone, bytesTotal);
+    ++filesDone;
+    Post(WM_PATCH_PROGRESS, run << 16 | 10000, Files());
+}
+
+void RunProgress::Post(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam) {
+    window->PostMessage(message, wParam, lParam);
+}
+
+platform::LPARAM RunProgress::Files() const {
+    return static_cast<platform::LPARAM>(filesTotal) << 16 | filesDone;
+}

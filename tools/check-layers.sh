@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Fails when an include goes against the direction of the layers:
+#   app -> ui -> settings;  patch -> servers -> net;  everything -> log -> platform
+# and nothing below the window (nor the settings record, nor the tools
+# without a window) includes Qt. Prints one line per folder: the modules it
+# includes, then the verdict.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# What each folder may include, besides itself (the closure of the arrows).
+declare -A allowed=(
+  [platform]=""
+  [log]="platform"
+  [trust]="platform"
+  [net]=""
+  [servers]="net log platform"
+  [patch]="servers net log platform"
+  [settings]="log platform"
+  [ui]="settings patch servers net log platform"
+  [app]="ui settings patch servers net log platform endpoints"
+  [endpoints]=""
+  [tools/valdora-patch]="patch servers net log platform endpoints"
+  [tools/valdora-publish]="trust patch servers net log platform"
+  [tools/launch_helper]="log platform"
+  [tools/game_stand_in]="platform"
+  [tools/skin]=""
+  [tools/starter]="app"
+  [bench]="trust patch servers net log platform"
+  [fuzz]="trust settings patch servers net log platform"
+)
+# Where Qt may be included: the window, start-up and the settings dialog.
+qt_allowed='^(app/|ui/|settings/(preferences_dialog|dialog_message_box|settings_preview)\.|tools/(game_stand_in|skin|starter)/)'
+modules="platform log trust net servers patch settings ui app endpoints tools fuzz bench"
+
+files=0 includes=0 faults=0
+declare -A seen
+while IFS= read -r file; do
+  folder=${file%/*}
+  [[ $folder == tools/* ]] && folder=$(cut -d/ -f1-2 <<<"$folder")
+  [[ -v allowed[$folder] ]] || continue
+  files=$((files + 1))
+  while IFS= read -r line; do
+    include=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]([^>"]*)[>"].*/\1/' <<<"$line")
+    if [[ $line == *'<Q'* ]] && ! [[ $file =~ $qt_allowed ]]; then
+      echo "check-layers: $file: Qt below the window: $include"
+      faults=$((faults + 1))
+      continue
+    fi
+    [[ $line == *'"'* ]] || continue
+    if [[ $include == ../* || $include == */../* ]]; then
+      echo "check-layers: $file: a relative include past its folder: $include"
+      faults=$((faults + 1))
+      continue
+    fi
+    target=${include%%/*}
+    [[ $include == */* && " $modules " == *" $target "* ]] || continue
+    [[ $target == tools ]] && target=$(cut -d/ -f1-2 <<<"$include")
+    includes=$((includes + 1))
+    [[ $target == "$folder" ]] && continue
+    seen[$folder]+=" $target"
+    if [[ " ${allowed[$folder]} " != *" $target "* ]]; then
+      echo "check-layers: $file: $folder may not include $include"
+      faults=$((faults + 1))
+    fi
+  done < <(grep -E '^[[:space:]]*#[[:space:]]*include' "$file" || true)
+done < <(git ls-files -co --exclude-standard '*.cpp' '*.h' '*.h.in' | grep -v '^build/')
+
+for folder in app ui settings patch servers net trust log platform endpoints \
+              tools/valdora-patch tools/valdora-publish tools/launch_helper tools/starter bench fuzz; do
+  used=$(tr ' ' '\n' <<<"${seen[$folder]:-}" | sort -u | tr '\n' ' ' | sed 's/^ *//; s/ *$//')
+  printf '  %-22s -> %s\n' "$folder" "${used:-(nothing of ours)}"
+done
+echo "  Qt: app/, ui/, the settings dialog and the tools with a window only"
+if ((faults > 0)); then
+  echo "check-layers: $faults includes against the direction ($files files, $includes project includes)"
+  exit 1
+fi
+echo "check-layers: $files files, $includes project includes, none against the direction"
