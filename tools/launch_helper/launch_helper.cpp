@@ -1,16 +1,16 @@
 // launch_helper.exe: installs a launcher update. The launcher starts it from
 // the game directory and ends; this waits for that launcher to be gone,
 // puts "_launcher.dll" in place of "launcher.exe" in one step, and starts
-// the new launcher. Built with trusted keys, it installs only a
-// "_launcher.dll" that the release kept in base/ vouches for, checked right
-// before the copy; one that is not is removed, so that the next run fetches
-// it again.
-#include <unistd.h>
-
+// the new launcher. When the update cannot be put in place, the old launcher
+// is started once with "-test_launcher", so that it patches the game and
+// shows its window instead of handing over again, for ever. Built with
+// trusted keys, it installs only a "_launcher.dll" that the release kept in
+// base/ vouches for, checked right before the copy; one that is not is
+// removed, so that a later run fetches it again, and counts as an update
+// that could not be put in place.
 #include <chrono>
 #include <ctime>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "log/launcher_log.h"
@@ -29,15 +29,13 @@ namespace {
 constexpr const char* kUpdate = "_launcher.dll";
 constexpr const char* kLauncher = "launcher.exe";
 
-// The launcher that started us ends at once; give it a generous moment.
-void wait_for_launcher(pid_t launcher) {
-    using namespace std::chrono_literals;
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (launcher > 1 && ::getppid() == launcher && platform::process_alive(launcher) &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(20ms);
-    }
-}
+// What the helper did goes to the log of the launcher it starts, which
+// deletes the log when its window starts.
+#define REPORT(...)                       \
+    do {                                  \
+        WriteLauncherLog(__VA_ARGS__);    \
+        KeepLauncherLogLine(__VA_ARGS__); \
+    } while (false)
 
 // True unless trusted keys are built in and the update is not the signed one.
 bool update_is_signed() {
@@ -46,7 +44,7 @@ bool update_is_signed() {
                                          valdora::kTrustedKeys.end());
     std::string why;
     if (CheckKeptLauncher(ReadTrustedKeys(lines), std::time(nullptr), why)) return true;
-    WriteLauncherLog("launch_helper: _launcher.dll kurulmadı: %s"_cp1254, why.c_str());
+    REPORT("launch_helper: _launcher.dll kurulmadı: %s"_cp1254, why.c_str());
     platform::delete_file(kUpdate);
     return false;
 }
@@ -54,24 +52,24 @@ bool update_is_signed() {
 }  // namespace
 
 int main() {
-    wait_for_launcher(::getppid());
+    // The launcher that started us ends at once; give it a generous moment.
+    platform::wait_for_parent(kLauncher, std::chrono::seconds(30));
 
+    std::vector<std::string> arguments;
     if (!update_is_signed()) {
-        // The old launcher goes on; its next run fetches the update again.
+        arguments.push_back("-test_launcher");
     } else if (!platform::copy_file(kUpdate, kLauncher) || !platform::make_executable(kLauncher)) {
-        WriteLauncherLog("launch_helper: launcher.exe güncellenemedi: %s"_cp1254,
-                         platform::error_text(platform::last_error()).c_str());
-        // Start the old launcher all the same: the player is not left with
-        // nothing, and the next start tries the update again.
+        REPORT("launch_helper: launcher.exe güncellenemedi: %s"_cp1254,
+               platform::error_text(platform::last_error()).c_str());
+        arguments.push_back("-test_launcher");
     } else {
-        WriteLauncherLog("launch_helper: _launcher.dll, launcher.exe olarak kuruldu."_cp1254);
+        REPORT("launch_helper: _launcher.dll, launcher.exe olarak kuruldu."_cp1254);
     }
 
-    if (!platform::spawn_process(kLauncher, {})) {
-        WriteLauncherLog("launch_helper: launcher.exe başlatılamadı: %s"_cp1254,
-                         platform::error_text(platform::last_error()).c_str());
+    if (!platform::spawn_process(kLauncher, arguments)) {
+        REPORT("launch_helper: launcher.exe başlatılamadı: %s"_cp1254,
+               platform::error_text(platform::last_error()).c_str());
         return 1;
     }
-    WriteLauncherLog("launch_helper: launcher.exe yeniden başlatıldı."_cp1254);
     return 0;
 }
