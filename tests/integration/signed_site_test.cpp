@@ -172,4 +172,21 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
     EXPECT_EQ(differences(game, before), Log{});
 }
 
+// Going on from a partial "~temp.dat": the bytes already there are read once
+// into the hash, the rest comes through Write.
+TEST(FileSink, ResumedFromAPartialFileHashesTheWholeFile) {
+    TempDir dir;
+    const std::string whole = pattern(3 << 20, 8), cut = whole.substr(0, (1 << 20) + 7);
+    for (const bool same : {true, false}) {
+        write_bytes("~temp.dat", same ? cut : pattern(cut.size(), 9));
+        platform::File partial = platform::File::open_for_reading("~temp.dat");
+        FileSink sink(platform::File::open_for_append("~temp.dat"));
+        sink.expected = trust::Sha256Of(whole);
+        ASSERT_TRUE(sink.Resume(partial));
+        ASSERT_TRUE(sink.Write(whole.data() + cut.size(), whole.size() - cut.size()));
+        EXPECT_EQ(sink.Matches(), same);
+        EXPECT_EQ(read_bytes("~temp.dat") == whole, same);
+    }
+}
+
 }  // namespace
