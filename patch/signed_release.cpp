@@ -70,9 +70,19 @@ bool SignedRelease::Check(const std::vector<trust::PublicKey>& keys, std::string
 bool SignedRelease::Covers(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
                            std::string& error) {
     folder_ = SiteFolderOf(baseUrl);
+    // valdora-publish writes the lines in the list's order, after the list's
+    // own: the next line (or the one after, past a launcher left out of the
+    // list) is compared first, and looked up only when it is not the path.
+    const std::vector<trust::ManifestEntry>& lines = release_.manifest.entries();
+    std::size_t next = 1;
     for (const UpdateListEntry& entry : entries) {
-        if (HashOf(entry.path) == nullptr) {
-            error = "manifest: no line for the listed file " + ManifestPath(folder_, entry.path);
+        const std::string path = ManifestPath(folder_, entry.path);
+        if (next < lines.size() && lines[next].path == path) {
+            ++next;
+        } else if (next + 1 < lines.size() && lines[next + 1].path == path) {
+            next += 2;
+        } else if (release_.manifest.Find(path) == nullptr) {
+            error = "manifest: no line for the listed file " + path;
             return false;
         }
     }
@@ -83,16 +93,14 @@ const trust::Sha256Digest* SignedRelease::HashOf(const std::string& listPath) co
     return release_.manifest.Find(ManifestPath(folder_, listPath));
 }
 
+// The signature last: a kept signature that is the new one means the list
+// and the manifest it vouches for were kept before it.
 bool SignedRelease::Keep() const {
+    std::string kept;
+    if (platform::read_file(kKeptSignature, kept) && kept == signature_) return true;
     platform::create_directory("base");  // usually there already
-    bool kept = true;
-    for (const auto& [path, text] : {std::pair{kKeptList, &list_},
-                                     {kKeptManifest, &manifest_},
-                                     {kKeptSignature, &signature_}}) {
-        std::string old;
-        if (!platform::read_file(path, old) || old != *text) kept = WriteWhole(path, *text) && kept;
-    }
-    return kept;
+    return WriteWhole(kKeptList, list_) && WriteWhole(kKeptManifest, manifest_) &&
+           WriteWhole(kKeptSignature, signature_);
 }
 
 std::uint64_t KeptReleaseVersion() {

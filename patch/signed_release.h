@@ -55,8 +55,8 @@ public:
                 std::string& error);
     // The hash of the listed file `listPath`, or nullptr.
     const trust::Sha256Digest* HashOf(const std::string& listPath) const;
-    // Writes the checked texts into base/, each only when it differs from
-    // what is kept there, through a whole new file. False when one failed.
+    // Writes the checked texts into base/, each through a whole new file,
+    // unless the kept signature is this one. False when one failed.
     bool Keep() const;
 
 private:

@@ -31,8 +31,9 @@ bool PatchDownloader::CheckSignedList(const std::string& listText, std::string& 
         refused = "signature: none of the trusted keys could be read";
         return false;
     }
-    return signedRelease.Check(options.trustedKeys, listText, texts[0], texts[1],
-                               options.unixTime(), KeptReleaseVersion(), refused);
+    return signedRelease.Check(options.trustedKeys, listText, std::move(texts[0]),
+                               std::move(texts[1]), options.unixTime(), KeptReleaseVersion(),
+                               refused);
 }
 
 bool PatchDownloader::BytesDiffer(const UpdateListEntry& entry) {
