@@ -11,9 +11,8 @@ constexpr std::size_t kMaxBlocks = 3;  // besides the one being filled
 
 }  // namespace
 
-Sha256Behind::Sha256Behind() {
-    filling_.reserve(kBlockSize);
-}
+// The first block grows as it fills: a small file costs no block of its own.
+Sha256Behind::Sha256Behind() = default;
 
 Sha256Behind::~Sha256Behind() {
     Final();
