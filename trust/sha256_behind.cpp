@@ -6,7 +6,7 @@ namespace trust {
 
 namespace {
 
-constexpr std::size_t kBlockSize = 1 << 20;
+constexpr std::size_t kBlockSize = 256 << 10;
 constexpr std::size_t kMaxBlocks = 3;  // besides the one being filled
 
 }  // namespace

@@ -1,10 +1,10 @@
 // SHA-256 of a stream, hashed on a thread of its own behind the caller: a
 // download is received and written on one core while the hash of what came
-// before is worked out on the other, so hashing costs the transfer no time
-// of its own. Update() copies the bytes into one of a few blocks and
-// returns at once (it waits only while every block is still being hashed);
-// a stream shorter than one block never starts the thread and is hashed by
-// the caller in Final().
+// before is worked out on another, so that where a core is free hashing
+// costs the transfer no time. Update() copies the bytes into one of four
+// blocks of 256 KiB and returns at once (it waits only while every block is
+// still being hashed); a stream shorter than one block never starts the
+// thread and is hashed by the caller in Final().
 #pragma once
 
 #include <condition_variable>
