@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -14,6 +12,7 @@
 #include "platform/process.h"
 #include "support/site.h"
 #include "support/temp_dir.h"
+#include "support/xvfb.h"
 
 namespace {
 
@@ -21,61 +20,7 @@ using namespace testsupport;
 namespace fs = std::filesystem;
 constexpr const char* kServers = "/serverlist_test.aspx";
 
-Result xdotool(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"xdotool"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return run(argv, "/", {}, 5s);
-}
-
-// An Xvfb for the whole test program. -displayfd lets the server pick a free
-// display itself and says which once it accepts clients: no race with
-// other X servers starting or ending on the machine.
-class XvfbDisplay : public ::testing::Environment {
-public:
-    void SetUp() override {
-        int ready[2];
-        ASSERT_EQ(::pipe(ready), 0);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(ready[0]);
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // gone with the test, however it ends
-            ::execlp("Xvfb", "Xvfb", "-displayfd", std::to_string(ready[1]).c_str(), "-screen", "0",
-                     "1280x1024x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(ready[1]);
-        std::string number;
-        char c;
-        while (::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
-        ::close(ready[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-        ::setenv("DISPLAY", (":" + number).c_str(), 1);
-    }
-    void TearDown() override {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-private:
-    pid_t pid_ = -1;
-};
 const auto* const kDisplay = ::testing::AddGlobalTestEnvironment(new XvfbDisplay);
-
-// The first window whose title matches `pattern`.
-std::optional<std::string> find_window(const std::string& pattern) {
-    std::optional<std::string> window;
-    wait_until(
-        [&] {
-            const Result r = xdotool({"search", "--name", pattern});
-            if (r.status == 0 && !r.output.empty())
-                window = r.output.substr(0, r.output.find('\n'));
-            return window.has_value();
-        },
-        60s);
-    return window;
-}
 
 class LauncherE2E : public ::testing::Test {
 protected:

@@ -7,9 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +16,6 @@
 #include "platform/file.h"
 #include "support/files.h"
 #include "support/http_server.h"
-#include "support/launcher_log.h"
 #include "support/recording_target.h"
 #include "support/temp_dir.h"
 
@@ -44,21 +41,32 @@ inline Log check_log(const std::vector<Log>& files, const Log& after) {
     return lines;
 }
 
+// The messages of "base/launcher_log.txt" below `dir`, without their stamps.
+inline Log log_messages(const std::filesystem::path& dir) {
+    const std::string text = read_bytes(dir / "base" / "launcher_log.txt");
+    Log messages;
+    for (std::size_t at = 0, end; at < text.size(); at = end + 3) {
+        end = std::min(text.find("\r\r\n", at), text.size());
+        // "--- MM/DD/YY hh:mm:ss: message"
+        if (text.compare(at, 4, "--- ") == 0)
+            messages.push_back(text.substr(at + 23, end - at - 23));
+    }
+    return messages;
+}
+
 // The game files below `game` (listed paths, in the launcher's form) that
 // look current to a launcher (the listed size; the list's time `listTime`
 // to the hour, UTC) while their bytes differ from the site's.
 inline std::vector<std::string> current_but_wrong(const std::filesystem::path& game,
                                                   const Files& files,
                                                   std::int64_t listTime = kTime) {
-    const auto hour = [](std::int64_t t) { return t / 3600; };
-    const auto day = [](std::int64_t t) { return t / 86400; };
     std::vector<std::string> wrong;
     for (const auto& [path, bytes] : files) {
         const std::filesystem::path at = game / platform::native_path(path);
         std::error_code ec;
         if (std::filesystem::file_size(at, ec) != bytes.size() || ec) continue;
         const std::int64_t time = write_time(at);
-        if (day(time) == day(listTime) && std::abs(hour(time) - hour(listTime)) <= 1 &&
+        if (time / 86400 == listTime / 86400 && std::abs(time / 3600 - listTime / 3600) <= 1 &&
             read_bytes(at) != bytes) {
             wrong.push_back(path);
         }
@@ -106,19 +114,20 @@ protected:
         server.serve(kListPath, list);
     }
 
-    std::unique_ptr<PatchDownloader> downloader(const std::string& listUrl = "") {
+    // A run started on its own thread, with no posts, boxes or log before it.
+    std::unique_ptr<PatchDownloader> start(const std::string& listUrl = "") {
         target.posts.clear();
         target.boxes.clear();
         std::error_code ec;  // a read-only game directory keeps no log
         std::filesystem::remove(game / "base" / "launcher_log.txt", ec);
-        return std::make_unique<PatchDownloader>(
+        auto d = std::make_unique<PatchDownloader>(
             &target, listUrl.empty() ? server.url(kListPath) : listUrl, options);
-    }
-
-    // A whole run on this thread; it leaves no "~temp.dat".
-    std::unique_ptr<PatchDownloader> run(const std::string& listUrl = "") {
-        auto d = downloader(listUrl);
         d->Start();
+        return d;
+    }
+    // A whole run; it leaves no "~temp.dat".
+    std::unique_ptr<PatchDownloader> run(const std::string& listUrl = "") {
+        auto d = start(listUrl);
         EXPECT_TRUE(d->WaitForEnd(std::chrono::seconds(60)));
         EXPECT_FALSE(std::filesystem::is_regular_file(game / "~temp.dat"));
         return d;

@@ -24,7 +24,7 @@ struct Reply {
         Gzip,     // Content-Encoding: gzip
         Drop,     // half the body, then the connection is closed
         Stall,    // half the body, then nothing until the server ends
-        Trickle,  // 512 bytes every 5 ms
+        Endless,  // the body, then more and more of it until the client gives up
     };
     int status = 200;
     std::string body;
