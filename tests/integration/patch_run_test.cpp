@@ -264,7 +264,7 @@ TEST_F(PatchRun, AStopEndsEveryPhaseAtOnceAndIsNoFailure) {
 }
 
 // valdora-patch: its exit status, what it prints, and the most memory it
-// takes when a body never ends (cut off at its cap, never held whole).
+// takes when a list never ends (cut off at its cap, never held whole).
 TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
     const Reply endless{200, std::string(1 << 16, '\n'), Reply::Mode::Endless};
     const struct {
@@ -294,7 +294,7 @@ TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
          "(3, 22)\n  The requested URL returned error: 500\n",
          {{"a.pak", "a"}, {"b.pak", "a"}},
          {{"b.pak", {{500, "error"}}}}},
-        {4, "(3, 23)\n", {{"b.pak", "b"}}, {{"b.pak", {endless}}}},
+        {4, "(3, 23)\n", {{"b.pak", "b"}}, {{"b.pak", {{200, "bb"}}}}},  // longer than listed
         {4, "(1, 0)\n", {{"a.pak", "a"}, {"b.pak", "b"}}, {{"a folder in the way", {}}}},
         {5, "no server list from ", {}, {{kServers, {endless}}}, {"--server-wait", "1"}},
         {64, "usage: ", {}, {}, {"--server-wait", "x"}},
