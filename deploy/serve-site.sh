@@ -63,7 +63,7 @@ mkdir -p "$run_dir/logs" "$run_dir/temp"
 run_dir=$(cd "$run_dir" && pwd)
 case "$site$run_dir$listen$rate" in *'"'* | *';'* | *'{'* | *'}'*) die "paths and values may not hold \" ; { }" ;; esac
 command -v nginx >/dev/null || PATH=$PATH:/usr/sbin:/sbin
-command -v nginx >/dev/null || die "nginx is not installed (bash tools/install-deps.sh)"
+command -v nginx >/dev/null || die "nginx is not installed (apt-get install nginx, or bash tools/install-deps.sh)"
 
 # As root, nginx would hand the requests to "nobody", who may not reach a
 # site below a private home folder; this is a local server, so the workers

@@ -1,7 +1,6 @@
 #include "fuzz/fuzz_checks.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <iterator>
 #include <list>
@@ -12,6 +11,8 @@
 #include "patch/update_list.h"
 #include "servers/server_list.h"
 #include "settings/settings_file.h"
+#include "trust/manifest.h"
+#include "trust/signature.h"
 
 namespace fuzz {
 namespace {
@@ -20,83 +21,34 @@ namespace {
 // empty piece there.
 std::vector<std::string> split_lines(std::string_view text) {
     std::vector<std::string> pieces;
-    std::size_t at = 0;
-    for (;;) {
+    for (std::size_t at = 0;;) {
         const std::size_t end = text.find_first_of("\r\n", at);
-        pieces.emplace_back(text.substr(at, end == std::string_view::npos ? end : end - at));
-        if (end == std::string_view::npos) return pieces;
+        pieces.emplace_back(text.substr(at, end == text.npos ? end : end - at));
+        if (end == text.npos) return pieces;
         at = text.find_first_not_of("\r\n", end);
-        if (at == std::string_view::npos) {
-            pieces.emplace_back();
-            return pieces;
-        }
+        if (at == text.npos) return pieces.emplace_back(), pieces;
     }
-}
-
-std::vector<std::string> split_bars(const std::string& line) {
-    std::vector<std::string> fields(1);
-    for (const char c : line) {
-        if (c == '|') {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
 }
 
 // Inside the game directory: relative, no drive, no "..", no NUL.
-bool stays_inside(const std::string& path) {
-    if (path.empty() || path[0] == '/' || path[0] == '\\' || path.find('\0') != path.npos) {
-        return false;
-    }
-    if (path.size() > 1 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
-        return false;
-    }
-    std::string part;
-    for (const char c : path + "/") {
-        if (c != '/' && c != '\\') {
-            part += c;
-        } else if (part == "..") {
-            return false;
-        } else {
-            part.clear();
-        }
-    }
-    return true;
+bool stays_inside(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    const bool drive = path.size() > 1 && path[1] == ':' && std::isalpha(path[0] & 0xFF);
+    return !path.empty() && path[0] != '/' && !drive && path.find('\0') == path.npos &&
+           ("/" + path + "/").find("/../") == path.npos;
 }
 
-// atoi's reading of a size line, held to 32 bits and taken as unsigned.
-std::uint32_t size_of(const std::string& line) {
-    const long long value = std::strtoll(line.c_str(), nullptr, 10);
-    return static_cast<std::uint32_t>(
-        static_cast<std::int32_t>(std::clamp<long long>(value, INT32_MIN, INT32_MAX)));
-}
-
-// The time text as six unsigned 16-bit fields read by a text stream.
-std::string time_fields(const std::string& text) {
-    std::string blanks = text;
-    std::replace(blanks.begin(), blanks.end(), '.', ' ');
-    std::replace(blanks.begin(), blanks.end(), ':', ' ');
-    std::istringstream in(blanks);
+// ReadTimeText reads what a text stream reads as six unsigned 16-bit numbers
+// with "." and ":" taken as blanks.
+bool time_read_as_stream(std::string text) {
+    const platform::SystemTime t = ReadTimeText(text);
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '.' || c == ':'; }, ' ');
+    std::istringstream in(text);
     std::uint16_t f[6] = {};
     in >> f[0] >> f[1] >> f[2] >> f[3] >> f[4] >> f[5];
-    std::ostringstream out;
-    for (const std::uint16_t v : f) out << v << ' ';
-    return out.str();
-}
-
-std::string read_time_fields(const std::string& text) {
-    const platform::SystemTime t = ReadTimeText(text);
-    std::ostringstream out;
-    for (const std::uint16_t v : {t.day, t.month, t.year, t.hour, t.minute, t.second}) {
-        out << v << ' ';
-    }
-    return out.str();
-}
-
-std::string describe(const UpdateListEntry& e) {
-    return "{" + e.path + "|" + std::to_string(e.size) + "|" + e.timeStamp + "}";
+    return f[0] == t.day && f[1] == t.month && f[2] == t.year && f[3] == t.hour &&
+           f[4] == t.minute && f[5] == t.second;
 }
 
 }  // namespace
@@ -117,11 +69,11 @@ std::string CheckUpdateList(std::string_view input) {
     for (std::size_t i = 2; !faulty && i < lines.size(); i += 3) {
         if (testLauncher && lines[i] == "_launcher.dll") continue;
         if (!stays_inside(lines[i])) faulty = true;
-        UpdateListEntry e;
-        e.path = lines[i];
+        UpdateListEntry e{false, lines[i], lines[i + 2]};
         std::replace(e.path.begin(), e.path.end(), '/', '\\');
-        e.size = size_of(lines[i + 1]);
-        e.timeStamp = lines[i + 2];
+        // atoi's reading, held to 32 bits and taken as unsigned.
+        e.size = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::clamp<long long>(
+            std::strtoll(lines[i + 1].c_str(), nullptr, 10), INT32_MIN, INT32_MAX)));
         expected.push_back(e);
     }
     if (parsed == faulty) return parsed ? "a faulty list was taken" : "a good list was refused";
@@ -132,21 +84,17 @@ std::string CheckUpdateList(std::string_view input) {
     for (const UpdateListEntry& got : entries) {
         if (got.needsDownload || got.path != e->path || got.size != e->size ||
             got.timeStamp != e->timeStamp) {
-            return describe(got) + " instead of " + describe(*e);
+            return "entry " + got.path + " differs from " + e->path;
         }
         for (const char c : FileUrl(baseUrl, got.path).substr(baseUrl.size())) {
             const auto byte = static_cast<unsigned char>(c);
             if (byte <= 0x20 || byte == 0x7F) return "an unescaped control byte in a URL";
         }
-        if (read_time_fields(got.timeStamp) != time_fields(got.timeStamp)) {
-            return "time text " + got.timeStamp + " read as " + read_time_fields(got.timeStamp) +
-                   "instead of " + time_fields(got.timeStamp);
-        }
+        if (!time_read_as_stream(got.timeStamp)) return "time text " + got.timeStamp + " misread";
         ++e;
     }
     // Any text as a time text, not only the lines of a good list.
-    if (read_time_fields(body) != time_fields(body)) return "time text read differently";
-    return "";
+    return time_read_as_stream(body) ? "" : "time text read differently";
 }
 
 std::string CheckServerList(std::string_view input) {
@@ -155,19 +103,26 @@ std::string CheckServerList(std::string_view input) {
     parseServerList(text, std::back_inserter(servers));
 
     std::vector<std::vector<std::string>> expected;
+    std::size_t filled = 0;  // lines with text
     for (const std::string& line : text.empty() ? std::vector<std::string>{} : split_lines(text)) {
-        if (line.empty()) continue;
-        const std::vector<std::string> fields = split_bars(line);
-        if (fields.size() != 5) break;
-        expected.push_back(fields);
+        std::vector<std::string> fields(1);
+        for (const char c : line)
+            c == '|' ? void(fields.emplace_back()) : fields.back().push_back(c);
+        if (!line.empty() && filled++ == expected.size() && fields.size() == 5) {
+            expected.push_back(fields);
+        }
     }
     if (servers.size() != expected.size()) return "wrong number of servers";
     for (std::size_t i = 0; i < servers.size(); ++i) {
         const ServerEntry& s = servers[i];
-        const std::vector<std::string> got = {s.name, s.extra1, s.extra2, s.gameArg1, s.gameArg2};
-        if (got != expected[i]) return "server " + std::to_string(i) + " differs";
+        if (std::vector<std::string>{s.name, s.extra1, s.extra2, s.gameArg1, s.gameArg2} !=
+            expected[i]) {
+            return "server " + std::to_string(i) + " differs";
+        }
     }
-    return "";
+    // The publisher's check passes only what the launcher reads in full.
+    const bool whole = !servers.empty() && servers.size() == filled;
+    return ServerListProblems(text).empty() && !whole ? "the publisher passes a short list" : "";
 }
 
 namespace {
@@ -176,21 +131,18 @@ namespace {
 LaunchPreferences stream_read(const std::string& bytes) {
     LaunchPreferences p;
     std::istringstream in(bytes);
-    const auto number = [](const std::string& v) {
-        return static_cast<std::int32_t>(
-            std::clamp<long long>(std::strtoll(v.c_str(), nullptr, 10), INT32_MIN, INT32_MAX));
-    };
-    while (in && !in.eof()) {
-        std::string key, value;
+    for (std::string key, value; in && !in.eof(); key.clear(), value.clear()) {
         in >> key >> value;
+        const auto number = static_cast<std::int32_t>(
+            std::clamp<long long>(std::strtoll(value.c_str(), nullptr, 10), INT32_MIN, INT32_MAX));
         if (key == "HDREnabled") p.hdrEnabled = value == "1";
         if (key == "Fullscreen") p.fullscreen = value == "1";
-        if (key == "TextureFiltering") p.textureFiltering = number(value);
-        if (key == "TextureAnisotropy_PREF") p.anisotropyLevel = number(value);
-        if (key == "ScreenResolution_PREF") p.screenResolution = number(value);
-        if (key == "LightmapDetail") p.lightmapDetail = number(value);
-        if (key == "TextureDetail") p.textureDetail = number(value);
-        if (key == "ISP") p.isp = number(value);
+        if (key == "TextureFiltering") p.textureFiltering = number;
+        if (key == "TextureAnisotropy_PREF") p.anisotropyLevel = number;
+        if (key == "ScreenResolution_PREF") p.screenResolution = number;
+        if (key == "LightmapDetail") p.lightmapDetail = number;
+        if (key == "TextureDetail") p.textureDetail = number;
+        if (key == "ISP") p.isp = number;
     }
     return p;
 }
@@ -217,8 +169,54 @@ std::string CheckSettingsFile(std::string_view input) {
     again.isp = -7;  // every field must come from the file
     again.textureDetail = -7;
     settings::ParseSettingsFile(settings::FormatSettingsFile(whole), again);
-    if (!(again == whole)) return "the written file reads back differently";
-    return "";
+    return again == whole ? "" : "the written file reads back differently";
+}
+
+std::string CheckManifest(std::string_view input) {
+    trust::Manifest manifest;
+    std::string error;
+    if (!trust::Manifest::Parse(input, manifest, error)) {
+        return manifest.entries().empty() && !error.empty() ? "" : "a refused manifest left lines";
+    }
+    if (manifest.Format() != input) return "a manifest taken does not write back the same";
+    for (const trust::ManifestEntry& e : manifest.entries()) {
+        if (e.path[0] == '/' || !stays_inside("x/" + e.path) ||
+            e.path.find_first_of("\\\r\n") != e.path.npos || manifest.Find(e.path) != &e.hash) {
+            return "a path taken that leaves the site, or found wrongly: " + e.path;
+        }
+    }
+    // The hash fed in two pieces is the hash of the whole.
+    trust::Sha256 pieces;
+    pieces.Update(input.substr(0, input.size() / 3));
+    pieces.Update(input.substr(input.size() / 3));
+    return pieces.Final() == trust::Sha256Of(input) ? "" : "hashed in pieces, another hash";
+}
+
+std::string CheckPublicKey(std::string_view input) {
+    trust::PublicKey key;
+    std::string error;
+    if (!trust::ReadPublicKey(input, key, error)) return error.empty() ? "no reason given" : "";
+    // The key line is the last line, and only its canonical form is taken.
+    std::string_view line = input.substr(0, input.size() - input.ends_with('\n'));
+    line = line.substr(line.rfind('\n') + 1);
+    return trust::PublicKeyLine(key) == line ? "" : "a key line read as another key";
+}
+
+std::string CheckSignature(std::string_view input) {
+    trust::Signature signature;
+    std::string error;
+    if (!trust::ReadSignature(input, signature, error)) return error.empty() ? "no reason" : "";
+    // All but the untrusted comment writes back the same.
+    const std::string text = trust::FormatSignature(signature);
+    const std::string_view tail = input.substr(input.find('\n'));
+    if (text.substr(text.find('\n')) != std::string(tail) + (tail.ends_with('\n') ? "" : "\n")) {
+        return "a signature read as another";
+    }
+    // Under the id of a key whose secret half is nowhere, nothing verifies.
+    trust::PublicKey key;
+    trust::ReadPublicKey("RWTKdGMtZuC5bWkK5QMJP5ufKjHhT1+m4p09zhxPnBNPqVtziIDXEsGq", key, error);
+    signature.keyId = key.id;
+    return trust::Verify({key}, input, signature, error) ? "a forged signature verified" : "";
 }
 
 }  // namespace fuzz

@@ -1,7 +1,8 @@
-// The fuzzed readers of outside input, each compared with a plain reading
-// of its format: the update list, the server list, the settings file, and
-// the time texts of the update list. Each answers "" when the reader agrees
-// with the plain reading and keeps its promises, else what went wrong.
+// The fuzzed readers of outside input: the update list, the server list,
+// the settings file and the list's time texts, each compared with a plain
+// reading of its format; the manifest and minisign's public keys and
+// signatures, each held to writing back exactly what it took. Each answers
+// "" when the reader keeps its promises, else what went wrong.
 //
 // The libFuzzer targets abort on an answer; the regression test runs the
 // committed corpora and crash inputs through the same checks.
@@ -18,5 +19,8 @@ std::string CheckUpdateList(std::string_view input);
 std::string CheckServerList(std::string_view input);
 // The first byte chooses where the file is cut into two reads.
 std::string CheckSettingsFile(std::string_view input);
+std::string CheckManifest(std::string_view input);
+std::string CheckPublicKey(std::string_view input);
+std::string CheckSignature(std::string_view input);
 
 }  // namespace fuzz

@@ -9,6 +9,52 @@
 
 using namespace platform::literals;
 
+std::vector<ServerListLine> SplitServerList(const std::string& text) {
+    std::vector<ServerListLine> lines;
+    int number = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find_first_of("\r\n", at);
+        if (end == std::string::npos) end = text.size();
+        ++number;
+        if (end > at) {
+            ServerListLine line{number, {std::string()}};
+            for (std::size_t i = at; i < end; ++i) {
+                if (text[i] == '|') {
+                    line.fields.emplace_back();
+                } else {
+                    line.fields.back().push_back(text[i]);
+                }
+            }
+            lines.push_back(std::move(line));
+        }
+        at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    return lines;
+}
+
+std::vector<std::string> ServerListProblems(const std::string& text) {
+    std::vector<std::string> problems;
+    int servers = 0;
+    for (const ServerListLine& line : SplitServerList(text)) {
+        const std::string where = "line " + std::to_string(line.number) + ": ";
+        if (line.fields.size() != 5) {
+            problems.push_back(where + std::to_string(line.fields.size()) +
+                               " fields; the launcher needs exactly 5 (name|x|x|arg1|arg2) and "
+                               "stops reading here");
+        } else if (line.fields[0].empty()) {
+            problems.push_back(where + "no server name");
+        } else if (line.fields[3].empty()) {
+            problems.push_back(where + "the fourth field is empty; the game would not start");
+        } else {
+            ++servers;
+        }
+    }
+    if (servers == 0 && problems.empty()) {
+        problems.push_back("no server; every launcher would keep asking for the list");
+    }
+    return problems;
+}
+
 void LogEmptyServerList() {
     WriteLauncherLog("server listesi boş !"_cp1254);
 }

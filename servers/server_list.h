@@ -2,8 +2,6 @@
 // (name, two fields kept for the site, the game's two arguments).
 #pragma once
 
-#include <boost/algorithm/string/classification.hpp>
-#include <boost/algorithm/string/split.hpp>
 #include <boost/function.hpp>
 #include <boost/thread/mutex.hpp>
 #include <cstdint>
@@ -21,6 +19,18 @@ struct ServerEntry {
     std::string extra2;    // field 3
 };
 
+// One line of the list with text, cut at every "|" (empty fields kept).
+// `number` counts lines from 1, a CR LF pair as one line break.
+struct ServerListLine {
+    int number = 0;
+    std::vector<std::string> fields;
+};
+
+// The lines of a server-list text that hold anything, in order; CR, LF and
+// CR LF all end a line. The one reading of the format: the launcher takes
+// lines up to the first without exactly five fields.
+std::vector<ServerListLine> SplitServerList(const std::string& text);
+
 // Logs that the list came empty. Out of the template below: clang 14 leaves
 // a compile-time literal inside a function template unresolved.
 void LogEmptyServerList();
@@ -33,19 +43,17 @@ void parseServerList(const std::string& text, OutputIterator out) {
         LogEmptyServerList();
         return;
     }
-    std::vector<std::string> lines;
-    boost::algorithm::split(lines, text, boost::algorithm::is_any_of("\r\n"),
-                            boost::algorithm::token_compress_on);
-    std::vector<std::string> fields;
-    for (const std::string& line : lines) {
-        if (line.empty()) continue;
-        fields.clear();
-        boost::algorithm::split(fields, line, boost::algorithm::is_any_of("|"),
-                                boost::algorithm::token_compress_off);
-        if (fields.size() != 5) return;
-        *out++ = ServerEntry{fields[1], fields[0], fields[3], fields[4], fields[2]};
+    for (const ServerListLine& line : SplitServerList(text)) {
+        const std::vector<std::string>& f = line.fields;
+        if (f.size() != 5) return;
+        *out++ = ServerEntry{f[1], f[0], f[3], f[4], f[2]};
     }
 }
+
+// What a site's operator must hear about a server-list text before
+// publishing it: each line the launcher would stop at or could not start
+// the game from, or that no server is listed. Empty when all is well.
+std::vector<std::string> ServerListProblems(const std::string& text);
 
 // A longer reply is no server list.
 inline constexpr std::uint64_t kMaxServerListBytes = 1 << 20;

@@ -11,6 +11,7 @@ cd "$(dirname "$0")/.."
 declare -A allowed=(
   [platform]=""
   [log]="platform"
+  [trust]="platform"
   [net]=""
   [servers]="net log platform"
   [patch]="servers net log platform"
@@ -19,16 +20,17 @@ declare -A allowed=(
   [app]="ui settings patch servers net log platform endpoints"
   [endpoints]=""
   [tools/valdora-patch]="patch servers net log platform endpoints"
-  [tools/valdora-publish]="patch servers net log platform"
+  [tools/valdora-publish]="trust patch servers net log platform"
   [tools/launch_helper]="log platform"
   [tools/game_stand_in]="platform"
   [tools/skin]=""
-  [bench]="patch servers net log platform"
-  [fuzz]="settings patch servers net log platform"
+  [tools/starter]="app"
+  [bench]="trust patch servers net log platform"
+  [fuzz]="trust settings patch servers net log platform"
 )
 # Where Qt may be included: the window, start-up and the settings dialog.
-qt_allowed='^(app/|ui/|settings/(preferences_dialog|dialog_message_box|settings_preview)\.|tools/(game_stand_in|skin)/)'
-modules="platform log net servers patch settings ui app endpoints tools fuzz bench"
+qt_allowed='^(app/|ui/|settings/(preferences_dialog|dialog_message_box|settings_preview)\.|tools/(game_stand_in|skin|starter)/)'
+modules="platform log trust net servers patch settings ui app endpoints tools fuzz bench"
 
 files=0 includes=0 faults=0
 declare -A seen
@@ -63,8 +65,8 @@ while IFS= read -r file; do
   done < <(grep -E '^[[:space:]]*#[[:space:]]*include' "$file" || true)
 done < <(git ls-files -co --exclude-standard '*.cpp' '*.h' '*.h.in' | grep -v '^build/')
 
-for folder in app ui settings patch servers net log platform endpoints \
-              tools/valdora-patch tools/valdora-publish tools/launch_helper bench fuzz; do
+for folder in app ui settings patch servers net trust log platform endpoints \
+              tools/valdora-patch tools/valdora-publish tools/launch_helper tools/starter bench fuzz; do
   used=$(tr ' ' '\n' <<<"${seen[$folder]:-}" | sort -u | tr '\n' ' ' | sed 's/^ *//; s/ *$//')
   printf '  %-22s -> %s\n' "$folder" "${used:-(nothing of ours)}"
 done

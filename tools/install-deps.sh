@@ -6,11 +6,12 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config ninja-build clang-format
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev libssl-dev minisign
   libboost-dev libboost-thread-dev
   qt6-base-dev qt6-webengine-dev libgl-dev
   libgtest-dev libgmock-dev
   libcpp-httplib-dev
+  lintian desktop-file-utils dbus-daemon dbus-bin
   nginx-light
   xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev

@@ -25,6 +25,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVALDORA_FUZZ=ON -DVALDORA_WERROR=ON
 cmake --build build/fuzz -j "$jobs"
-# All three at once: each fuzzes for its full minute.
+# Three at a time: each fuzzes for its full minute.
 ctest --test-dir build/fuzz -j 3 --output-on-failure --timeout 600
 cat build/fuzz/fuzz/work/*/summary

@@ -13,9 +13,9 @@ namespace {
 TEST(FuzzInputs, PassTheirChecks) {
     const testsupport::TempDir scratch;  // an empty server list is logged here
     const std::pair<const char*, std::string (*)(std::string_view)> targets[] = {
-        {"update_list", fuzz::CheckUpdateList},
-        {"server_list", fuzz::CheckServerList},
-        {"settings_file", fuzz::CheckSettingsFile}};
+        {"update_list", fuzz::CheckUpdateList},     {"server_list", fuzz::CheckServerList},
+        {"settings_file", fuzz::CheckSettingsFile}, {"manifest", fuzz::CheckManifest},
+        {"public_key", fuzz::CheckPublicKey},       {"signature", fuzz::CheckSignature}};
     for (const auto& [name, check] : targets) {
         int inputs = 0;
         for (const char* kind : {"corpus", "crashes"}) {

@@ -1,7 +1,9 @@
 // Draws the launcher's skin and button pictures and writes them as 24-bit
 // uncompressed BMPs: 139 (skin), 140 (close), 142 (start), 143 (minimise),
-// 144 (settings) and 146 (guide). Run by tools/make-skin.sh; edit the
-// colours and shapes here and run it again to restyle the launcher.
+// 144 (settings) and 146 (guide); given a second folder, also the desktop
+// icon valdora-48.png, -128 and -256 from the skin's scene. Run by
+// tools/make-skin.sh; edit the colours and shapes here and run it again to
+// restyle the launcher.
 //
 // The skin's outline is where its pixels differ from RGB(255, 0, 127); the
 // window cuts itself to exactly those pixels. Edges are therefore drawn
@@ -430,6 +432,52 @@ QImage flatten(const QImage& art) {
     return out;
 }
 
+// The desktop icon, `size` pixels square: the castle of the skin's scene in a
+// gold-rimmed tile, drawn at each size rather than scaled.
+QImage drawIcon(int size) {
+    const double unit = size / 256.0;
+    const QRectF tile(8, 8, 240, 240);
+    const QRectF inner = tile.adjusted(10, 10, -10, -10);
+    // The scene's square around the castle fills the tile.
+    const QRectF from(kScene.left() + 15, kScene.top(), kScene.height(), kScene.height());
+    QImage layer(size, size, QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    QPainter s(&layer);
+    s.setRenderHint(QPainter::Antialiasing);
+    s.scale(unit, unit);
+    s.translate(inner.topLeft());
+    s.scale(inner.width() / from.width(), inner.height() / from.height());
+    s.translate(-from.topLeft());
+    scene(s);
+    s.end();
+
+    QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::transparent);
+    QPainter p(&icon);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(unit, unit);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 110));
+    p.drawRoundedRect(tile.translated(0, 3), 36, 36);
+    p.setBrush(goldGradient(tile.topLeft(), tile.bottomRight()));
+    p.drawRoundedRect(tile, 36, 36);
+    p.setBrush(QColor(40, 28, 10));
+    p.drawRoundedRect(inner.adjusted(-2, -2, 2, 2), 29, 29);
+    QPainterPath window;
+    window.addRoundedRect(inner, 28, 28);
+    p.setClipPath(window);
+    p.resetTransform();
+    p.drawImage(0, 0, layer);
+    return icon;
+}
+
+bool savePng(const QImage& image, const QString& path) {
+    const bool ok = image.save(path, "PNG");
+    std::fprintf(ok ? stdout : stderr, "%s %s (%dx%d)\n", ok ? "wrote" : "could not write",
+                 qPrintable(path), image.width(), image.height());
+    return ok;
+}
+
 bool save(const QImage& image, const QString& dir, int id) {
     const QString path = QString("%1/%2.bmp").arg(dir).arg(id);
     const bool ok = image.convertToFormat(QImage::Format_RGB888).save(path, "BMP");
@@ -442,8 +490,8 @@ bool save(const QImage& image, const QString& dir, int id) {
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s SKIN_DIR [ICON_DIR]\n", argv[0]);
         return 64;
     }
     const QString dir = QString::fromLocal8Bit(argv[1]);
@@ -454,5 +502,10 @@ int main(int argc, char** argv) {
     ok &= save(flatten(roundButton(skin, kMinimise, false)), dir, 143);
     ok &= save(flatten(plateButton(skin, kSettings, "Ayarlar", 8, false)), dir, 144);
     ok &= save(flatten(plateButton(skin, kGuide, "Oyun Rehberi", 8, false)), dir, 146);
+    const QString icons = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QString();
+    for (const int size : {48, 128, 256}) {
+        if (!icons.isEmpty())
+            ok &= savePng(drawIcon(size), QString("%1/valdora-%2.png").arg(icons).arg(size));
+    }
     return ok ? 0 : 1;
 }

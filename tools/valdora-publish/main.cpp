@@ -2,6 +2,8 @@
 //
 //   valdora-publish GAME_BUILD_DIR SITE_DIR --base-url URL [--note TEXT]
 //                   [--launcher FILE] [--pages TEMPLATE_DIR]
+//                   [--sign-key FILE [--version N] [--expires-in DAYS]]
+//   valdora-publish keygen DIR
 //
 // Exit status: 0 published; 1 refused (nothing written); 2 the site could
 // not be written (left as it was); 64 bad usage.
@@ -9,6 +11,7 @@
 #include <iostream>
 #include <string>
 
+#include "tools/valdora-publish/keygen.h"
 #include "tools/valdora-publish/publisher.h"
 
 namespace {
@@ -16,14 +19,21 @@ namespace {
 constexpr const char* kUsage =
     "usage: valdora-publish GAME_BUILD_DIR SITE_DIR --base-url URL [--note TEXT]\n"
     "                       [--launcher FILE] [--pages TEMPLATE_DIR]\n"
+    "                       [--sign-key FILE [--version N] [--expires-in DAYS]]\n"
+    "       valdora-publish keygen DIR\n"
     "\n"
-    "Writes SITE_DIR/Patcher/1000_1.0.0.1_Update.txt and the game files under the\n"
-    "base URL's folder of SITE_DIR, ready for a static web server (deploy/).\n"
+    "Writes SITE_DIR/Patcher/1000_1.0.0.1_Update.txt, the manifest of hashes beside it\n"
+    "(.sha256) and the game files under the base URL's folder of SITE_DIR, ready for a\n"
+    "static web server (deploy/).\n"
     "  --base-url URL        where the launcher finds the files, e.g. http://host/game\n"
     "  --note TEXT           the list's second line (default: the date)\n"
     "  --launcher FILE       a new launcher, published as _launcher.dll\n"
     "  --pages TEMPLATE_DIR  also writes serverlist_test.aspx and LauncherPromo1-3.aspx\n"
-    "                        from the templates there (deploy/pages)\n";
+    "                        from the templates there (deploy/pages)\n"
+    "  --sign-key FILE       signs the manifest (.sha256.minisig) with this secret key\n"
+    "  --version N           the signed release's version (default: the site's + 1)\n"
+    "  --expires-in DAYS     launchers refuse the signed release after DAYS days\n"
+    "keygen DIR writes a new key pair, DIR/valdora.key (secret) and DIR/valdora.pub.\n";
 
 int usage(const char* problem) {
     if (problem != nullptr) std::cerr << "valdora-publish: " << problem << "\n";
@@ -31,9 +41,22 @@ int usage(const char* problem) {
     return publish::kUsage;
 }
 
+// Digits only, no more than `max`.
+bool ReadNumber(const std::string& text, std::uint64_t max, std::uint64_t& value) {
+    if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != text.npos) {
+        return false;
+    }
+    value = std::stoull(text);
+    return value <= max;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "keygen") == 0) {
+        if (argc != 3) return usage("keygen needs DIR and nothing else");
+        return publish::Keygen(argv[2], std::cout, std::cerr);
+    }
     publish::Options options;
     int positional = 0;
     bool baseUrlGiven = false;
@@ -43,9 +66,11 @@ int main(int argc, char** argv) {
             std::cout << kUsage;
             return 0;
         }
-        if (arg == "--base-url" || arg == "--note" || arg == "--launcher" || arg == "--pages") {
+        if (arg == "--base-url" || arg == "--note" || arg == "--launcher" || arg == "--pages" ||
+            arg == "--sign-key" || arg == "--version" || arg == "--expires-in") {
             if (i + 1 == argc) return usage((arg + " needs a value").c_str());
             const std::string value = argv[++i];
+            std::uint64_t number = 0;
             if (arg == "--base-url") {
                 options.baseUrl = value;
                 baseUrlGiven = true;
@@ -54,8 +79,18 @@ int main(int argc, char** argv) {
                 options.noteGiven = true;
             } else if (arg == "--launcher") {
                 options.launcher = value;
-            } else {
+            } else if (arg == "--pages") {
                 options.pageTemplates = value;
+            } else if (arg == "--sign-key") {
+                options.signKey = value;
+            } else if (arg == "--version") {
+                if (!ReadNumber(value, UINT64_MAX, number)) return usage("--version: not a number");
+                options.version = number;
+            } else {
+                if (!ReadNumber(value, 36500, number) || number == 0) {
+                    return usage("--expires-in: a number of days from 1 to 36500");
+                }
+                options.expiresInDays = static_cast<int>(number);
             }
         } else if (arg.rfind("--", 0) == 0) {
             return usage(("unknown option " + arg).c_str());
@@ -71,5 +106,8 @@ int main(int argc, char** argv) {
     }
     if (positional != 2) return usage("GAME_BUILD_DIR and SITE_DIR are needed");
     if (!baseUrlGiven) return usage("--base-url is needed");
+    if (options.signKey.empty() && (options.version || options.expiresInDays)) {
+        return usage("--version and --expires-in need --sign-key");
+    }
     return publish::Publish(options, std::cout, std::cerr);
 }

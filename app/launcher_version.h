@@ -1,0 +1,13 @@
+// The launcher's version, stamped into launcher.exe as plain text so that the
+// player's starter (/usr/bin/valdora) reads it without running the program.
+// The starter puts the packaged launcher in the game directory only over an
+// older one there: the copy may be a newer launcher that the self-update
+// installed from the patch site, and that one carries its own stamp.
+#pragma once
+
+namespace valdora {
+
+// The stamp is this text followed by the version, digits and dots, and a NUL.
+inline constexpr char kLauncherVersionTag[] = "VALDORA_LAUNCHER_VERSION=";
+
+}  // namespace valdora

@@ -1,0 +1,84 @@
+// The trust module against hostile input: every bad key, signature, trusted
+// comment and manifest is refused with the check that failed, nothing taken.
+#include <gtest/gtest.h>
+
+#include "trust/release.h"
+#include "trust/signature.h"
+
+namespace {
+
+trust::SecretKey NewKey() {
+    trust::SecretKey key;
+    std::string error;
+    EXPECT_TRUE(trust::GenerateKeyPair(key, error)) << error;
+    return key;
+}
+
+std::string SignText(const trust::SecretKey& key, const std::string& text, const std::string& tc) {
+    trust::Signature signature;
+    std::string error;
+    EXPECT_TRUE(trust::Sign(key, text, tc, signature, error)) << error;
+    return trust::FormatSignature(signature);
+}
+
+std::string Swap(std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+}
+
+TEST(Trust, RefusesBadInputWithTheCheckThatFailed) {
+    const trust::SecretKey key = NewKey();
+    const std::string pub = trust::FormatPublicKey(trust::PublicKeyOf(key));
+    const std::string h = trust::ToHex(trust::Sha256Of("")) + "  ";
+    const std::string m = h + "Patcher/1000_1.0.0.1_Update.txt\n" + h + "game/a b\n";
+    const std::string ok = "version=2 product=valdora expires=2099-12-31T23:59:59Z";
+    const std::string sig = SignText(key, m, ok);
+    std::string otherId = sig;
+    char& idLetter = otherId[sig.find('\n') + 5];  // a letter of the key id's base64
+    idLetter = idLetter == 'A' ? 'B' : 'A';
+    const auto with = [&](const std::string& tc) { return SignText(key, m, tc); };
+
+    // An empty signature here: the manifest as it is, signed with `ok`.
+    const struct {
+        const char* name;
+        std::string pub, manifest, sig;
+        const char* error;
+    } cases[] = {
+        {"good", pub, m, sig, ""},
+        {"bare key line", pub.substr(pub.find('\n') + 1), m, sig, ""},
+        {"key cut short", pub.substr(0, pub.size() - 5), m, sig, "not base64"},
+        {"signature garbage", pub, m, Swap(sig, "\nRU", "\nR*"), "not base64 of the right length"},
+        {"key algorithm", Swap(pub, "\nRW", "\nRU"), m, sig, "not an Ed25519 key"},
+        {"unhashed signature", pub, m, Swap(sig, "\nRU", "\nRW"), "not a prehashed"},
+        {"key id", pub, m, otherId, "which is not trusted"},
+        {"another key", pub, m, SignText(NewKey(), m, ok), "which is not trusted"},
+        {"changed manifest", pub, m + h + "x\n", sig, "does not match the signed file"},
+        {"changed comment", pub, m, Swap(sig, "version=2", "version=7"), "comment does not match"},
+        {"expired", pub, m, with("version=2 product=valdora expires=2021-01-01T00:00:00Z"),
+         "expired at 2021-01-01T00:00:00Z"},
+        {"older", pub, m, with("version=1 product=valdora"), "version 1 is older than version 2"},
+        {"version 02", pub, m, with("version=02 product=valdora"), "version is not valid"},
+        {"twice", pub, m, with("version=2 version=3 product=valdora"), "version is there twice"},
+        {"other product", pub, m, with("version=2 product=kalkan"), "not \"valdora\""},
+        {"minisign's own", pub, m, with("timestamp:1700000000\tfile:m"), "not name=value"},
+        {"one blank", pub, m + h.substr(0, 65) + "x\n", "", "line 3: no two blanks"},
+        {"bad hex", pub, "G" + m.substr(1), "", "line 1: no 64 lowercase hex"},
+        {"absolute", pub, m + h + "/etc/passwd\n", "", "line 3: an absolute path"},
+        {"dot dot", pub, m + h + "game/../x\n", "", "line 3: an empty, . or .. part"},
+        {"duplicate", pub, m + h + "game/a b\n", "", "line 3: the path game/a b twice"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        trust::PublicKey trusted;
+        trust::Release release;
+        std::string error;
+        const std::string signature = c.sig.empty() ? SignText(key, c.manifest, ok) : c.sig;
+        const bool taken =
+            trust::ReadPublicKey(c.pub, trusted, error) &&
+            trust::VerifyRelease({trusted}, c.manifest, signature, 1700000000, 2, release, error);
+        EXPECT_EQ(taken, *c.error == '\0');
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        EXPECT_EQ(release.manifest.entries().size(), taken ? 2u : 0u);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,94 @@
+#include "tools/valdora-publish/checks.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+#include "patch/update_list.h"
+#include "platform/codepage.h"
+
+namespace publish {
+
+std::string NameProblem(const std::string& name) {
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) return "a line break or another control character";
+        if (c == '\\') return "a backslash, which the launcher reads as a folder separator";
+    }
+    std::string cp1254;
+    if (!platform::utf8_to_cp1254(name, cp1254)) {
+        return "a character that code page 1254 cannot represent (the launcher's list holds "
+               "CP1254 bytes; letters must be precomposed)";
+    }
+    return "";
+}
+
+bool SiteFolderOfBaseUrl(const std::string& baseUrl, std::filesystem::path& folder,
+                         std::string& reason) {
+    std::size_t start = 0;
+    for (const char* scheme : {"http://", "https://"}) {
+        if (platform::equal_ignoring_ascii_case(
+                std::string_view(baseUrl).substr(0, std::strlen(scheme)), scheme)) {
+            start = std::strlen(scheme);
+        }
+    }
+    if (start == 0) {
+        reason = "must begin with http:// or https://";
+        return false;
+    }
+    for (const char c : baseUrl) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F || std::strchr("\\?#%\"<>", c) != nullptr) {
+            reason = "may hold no blanks, control or non-ASCII characters, nor \\ ? # % \" < >";
+            return false;
+        }
+    }
+    const std::size_t slash = baseUrl.find('/', start);
+    if (slash == start || start == baseUrl.size()) {
+        reason = "names no host";
+        return false;
+    }
+    folder.clear();
+    if (slash == std::string::npos) return true;
+    std::size_t at = slash + 1;
+    while (at <= baseUrl.size()) {
+        const std::size_t end = std::min(baseUrl.find('/', at), baseUrl.size());
+        const std::string segment = baseUrl.substr(at, end - at);
+        if (segment.empty() || segment == "." || segment == ".." ||
+            segment.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                      "0123456789._~-") != std::string::npos) {
+            reason = "its folders may hold only letters, digits and . _ ~ - (and no . or ..)";
+            return false;
+        }
+        folder /= segment;
+        at = end + 1;
+    }
+    return true;
+}
+
+std::string ListPathProblem(const std::string& listPath) {
+    if (!IsSafeListPath(listPath) || listPath.find_first_of("\r\n") != std::string::npos) {
+        return "the launcher refuses this path";
+    }
+    if (std::count(listPath.begin(), listPath.end(), '\\') > static_cast<long>(kMaxFolders)) {
+        return "more than " + std::to_string(kMaxFolders) + " folders deep";
+    }
+    static const std::pair<const char*, const char*> kReserved[] = {
+        {"~temp.dat", "the launcher's temporary download file"},
+        {"launcher.exe",
+         "the running launcher; publish a new one with --launcher (it reaches players as "
+         "_launcher.dll)"},
+        {"base\\launcher_log.txt", "the launcher's log on the player's machine"},
+        {"base\\pref_launch.prefs",
+         "each player's graphics settings; publishing it would overwrite them on every machine"},
+    };
+    for (const auto& [name, why] : kReserved) {
+        if (platform::equal_ignoring_ascii_case(listPath, name)) {
+            return std::string("reserved: ") + why;
+        }
+    }
+    return "";
+}
+
+}  // namespace publish

@@ -1,0 +1,103 @@
+#include "tools/valdora-publish/commit.h"
+
+#include <fcntl.h>
+#include <stdio.h>  // renameat2
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace publish {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Puts `staged` where `target` is, in one step where the system can; what
+// was there goes to `aside`. `hadOld` tells whether anything was there.
+// Nothing staged: what was there goes to `aside`.
+bool Swap(const fs::path& staged, const fs::path& target, const fs::path& aside, bool& hadOld) {
+    std::error_code ec;
+    hadOld = fs::exists(fs::symlink_status(target, ec));
+    if (!fs::exists(fs::symlink_status(staged, ec))) {
+        return !hadOld || ::rename(target.c_str(), aside.c_str()) == 0;
+    }
+    if (!hadOld) return ::rename(staged.c_str(), target.c_str()) == 0;
+    if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+        if (::rename(staged.c_str(), aside.c_str()) == 0) return true;
+        const int error = errno;
+        ::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE);
+        errno = error;
+        return false;
+    }
+    // No exchange on this file system: move the old one aside first.
+    if (::rename(target.c_str(), aside.c_str()) != 0) return false;
+    if (::rename(staged.c_str(), target.c_str()) == 0) return true;
+    const int error = errno;
+    ::rename(aside.c_str(), target.c_str());
+    errno = error;
+    return false;
+}
+
+}  // namespace
+
+std::vector<fs::path> CommitUnits(const Publication& plan, const fs::path& fresh) {
+    std::vector<fs::path> units;
+    if (!plan.folder.empty()) {
+        units.push_back(plan.folder);
+    } else {
+        std::error_code ec;
+        for (fs::directory_iterator it(fresh, ec), end; !ec && it != end; it.increment(ec)) {
+            const fs::path name = it->path().filename();
+            if (name != "Patcher" &&
+                std::find(kPages.begin(), kPages.end(), name) == kPages.end()) {
+                units.push_back(name);
+            }
+        }
+        // Game files that share the list's folder.
+        for (fs::directory_iterator it(fresh / "Patcher", ec), end; !ec && it != end;
+             it.increment(ec)) {
+            const fs::path name = it->path().filename();
+            if (name != fs::path(kListPath).filename() &&
+                name != fs::path(kManifestPath).filename() &&
+                name != fs::path(kSignaturePath).filename()) {
+                units.push_back(fs::path("Patcher") / it->path().filename());
+            }
+        }
+    }
+    for (const auto& page : plan.pages) units.push_back(page.first);
+    units.push_back(kManifestPath);
+    units.push_back(kSignaturePath);
+    units.push_back(kListPath);
+    return units;
+}
+
+bool Commit(const std::vector<fs::path>& units, const fs::path& fresh, const fs::path& siteDir,
+            const Staging& staging, std::string& error) {
+    struct Done {
+        fs::path target;
+        fs::path aside;
+        bool hadOld;
+    };
+    std::vector<Done> done;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const fs::path target = siteDir / units[i];
+        std::error_code ec;
+        fs::create_directories(target.parent_path(), ec);
+        bool hadOld = false;
+        if (ec || !Swap(fresh / units[i], target, staging.aside(i), hadOld)) {
+            error = target.string() + ": " + (ec ? ec.message() : std::strerror(errno));
+            // Put back what was already replaced, newest first.
+            for (auto it = done.rbegin(); it != done.rend(); ++it) {
+                fs::remove_all(it->target, ec);
+                if (it->hadOld) fs::rename(it->aside, it->target, ec);
+            }
+            return false;
+        }
+        done.push_back({target, staging.aside(i), hadOld});
+    }
+    return true;
+}
+
+}  // namespace publish

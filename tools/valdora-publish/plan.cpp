@@ -1,0 +1,178 @@
+#include "tools/valdora-publish/plan.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
+#include "patch/file_checks.h"
+#include "platform/codepage.h"
+#include "tools/valdora-publish/checks.h"
+
+namespace publish {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::int64_t UnixSeconds(fs::file_time_type time) {
+    const auto system = std::chrono::file_clock::to_sys(time);
+    return std::chrono::floor<std::chrono::seconds>(system).time_since_epoch().count();
+}
+
+// True when `a` and `b` are the same site path or one lies inside the other.
+bool Overlaps(const std::string& a, const std::string& b) {
+    const auto inside = [](const std::string& inner, const std::string& outer) {
+        return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
+               inner[outer.size()] == '/';
+    };
+    return a == b || inside(a, b) || inside(b, a);
+}
+
+bool IsInside(const fs::path& inner, const fs::path& outer) {
+    std::error_code ec;
+    const fs::path a = fs::weakly_canonical(fs::absolute(inner, ec), ec);
+    const fs::path b = fs::weakly_canonical(fs::absolute(outer, ec), ec);
+    const auto [end, _] = std::mismatch(b.begin(), b.end(), a.begin(), a.end());
+    return end == b.end();
+}
+
+void ScanGameBuild(const fs::path& root, std::vector<SourceFile>& files,
+                   std::vector<std::string>& problems) {
+    std::error_code ec;
+    fs::recursive_directory_iterator it(root, fs::directory_options::none, ec);
+    if (ec) {
+        problems.push_back(root.string() + ": " + ec.message());
+        return;
+    }
+    for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
+        const fs::path relative = it->path().lexically_relative(root);
+        const std::string shown = relative.generic_string();
+        const std::string nameProblem = NameProblem(it->path().filename().string());
+        if (it->is_directory(ec) && !it->is_symlink(ec)) {
+            if (!nameProblem.empty()) {
+                problems.push_back(shown + "/: the name holds " + nameProblem);
+                it.disable_recursion_pending();
+            }
+            continue;
+        }
+        if (!it->is_regular_file(ec)) {
+            problems.push_back(shown + ": not a regular file (links are followed only to files)");
+            continue;
+        }
+        if (!nameProblem.empty()) {
+            problems.push_back(shown + ": the name holds " + nameProblem);
+            continue;
+        }
+        SourceFile file;
+        file.source = it->path();
+        platform::utf8_to_cp1254(shown, file.entry.path);
+        std::replace(file.entry.path.begin(), file.entry.path.end(), '/', '\\');
+        file.entry.size = it->file_size(ec);
+        if (!ec) file.entry.unixTime = UnixSeconds(it->last_write_time(ec));
+        if (ec) {
+            problems.push_back(shown + ": " + ec.message());
+            continue;
+        }
+        files.push_back(std::move(file));
+    }
+    if (ec) problems.push_back(root.string() + ": " + ec.message());
+}
+
+void AddLauncher(const fs::path& launcherFile, std::vector<SourceFile>& files,
+                 std::vector<std::string>& problems) {
+    std::error_code ec;
+    SourceFile launcher;
+    launcher.source = launcherFile;
+    launcher.entry.path = kLauncherFile;
+    launcher.entry.size = fs::file_size(launcherFile, ec);
+    if (!ec) launcher.entry.unixTime = UnixSeconds(fs::last_write_time(launcherFile, ec));
+    if (ec || !fs::is_regular_file(launcherFile, ec)) {
+        problems.push_back("--launcher " + launcherFile.string() + ": not a readable file");
+    } else if (std::any_of(files.begin(), files.end(),
+                           [](const SourceFile& f) { return f.entry.path == kLauncherFile; })) {
+        problems.push_back(std::string(kLauncherFile) +
+                           ": the game build has one and --launcher gives another");
+    } else {
+        files.push_back(std::move(launcher));
+    }
+}
+
+// Checks every file's list path and size, and that nothing lands on the
+// list or a page; answers the files' total size.
+std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& problems) {
+    std::vector<std::string> fixed = {kListPath, kManifestPath, kSignaturePath};
+    for (const auto& page : plan.pages) fixed.push_back(page.first);
+    const std::string folder = plan.folder.generic_string();
+    for (const std::string& f : fixed) {
+        if (!folder.empty() && Overlaps(folder, f)) {
+            problems.push_back("--base-url: its folder " + folder + " overlaps " + f);
+        }
+    }
+    std::uint64_t total = 0;
+    for (const SourceFile& file : plan.files) {
+        const std::string shown = platform::cp1254_to_utf8(file.entry.path);
+        const std::string problem = ListPathProblem(file.entry.path);
+        if (!problem.empty()) problems.push_back(shown + ": " + problem);
+        if (file.entry.size > kMaxFileSize) {
+            problems.push_back(shown + ": 2 GiB or more; the launcher reads sizes as 32-bit");
+        }
+        const std::string site = SitePath(plan.folder, file.entry.path).generic_string();
+        for (const std::string& f : fixed) {
+            if (Overlaps(site, f)) problems.push_back(shown + ": would take the place of " + f);
+        }
+        total += file.entry.size;
+    }
+    return total;
+}
+
+}  // namespace
+
+void Plan(const Options& options, Publication& plan, std::vector<std::string>& problems) {
+    plan.baseUrl = options.baseUrl;
+    while (plan.baseUrl.size() > 1 && plan.baseUrl.back() == '/') plan.baseUrl.pop_back();
+    std::string reason;
+    if (!SiteFolderOfBaseUrl(plan.baseUrl, plan.folder, reason)) {
+        problems.push_back("--base-url " + options.baseUrl + ": " + reason);
+    }
+
+    std::string note = options.note;
+    if (!options.noteGiven) {
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        note = "valdora-publish " +
+               FormatTimeText(std::chrono::duration_cast<std::chrono::seconds>(now).count());
+    }
+    if (note.empty()) {
+        problems.push_back("--note: empty; the launcher would lose the line and misread the list");
+    } else if (note.find_first_of("\r\n") != std::string::npos) {
+        problems.push_back("--note: holds a line break");
+    } else if (!platform::utf8_to_cp1254(note, plan.note)) {
+        problems.push_back("--note: holds a character that code page 1254 cannot represent");
+    }
+
+    std::error_code ec;
+    if (!fs::is_directory(options.gameBuildDir, ec)) {
+        problems.push_back(options.gameBuildDir.string() + ": not a folder");
+        return;
+    }
+    if (fs::exists(options.siteDir, ec) && !fs::is_directory(options.siteDir, ec)) {
+        problems.push_back(options.siteDir.string() + ": not a folder");
+    }
+    if (IsInside(options.siteDir, options.gameBuildDir) ||
+        IsInside(options.gameBuildDir, options.siteDir)) {
+        problems.push_back("the game build and the site may not lie inside each other");
+        return;
+    }
+    ScanGameBuild(options.gameBuildDir, plan.files, problems);
+    if (!options.launcher.empty()) AddLauncher(options.launcher, plan.files, problems);
+    if (!options.pageTemplates.empty()) {
+        ReadPageTemplates(options.pageTemplates, plan.pages, problems);
+    }
+
+    const std::uint64_t total = CheckFiles(plan, problems);
+    std::sort(plan.files.begin(), plan.files.end(),
+              [](const SourceFile& a, const SourceFile& b) { return a.entry.path < b.entry.path; });
+    FillPromoPages(plan.pages, note, plan.files.size(), total);
+    PlanSigning(options, plan.signing, problems);
+}
+
+}  // namespace publish

@@ -1,0 +1,35 @@
+// The publication worked out and checked before anything is written.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/valdora-publish/options.h"
+#include "tools/valdora-publish/pages.h"
+#include "tools/valdora-publish/signing.h"
+#include "tools/valdora-publish/site.h"
+
+namespace publish {
+
+struct SourceFile {
+    std::filesystem::path source;  // where the file is read from
+    ListFile entry;                // how the list names it
+};
+
+struct Publication {
+    std::string baseUrl;                 // without trailing "/"
+    std::string note;                    // CP1254
+    std::filesystem::path folder;        // the base URL's folder on the site ("" for the root)
+    std::vector<SourceFile> files;       // sorted by list path; "_launcher.dll" among them
+    std::vector<Page> pages;             // filled in, ready to write
+    std::optional<SigningPlan> signing;  // with --sign-key
+};
+
+// Everything the publication needs, checked against what the launcher and a
+// static web server can use. Each reason to refuse is added to `problems`;
+// `plan` is complete only when none was.
+void Plan(const Options& options, Publication& plan, std::vector<std::string>& problems);
+
+}  // namespace publish

@@ -1,0 +1,39 @@
+// The signed manifest of a publication: the key, the release's version
+// (only ever going up, so launchers refuse an old site replayed) and its
+// expiry, worked out before anything is written.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/valdora-publish/options.h"
+#include "trust/keys.h"
+#include "trust/release.h"
+
+namespace publish {
+
+struct SigningPlan {
+    trust::SecretKey key;
+    trust::ReleaseInfo release;  // version, "valdora", expiry
+};
+
+// The version of the release now on the site, from its signature's trusted
+// comment; nullopt when the site has no signature. False with the reason
+// when a signature is there but cannot be read.
+bool SiteVersion(const std::filesystem::path& siteDir, std::optional<std::uint64_t>& version,
+                 std::string& error);
+
+// With --sign-key: reads the key and fixes the version (--version, which may
+// not go below the site's; else the site's + 1, or 1 for a site never
+// signed) and the expiry. Each reason to refuse goes to `problems`.
+void PlanSigning(const Options& options, std::optional<SigningPlan>& plan,
+                 std::vector<std::string>& problems);
+
+// The signature file over `manifestText`. False with the reason.
+bool SignManifest(const SigningPlan& plan, const std::string& manifestText,
+                  std::string& signatureText, std::string& error);
+
+}  // namespace publish

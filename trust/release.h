@@ -1,0 +1,53 @@
+// What a signed release says about itself, in its signature's trusted
+// comment, and the checks a client makes before it uses the release.
+//
+//   version=N product=valdora [expires=YYYY-MM-DDTHH:MM:SSZ]
+//
+// Fields are "name=value" with one blank between them. `version` (a decimal
+// number, no sign, no leading zero) and `product` must be there, each field
+// at most once; fields of other names, as later publishers may add, are
+// passed over.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "trust/keys.h"
+#include "trust/manifest.h"
+
+namespace trust {
+
+inline constexpr std::string_view kProduct = "valdora";
+
+struct ReleaseInfo {
+    std::uint64_t version = 0;                // only goes up from release to release
+    std::string product;                      // "valdora" for this game
+    std::optional<std::int64_t> expiresUnix;  // not to be used from then on (UTC)
+};
+
+bool ParseTrustedComment(std::string_view comment, ReleaseInfo& info, std::string& error);
+std::string FormatTrustedComment(const ReleaseInfo& info);
+
+// "YYYY-MM-DDTHH:MM:SSZ", years 1970 to 9999.
+std::string FormatUtcTime(std::int64_t unixSeconds);
+bool ParseUtcTime(std::string_view text, std::int64_t& unixSeconds);
+
+struct Release {
+    ReleaseInfo info;
+    Manifest manifest;
+};
+
+// The checks of a signed manifest in the order a client makes them: the
+// signature file reads and verifies with one of `trusted` over
+// `manifestText`; the trusted comment reads; the product is "valdora"; an
+// expiry lies after `nowUnix`; the version is at least `minimumVersion` (the
+// last one accepted); the manifest reads. False with the failed check in
+// `error`, for the log.
+bool VerifyRelease(const std::vector<PublicKey>& trusted, std::string_view manifestText,
+                   std::string_view signatureText, std::int64_t nowUnix,
+                   std::uint64_t minimumVersion, Release& release, std::string& error);
+
+}  // namespace trust
