@@ -293,14 +293,21 @@ TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
             if (path[0] == '/') server.serve(path, replies);  // the list, the server list
         }
         if (c.replies.count("a folder in the way")) write_bytes("b.pak/in the way", "");
-        std::vector<std::string> args = {VALDORA_PATCH_EXE, "--update-list", server.url(kListPath),
-                                         "--server-list", server.url(kServers)};
+        // GNU time reports the most memory valdora-patch itself held (a
+        // child of this test would count the test's own pages as well).
+        const fs::path peak = dir.path() / "peak";
+        std::vector<std::string> args = {"/usr/bin/time", "-q", "-f", "%M", "-o", peak};
+        args.insert(args.end(), {VALDORA_PATCH_EXE, "--update-list", server.url(kListPath),
+                                 "--server-list", server.url(kServers)});
         args.insert(args.end(), c.args.begin(), c.args.end());
         const Result r = testsupport::run(args, game);
         EXPECT_EQ(r.status, c.status) << r.output;
         EXPECT_NE(r.output.find(c.shown), std::string::npos) << r.output;
-        EXPECT_LT(r.peakKiB, 100 << 10) << r.output;
-        std::printf("exit %d: peak %ld KiB\n", r.status, r.peakKiB);
+        const long peakKiB = std::atol(read_bytes(peak).c_str());
+        std::printf("exit %d: peak %ld KiB\n", r.status, peakKiB);
+#ifndef __SANITIZE_ADDRESS__  // shadow memory and quarantine come on top
+        EXPECT_LT(peakKiB, 100 << 10) << r.output;
+#endif
     }
 }
 

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,17 +35,13 @@ inline bool wait_until(const std::function<bool()>& condition,
 }
 
 // The exit status of child `pid` (128 + signal), or nothing after `limit`.
-// `peakKiB`, when given, receives the child's peak resident memory.
-inline std::optional<int> reap(pid_t pid, std::chrono::milliseconds limit,
-                               long* peakKiB = nullptr) {
+inline std::optional<int> reap(pid_t pid, std::chrono::milliseconds limit) {
     std::optional<int> result;
     wait_until(
         [&] {
             int status = 0;
-            rusage usage{};
-            const pid_t r = ::wait4(pid, &status, WNOHANG, &usage);
+            const pid_t r = ::waitpid(pid, &status, WNOHANG);
             if (r == pid) result = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            if (r == pid && peakKiB) *peakKiB = usage.ru_maxrss;
             if (r < 0) result = -1;
             return result.has_value();
         },
@@ -108,23 +103,18 @@ public:
 
     pid_t pid() const { return pid_; }
     std::optional<int> wait_for(std::chrono::milliseconds limit) {
-        if (!status_) status_ = reap(pid_, limit, &peakKiB_);
+        if (!status_) status_ = reap(pid_, limit);
         return status_;
     }
-    // Once ended: the most memory it held at once (the forked test process
-    // before the program started included).
-    long peakKiB() const { return peakKiB_; }
 
 private:
     pid_t pid_;
     std::optional<int> status_;
-    long peakKiB_ = 0;
 };
 
 struct Result {
     int status;
     std::string output;
-    long peakKiB = 0;
 };
 
 // Runs a program to its end (at most `limit`): its exit status and output.
@@ -133,8 +123,8 @@ inline Result run(const std::vector<std::string>& argv, const std::filesystem::p
     const auto out = std::filesystem::temp_directory_path() /
                      ("valdora-test-output-" + std::to_string(::getpid()));
     std::filesystem::remove(out);
-    Child child(argv, cwd, env, out);
-    Result result{child.wait_for(limit).value_or(-1), read_bytes(out), child.peakKiB()};
+    Result result{Child(argv, cwd, env, out).wait_for(limit).value_or(-1), ""};
+    result.output = read_bytes(out);
     std::filesystem::remove(out);
     return result;
 }
