@@ -27,25 +27,32 @@ struct PatchRun : EngineRun {
 };
 
 TEST_F(PatchRun, ReadyDownloadsWhatDiffersOverOneConnection) {
-    const std::string a(1000, 'a'), x(3000, 'x'), t(4000, 't');
+    const std::string w(1000, 'w'), x(3000, 'x'), t(4000, 't');
     const std::string odd =
         "t\xFCrk\xE7"
         "e #1%.pak";  // CP1254, and bytes a URL encodes
-    serve({{"a.pak", a}, {"data/maps/x.map", x}, {"same.pak", "same"}, {odd, t}});
+    // n/e/w.pak in folders still to be made, and compressed on the way.
+    serve({{"n/e/w.pak", w}, {"data/maps/x.map", x}, {"same.pak", "same"}, {odd, t}},
+          {{"n/e/w.pak", {{200, w, Reply::Mode::Gzip}}}});
     write_tree(game, {{"data/maps/x.map", "old"}, {"same.pak", "same"}});
     const auto d = run();
-    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_PROGRESS, done(1250), 3 << 16 | 1},
-                                   {WM_PATCH_PROGRESS, done(5000), 3 << 16 | 2},
-                                   {WM_PATCH_PROGRESS, done(10000), 3 << 16 | 3},
+    // The run counts what came over the wire: w.pak compressed.
+    const auto at = [](double bytes) { return done(platform::WPARAM(bytes / 8000 * 10000)); };
+    const double wire = 3000 + gzip(w).size();
+    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_PROGRESS, at(3000), 3 << 16 | 1},
+                                   {WM_PATCH_PROGRESS, at(wire), 3 << 16 | 2},
+                                   {WM_PATCH_PROGRESS, at(wire + 4000), 3 << 16 | 3},
                                    {WM_PATCH_DONE, 3},
                                    {WM_SERVERLIST_READY, 2}}));
     EXPECT_EQ(log(), check_log({kMissing, kMissing},
-                               {"3 adet dosya download edilecek...", "a.pak download ediliyor...",
+                               {"3 adet dosya download edilecek...",
                                 "data\\maps\\x.map download ediliyor...",
-                                odd + " download ediliyor...", "Dosyalar download edildi."}));
+                                "n\\e\\w.pak download ediliyor...", odd + " download ediliyor...",
+                                "Dosyalar download edildi."}));
     // On disk the name is UTF-8.
     EXPECT_EQ(
-        differences(game, {{"a.pak", a}, {"data/maps/x.map", x}, {"t\u00FCrk\u00E7e #1%.pak", t}}),
+        differences(game,
+                    {{"n/e/w.pak", w}, {"data/maps/x.map", x}, {"t\u00FCrk\u00E7e #1%.pak", t}}),
         Log{});
     EXPECT_EQ(server.connections("/files/"), 1);
     EXPECT_TRUE(d->IsFinished());
@@ -61,7 +68,7 @@ TEST_F(PatchRun, FilesOfTheListedSizeWithinAnHourOfItsTimeAreCurrent) {
     const std::tuple<std::int64_t, std::uintmax_t, bool> local[] = {
         {kTime - 4089, 5, false},      {kTime + 6710, 5, false}, {kTime, (1ull << 32) + 5, false},
         {kTime - 4090, 5, true},       {kTime + 6711, 5, true},  {kTime - 86400, 5, true},
-        {kTime + 31 * 86400, 5, true}, {kTime, 4, true}};
+        {kTime + 31 * 86400, 5, true}, {kTime, 4, true},         {kTime, 6, true}};
     Files files;
     for (std::size_t i = 0; i < std::size(local); ++i) {
         const std::string name = std::to_string(i);
@@ -79,10 +86,10 @@ TEST_F(PatchRun, FilesOfTheListedSizeWithinAnHourOfItsTimeAreCurrent) {
 
 TEST_F(PatchRun, FaultyListsEndTheRunBeforeAnything) {
     const std::string good = "b\r\nv\r\na.pak\r\n1\r\nt\r\n";
-    // No final break, empty, an error status, cut short, a hostile path
-    // after a good one (the fuzz inputs have them all).
+    // No final break, empty, an error status, cut short (right after all of
+    // `good`), a hostile path after a good one (the fuzz inputs have them all).
     for (const Reply& reply : {Reply{200, good.substr(0, good.size() - 2)}, Reply{200, ""},
-                               Reply{404, good}, Reply{200, good, Reply::Mode::Drop},
+                               Reply{404, good}, Reply{200, good + good, Reply::Mode::Drop},
                                Reply{200, "b\r\nv\r\nok\r\n1\r\nt\r\n..\\up.pak\r\n1\r\nt\r\n"}}) {
         clear();
         server.serve(kListPath, {reply});
@@ -269,6 +276,12 @@ TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
          {},
          {{kListPath, {{404, "x"}}}}},
         {1, "(2, 0)\n  Failure writing output to destination\n", {}, {{kListPath, {endless}}}},
+        {0,
+         "B\u00FCt\u00FCn dosyalar",
+         {{"a.pak", ""}, {"b.pak", ""}},
+         {},
+         {"-qmtr284"},
+         {{"a.pak", 73399320}, {"b.pak", 1000}}},  // exactly 70 MiB: no box
         {2,
          "[Bilgi] G\u00FCncellenecek \u00E7ok fazla dosya var.\n" + web + " adresinden",
          {{"a.pak", "a"}, {"d/b.pak", ""}},
@@ -277,7 +290,8 @@ TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
          {{"a.pak", 73399321}, {"d/b.pak", 1000}}},
         {3, "launch_helper.exe\n", {{"_launcher.dll", "a"}, {"b.pak", "a"}}},
         {4,
-         "(3, 22)\n  The requested URL returned error: 500\n",
+         "Dosya: 1 / 2\nG\u00FCncelleme tamamlanamad\u0131 ! L\u00FCtfen daha sonra tekrar "
+         "deneyiniz. (3, 22)\n  The requested URL returned error: 500\n",
          {{"a.pak", "a"}, {"b.pak", "a"}},
          {{"b.pak", {{500, "error"}}}}},
         {4, "(3, 23)\n", {{"b.pak", "b"}}, {{"b.pak", {{200, "bb"}}}}},  // longer than listed

@@ -45,14 +45,10 @@ HttpServer::HttpServer() : server_(std::make_unique<httplib::Server>()) {
                 return res.set_content(gzip(*body), type);
             case Mode::Plain:
                 return res.set_content(*body, type);
-            case Mode::Chunked:
             case Mode::Endless:
                 return res.set_chunked_content_provider(
-                    type, [body, endless = reply.mode == Mode::Endless](std::size_t,
-                                                                        httplib::DataSink& sink) {
-                        if (!sink.write(body->data(), body->size())) return false;
-                        if (!endless) sink.done();
-                        return true;
+                    type, [body](std::size_t, httplib::DataSink& sink) {
+                        return sink.write(body->data(), body->size());
                     });
             default:
                 return res.set_content_provider(

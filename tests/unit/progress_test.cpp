@@ -3,6 +3,7 @@
 
 #include "patch/messages.h"
 #include "patch/patch_options.h"
+#include "patch/progress_text.h"
 #include "patch/run_progress.h"
 #include "support/recording_target.h"
 
@@ -59,6 +60,7 @@ TEST(Progress, PostsAtMostOnceASecondWithPackedHalves) {
     EXPECT_EQ(progress.BytesDone(), 106900);
     // The real clock counts from the process's start, whatever the uptime.
     EXPECT_LT(PatchOptions().clock(), 600000u);
+    EXPECT_EQ(DescribePatchSpeed(3725u << 16 | 7).remainingText, "Kalan s\xFCre: 1s 2dk 5s");
 }
 
 }  // namespace
