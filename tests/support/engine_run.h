@@ -16,6 +16,7 @@
 #include "platform/file.h"
 #include "support/files.h"
 #include "support/http_server.h"
+#include "support/launcher_log.h"
 #include "support/recording_target.h"
 #include "support/temp_dir.h"
 
@@ -39,19 +40,6 @@ inline Log check_log(const std::vector<Log>& files, const Log& after) {
     lines.push_back("--------------------------\r\n");
     lines.insert(lines.end(), after.begin(), after.end());
     return lines;
-}
-
-// The messages of "base/launcher_log.txt" below `dir`, without their stamps.
-inline Log log_messages(const std::filesystem::path& dir) {
-    const std::string text = read_bytes(dir / "base" / "launcher_log.txt");
-    Log messages;
-    for (std::size_t at = 0, end; at < text.size(); at = end + 3) {
-        end = std::min(text.find("\r\r\n", at), text.size());
-        // "--- MM/DD/YY hh:mm:ss: message"
-        if (text.compare(at, 4, "--- ") == 0)
-            messages.push_back(text.substr(at + 23, end - at - 23));
-    }
-    return messages;
 }
 
 // The game files below `game` (listed paths, in the launcher's form) that
