@@ -1,5 +1,6 @@
 // One file of the download phase: the request (the file's URL), the sink
-// (OnWrite into "~temp.dat"), then the file put in place with its list time.
+// (OnWrite into "~temp.dat", file_sink.h, with its checks), then the file
+// put in place with its list time.
 #include <boost/bind/bind.hpp>
 
 #include "log/launcher_log.h"
@@ -25,8 +26,10 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     WriteLauncherLog("%s download ediliyor...", entry.path.c_str());
 
     EnterGameDirectory();
-    platform::File temp = platform::File::create_always(kTempFile);
-    if (!temp) {
+    FileSink sink{platform::File::create_always(kTempFile), talvo::utility::body_limit(entry.size)};
+    if (!sink.file) {
+        // Once the window closes, no box and no failure: the run just ends.
+        if (stopEvent.is_set()) return FileResult::NoTemporaryFile;
         window->MessageBox(u"Could not create ~temp.dat !", u"Error", platform::MB_OK,
                            platform::BoxOwner::None);
         Post(WM_PATCH_FAILED, 1, 0);
@@ -35,20 +38,23 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     transfer.write_function = boost::bind(&PatchDownloader::OnWrite, this, _1, _2, _3, _4);
     transfer.progress_function = boost::bind(&PatchDownloader::OnProgress, this, _1, _2, _3, _4);
     transfer.url = FileUrl(baseUrl, entry.path);
-    transfer.write_data = &temp;
+    transfer.write_data = &sink;
     progress.StartFile();
 
     const CURLcode code = transfer.perform();
-    temp.close();
+    sink.file.close();
     EnterGameDirectory();
     if (code != CURLE_OK) {
         SetTransferError(transfer.error_text(code));
         WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
-        Post(WM_PATCH_FAILED, (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
+        // A transfer cut short by a stop is no failure.
+        if (!stopEvent.is_set()) {
+            Post(WM_PATCH_FAILED, (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
+        }
         platform::delete_file(kTempFile);
-        return FileResult::Failed;
+        return FileResult::TransferFailed;
     }
-    if (!PutInPlace(entry)) return FileResult::Failed;
+    if (!PutInPlace(entry)) return FileResult::NotPlaced;
     progress.FileDone();
     return FileResult::Done;
 }

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "patch/file_sink.h"
 #include "patch/messages.h"
 #include "patch/patch_options.h"
 #include "patch/run_progress.h"
@@ -56,6 +57,9 @@ public:
     bool WaitForEnd(std::chrono::milliseconds limit) const;
     // RequestStop, then waits without limit until the worker has ended.
     void Stop();
+    // RequestStop, then waits at most `limit`: true when the worker has
+    // ended (or never started), false when it is still running.
+    bool Stop(std::chrono::milliseconds limit);
 
     bool IsFinished();
     std::string GetStatusText();
@@ -68,16 +72,18 @@ public:
     bool AllDueFilesDone() const;
 
     // Marks the entries whose local file differs; counts the files and
-    // bytes due and makes the directories of the marked ones.
+    // bytes due and makes the directories of the marked ones. Ends early
+    // once a stop is asked for.
     void CheckFiles(std::list<UpdateListEntry>& entries);
-    // The transfer's write slot: appends to the file `user` points to.
+    // The transfer's write slot: appends to the FileSink `user` points to;
+    // refuses a body longer than the sink's limit.
     std::uint32_t OnWrite(char* data, std::size_t size, std::size_t count, void* user);
     // The transfer's progress slot: counts bytes, posts progress and speed
     // at most once a second each, aborts once stopEvent is set.
     int OnProgress(double dltotal, double dlnow, double ultotal, double ulnow);
 
 private:
-    enum class FileResult { Done, Failed, NoTemporaryFile };
+    enum class FileResult { Done, NotPlaced, TransferFailed, NoTemporaryFile };
 
     // The run (patch_run.cpp), up to one of its ends; Run signals doneEvent
     // after it, when nothing of the run is left to touch the object.
