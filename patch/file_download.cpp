@@ -1,6 +1,7 @@
 // One file of the download phase: the request (the file's URL), the sink
-// (OnWrite into "~temp.dat", file_sink.h, hashed on a signed site), then the
-// file put in place with its list time when its bytes are the signed ones.
+// (OnWrite into "~temp.dat", file_sink.h, with its checks, hashed on a
+// signed site), then the file put in place with its list time when its
+// bytes are the signed ones.
 #include <boost/bind/bind.hpp>
 
 #include "log/launcher_log.h"
@@ -26,12 +27,14 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     WriteLauncherLog("%s download ediliyor...", entry.path.c_str());
 
     EnterGameDirectory();
-    FileSink sink{platform::File::create_always(kTempFile)};
+    FileSink sink{platform::File::create_always(kTempFile), talvo::utility::body_limit(entry.size)};
     if (options.signedOnly) {
         const trust::Sha256Digest* hash = signedRelease.HashOf(entry.path);
         sink.expected = hash != nullptr ? *hash : trust::Sha256Digest{};
     }
     if (!sink.file) {
+        // Once the window closes, no box and no failure: the run just ends.
+        if (stopEvent.is_set()) return FileResult::NoTemporaryFile;
         window->MessageBox(u"Could not create ~temp.dat !", u"Error", platform::MB_OK,
                            platform::BoxOwner::None);
         Post(WM_PATCH_FAILED, 1, 0);
@@ -49,20 +52,24 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     if (code != CURLE_OK) {
         SetTransferError(transfer.error_text(code));
         WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
-        Post(WM_PATCH_FAILED, (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
+        // A transfer cut short by a stop is no failure.
+        if (!stopEvent.is_set()) {
+            Post(WM_PATCH_FAILED, (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
+        }
         platform::delete_file(kTempFile);
-        return FileResult::Failed;
+        return FileResult::TransferFailed;
     }
-    // Bytes that are not the signed ones never take the game file's place.
+    // Bytes that are not the signed ones never take the game file's place;
+    // the run goes on as after a failed transfer.
     if (!sink.Matches()) {
         const std::string why = entry.path + ": not the signed bytes; not put in place";
         SetTransferError(why);
         LogRefusal(why);
         Post(WM_PATCH_FAILED, kFailedNotSigned, 0);
         platform::delete_file(kTempFile);
-        return FileResult::Failed;
+        return FileResult::TransferFailed;
     }
-    if (!PutInPlace(entry)) return FileResult::Failed;
+    if (!PutInPlace(entry)) return FileResult::NotPlaced;
     if (entry.path == "_launcher.dll") launcherVerified = true;
     progress.FileDone();
     return FileResult::Done;

@@ -1,5 +1,6 @@
 #include "patch/file_sink.h"
 
+#include <cstdint>
 #include <vector>
 
 bool FileSink::Write(const void* data, std::size_t size) {
@@ -8,10 +9,14 @@ bool FileSink::Write(const void* data, std::size_t size) {
 }
 
 bool FileSink::Resume(platform::File& partial) {
-    if (!expected) return true;
+    // Without a hash to make, the limit needs only the partial file's size.
+    if (!expected) {
+        std::uint64_t size = 0;
+        return partial.size(size) && limit.take(static_cast<std::size_t>(size));
+    }
     std::vector<unsigned char> buffer(1 << 20);
     for (long n; (n = partial.read_some(buffer.data(), buffer.size())) != 0;) {
-        if (n < 0) return false;
+        if (n < 0 || !limit.take(static_cast<std::size_t>(n))) return false;
         hash.Update(buffer.data(), static_cast<std::size_t>(n));
     }
     return true;

@@ -37,6 +37,14 @@ void PatchDownloader::Stop() {
     if (worker.joinable()) worker.join();
 }
 
+bool PatchDownloader::Stop(std::chrono::milliseconds limit) {
+    RequestStop();
+    if (!worker.joinable()) return true;
+    if (!doneEvent.wait_for(limit)) return false;
+    worker.join();
+    return true;
+}
+
 bool PatchDownloader::IsFinished() {
     boost::mutex::scoped_lock lock(finishedMutex);
     return finished;
@@ -83,6 +91,7 @@ void PatchDownloader::Post(platform::UINT message, platform::WPARAM wParam,
 void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries) {
     WriteLauncherLog("Download edilmesi gereken dosyalar: ");
     for (UpdateListEntry& entry : entries) {
+        if (stopEvent.is_set()) break;
         EnterGameDirectory();
         platform::File file = platform::File::open_for_attributes(entry.path);
         // Both are asked, also for a missing file: each logs its own line.
@@ -103,7 +112,9 @@ std::uint32_t PatchDownloader::OnWrite(char* data, std::size_t size, std::size_t
                                        void* user) {
     if (stopEvent.is_set()) return 0xFFFFFFFF;
     const std::size_t bytes = size * count;
-    if (!static_cast<FileSink*>(user)->Write(data, bytes)) {
+    auto* sink = static_cast<FileSink*>(user);
+    if (!sink->limit.take(bytes)) return 0xFFFFFFFF;
+    if (!sink->Write(data, bytes)) {
         WriteLauncherLog("Dosya yazma hatası: %d"_cp1254, platform::last_error());
         Post(WM_PATCH_FAILED, 1, 0);
         return 0xFFFFFFFF;

@@ -60,6 +60,9 @@ public:
     bool WaitForEnd(std::chrono::milliseconds limit) const;
     // RequestStop, then waits without limit until the worker has ended.
     void Stop();
+    // RequestStop, then waits at most `limit`: true when the worker has
+    // ended (or never started), false when it is still running.
+    bool Stop(std::chrono::milliseconds limit);
 
     bool IsFinished();
     std::string GetStatusText();
@@ -74,16 +77,17 @@ public:
 
     // Marks the entries whose local file differs (in the verify-all mode
     // also by its bytes); counts the files and bytes due and makes the
-    // directories of the marked ones.
+    // directories of the marked ones. Ends early once a stop is asked for.
     void CheckFiles(std::list<UpdateListEntry>& entries);
-    // The transfer's write slot: appends to the FileSink `user` points to.
+    // The transfer's write slot: appends to the FileSink `user` points to;
+    // refuses a body longer than the sink's limit.
     std::uint32_t OnWrite(char* data, std::size_t size, std::size_t count, void* user);
     // The transfer's progress slot: counts bytes, posts progress and speed
     // at most once a second each, aborts once stopEvent is set.
     int OnProgress(double dltotal, double dlnow, double ultotal, double ulnow);
 
 private:
-    enum class FileResult { Done, Failed, NoTemporaryFile };
+    enum class FileResult { Done, NotPlaced, TransferFailed, NoTemporaryFile };
 
     // The run (patch_run.cpp), up to one of its ends; Run signals doneEvent
     // after it, when nothing of the run is left to touch the object.

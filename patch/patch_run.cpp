@@ -16,6 +16,8 @@ namespace {
 
 constexpr const char* kTempFile = "~temp.dat";
 constexpr const char* kLauncherFile = "_launcher.dll";
+// A longer reply is no update list.
+constexpr std::uint64_t kMaxUpdateListBytes = 64 << 20;
 
 }  // namespace
 
@@ -30,6 +32,7 @@ void PatchDownloader::RunPhases() {
     std::list<UpdateListEntry> entries;
     if (!FetchList(baseUrl, entries)) return;
     CheckFiles(entries);
+    if (stopEvent.is_set()) return;
     const bool launcherUpdate = SelectLauncherUpdate(entries);
     if (!WithinSizeLimit()) return;
     if (!DownloadFiles(baseUrl, entries)) return;
@@ -48,11 +51,15 @@ void PatchDownloader::RunPhases() {
 bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries) {
     talvo::utility::fetch_url list(updateListUrl);
     PrepareFetch(list);
+    list.set_max_size(kMaxUpdateListBytes);
     const std::string body = list.fetch();
     std::string refused;
-    if ((body.empty() || !options.signedOnly || CheckSignedList(body, refused)) &&
-        ParseUpdateList(body, options.testLauncher, baseUrl, entries) &&
-        (!options.signedOnly || signedRelease.Covers(baseUrl, entries, refused))) {
+    const bool taken = (body.empty() || !options.signedOnly || CheckSignedList(body, refused)) &&
+                       ParseUpdateList(body, options.testLauncher, baseUrl, entries) &&
+                       (!options.signedOnly || signedRelease.Covers(baseUrl, entries, refused));
+    // A stop is no failure: the run just ends.
+    if (stopEvent.is_set()) return false;
+    if (taken) {
         if (options.signedOnly && !signedRelease.Keep()) {
             LogRefusal("the release could not be kept in base: " +
                        platform::error_text(platform::last_error()));
@@ -83,6 +90,7 @@ bool PatchDownloader::SelectLauncherUpdate(std::list<UpdateListEntry>& entries) 
 
 bool PatchDownloader::WithinSizeLimit() {
     if (!(progress.BytesTotal() > kMaxDownloadBytes)) return true;
+    if (stopEvent.is_set()) return false;  // no box once the window closes
     const std::u16string text =
         platform::cp1254_to_utf16("Güncellenecek çok fazla dosya var.\n"_cp1254) +
         platform::utf8_to_utf16(options.webSite) +
@@ -107,7 +115,9 @@ bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
         if (!entry.needsDownload) continue;
         const FileResult result = DownloadFile(transfer, baseUrl, entry);
         if (result == FileResult::NoTemporaryFile) return false;
-        if (result == FileResult::Failed) break;
+        if (result == FileResult::TransferFailed) break;
+        // A file that could not be put in place stays as it was; the others
+        // still come.
     }
     return true;
 }

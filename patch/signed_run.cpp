@@ -17,9 +17,13 @@ bool PatchDownloader::CheckSignedList(const std::string& listText, std::string& 
     std::string texts[2];
     const char* const suffixes[2] = {kManifestSuffix, kSignatureSuffix};
     const char* const names[2] = {"manifest", "signature"};
+    // A manifest as long as the longest list; a signature file holds two
+    // lines of base64 and two comments of at most 8 KiB.
+    const std::uint64_t caps[2] = {64 << 20, 64 << 10};
     for (int i = 0; i < 2; ++i) {
         talvo::utility::fetch_url fetch(updateListUrl + suffixes[i]);
         PrepareFetch(fetch);
+        fetch.set_max_size(caps[i]);
         texts[i] = fetch.fetch();
         if (texts[i].empty()) {
             refused = std::string(names[i]) +

@@ -63,9 +63,13 @@ void getServerList(const std::string& url, std::back_insert_iterator<std::vector
                    boost::function<bool()> stopRequested, const std::string& caFile) {
     talvo::utility::fetch_url list(url);
     list.set_timeout(500);
+    list.set_max_size(kMaxServerListBytes);
     if (!caFile.empty()) list.transfer.add_ca_file(caFile);
-    if (stopRequested) list.abort_when(std::move(stopRequested));
-    parseServerList(list.fetch(), out);
+    if (stopRequested) list.abort_when(stopRequested);
+    const std::string text = list.fetch();
+    // A fetch cut short by a stop brought no list, but no empty one either.
+    if (stopRequested && stopRequested()) return;
+    parseServerList(text, out);
 }
 
 unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEntry>& servers,

@@ -1,8 +1,9 @@
 // valdora-patch: one patch run of the current directory (the game
 // directory) without a window, for servers, scripts and benchmarks.
 //
-//   valdora-patch [--update-list URL] [--server-list URL] [--trusted-key FILE]...
-//                 [--verify] [--ca-file FILE] [-qmtr284] [-test_launcher] [-servertest]
+//   valdora-patch [--update-list URL] [--server-list URL] [--server-wait SECONDS]
+//                 [--trusted-key FILE]... [--verify] [--ca-file FILE]
+//                 [-qmtr284] [-test_launcher] [-servertest]
 //
 // --trusted-key takes the publisher's public key (a minisign .pub file or its
 // key line) in place of the compiled-in ones; with any key, only a signed
@@ -14,9 +15,11 @@
 // skip-patch modes, ready is enough); 4 ready after a failed transfer or
 // write, or a file that was not the signed one; 1 a faulty or refused
 // update list or "~temp.dat" failure; 2 too much to download; 3 the
-// launcher's own update is due (hand-over); 64 bad usage.
+// launcher's own update is due (hand-over); 5 no server list within
+// --server-wait seconds (default 60); 64 bad usage.
 #include <unistd.h>
 
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -42,8 +45,8 @@ void on_signal(int) {
 int usage() {
     std::fprintf(stderr,
                  "usage: valdora-patch [--update-list URL] [--server-list URL] "
-                 "[--trusted-key FILE]... [--verify] [--ca-file FILE] [-qmtr284] "
-                 "[-test_launcher] [-servertest]\n");
+                 "[--server-wait SECONDS] [--trusted-key FILE]... [--verify] [--ca-file FILE] "
+                 "[-qmtr284] [-test_launcher] [-servertest]\n");
     return 64;
 }
 
@@ -67,14 +70,20 @@ int main(int argc, char** argv) {
     values.trustedKeys.assign(valdora::kTrustedKeys.begin(), valdora::kTrustedKeys.end());
     std::vector<std::string> keyFiles;
     std::vector<std::string_view> switches;
+    unsigned serverWait = 60;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--update-list" || arg == "--server-list" || arg == "--trusted-key" ||
-            arg == "--ca-file") {
+        if (arg == "--update-list" || arg == "--server-list" || arg == "--server-wait" ||
+            arg == "--trusted-key" || arg == "--ca-file") {
             if (i + 1 == argc) return usage();
-            const char* value = argv[++i];
-            if (arg == "--trusted-key") {
-                if (!read_key_file(value, keyFiles.emplace_back())) return 64;
+            const std::string_view value = argv[++i];
+            if (arg == "--server-wait") {
+                const auto end = value.data() + value.size();
+                if (value.empty() || std::from_chars(value.data(), end, serverWait).ptr != end) {
+                    return usage();
+                }
+            } else if (arg == "--trusted-key") {
+                if (!read_key_file(argv[i], keyFiles.emplace_back())) return 64;
             } else {
                 (arg == "--update-list"   ? values.updateListUrl
                  : arg == "--server-list" ? values.serverListUrl
@@ -107,9 +116,22 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     downloader.Start();
+    bool gaveUp = false;
     while (!downloader.WaitForEnd(std::chrono::milliseconds(100))) {
-        if (g_interrupted) downloader.RequestStop();
+        const auto asked = target.waiting_for_servers_since();
+        if (asked &&
+            std::chrono::steady_clock::now() - *asked >= std::chrono::seconds(serverWait)) {
+            // Unlike the window, a script must not wait for ever.
+            gaveUp = true;
+            target.give_up();
+        }
+        if (g_interrupted || gaveUp) downloader.RequestStop();
     }
     downloader.Stop();
+    if (gaveUp) {
+        std::fprintf(stderr, "valdora-patch: no server list from %s within %u s\n",
+                     values.serverListUrl.c_str(), serverWait);
+        return 5;
+    }
     return target.exit_status(values.switches.skipPatch || downloader.AllDueFilesDone());
 }
