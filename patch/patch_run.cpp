@@ -41,7 +41,7 @@ void PatchDownloader::RunPhases() {
         // A launcher that is not the signed one is never handed over: the
         // player goes on with the one that runs.
         if (!options.signedOnly || launcherVerified) return HandOver();
-        LogRefusal("_launcher.dll is not the signed one: no hand-over");
+        LogRefusal("_launcher.dll did not come with its signed bytes: no hand-over");
     }
     FetchServers();
 }
