@@ -27,10 +27,8 @@ easy_curl::easy_curl() {
     // An error page must never pass for a file, a list or a server list.
     curl_easy_setopt(handle_, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(handle_, CURLOPT_BUFFERSIZE, 512L * 1024);
-    // Neither a list's base URL nor a redirect may reach a local file or
-    // another protocol. libcurl's defaults for https stand, said here so
-    // that nothing can quietly lose them.
-    curl_easy_setopt(handle_, CURLOPT_PROTOCOLS_STR, "http,https");
+    // libcurl's defaults for https stand, said here so that nothing can
+    // quietly lose them.
     curl_easy_setopt(handle_, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle_, CURLOPT_SSL_VERIFYHOST, 2L);
 }
@@ -41,6 +39,10 @@ easy_curl::~easy_curl() {
 
 void easy_curl::set_timeout(long seconds) {
     curl_easy_setopt(handle_, CURLOPT_TIMEOUT, seconds);
+}
+
+void easy_curl::web_only() {
+    curl_easy_setopt(handle_, CURLOPT_PROTOCOLS_STR, "http,https");
 }
 
 void easy_curl::add_ca_file(const std::string& path) {

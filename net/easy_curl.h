@@ -9,10 +9,9 @@
 // once (curl_global_init); a program with threads of its own calls
 // init_library() first, before any thread exists.
 //
-// Only http and https are spoken. An https server's certificate is always
-// checked, name included, against the system's store of authorities
-// (Debian: /etc/ssl/certs), to which add_ca_file() can add more; nothing
-// here switches the check off.
+// An https server's certificate is always checked, name included, against
+// the system's store of authorities (Debian: /etc/ssl/certs), to which
+// add_ca_file() can add more; nothing here switches the check off.
 #pragma once
 
 #include <curl/curl.h>
@@ -43,6 +42,9 @@ public:
     CURL* handle() const { return handle_; }
     // The whole transfer may take at most `seconds`.
     void set_timeout(long seconds);
+    // http and https alone, for URLs a server sent (a list's base URL): no
+    // local file and no other protocol reached through them.
+    void web_only();
     // Trusts the authorities of a PEM file too, besides the system's: for a
     // site with a certificate of its operator's own authority, and for
     // tests. A file that cannot be read fails every https transfer

@@ -105,6 +105,7 @@ bool PatchDownloader::WithinSizeLimit() {
 bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
                                     std::list<UpdateListEntry>& entries) {
     talvo::utility::easy_curl transfer;
+    transfer.web_only();  // the base URL is the list's word
     if (!options.caFile.empty()) transfer.add_ca_file(options.caFile);
     if (progress.FilesTotal() > 0) {
         WriteLauncherLog("%d adet dosya download edilecek...", progress.FilesTotal());

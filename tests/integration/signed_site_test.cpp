@@ -172,6 +172,18 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
     EXPECT_EQ(differences(game, before), Log{});
 }
 
+// A list's base URL reaches no local file, signed site or not.
+TEST_F(EngineRun, GameFilesComeOverHttpAlone) {
+    write_bytes(dir.path() / "secret.txt", "12345");
+    server.serve(kListPath, "file://" + dir.path().string() + "\r\nnote\r\nsecret.txt\r\n5\r\n" +
+                                kTimeText + "\r\n");
+    run();
+    EXPECT_FALSE(fs::exists(game / "secret.txt"));
+    EXPECT_NE(std::find(target.posts.begin(), target.posts.end(),
+                        Posted{WM_PATCH_FAILED, 1 << 16 | 3, 0}),  // unsupported protocol
+              target.posts.end());
+}
+
 // Going on from a partial "~temp.dat": the bytes already there are read once
 // into the hash, the rest comes through Write.
 TEST(FileSink, ResumedFromAPartialFileHashesTheWholeFile) {
