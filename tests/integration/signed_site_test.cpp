@@ -6,8 +6,8 @@
 
 #include "patch/signed_release.h"
 #include "support/engine_run.h"
+#include "support/signing.h"
 #include "support/site.h"
-#include "trust/signature.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -17,13 +17,6 @@ namespace {
 using Site = std::map<std::string, std::string>;  // path under the site -> bytes
 const std::string kList = "Patcher/1000_1.0.0.1_Update.txt";
 const std::string kManifest = kList + ".sha256", kSignature = kList + ".sha256.minisig";
-
-trust::SecretKey NewKey() {
-    trust::SecretKey key;
-    std::string error;
-    EXPECT_TRUE(trust::GenerateKeyPair(key, error)) << error;
-    return key;
-}
 
 class SignedSite : public EngineRun {
 protected:
@@ -62,17 +55,6 @@ protected:
     }
 };
 
-std::string Sign(const trust::SecretKey& key, const std::string& text, const std::string& comment) {
-    trust::Signature signature;
-    std::string error;
-    EXPECT_TRUE(trust::Sign(key, text, comment, signature, error)) << error;
-    return trust::FormatSignature(signature);
-}
-
-std::string Swap(std::string text, const std::string& from, const std::string& to) {
-    return text.replace(text.find(from), from.size(), to);
-}
-
 TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
     // Version 3's a.pak differs in size: it is due in every case below.
     const std::string a2 = pattern(5000, 2), a3 = pattern(5001, 3), b = pattern(3000, 4);
@@ -97,7 +79,7 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
     };
     const auto signedAs = [&](const std::string& manifest, const std::string& comment,
                               const trust::SecretKey& by) {
-        return with(with(v3, kManifest, manifest), kSignature, Sign(by, manifest, comment));
+        return with(with(v3, kManifest, manifest), kSignature, SignText(by, manifest, comment));
     };
     // An empty `logged`: the release is taken (version 3 put in place).
     const struct {
