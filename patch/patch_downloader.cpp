@@ -2,6 +2,7 @@
 
 #include "log/launcher_log.h"
 #include "patch/file_checks.h"
+#include "patch/file_sink.h"
 #include "platform/cp1254_literal.h"
 #include "platform/last_error.h"
 
@@ -103,7 +104,12 @@ std::uint32_t PatchDownloader::OnWrite(char* data, std::size_t size, std::size_t
                                        void* user) {
     if (stopEvent.is_set()) return 0xFFFFFFFF;
     const std::size_t bytes = size * count;
-    if (!static_cast<platform::File*>(user)->write_all(data, bytes)) {
+    auto* sink = static_cast<FileSink*>(user);
+    const std::uint64_t resumed = sink->Offset();
+    if (!sink->Accept(data, bytes)) return 0xFFFFFFFF;
+    if (sink->Offset() != resumed) progress.DropFileBase();  // the whole body came instead
+    if (!sink->file.write_all(data, bytes)) {
+        sink->Fail();
         WriteLauncherLog("Dosya yazma hatası: %d"_cp1254, platform::last_error());
         Post(WM_PATCH_FAILED, 1, 0);
         return 0xFFFFFFFF;

@@ -70,7 +70,8 @@ public:
     // Marks the entries whose local file differs; counts the files and
     // bytes due and makes the directories of the marked ones.
     void CheckFiles(std::list<UpdateListEntry>& entries);
-    // The transfer's write slot: appends to the file `user` points to.
+    // The transfer's write slot: appends to the FileSink `user` points to,
+    // through its checks; refuses what they refuse.
     std::uint32_t OnWrite(char* data, std::size_t size, std::size_t count, void* user);
     // The transfer's progress slot: counts bytes, posts progress and speed
     // at most once a second each, aborts once stopEvent is set.
@@ -114,5 +115,8 @@ private:
     const platform::WorkingDirectory gameDirectory;
     boost::mutex errorMutex;
     std::string transferError;
+    // The last transfer failed with a partial "~temp.dat" that the next run
+    // can go on from: the end of the downloads keeps it.
+    bool keepPartial = false;
     boost::thread worker;
 };

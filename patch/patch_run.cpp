@@ -4,6 +4,7 @@
 #include "log/launcher_log.h"
 #include "net/easy_curl.h"
 #include "net/fetch_url.h"
+#include "patch/file_sink.h"
 #include "patch/patch_downloader.h"
 #include "platform/codepage.h"
 #include "platform/cp1254_literal.h"
@@ -24,6 +25,10 @@ void PatchDownloader::Run() {
 
 void PatchDownloader::RunPhases() {
     EnterGameDirectory();
+    if (!options.refusedLimitRate.empty()) {
+        WriteLauncherLog("Hız sınırı okunamadı, yok sayıldı: -%s"_cp1254,
+                         options.refusedLimitRate.c_str());
+    }
     std::string baseUrl;
     std::list<UpdateListEntry> entries;
     if (!FetchList(baseUrl, entries)) return;
@@ -39,6 +44,8 @@ void PatchDownloader::RunPhases() {
 bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries) {
     talvo::utility::fetch_url list(updateListUrl);
     list.abort_when([this] { return stopEvent.is_set(); });
+    list.transfer.set_stall_limit(options.stallSeconds);
+    list.transfer.set_max_recv_speed(options.maxRecvSpeed);
     if (ParseUpdateList(list.fetch(), options.testLauncher, baseUrl, entries)) return true;
     SetTransferError(list.error());
     WriteLauncherLog("download listesi hatalı !"_cp1254);
@@ -77,6 +84,8 @@ bool PatchDownloader::WithinSizeLimit() {
 bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
                                     std::list<UpdateListEntry>& entries) {
     talvo::utility::easy_curl transfer;
+    transfer.set_stall_limit(options.stallSeconds);
+    transfer.set_max_recv_speed(options.maxRecvSpeed);
     if (progress.FilesTotal() > 0) {
         WriteLauncherLog("%d adet dosya download edilecek...", progress.FilesTotal());
     }
@@ -95,7 +104,11 @@ void PatchDownloader::FinishDownloads() {
     if (progress.FilesTotal() > 0) {
         WriteLauncherLog("Dosyalar download edildi.");
         EnterGameDirectory();
-        platform::delete_file(kTempFile);
+        // A partial file the next run can go on from stays, with its record.
+        if (!keepPartial) {
+            platform::delete_file(kTempFile);
+            FileSink::Discard(true);
+        }
     }
     {
         boost::mutex::scoped_lock lock(finishedMutex);
@@ -111,7 +124,9 @@ void PatchDownloader::HandOver() {
 
 void PatchDownloader::FetchServers() {
     EnterGameDirectory();
-    const unsigned count = RunServerListStage({options.serverTest, options.serverListUrl}, servers,
-                                              serversMutex, stopEvent);
+    ServerListSource source;
+    source.serverTest = options.serverTest;
+    source.url = options.serverListUrl;
+    const unsigned count = RunServerListStage(source, servers, serversMutex, stopEvent);
     Post(WM_SERVERLIST_READY, count, 0);
 }

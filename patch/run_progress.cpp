@@ -41,12 +41,25 @@ void RunProgress::SetDue(std::uint16_t files, double bytes) {
     bytesTotal = bytes;
 }
 
-void RunProgress::StartFile() {
-    lastProgressBytes = 0.0;
+void RunProgress::StartFile(double resumed) {
+    fileBase = resumed;
+    lastProgressBytes = resumed;
     lastProgressTick = 0;
+    bytesDone += resumed;
+    lastSpeedBytes += resumed;
+}
+
+void RunProgress::DropFileBase() {
+    bytesDone -= fileBase;
+    lastSpeedBytes -= fileBase;
+    lastProgressBytes -= fileBase;
+    fileBase = 0.0;
 }
 
 void RunProgress::Update(double dltotal, double dlnow) {
+    // Positions are of the whole file, resumed bytes included.
+    if (dltotal != 0.0) dltotal += fileBase;
+    dlnow += fileBase;
     bytesDone += dlnow - lastProgressBytes;
     lastProgressBytes = dlnow;
 

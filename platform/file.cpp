@@ -134,6 +134,19 @@ File File::open_for_reading(std::string_view path) {
     return File(fd);
 }
 
+File File::open_for_resume(std::string_view path) {
+    const int fd = open_native(native_path(path), O_RDWR | O_APPEND | O_NOFOLLOW);
+    if (fd < 0) return File();
+    struct stat st;
+    const int error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (error != 0) {
+        set_last_error(error);
+        ::close(fd);
+        return File();
+    }
+    return File(fd);
+}
+
 File File::open_for_append(std::string_view path) {
     return File(open_native(native_path(path), O_WRONLY | O_APPEND | O_CREAT, 0666));
 }
@@ -215,6 +228,42 @@ long File::read_some(void* data, std::size_t size) {
             return -1;
         }
     }
+}
+
+long File::read_some_at(void* data, std::size_t size, std::uint64_t offset) {
+    if (fd_ < 0) {
+        set_last_error(EBADF);
+        return -1;
+    }
+    for (;;) {
+        const ssize_t n = ::pread(fd_, data, size, static_cast<off_t>(offset));
+        if (n >= 0) return static_cast<long>(n);
+        if (errno != EINTR) {
+            set_last_error(errno);
+            return -1;
+        }
+    }
+}
+
+bool File::truncate_all() {
+    if (fd_ < 0) {
+        set_last_error(EBADF);
+        return false;
+    }
+    if (::ftruncate(fd_, 0) != 0) return fail_with_errno();
+    return true;
+}
+
+bool File::identity(std::uint64_t& device, std::uint64_t& inode) const {
+    struct stat st;
+    if (fd_ < 0) {
+        set_last_error(EBADF);
+        return false;
+    }
+    if (::fstat(fd_, &st) != 0) return fail_with_errno();
+    device = static_cast<std::uint64_t>(st.st_dev);
+    inode = static_cast<std::uint64_t>(st.st_ino);
+    return true;
 }
 
 bool set_file_write_time(std::string_view path, std::int64_t unixSeconds) {

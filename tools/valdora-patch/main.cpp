@@ -1,7 +1,12 @@
 // valdora-patch: one patch run of the current directory (the game
 // directory) without a window, for servers, scripts and benchmarks.
 //
-//   valdora-patch [--update-list URL] [--server-list URL] [-qmtr284] [-test_launcher] [-servertest]
+//   valdora-patch [--update-list URL] [--server-list URL] [--limit-rate RATE]
+//                 [-qmtr284] [-test_launcher] [-servertest]
+//
+// RATE caps the downloads in bytes a second, as curl's --limit-rate reads
+// it (K, M or G for 1024, 1024^2, 1024^3). Proxies come from http_proxy,
+// https_proxy and no_proxy.
 //
 // Exit status: 0 the run is ready and every due file is in place (in the
 // skip-patch modes, ready is enough); 4 ready after a failed transfer or
@@ -31,8 +36,8 @@ void on_signal(int) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: valdora-patch [--update-list URL] [--server-list URL] [-qmtr284] "
-                 "[-test_launcher] [-servertest]\n");
+                 "usage: valdora-patch [--update-list URL] [--server-list URL] "
+                 "[--limit-rate RATE] [-qmtr284] [-test_launcher] [-servertest]\n");
     return 64;
 }
 
@@ -44,11 +49,24 @@ int main(int argc, char** argv) {
     values.serverListUrl = valdora::ServerListUrl();
     values.webSite = valdora::kWebHost;
     std::vector<std::string_view> switches;
+    std::uint64_t limitRate = 0;
+    bool limitGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--update-list" || arg == "--server-list") {
             if (i + 1 == argc) return usage();
             (arg == "--update-list" ? values.updateListUrl : values.serverListUrl) = argv[++i];
+        } else if (arg == "--limit-rate") {
+            if (i + 1 == argc) return usage();
+            const std::string_view rate = argv[++i];
+            limitGiven = true;
+            if (!ParseRate(rate, limitRate)) {
+                std::fprintf(stderr,
+                             "valdora-patch: --limit-rate %.*s: not a rate (bytes a second, "
+                             "with K, M or G: 512K, 4M)\n",
+                             static_cast<int>(rate.size()), rate.data());
+                return 64;
+            }
         } else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
@@ -57,6 +75,7 @@ int main(int argc, char** argv) {
         }
     }
     values.switches = ParseLaunchSwitches(switches);
+    if (limitGiven) values.switches.limitRate = limitRate;
     values.gameDir = platform::current_directory();
 
     talvo::utility::init_library();
