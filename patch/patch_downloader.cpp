@@ -1,6 +1,10 @@
 #include "patch/patch_downloader.h"
 
+#include <cerrno>
+#include <vector>
+
 #include "log/launcher_log.h"
+#include "patch/attribute_survey.h"
 #include "patch/file_checks.h"
 #include "patch/file_sink.h"
 #include "platform/cp1254_literal.h"
@@ -83,9 +87,25 @@ void PatchDownloader::Post(platform::UINT message, platform::WPARAM wParam,
 
 void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries) {
     WriteLauncherLog("Download edilmesi gereken dosyalar: ");
+    EnterGameDirectory();
+    std::vector<const std::string*> paths;
+    paths.reserve(entries.size());
+    for (const UpdateListEntry& entry : entries) paths.push_back(&entry.path);
+    // The files are looked up ahead, two at a time; judged, logged and marked
+    // here in list order.
+    AttributeSurvey survey(std::move(paths));
+    bool madeDirectories = false;
+    std::size_t i = 0;
     for (UpdateListEntry& entry : entries) {
-        EnterGameDirectory();
-        platform::File file = platform::File::open_for_attributes(entry.path);
+        int error = 0;
+        platform::File file = survey.Take(i++, error);
+        // A folder made for an earlier entry may now stand where this one
+        // was missing: look again, as a lookup in turn would have seen it.
+        if (!file.valid() && error == ENOENT && madeDirectories) {
+            file = platform::File::open_for_attributes(entry.path);
+            error = platform::last_error();
+        }
+        if (!file.valid()) platform::set_last_error(error);
         // Both are asked, also for a missing file: each logs its own line.
         const bool timeDiffers = isFileTimeDifferent(file, entry.timeStamp);
         const bool sizeDiffers = isFileSizeDifferentWithHandle(file, entry.size);
@@ -93,7 +113,11 @@ void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries) {
         file.close();
         if (exists && !timeDiffers && !sizeDiffers) continue;
         const std::size_t slash = entry.path.rfind('\\');
-        if (slash != std::string::npos) CreateDirectoryPath(entry.path.substr(0, slash));
+        if (slash != std::string::npos) {
+            EnterGameDirectory();
+            CreateDirectoryPath(entry.path.substr(0, slash));
+            madeDirectories = true;
+        }
         entry.needsDownload = true;
         progress.CountDue(entry.size);
     }

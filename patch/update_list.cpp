@@ -1,19 +1,16 @@
 #include "patch/update_list.h"
 
 #include <algorithm>
-#include <boost/algorithm/string/classification.hpp>
-#include <boost/algorithm/string/replace.hpp>
-#include <boost/algorithm/string/split.hpp>
 #include <cctype>
 #include <cstdint>
-#include <deque>
 #include <limits>
+#include <vector>
 
 namespace {
 
 // atoi's reading, saturated to 32 bits, then taken as unsigned: "12abc" is
 // 12, "abc" 0, "-1" 4294967295.
-std::uint32_t read_size(const std::string& text) {
+std::uint32_t read_size(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
     bool negative = false;
@@ -49,34 +46,33 @@ bool IsSafeListPath(std::string_view path) {
 bool ParseUpdateList(const std::string& body, bool testLauncher, std::string& baseUrl,
                      std::list<UpdateListEntry>& entries) {
     entries.clear();
-    std::deque<std::string> lines;
-    boost::split(lines, body, boost::is_any_of("\r\n"), boost::token_compress_on);
-    // The piece after the final line break; a list without one loses its
-    // last real line here and comes out faulty.
-    lines.pop_back();
+    // The lines as a split at any run of CR and LF gives them; the piece
+    // after the final line break is dropped, so a list without one loses
+    // its last real line here and comes out faulty.
+    std::vector<std::string_view> lines;
+    const std::string_view text(body);
+    for (std::size_t at = 0;;) {
+        std::size_t end = at;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        if (end == text.size()) break;
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+        while (at < text.size() && (text[at] == '\r' || text[at] == '\n')) ++at;
+    }
     if (lines.size() < 2 || (lines.size() - 2) % 3 != 0) return false;
 
     baseUrl = lines[0];
-    lines.pop_front();
-    lines.pop_front();
-    while (!lines.empty()) {
-        if (testLauncher && lines.front() == "_launcher.dll") {
-            lines.erase(lines.begin(), lines.begin() + 3);
-            continue;
-        }
-        UpdateListEntry entry;
-        entry.path = std::move(lines.front());
-        if (!IsSafeListPath(entry.path)) {
+    for (std::size_t i = 2; i < lines.size(); i += 3) {
+        if (testLauncher && lines[i] == "_launcher.dll") continue;
+        if (!IsSafeListPath(lines[i])) {
             entries.clear();
             return false;
         }
-        boost::replace_all(entry.path, "/", "\\");
-        lines.pop_front();
-        entry.size = read_size(lines.front());
-        lines.pop_front();
-        entry.timeStamp = std::move(lines.front());
-        lines.pop_front();
-        entries.push_back(std::move(entry));
+        UpdateListEntry& entry = entries.emplace_back();
+        entry.path = lines[i];
+        std::replace(entry.path.begin(), entry.path.end(), '/', '\\');
+        entry.size = read_size(lines[i + 1]);
+        entry.timeStamp = lines[i + 2];
     }
     return true;
 }

@@ -383,6 +383,62 @@ bool read_file(std::string_view path, std::string& contents) {
     }
 }
 
+AttributeReader::AttributeReader() : base_(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
+
+AttributeReader::~AttributeReader() {
+    if (folderFd_ >= 0) ::close(folderFd_);
+    if (base_ >= 0) ::close(base_);
+}
+
+File AttributeReader::open(std::string_view path, int& error) {
+    native_.clear();
+    for (const char c : path) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            native_ = native_path(path);
+            break;
+        }
+        native_ += c == '\\' ? '/' : c;
+    }
+    const int base = base_ >= 0 ? base_ : AT_FDCWD;
+    const std::size_t slash = native_.rfind('/');
+    int at = base;
+    const char* name = native_.c_str();
+    // A plain "folder/name" goes from the folder; anything else (absolute,
+    // a trailing "/", very long) the whole way, as before.
+    if (slash != std::string::npos && slash != 0 && slash + 1 < native_.size() &&
+        native_.size() < 1024) {
+        const std::string_view folder(native_.data(), slash);
+        const bool known = folderFd_ >= 0 || folderError_ != 0;
+        if (!known || folder != folder_) {
+            if (folderFd_ >= 0) ::close(folderFd_);
+            folder_.assign(folder);
+            folderFd_ = ::openat(base, folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            folderError_ = folderFd_ < 0 ? errno : 0;
+        }
+        if (folderFd_ < 0) {
+            error = folderError_;
+            return File();
+        }
+        at = folderFd_;
+        name += slash + 1;
+    }
+    struct stat st;
+    if (::fstatat(at, name, &st, 0) != 0) {
+        error = errno;
+        return File();
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = EISDIR;
+        return File();
+    }
+    error = 0;
+    File file;
+    file.attributesOnly_ = true;
+    file.size_ = static_cast<std::uint64_t>(st.st_size);
+    file.writeTime_ = st.st_mtim.tv_sec;
+    return file;
+}
+
 WorkingDirectory::WorkingDirectory(std::string nativeDir) : path_(std::move(nativeDir)) {
     if (!path_.empty()) fd_ = open_native(path_, O_PATH | O_DIRECTORY);
 }

@@ -71,11 +71,35 @@ public:
     void close();
 
 private:
+    friend class AttributeReader;
     explicit File(int fd) : fd_(fd) {}
     int fd_ = -1;
     bool attributesOnly_ = false;
     std::uint64_t size_ = 0;
     std::int64_t writeTime_ = 0;
+};
+
+// Opens files for their attributes as File::open_for_attributes does, with
+// the same paths and results, relative to the current directory at its
+// construction; each lookup goes from the file's folder, kept open while the
+// next files are in the same one, instead of walking the whole path again.
+// One reader for one thread.
+class AttributeReader {
+public:
+    AttributeReader();
+    ~AttributeReader();
+    AttributeReader(const AttributeReader&) = delete;
+    AttributeReader& operator=(const AttributeReader&) = delete;
+
+    // An attribute handle, or an invalid one with the error in `error`.
+    File open(std::string_view path, int& error);
+
+private:
+    int base_ = -1;
+    std::string native_;
+    std::string folder_;
+    int folderFd_ = -1;
+    int folderError_ = 0;
 };
 
 // A directory held open, so that making it current again needs no lookup of
