@@ -18,7 +18,9 @@ PatchDownloader::PatchDownloader(platform::MessageTarget* window_,
       updateListUrl(updateListUrl_),
       progress(window_, options_.clock),
       options(std::move(options_)),
-      gameDirectory(options.gameDir) {}
+      gameDirectory(options.gameDir) {
+    progress.SetSpeedCap(static_cast<double>(options.maxRecvSpeed));
+}
 
 PatchDownloader::~PatchDownloader() {
     Stop();

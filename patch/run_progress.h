@@ -21,6 +21,9 @@ public:
 
     RunProgress(platform::MessageTarget* window, Clock clock);
 
+    // The downloads are capped at `bytesPerSecond` (0: not): the speed shown
+    // never exceeds the cap, which the transfer keeps only on average.
+    void SetSpeedCap(double bytesPerSecond) { speedCap = bytesPerSecond; }
     // The file check found one more file of `bytes` due.
     void CountDue(std::uint32_t bytes);
     // The run is the launcher's own file alone.
@@ -58,4 +61,5 @@ private:
     double bytesTotal = 0.0;
     double bytesDone = 0.0;
     double fileBase = 0.0;  // the current file's resumed bytes
+    double speedCap = 0.0;
 };
