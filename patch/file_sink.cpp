@@ -75,8 +75,12 @@ bool FileSink::Accept(const char* data, std::size_t bytes) {
 }
 
 bool FileSink::Check(const char*, std::size_t bytes) {
-    // Stop at the list's size: a longer body is not the listed file.
-    if (bytes > entry_.size - taken_) return false;
+    // Stop at the list's size: a longer body is not the listed file, and
+    // what came of it is not worth keeping.
+    if (bytes > entry_.size - taken_) {
+        failed_ = true;
+        return false;
+    }
     taken_ += bytes;
     return true;
 }
