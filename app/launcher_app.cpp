@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <cstdlib>
 #include <vector>
 
 #include "app/command_line.h"
@@ -10,6 +11,8 @@
 #include "app/older_launcher.h"
 #include "net/easy_curl.h"
 #include "platform/file.h"
+#include "platform/system_info.h"
+#include "ui/explorer.h"
 #include "ui/patcher_dialog.h"
 
 bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
@@ -24,7 +27,12 @@ bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
     // The web panes' sandbox cannot run as root (containers, CI); it stays
     // on for everyone else.
     if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (const char* system = platform::preferred_window_system(std::getenv("QT_QPA_PLATFORM"),
+                                                               std::getenv("WAYLAND_DISPLAY"),
+                                                               std::getenv("DISPLAY"))) {
+        qputenv("QT_QPA_PLATFORM", system);
+    }
+    PrepareWebPanes();
     QApplication application(argc, argv);
 
     CMyCommandLineInfo commandLine;

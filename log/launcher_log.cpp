@@ -78,3 +78,32 @@ void WriteLauncherLog(const char* format, ...) {
     // One write, so lines of the two threads never interleave.
     file.write_all(text.data(), text.size());
 }
+
+void KeepLauncherLogLine(const char* format, ...) {
+    if (format == nullptr) return;
+    char message[4096];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    std::string line(message);
+    for (char& c : line) c = c == '\n' ? ' ' : c;  // one message, one line
+    line += '\n';
+
+    platform::create_directory("base");
+    platform::File file = platform::File::open_for_append(kKeptLogPath);
+    // Like a log line, lost when it cannot be written.
+    if (file) file.write_all(line.data(), line.size());
+}
+
+void WriteKeptLauncherLogLines() {
+    std::string kept;
+    if (!platform::read_file(kKeptLogPath, kept)) return;
+    platform::delete_file(kKeptLogPath);
+    for (std::size_t at = 0; at < kept.size();) {
+        std::size_t end = kept.find('\n', at);
+        if (end == std::string::npos) end = kept.size();
+        WriteLauncherLog("%s", kept.substr(at, end - at).c_str());
+        at = end + 1;
+    }
+}

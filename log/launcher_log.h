@@ -12,3 +12,14 @@ void WriteLauncherLog(const char* format, ...) __attribute__((format(printf, 1, 
 
 // The log file, relative to the game directory.
 inline constexpr const char* kLauncherLogPath = "base\\launcher_log.txt";
+
+// Lines for the launcher that starts next, whose window deletes the log:
+// launch_helper.exe keeps what it did this way. Each call appends one
+// formatted message to "base\launcher_log_next.txt".
+void KeepLauncherLogLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The window's initialisation, right after it deleted the log: every kept
+// message becomes a line of the log, in order, and the kept file is removed.
+void WriteKeptLauncherLogLines();
+
+inline constexpr const char* kKeptLogPath = "base\\launcher_log_next.txt";

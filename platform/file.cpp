@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "platform/codepage.h"
@@ -62,6 +65,39 @@ std::string native_path(std::string_view path) {
     std::replace(out.begin(), out.end(), '\\', '/');
     return out;
 }
+
+namespace {
+
+// The permission bits of a new file in the game directory, from its first
+// bytes.
+mode_t new_file_mode(int fd) {
+    // The process's umask, read without changing it (umask(2) would race
+    // with other threads that create files).
+    mode_t mask = 022;
+    if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned value = 0;
+        while (std::fgets(line, sizeof line, f) != nullptr) {
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                mask = static_cast<mode_t>(value) & 0777;
+                break;
+            }
+        }
+        std::fclose(f);
+    }
+    // A program (an ELF binary or a script) must be runnable where it lands:
+    // a fresh install gets valdora.exe this way.
+    char head[4] = {};
+    const ssize_t n = ::pread(fd, head, sizeof head, 0);
+    const bool program = (n >= 4 && std::memcmp(head,
+                                                "\x7f"
+                                                "ELF",
+                                                4) == 0) ||
+                         (n >= 2 && head[0] == '#' && head[1] == '!');
+    return (program ? 0755 : 0644) & ~mask;
+}
+
+}  // namespace
 
 File::File(File&& other) noexcept
     : fd_(other.fd_),
@@ -302,7 +338,7 @@ bool copy_into_place(std::string_view from, std::string_view to, bool keepWriteT
 
     struct stat sourceStat;
     if (::fstat(source.fd(), &sourceStat) != 0) return fail_with_errno();
-    mode_t mode = sourceStat.st_mode & 07777;
+    mode_t mode = new_file_mode(source.fd());
     struct stat targetStat;
     if (::stat(target.c_str(), &targetStat) == 0) {
         if (S_ISDIR(targetStat.st_mode)) {
@@ -349,11 +385,65 @@ bool replace_file(std::string_view from, std::string_view to) {
             return false;
         }
         if (::chmod(source.c_str(), targetStat.st_mode & 07777) != 0) return fail_with_errno();
+    } else {
+        File file = File::open_for_reading(from);
+        if (!file) return false;
+        if (::fchmod(file.fd(), new_file_mode(file.fd())) != 0) return fail_with_errno();
     }
     if (::rename(source.c_str(), target.c_str()) == 0) return true;
     if (errno != EXDEV) return fail_with_errno();
     if (!copy_into_place(from, to, true)) return false;
     ::unlink(source.c_str());
+    return true;
+}
+
+bool write_file_whole(std::string_view path, std::string_view bytes) {
+    std::string target = native_path(path);
+    struct stat st;
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists) {
+        if (S_ISDIR(st.st_mode)) {
+            set_last_error(EISDIR);
+            return false;
+        }
+        // Root may write anything; the player's "read only" still holds.
+        if ((st.st_mode & S_IWUSR) == 0) {
+            set_last_error(EACCES);
+            return false;
+        }
+        // The link's target, so the link itself stays.
+        if (char* real = ::realpath(target.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+    const std::string partial = target + ".~new";
+    const int out = open_native(partial, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
+    if (out < 0) return false;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(out, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno != EINTR) ok = fail_with_errno();
+        if (n > 0) done += static_cast<std::size_t>(n);
+    }
+    if (ok && exists && ::fchmod(out, st.st_mode & 07777) != 0) ok = fail_with_errno();
+    if (ok && ::fsync(out) != 0) ok = fail_with_errno();
+    if (::close(out) != 0 && ok) ok = fail_with_errno();
+    if (ok && ::rename(partial.c_str(), target.c_str()) != 0) ok = fail_with_errno();
+    if (!ok) {
+        const int saved = last_error();
+        ::unlink(partial.c_str());
+        set_last_error(saved);
+        return false;
+    }
+    // The rename itself reaches the disk with the directory.
+    const auto slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const int dirFd = open_native(dir, O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
     return true;
 }
 

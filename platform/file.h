@@ -133,15 +133,25 @@ bool delete_file(std::string_view path);
 // Copies the bytes of `from` over `to`. The target is replaced in one step:
 // a reader sees either the old file or the whole new one, never a mix, and
 // a failed copy leaves the old file as it was. An existing target keeps its
-// permission bits; a new one takes the source's.
+// permission bits; a new one gets 0755 less the umask when it starts like a
+// program ("\x7fELF" or "#!"), else 0644 less the umask.
 bool copy_file(std::string_view from, std::string_view to);
 
 // Puts the file `from` in the place of `to` by renaming it, for a file made
 // next to its target: a reader sees the old file or the whole new one, with
 // the new one's last-write time, and a failure leaves both as they were. An
-// existing target keeps its permission bits. Across file systems the bytes
+// existing target keeps its permission bits; a new one gets its bits as
+// copy_file gives them. Across file systems the bytes
 // and the last-write time are copied instead and `from` is removed.
 bool replace_file(std::string_view from, std::string_view to);
+
+// Makes `bytes` the whole content of the file `path` so that a crash or a
+// full disk never leaves half a file: written to `path` + ".~new", flushed
+// to the disk, renamed over the file. A symlink is written through: its
+// target is replaced and the link stays. An existing file keeps its
+// permission bits, and one without its owner's write bit is left as it is
+// (EACCES), as a file that cannot be opened for writing.
+bool write_file_whole(std::string_view path, std::string_view bytes);
 
 // Lets everyone who may read the file run it (a program put in place by
 // copying).

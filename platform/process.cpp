@@ -1,9 +1,11 @@
 #include "platform/process.h"
 
 #include <dirent.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,6 +51,20 @@ std::optional<pid_t> find_other_process(std::string_view exeName) {
         if (name && *name == exeName) first = pid;
     }
     return first;
+}
+
+void wait_for_parent(std::string_view exeName, std::chrono::milliseconds limit) {
+    const pid_t parent = ::getppid();
+    if (parent <= 1) return;
+    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, parent, 0));
+    if (fd < 0) return;
+    // Asked once the pidfd is held, so the id cannot have been reused.
+    if (::getppid() == parent && process_executable_name(parent) == exeName) {
+        pollfd ended{fd, POLLIN, 0};
+        while (::poll(&ended, 1, static_cast<int>(limit.count())) < 0 && errno == EINTR) {
+        }
+    }
+    ::close(fd);
 }
 
 bool terminate_process(pid_t pid) {

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,12 @@ std::optional<std::string> process_executable_name(pid_t pid);
 // The first process other than this one whose executable file name is
 // exactly `exeName` (case-sensitive), in process-id order.
 std::optional<pid_t> find_other_process(std::string_view exeName);
+
+// Waits at most `limit` for this process's parent to end, and only while that
+// parent runs the program `exeName`: a process started by something else,
+// or one whose starter has ended already (it belongs to another parent
+// then), goes on at once.
+void wait_for_parent(std::string_view exeName, std::chrono::milliseconds limit);
 
 // Ends the process at once (SIGKILL). False when it cannot be signalled.
 bool terminate_process(pid_t pid);

@@ -3,10 +3,13 @@
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <limits>
+
+#include "platform/last_error.h"
 
 namespace platform {
 
@@ -15,9 +18,12 @@ std::uint32_t saturate_to_u32(std::uint64_t bytes) {
     return static_cast<std::uint32_t>(bytes > kMax ? kMax : bytes);
 }
 
-std::uint32_t total_physical_memory() {
+std::optional<std::uint32_t> total_physical_memory() {
     struct sysinfo info;
-    if (::sysinfo(&info) != 0) return 0;
+    if (::sysinfo(&info) != 0) {
+        set_last_error(errno);
+        return std::nullopt;
+    }
     const std::uint64_t unit = info.mem_unit == 0 ? 1 : info.mem_unit;
     const std::uint64_t total = static_cast<std::uint64_t>(info.totalram);
     // A product beyond 64 bits is far beyond 4 GiB as well.
@@ -25,6 +31,12 @@ std::uint32_t total_physical_memory() {
         return std::numeric_limits<std::uint32_t>::max();
     }
     return saturate_to_u32(total * unit);
+}
+
+const char* preferred_window_system(const char* qpaPlatform, const char* waylandDisplay,
+                                    const char* display) {
+    const auto set = [](const char* v) { return v != nullptr && *v != '\0'; };
+    return !set(qpaPlatform) && set(waylandDisplay) && set(display) ? "xcb" : nullptr;
 }
 
 std::string error_text(int code) {

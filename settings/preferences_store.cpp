@@ -3,11 +3,16 @@
 #include <cstdio>
 #include <string>
 
+#include "log/launcher_log.h"
 #include "platform/codepage.h"
+#include "platform/cp1254_literal.h"
 #include "platform/file.h"
+#include "platform/last_error.h"
 #include "platform/process.h"
 #include "platform/system_info.h"
 #include "settings/settings_file.h"
+
+using namespace platform::literals;
 
 namespace {
 
@@ -32,9 +37,6 @@ constexpr char16_t kMemoryCaption[] = u"Hata!";
 constexpr char16_t kMemoryText[] =
     u"Valdora oyununu çalıştırabilmeniz için en az 512 MB hafızanız olmalıdır.\n"
     u"Diğer sistem gereksinimlerini ana sayfadan görebilirsiniz.";
-
-// Kept beside the settings file while it is written, then moved over it.
-constexpr const char* kSettingsFileNew = "base\\pref_launch.prefs.~new";
 
 }  // namespace
 
@@ -61,19 +63,20 @@ bool PreferencesStore::ReadSettingsFile() {
 
 void PreferencesStore::WriteSettingsFile() {
     platform::create_directory(settings::kSettingsDirectory);  // usually there already
-    const std::string text = settings::FormatSettingsFile(preferences_);
     // Truncating the file in place would lose the player's settings to a full
     // disk or a crash half-way; the old file is replaced only by a whole one.
-    platform::File file = platform::File::create_always(kSettingsFileNew);
-    bool written = file && file.write_all(text.data(), text.size());
-    file.close();
-    if (!written || !platform::replace_file(kSettingsFileNew, settings::kSettingsFilePath)) {
-        platform::delete_file(kSettingsFileNew);
-    }
+    platform::write_file_whole(settings::kSettingsFilePath,
+                               settings::FormatSettingsFile(preferences_));
 }
 
 void PreferencesStore::ApplyMemoryDefaults() {
-    const std::uint32_t mib = totalMemory_() / kMiB;
+    const std::optional<std::uint32_t> bytes = totalMemory_();
+    if (!bytes) {
+        // Never a reason to refuse the player: the lowest tier that runs.
+        WriteLauncherLog("Bellek miktarı okunamadı: %s"_cp1254,
+                         platform::error_text(platform::last_error()).c_str());
+    }
+    const std::uint32_t mib = bytes ? *bytes / kMiB : kMinimumMiB;
     if (mib < kMinimumMiB) RefuseTooLittleMemory();
     for (const MemoryTier& tier : kTiers) {
         if (mib < tier.fromMiB) continue;

@@ -6,14 +6,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "platform/message_target.h"
 #include "settings/launch_preferences.h"
 
 class PreferencesStore {
 public:
-    // Total physical memory in bytes, 32-bit as the platform reports it.
-    using MemoryQuery = std::function<std::uint32_t()>;
+    // Total physical memory in bytes, 32-bit as the platform reports it;
+    // nothing when it cannot be read.
+    using MemoryQuery = std::function<std::optional<std::uint32_t>()>;
 
     // `messageTarget` shows the memory message while no dialog window is
     // open (owned by no window); it may be null, the message then goes to
@@ -31,7 +33,8 @@ public:
     // whole until the new one is complete.
     void WriteSettingsFile();
     // The defaults of the machine's memory tier; below 300 MiB shows the
-    // memory message and ends the process with 0.
+    // memory message and ends the process with 0. Memory that cannot be read
+    // is logged and takes the lowest tier's defaults.
     void ApplyMemoryDefaults();
     // Start-up: read and rewrite the file, or, when there is none, the
     // memory defaults, written and read back.

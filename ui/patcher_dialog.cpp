@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
+#include <QWindow>
 #include <cstdio>
 
 #include "log/launcher_log.h"
@@ -111,6 +112,7 @@ void Cpatcher_client_MFCDlg::createControls() {
 
 bool Cpatcher_client_MFCDlg::OnInitDialog() {
     platform::delete_file(kLauncherLogPath);
+    WriteKeptLauncherLogLines();  // what launch_helper.exe did before this start
 
     if (IsLauncherUpdatePending(start_.switches.testLauncher)) {
         OnUserMessage(WM_RUN_LAUNCH_HELPER, 0, 0);  // ends the process
@@ -131,12 +133,10 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
     ShapeFromSkin();
     setWindowTitle(QString::fromUtf8("Valdora Oyunu Güncelleyicisi"));
 
-    try {
-        win32_event running(win32_event::open_t{}, kInstanceEventName);
-        platform::exit_process(-1);
-    } catch (const std::runtime_error&) {
-        instanceEvent_ = std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
-    }
+    // Taken in one step: of two launchers started at the same moment exactly
+    // one gets the marker, and the other ends here.
+    instanceEvent_ = std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
+    if (!instanceEvent_->holds()) platform::exit_process(-1);
 
     const QString site = QString::fromUtf8(start_.webSite);
     promoPane1->Navigate(site + "/LauncherPromo1.aspx");
@@ -291,6 +291,9 @@ void Cpatcher_client_MFCDlg::paintEvent(QPaintEvent*) {
 // clicks through) moves the window.
 void Cpatcher_client_MFCDlg::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
+    // The window system moves the window where it can (under Wayland nothing
+    // else can); without a window manager the window follows the mouse.
+    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) return e->accept();
     dragging_ = true;
     dragOffset_ = e->globalPosition().toPoint() - frameGeometry().topLeft();
     e->accept();

@@ -15,8 +15,18 @@ BitmapButton::BitmapButton(int bitmapId, bool centred, QWidget* parent) : QLabel
 void BitmapButton::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         event->accept();
+        lastPress_ = event->timestamp();
         emit clicked();
     }
+}
+
+// The double-click event stands for the second press; it carries that
+// press's timestamp. QWidget would report it as a press again.
+void BitmapButton::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && event->timestamp() != lastPress_) {
+        mousePressEvent(event);
+    }
+    event->accept();
 }
 
 StatusText::StatusText(Qt::Alignment alignment, bool endEllipsis, QWidget* parent)

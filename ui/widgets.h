@@ -8,7 +8,9 @@
 #include <functional>
 
 // A picture that reports clicks (a bitmap static with click notification).
-// One picture: no hover or pressed state.
+// One picture: no hover or pressed state. Each press of the left button is
+// one click, also the second press of a double-click, however the window
+// system delivers it (a press and a double-click event, or the latter alone).
 class BitmapButton : public QLabel {
     Q_OBJECT
 public:
@@ -20,6 +22,10 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    quint64 lastPress_ = 0;  // the timestamp of the last press reported
 };
 
 // A one-line status text on black. Its colour is asked for at every paint

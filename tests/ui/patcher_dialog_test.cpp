@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFile>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
-#include <QtEndian>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -18,8 +22,10 @@
 #include <functional>
 
 #include "support/files.h"
+#include "support/launcher_log.h"
 #include "support/recording_target.h"
 #include "support/temp_dir.h"
+#include "ui/explorer.h"
 #include "ui/skin.h"
 #include "ui/widgets.h"
 
@@ -77,211 +83,195 @@ struct WindowTest : ::testing::Test {
     }
 };
 
-QString u8(const char* text) {
-    return QString::fromUtf8(text);
-}
-
+// Each message of the worker, as the window shows it: status, info, speed,
+// counter, the two bars, and whether the list and OYNA are shown.
 TEST_F(WindowTest, EachWorkerMessageChangesWhatItShould) {
-    use("Anadolu \xC4\x9F|x|y|a1|b1\r\nEge|||a2|b2\r\n", true);
+    use("Anadolu \xC4\x9F|x|y|a1|b1\r\n" + std::string(201, 'n') + "\xFD|||a|b\r\n", true);
     run->SetStatusText(
         "data\\harita \xFE"
         "ehir.map");  // CP1254 "şehir"
-
-    struct Step {
-        platform::UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-        const char* status;   // 1022
-        const char* info;     // 1025
-        const char* speed;    // 1024
-        const char* counter;  // 1023
-        int fileBar, runBar;
-        bool listAndStart;
+    const std::string now = "Güncelleniyor: data\\harita şehir.map|";
+    const std::string sent = "|Hız: 300 KB/s|Dosya: 0 / 3|2500|5000|0";
+    const std::tuple<platform::UINT, WPARAM, LPARAM, std::string> steps[] = {
+        {WM_PATCH_PROGRESS, (5000u << 16) | 2500u, 3 << 16, now + "||Dosya: 0 / 3|2500|5000|0"},
+        {WM_PATCH_SPEED, (3725u << 16) | 300u, 0, now + "Kalan süre: 1s 2dk 5s" + sent},
+        {WM_PATCH_DONE, 0, 0,
+         "Bütün dosyalar güncel durumda.|Sunucu listesi bekleniyor...|||10000|10000|1"},
+        {WM_PATCH_DONE, 3, 0,
+         "Güncelleme tamamlandı !|Sunucu listesi bekleniyor...|||10000|10000|1"},
+        {WM_SERVERLIST_READY, 2, 0,
+         "Güncelleme tamamlandı !|Oyun başlamaya hazır.|||10000|10000|1"},
+        // A failed run is never shown as a success.
+        {WM_PATCH_FAILED, 3, 0,
+         "Güncelleme tamamlanamadı !|Lütfen daha sonra tekrar deneyiniz.|||10000|10000|1"},
+        {WM_PATCH_DONE, 1, 0,
+         "Güncelleme tamamlanamadı !|Sunucu listesi bekleniyor...|||10000|10000|1"},
     };
-    const Step steps[] = {
-        {WM_PATCH_PROGRESS, (5000u << 16) | 2500u, (3 << 16) | 0,
-         "Güncelleniyor: data\\harita şehir.map", "", "", "Dosya: 0 / 3", 2500, 5000, false},
-        {WM_PATCH_SPEED, (125u << 16) | 300u, 0, "Güncelleniyor: data\\harita şehir.map",
-         "Kalan süre: 2dk 5s", "Hız: 300 KB/s", "Dosya: 0 / 3", 2500, 5000, false},
-        {WM_PATCH_PROGRESS, (9000u << 16) | 1u, (3 << 16) | 3,
-         "Güncelleniyor: data\\harita şehir.map", "Kalan süre: 2dk 5s", "Hız: 300 KB/s",
-         "Dosya: 3 / 3", 1, 9000, false},
-        {WM_PATCH_SPEED, (3725u << 16) | 0u, 0, "Güncelleniyor: data\\harita şehir.map",
-         "Kalan süre: 1s 2dk 5s", "Hız: 0 KB/s", "Dosya: 3 / 3", 1, 9000, false},
-        {WM_PATCH_DONE, 3, 0, "Güncelleme tamamlandı !", "Sunucu listesi bekleniyor...", "", "",
-         10000, 10000, true},
-        {WM_SERVERLIST_READY, 0, 0, "Güncelleme tamamlandı !", "Oyun başlamaya hazır.", "", "",
-         10000, 10000, true},
-    };
-    for (const Step& s : steps) {
-        SCOPED_TRACE(s.message);
-        post(s.message, s.wParam, s.lParam);
-        EXPECT_EQ(text("1022"), u8(s.status));
-        EXPECT_EQ(text("1025"), u8(s.info));
-        EXPECT_EQ(text("1024"), u8(s.speed));
-        EXPECT_EQ(text("1023"), u8(s.counter));
-        EXPECT_EQ(bar("1002"), s.fileBar);
-        EXPECT_EQ(bar("1003"), s.runBar);
-        EXPECT_EQ(shown("1018"), s.listAndStart);
-        EXPECT_EQ(shown("1030"), s.listAndStart);
+    for (const auto& [message, wParam, lParam, expected] : steps) {
+        post(message, wParam, lParam);
+        const QString seen = QStringList{text("1022"),
+                                         text("1025"),
+                                         text("1024"),
+                                         text("1023"),
+                                         QString::number(bar("1002")),
+                                         QString::number(bar("1003")),
+                                         QString::number(shown("1018") && shown("1030"))}
+                                 .join('|');
+        EXPECT_EQ(seen.toStdString(), expected) << message;
     }
-    EXPECT_EQ(listed(), (QStringList{u8("Anadolu ğ"), u8("Ege")}));
-}
-
-TEST_F(WindowTest, EndTextsAndAFailedRunNeverShownAsSuccess) {
-    post(WM_PATCH_DONE, 0, 0);
-    EXPECT_EQ(text("1022"), u8("Bütün dosyalar güncel durumda."));
-
-    post(WM_PATCH_FAILED, (22u << 16) | 3u, 0);
-    EXPECT_EQ(text("1022"), u8("Güncelleme tamamlanamadı !"));
-    EXPECT_EQ(text("1025"), u8("Lütfen daha sonra tekrar deneyiniz."));
-    post(WM_PATCH_DONE, 1, 0);
-    EXPECT_EQ(text("1022"), u8("Güncelleme tamamlanamadı !"));
-    EXPECT_EQ(text("1025"), u8("Sunucu listesi bekleniyor..."));
-    EXPECT_TRUE(shown("1030"));
-
     // A name beyond 200 UTF-16 units goes through the code page instead.
-    use(std::string(201, 'n') + "\xFD|||a|b\r\n|||a|b\r\n", true);
-    post(WM_SERVERLIST_READY, 0, 0);
-    EXPECT_EQ(listed(), (QStringList{QString(201, 'n') + u8("ı"), QString()}));
+    EXPECT_EQ(listed(), (QStringList{"Anadolu ğ", QString(201, 'n') + "ı"}));
 }
 
-TEST_F(WindowTest, StatusColoursFollowSkipPatchAndTheFinishedRun) {
-    const QColor white(255, 255, 255), green(0, 255, 0);
-    auto* label = window.findChild<StatusText*>("1022");
-    EXPECT_EQ(label->textColour(), white);
-    use("", true);
-    EXPECT_EQ(label->textColour(), green);
-    LaunchValues skipping;
-    skipping.switches.skipPatch = true;
-    Cpatcher_client_MFCDlg skipWindow(skipping);
-    for (const char* id : {"1022", "1023", "1024", "1025"}) {
-        EXPECT_EQ(skipWindow.findChild<StatusText*>(id)->textColour(), green) << id;
-    }
-}
-
-TEST_F(WindowTest, StartWithoutSelectionWarnsAndStillSavesTheSettings) {
+// OYNA or a double-click on the empty list: the settings are saved first,
+// then the warning; Enter, Escape and Alt+F4 leave the window alone.
+TEST_F(WindowTest, StartWithoutSelectionWarnsAndSavesTheSettingsAndKeysDoNothing) {
     post(WM_PATCH_DONE, 0, 0);
     auto* list = window.findChild<QListWidget*>("1018");
-    const std::function<void()> starts[] = {
-        [&] { QTest::mouseClick(window.findChild<QWidget*>("1030"), Qt::LeftButton); },
-        [&] { QTest::mouseDClick(list->viewport(), Qt::LeftButton); },
-    };
-    for (const auto& start : starts) {
+    for (const auto& start : std::initializer_list<std::function<void()>>{
+             [&] { QTest::mouseClick(window.findChild<QWidget*>("1030"), Qt::LeftButton); },
+             [&] { QTest::mouseDClick(list->viewport(), Qt::LeftButton); }}) {
         fs::remove_all("base");
-        QString warning, caption;
+        QString box;
         QTimer::singleShot(0, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                warning = box->text();
-                caption = box->windowTitle();
-                box->accept();
-            }
+            auto* b = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            box = b->windowTitle() + "|" + b->text();
+            b->accept();
         });
         start();
-        EXPECT_EQ(warning, u8("Lütfen bir sunucu seçiniz."));
-        EXPECT_EQ(caption, u8("Uyarı"));
+        EXPECT_EQ(box, "Uyarı|Lütfen bir sunucu seçiniz.");
         EXPECT_EQ(testsupport::read_bytes("base/pref_launch.prefs").substr(0, 14),
                   "HDREnabled 0\r\n");
     }
-}
-
-TEST_F(WindowTest, KeysThatCloseADialogLeaveTheWindowAlone) {
     window.show();
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) QTest::keyClick(&window, key);
     EXPECT_FALSE(window.close());
     EXPECT_TRUE(window.isVisible());
 }
 
-// Death tests re-run the test in a fresh process; the game directory is
-// passed on through the environment so both use the same one.
-TEST(WindowGameStart, TheGameAndTheHandOverEndTheLauncherAsTheyShould) {
+// A game that cannot be started ends the launcher with -1 and says why; a
+// missing hand-over program is logged with the system's text, and the
+// launcher still ends with 0.
+TEST(WindowGameStart, FailuresToStartTheGameOrTheHandOverAreLogged) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    if (std::getenv("VALDORA_UI_GAME_DIR") == nullptr) {
+    if (std::getenv("VALDORA_UI_GAME_DIR") == nullptr) {  // the same one in the re-run
         char pattern[] = "/tmp/valdora-ui-game-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         ::setenv("VALDORA_UI_GAME_DIR", pattern, 1);
     }
     const fs::path game = std::getenv("VALDORA_UI_GAME_DIR");
     fs::current_path(game);
-    fs::copy_file(GAME_STAND_IN, game / "valdora.exe", fs::copy_options::overwrite_existing);
-    ::setenv("VALDORA_GAME_EXIT", "1", 1);
-
-    auto startOnTheFirstServer = [] {
-        Cpatcher_client_MFCDlg window;
-        window.UseDownloader(EndedRun("Birinci|||A|B\r\nIkinci|||C|D\r\n"));
-        window.messageTarget().PostMessage(WM_PATCH_DONE, 0, 0);
-        window.messageTarget().PostMessage(WM_SERVERLIST_READY, 2, 0);
-        QCoreApplication::processEvents();
-        window.findChild<QListWidget*>("1018")->setCurrentRow(0);
-        QTest::mouseClick(window.findChild<QWidget*>("1030"), Qt::LeftButton);
-    };
-    EXPECT_EXIT(startOnTheFirstServer(), ::testing::ExitedWithCode(0), "");
-    EXPECT_EQ(testsupport::read_bytes(game / "valdora_args.txt"), "A\nB\n2\n");
-    EXPECT_TRUE(fs::exists(game / "base/pref_launch.prefs"));
-
-    // No game to start: the log says so and the launcher ends with -1.
-    fs::remove(game / "valdora.exe");
-    EXPECT_EXIT(startOnTheFirstServer(), ::testing::ExitedWithCode(255), "");
-    EXPECT_NE(testsupport::read_bytes(game / "base/launcher_log.txt")
-                  .find(": valdora.exe \xE7"
-                        "al\xFD\xFEt\xFDr\xFDl\xFDrken hata: 2\r\r\n"),
-              std::string::npos);
-
-    // No hand-over program: logged with the system's text, and still exit 0.
-    auto handOver = [] { Cpatcher_client_MFCDlg().OnRunLaunchHelper(); };
-    EXPECT_EXIT(handOver(), ::testing::ExitedWithCode(0), "");
-    EXPECT_NE(testsupport::read_bytes(game / "base/launcher_log.txt")
-                  .find(": launch_helper.exe \xE7"
-                        "al\xFD\xFEt\xFDr\xFDl\xFDrken hata: No such file "
-                        "or directory\r\r\n"),
-              std::string::npos);
+    EXPECT_EXIT(Cpatcher_client_MFCDlg().RunGame("A", "B"), ::testing::ExitedWithCode(255), "");
+    EXPECT_EXIT(Cpatcher_client_MFCDlg().OnRunLaunchHelper(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(testsupport::log_messages(game),
+              (std::vector<std::string>{"valdora.exe \xE7"
+                                        "al\xFD\xFEt\xFDr\xFDl\xFDrken hata: 2",
+                                        "launch_helper.exe \xE7"
+                                        "al\xFD\xFEt\xFDr\xFDl\xFDrken "
+                                        "hata: No such file or directory"}));
     fs::current_path("/");
     fs::remove_all(game);
 }
 
-// The region, counted straight from the BMP file's bytes.
-TEST(WindowSkin, RegionIsExactlyTheSkinsOpaqueRuns) {
-    (void)skin::LoadBitmap(139);  // registers the compiled-in pictures
-    QFile file(":/skin/139.bmp");
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray b = file.readAll();
-    const auto u32 = [&](int at) { return int(qFromLittleEndian<quint32>(b.constData() + at)); };
-    ASSERT_EQ(b.left(2), "BM");
-    const int offset = u32(10), width = u32(18), height = u32(22);
-    ASSERT_EQ(QSize(width, height), QSize(640, 705));
-    ASSERT_EQ(u32(28) & 0xFFFF, 24);  // bits per pixel
-    ASSERT_EQ(u32(30), 0);            // uncompressed
-    const int stride = (width * 3 + 3) / 4 * 4;
+// The spec's edge cases of the outline on a small picture: a transparent
+// row adds nothing, a run may reach the right edge, one step off the
+// transparent colour is opaque.
+TEST(WindowSkin, RegionIsTheUnionOfTheOpaqueRunsOfEachRow) {
+    QImage image(5, 3, QImage::Format_RGB32);
+    image.fill(skin::kTransparent);
+    image.setPixel(4, 1, qRgb(255, 0, 126));
+    image.setPixel(0, 2, qRgb(0, 0, 0));
+    image.setPixel(1, 2, qRgb(0, 0, 0));
+    image.setPixel(3, 2, qRgb(254, 0, 127));
+    const QRegion expected = QRegion(4, 1, 1, 1) + QRegion(0, 2, 2, 1) + QRegion(3, 2, 1, 1);
+    EXPECT_EQ(skin::RegionFromSkin(image), expected);
+}
 
-    Cpatcher_client_MFCDlg window;
-    window.ShapeFromSkin();
-    const QRegion region = window.mask();
-    long pixels = 0;
-    int maxRuns = 0;
-    bool runAtRightEdge = false;
-    for (int y = 0; y < height; ++y) {
-        const char* row = b.constData() + offset + (height - 1 - y) * stride;  // bottom-up
-        // Transparent is RGB(255, 0, 127), stored B, G, R.
-        const auto opaque = [&](int x) { return std::memcmp(row + x * 3, "\x7F\0\xFF", 3) != 0; };
-        std::vector<std::pair<int, int>> expected, actual;
-        for (int x = 0; x < width; ++x) {
-            if (opaque(x) && (x == 0 || !opaque(x - 1))) expected.emplace_back(x, x);
-            if (opaque(x)) expected.back().second = x + 1;
-        }
-        for (const QRect& r : region.intersected(QRect(0, y, width, 1))) {
-            actual.emplace_back(r.left(), r.right() + 1);
-        }
-        std::sort(actual.begin(), actual.end());
-        ASSERT_EQ(actual, expected) << "row " << y;
-        for (auto [start, end] : expected) pixels += end - start, runAtRightEdge |= end == width;
-        maxRuns = std::max(maxRuns, static_cast<int>(expected.size()));
-        EXPECT_TRUE(expected.empty() || (y > 0 && y < height - 1)) << "row " << y;
+// However the window system delivers the second press of a double-click (a
+// press and a double-click event with its timestamp, or the latter alone),
+// each press is one click.
+TEST(WindowButtons, ABitmapButtonReportsEachPressOnce) {
+    BitmapButton button(146, true, nullptr);
+    int clicks = 0;
+    QObject::connect(&button, &BitmapButton::clicked, [&] { ++clicks; });
+    const auto send = [&](QEvent::Type type, quint64 time) {
+        QMouseEvent e(type, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, {});
+        e.setTimestamp(time);
+        QApplication::sendEvent(&button, &e);
+    };
+    for (const bool pressDelivered : {true, false}) {
+        clicks = 0;
+        send(QEvent::MouseButtonPress, 1);
+        send(QEvent::MouseButtonRelease, 1);
+        if (pressDelivered) send(QEvent::MouseButtonPress, 2);
+        send(QEvent::MouseButtonDblClick, 2);
+        send(QEvent::MouseButtonRelease, 2);
+        EXPECT_EQ(clicks, 2) << pressDelivered;
     }
-    EXPECT_TRUE(runAtRightEdge);
-    EXPECT_EQ(maxRuns, 6);
-    long regionPixels = 0;
-    for (const QRect& r : region) regionPixels += static_cast<long>(r.width()) * r.height();
-    EXPECT_EQ(regionPixels, pixels);
+}
+
+// Records what the launcher hands to the player's browser.
+class Browser : public QObject {
+    Q_OBJECT
+public:
+    QStringList opened;
+public slots:
+    void open(const QUrl& url) { opened << url.toString(); }
+};
+
+// The promotional panes make their browsers after the window's first frame,
+// in the order they were pointed at their pages. Pages are remote content:
+// no local files, no plugins or popups, no bridge into the program, and
+// only a click of the player opens the browser, never a view inside.
+TEST_F(WindowTest, WebPanesArriveAfterTheFirstFrameAndPagesStayInTheirPanes) {
+    const QStringList ids = {"1019", "1020", "1034"};
+    for (const QString& id : ids) {
+        window.findChild<CExplorer1*>(id)->Navigate("http://127.0.0.1:9/" + id + ".aspx");
+    }
+    EXPECT_TRUE(window.findChildren<QWebEngineView*>().isEmpty());
+    window.show();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window.findChildren<QWebEngineView*>().size() == 3; }));
+    for (const QString& id : ids) {
+        QWebEnginePage* page = window.findChild<CExplorer1*>(id)->view()->page();
+        EXPECT_EQ(page->requestedUrl().toString(), "http://127.0.0.1:9/" + id + ".aspx");
+        using S = QWebEngineSettings;
+        for (S::WebAttribute off : {S::LocalContentCanAccessFileUrls, S::PluginsEnabled,
+                                    S::JavascriptCanOpenWindows, S::NavigateOnDropEnabled}) {
+            EXPECT_FALSE(page->settings()->testAttribute(off)) << off;
+        }
+        EXPECT_TRUE(page->profile()->isOffTheRecord());
+    }
+
+    const auto windows = QApplication::topLevelWidgets().size();
+    Browser browser;
+    QDesktopServices::setUrlHandler("http", &browser, "open");
+    QWebEngineView* view = window.findChild<CExplorer1*>("1019")->view();
+    bool loaded = false;
+    QObject::connect(view, &QWebEngineView::loadFinished, [&](bool ok) { loaded = ok; });
+    view->setHtml(
+        "<body style='margin:0' onload=\"window.open('http://a.invalid/by-itself')\">"
+        "<a href='http://b.invalid/link' target='_blank' style='display:block;height:40px'>a</a>"
+        "<button style='width:100%;height:40px' onclick=\"window.open('http://c.invalid/js')\">"
+        "b</button></body>",
+        QUrl("http://127.0.0.1:9/"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded; }, 20000));
+    QString answers;
+    view->page()->runJavaScript(
+        "(function() { try { var x = new XMLHttpRequest(); x.open('GET', 'file:///etc/hostname', "
+        "false); x.send(); return 'read' } catch (e) { return 'refused' } })() + ' ' + typeof qt",
+        [&](const QVariant& v) { answers = v.toString(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.isEmpty(); }));
+    EXPECT_EQ(answers, "refused undefined");
+    for (const int y : {20, 60}) QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {}, {10, y});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return browser.opened.size() == 2; }));
+    EXPECT_EQ(browser.opened, (QStringList{"http://b.invalid/link", "http://c.invalid/js"}));
+    EXPECT_EQ(window.findChildren<QWebEngineView*>().size(), 3);
+    EXPECT_EQ(QApplication::topLevelWidgets().size(), windows);
+    QDesktopServices::unsetUrlHandler("http");
 }
 
 }  // namespace
+
+#include "patcher_dialog_test.moc"

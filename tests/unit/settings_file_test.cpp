@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <tuple>
 
-#include "platform/codepage.h"
+#include "platform/last_error.h"
 #include "settings/preferences_store.h"
 #include "support/files.h"
+#include "support/launcher_log.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -31,28 +35,16 @@ std::string text(const LaunchPreferences& p) {
     return out;
 }
 
-struct Memory {  // counts how often it is asked
-    std::uint32_t bytes;
+// Counts how often the memory is asked for; nothing stands for a failed query.
+struct Memory {
+    std::optional<std::uint32_t> bytes;
     int calls = 0;
     PreferencesStore::MemoryQuery query() {
-        return [this] { return ++calls, bytes; };
+        return [this] {
+            if (!bytes) platform::set_last_error(ENOSYS);
+            return ++calls, bytes;
+        };
     }
-};
-
-// Prints the box it shows, for a death test: caption, type, owner, text.
-struct BoxPrinter : platform::MessageTarget {
-    void PostMessage(platform::UINT, platform::WPARAM, platform::LPARAM) override {}
-    int MessageBox(std::u16string_view text, std::u16string_view caption, platform::UINT type,
-                   platform::BoxOwner owner) override {
-        std::fprintf(stderr, "%s|%u|%s|%s", platform::utf16_to_utf8(caption).c_str(), type,
-                     owner == platform::BoxOwner::None ? "none" : "window",
-                     platform::utf16_to_utf8(text) == kMemoryText ? "text" : "other text");
-        return platform::IDOK;
-    }
-    const std::string kMemoryText =
-        "Valdora oyununu \xC3\xA7\x61l\xC4\xB1\xC5\x9Ft\xC4\xB1rabilmeniz i\xC3\xA7in en az 512 "
-        "MB haf\xC4\xB1zan\xC4\xB1z olmal\xC4\xB1\x64\xC4\xB1r.\nDi\xC4\x9F\x65r sistem "
-        "gereksinimlerini ana sayfadan g\xC3\xB6rebilirsiniz.";
 };
 
 const char kMiddleTierFile[] =
@@ -86,39 +78,19 @@ TEST(SettingsFile, StartUpWritesTheKnownFilesByteForByte) {
 TEST(SettingsFile, ReaderPairsTokensAndStartUpWritesBackWhatItUnderstood) {
     // File; record read; "+line" written, "-key" left out.
     const std::tuple<std::string, const char*, const char*> cases[] = {
-        {"Fullscreen 0\r\n", "0 1 0 0 0 0 0 3", "+Fullscreen 1"},
-        {"HDREnabled 1 HDREnabled true\r\n", "0 1 0 0 0 0 0 3", "+HDREnabled 0"},
-        {"HDREnabled 1\r\nHDREnabled 01\r\nTextureDetail 2 TextureDetail", "0 1 0 0 0 0 0 3", ""},
-        {"TextureFiltering 7\r\nTextureAnisotropy_PREF -1\r\nScreenResolution_PREF 17\r\n",
+        {"Fullscreen 0\r\nHDREnabled 1 HDREnabled 01\r\nhdrenabled 1 Isp 5 ScreenResolution_PREF 7 "
+         "ScreenWidth 800",
+         "0 1 0 0 7 0 0 3", "+Fullscreen 1|+HDREnabled 0|+ISP 3|+ScreenWidth 1336"},
+        {"TextureFiltering 7 TextureAnisotropy_PREF -1 ScreenResolution_PREF 17",
          "0 1 7 -1 17 0 0 3",
-         "+TextureFiltering 7|+TextureAnisotropy_PREF -1|+ScreenResolution_PREF 17|"
-         "-TextureFilteringMin|-TextureFilteringMag|-TextureMipmap|-TextureAnisotropy|"
-         "-ScreenWidth|-ScreenHeight"},
-        {"ScreenResolution_PREF 8\r\nScreenWidth 800\r\nScreenHeight 600\r\n", "0 1 0 0 8 0 0 3",
-         "+ScreenWidth 1366|+ScreenHeight 768"},
-        {"hdrenabled 1\r\nTEXTUREDETAIL 2\r\nIsp 5\r\n", "0 1 0 0 0 0 0 3", "+ISP 3"},
-        {"HDREnabled 1 TextureFiltering 3 TextureAnisotropy_PREF 4 ScreenResolution_PREF 16\r\n",
-         "1 1 3 4 16 0 0 3",
-         "+TextureFilteringMin 3|+TextureFilteringMag 3|+TextureMipmap 2|+TextureAnisotropy 32|"
-         "+ScreenWidth 1920|+ScreenHeight 1200"},
-        // TextureFiltering takes the next key as its value; the pairs stay shifted.
-        {"TextureFiltering 3\r\nTextureFiltering\r\nLightmapDetail 2\r\nTextureDetail 1\r\n",
+         "+TextureFiltering 7|-TextureFilteringMin|-TextureMipmap|-TextureAnisotropy|-ScreenWidth"},
+        // A key without a value shifts the pairs; one at the end reads as 0.
+        {"TextureFiltering 3\r\nTextureFiltering\r\nLightmapDetail 2\r\nTextureDetail",
          "0 1 0 0 0 0 0 3", ""},
-        {"TextureDetail 2\r\nHDREnabled 1\r\nTextureDetail\r\n", "1 1 0 0 0 0 0 3", ""},
-        {"ISP -42\r\nLightmapDetail 1\r\nLightmapDetail 2\r\n", "0 1 0 0 0 2 0 -42", "+ISP -42"},
-        {"TextureDetail 12abc LightmapDetail +2 ISP -0x10 TextureFiltering 3 TextureFiltering x "
-         "ScreenResolution_PREF - TextureAnisotropy_PREF 3-1 ScreenResolution_PREF "
-         "99999999999999999999 TextureAnisotropy_PREF -4294967297",
-         "0 1 0 -2147483648 2147483647 2 12 0",
-         "+TextureDetail 12|+ScreenResolution_PREF 2147483647"},
-        {"HDREnabled\t1\vTextureDetail\f2\rLightmapDetail\n1   ISP \r\n 9", "1 1 0 0 0 1 2 9", ""},
-        {"HDREnabled" + std::string(1000, 'x') + " 1 HDREnabled 1" + std::string(40, '1') +
-             " TextureDetail " + std::string(50, '0') + "2",
-         "0 1 0 0 0 0 2 3", ""},
-        {std::string("HDREnabled\0 1 ISP \xFE"
-                     "5",
-                     19),
-         "0 1 0 0 0 0 0 0", ""},
+        {"TextureDetail 12abc\tLightmapDetail\v+2\fISP -0x10\rTextureAnisotropy_PREF -4294967297 "
+         "ScreenResolution_PREF 99999999999999999999 HDREnabled" +
+             std::string(1000, 'x') + " 1",
+         "0 1 0 -2147483648 2147483647 2 12 0", "+ScreenResolution_PREF 2147483647"},
     };
     for (const auto& [file, expected, checks] : cases) {
         SCOPED_TRACE(file);
@@ -138,54 +110,71 @@ TEST(SettingsFile, ReaderPairsTokensAndStartUpWritesBackWhatItUnderstood) {
     }
 }
 
-TEST(SettingsFile, FailedReadsAndWritesLoseNothing) {
+// The player's file is never lost or half-written, a read-only one is left
+// as it is, and a symlinked one is written through to its target.
+TEST(SettingsFile, WritesReplaceTheFileWholeThroughSymlinksAndNeverAReadOnlyOne) {
     testsupport::TempDir dir;
     PreferencesStore store;
     store.preferences().textureDetail = 2;
     EXPECT_FALSE(store.ReadSettingsFile());
-    EXPECT_EQ(text(store.preferences()), "0 1 0 0 0 0 2 3");
     EXPECT_FALSE(fs::exists("base"));  // only the writer makes it
 
     write_bytes(kPrefs, "HDREnabled 1\r\n");
     fs::create_directory("base/pref_launch.prefs.~new");  // the new file cannot be made
     store.WriteSettingsFile();
+    fs::remove("base/pref_launch.prefs.~new");
+    fs::permissions(kPrefs, fs::perms(0444));
+    store.WriteSettingsFile();
     EXPECT_EQ(read_bytes(kPrefs), "HDREnabled 1\r\n");
 
-    fs::remove_all("base");
-    write_bytes("base", "not a directory");
+    write_bytes("elsewhere/prefs", "old");
+    fs::permissions("elsewhere/prefs", fs::perms(0640));
+    fs::remove(kPrefs);
+    fs::create_symlink("../elsewhere/prefs", kPrefs);
     store.WriteSettingsFile();
-    EXPECT_EQ(read_bytes("base"), "not a directory");
-    EXPECT_FALSE(store.ReadSettingsFile());
+    EXPECT_TRUE(fs::is_symlink(kPrefs));
+    EXPECT_EQ(read_bytes("elsewhere/prefs").substr(0, 14), "HDREnabled 0\r\n");
+    EXPECT_EQ(fs::status("elsewhere/prefs").permissions(), fs::perms(0640));
+    EXPECT_EQ(std::distance(fs::directory_iterator("elsewhere"), {}), 1);
 }
 
-// A first start, with no settings file, on each side of the tier bounds.
+// A first start, with no settings file, on each side of the tier bounds;
+// memory that cannot be read takes the lowest tier and is logged.
 TEST(SettingsFile, MemoryTiersAndTheMemoryRequirementAtFirstStart) {
-    const std::pair<std::uint32_t, const char*> cases[] = {
+    const std::pair<std::optional<std::uint32_t>, const char*> cases[] = {
         {0, nullptr},
-        {299 * kMiB, nullptr},
         {300 * kMiB - 1, nullptr},
         {300 * kMiB, "0 1 2 1 0 0 0 42"},
         {600 * kMiB - 1, "0 1 2 1 0 0 0 42"},
         {600 * kMiB, "1 1 2 1 0 0 1 42"},
         {1700 * kMiB - 1, "1 1 2 1 0 0 1 42"},
         {1700 * kMiB, "1 1 2 1 0 1 2 42"},
-        {UINT32_MAX, "1 1 2 1 0 1 2 42"},
-    };
+        {std::nullopt, "0 1 2 1 0 0 0 42"}};
     for (const auto& [bytes, tier] : cases) {
-        SCOPED_TRACE(bytes);
+        SCOPED_TRACE(bytes.value_or(1));
         testsupport::TempDir dir;
-        BoxPrinter printer;
         Memory memory{bytes};
-        PreferencesStore store(&printer, memory.query());
+        PreferencesStore store(nullptr, memory.query());  // the message goes to stderr
         store.preferences() = {false, false, 3, 4, 16, 2, 2, 42};
-        if (tier != nullptr) {
+        // In a process of its own either way: the refusal ends the process.
+        const auto start = [&] {
             store.LoadSettingsAtStartup();
-            EXPECT_EQ(text(store.preferences()), tier);
+            std::fprintf(stderr, "tier %s", text(store.preferences()).c_str());
+            std::_Exit(7);
+        };
+        if (tier != nullptr) {
+            EXPECT_EXIT(start(), ::testing::ExitedWithCode(7), std::string("^tier ") + tier + "$");
         } else {
-            EXPECT_EXIT(store.LoadSettingsAtStartup(), ::testing::ExitedWithCode(0),
-                        "^Hata!\\|0\\|none\\|text$");
+            EXPECT_EXIT(start(), ::testing::ExitedWithCode(0),
+                        "^Valdora oyununu çalıştırabilmeniz için en az 512 MB "
+                        "hafızanız olmalıdır.\nDiğer sistem gereksinimlerini ana sayfadan "
+                        "görebilirsiniz.\n$");
             EXPECT_FALSE(fs::exists("base"));  // nothing written
         }
+        EXPECT_EQ(testsupport::log_messages("."),
+                  bytes ? std::vector<std::string>{}
+                        : std::vector<std::string>{"Bellek miktar\xFD okunamad\xFD: " +
+                                                   std::string(std::strerror(ENOSYS))});
     }
 }
 

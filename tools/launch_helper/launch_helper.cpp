@@ -1,11 +1,12 @@
 // launch_helper.exe: installs a launcher update. The launcher starts it from
 // the game directory and ends; this waits for that launcher to be gone,
 // puts "_launcher.dll" in place of "launcher.exe" in one step, and starts
-// the new launcher.
-#include <unistd.h>
-
+// the new launcher. When the update cannot be put in place, the old launcher
+// is started once with "-test_launcher", so that it patches the game and
+// shows its window instead of handing over again, for ever.
 #include <chrono>
-#include <thread>
+#include <string>
+#include <vector>
 
 #include "log/launcher_log.h"
 #include "platform/cp1254_literal.h"
@@ -21,35 +22,33 @@ namespace {
 constexpr const char* kUpdate = "_launcher.dll";
 constexpr const char* kLauncher = "launcher.exe";
 
-// The launcher that started us ends at once; give it a generous moment.
-void wait_for_launcher(pid_t launcher) {
-    using namespace std::chrono_literals;
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (launcher > 1 && ::getppid() == launcher && platform::process_alive(launcher) &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(20ms);
-    }
-}
+// What the helper did goes to the log of the launcher it starts, which
+// deletes the log when its window starts.
+#define REPORT(...)                       \
+    do {                                  \
+        WriteLauncherLog(__VA_ARGS__);    \
+        KeepLauncherLogLine(__VA_ARGS__); \
+    } while (false)
 
 }  // namespace
 
 int main() {
-    wait_for_launcher(::getppid());
+    // The launcher that started us ends at once; give it a generous moment.
+    platform::wait_for_parent(kLauncher, std::chrono::seconds(30));
 
+    std::vector<std::string> arguments;
     if (!platform::copy_file(kUpdate, kLauncher) || !platform::make_executable(kLauncher)) {
-        WriteLauncherLog("launch_helper: launcher.exe güncellenemedi: %s"_cp1254,
-                         platform::error_text(platform::last_error()).c_str());
-        // Start the old launcher all the same: the player is not left with
-        // nothing, and the next start tries the update again.
+        REPORT("launch_helper: launcher.exe güncellenemedi: %s"_cp1254,
+               platform::error_text(platform::last_error()).c_str());
+        arguments.push_back("-test_launcher");
     } else {
-        WriteLauncherLog("launch_helper: _launcher.dll, launcher.exe olarak kuruldu."_cp1254);
+        REPORT("launch_helper: _launcher.dll, launcher.exe olarak kuruldu."_cp1254);
     }
 
-    if (!platform::spawn_process(kLauncher, {})) {
-        WriteLauncherLog("launch_helper: launcher.exe başlatılamadı: %s"_cp1254,
-                         platform::error_text(platform::last_error()).c_str());
+    if (!platform::spawn_process(kLauncher, arguments)) {
+        REPORT("launch_helper: launcher.exe başlatılamadı: %s"_cp1254,
+               platform::error_text(platform::last_error()).c_str());
         return 1;
     }
-    WriteLauncherLog("launch_helper: launcher.exe yeniden başlatıldı."_cp1254);
     return 0;
 }
