@@ -1,53 +1,77 @@
 #include "patch/attribute_survey.h"
 
-#include <algorithm>
-
-AttributeSurvey::AttributeSurvey(std::vector<const std::string*> paths)
-    : paths_(std::move(paths)),
-      files_(paths_.size()),
-      errors_(paths_.size()),
-      blocks_(new std::atomic<int>[(paths_.size() + kBlock - 1) / kBlock]),
-      blockCount_((paths_.size() + kBlock - 1) / kBlock) {
-    for (std::size_t b = 0; b < blockCount_; ++b) blocks_[b].store(Free);
-    // A short list is not worth a thread.
-    if (blockCount_ > 1) helper_ = std::thread([this] { Helper(); });
-}
+AttributeSurvey::AttributeSurvey()
+    : blocks_(new std::unique_ptr<Block>[kMaxBlocks]), helper_([this] { Helper(); }) {}
 
 AttributeSurvey::~AttributeSurvey() {
     quit_ = true;
-    if (helper_.joinable()) helper_.join();
+    ++signal_;
+    signal_.notify_all();
+    helper_.join();
 }
 
-bool AttributeSurvey::Claim(std::size_t block) {
+void AttributeSurvey::Add(const std::string* path) {
+    if (made_ == published_.load() && made_ < kMaxBlocks)
+        blocks_[made_++] = std::make_unique<Block>();
+    if (made_ == published_.load()) return;  // beyond the capacity: looked up by the check
+    Block& block = *blocks_[made_ - 1];
+    block.paths[block.count++] = path;
+    if (block.count == kBlock) Publish();
+}
+
+void AttributeSurvey::Close() {
+    if (made_ != published_.load()) Publish();
+    closed_ = true;
+    ++signal_;
+    signal_.notify_all();
+}
+
+void AttributeSurvey::Publish() {
+    published_.store(made_);
+    ++signal_;
+    signal_.notify_all();
+}
+
+bool AttributeSurvey::Claim(Block& block) {
     int expected = Free;
-    return blocks_[block].compare_exchange_strong(expected, Taken);
+    return block.state.compare_exchange_strong(expected, Taken);
 }
 
-void AttributeSurvey::Survey(std::size_t block, platform::AttributeReader& reader) {
-    const std::size_t end = std::min(paths_.size(), (block + 1) * kBlock);
-    for (std::size_t i = block * kBlock; i < end && !quit_; ++i) {
-        files_[i] = reader.open(*paths_[i], errors_[i]);
+void AttributeSurvey::Survey(Block& block, platform::AttributeReader& reader) {
+    for (std::size_t i = 0; i < block.count && !quit_; ++i) {
+        block.files[i] = reader.open(*block.paths[i], block.errors[i]);
     }
-    blocks_[block].store(Done);
-    blocks_[block].notify_all();
+    block.state.store(Done);
+    block.state.notify_all();
 }
 
 void AttributeSurvey::Helper() {
     platform::AttributeReader reader;
-    for (std::size_t b = 0; b < blockCount_ && !quit_; ++b) {
-        if (Claim(b)) Survey(b, reader);
+    for (std::size_t b = 0; !quit_;) {
+        const unsigned seen = signal_.load();
+        if (b < published_.load()) {
+            if (Claim(*blocks_[b])) Survey(*blocks_[b], reader);
+            ++b;
+        } else if (closed_) {
+            return;
+        } else {
+            signal_.wait(seen);
+        }
     }
 }
 
-platform::File AttributeSurvey::Take(std::size_t i, int& error) {
-    const std::size_t block = i / kBlock;
+bool AttributeSurvey::Take(std::size_t i, platform::File& file, int& error) {
+    const std::size_t b = i / kBlock;
+    if (b >= published_.load()) return false;
+    Block& block = *blocks_[b];
     if (i % kBlock == 0) {
         if (Claim(block)) {
             Survey(block, reader_);
         } else {
-            blocks_[block].wait(Taken);
+            block.state.wait(Taken);
         }
     }
-    error = errors_[i];
-    return std::move(files_[i]);
+    file = std::move(block.files[i % kBlock]);
+    error = block.errors[i % kBlock];
+    return true;
 }

@@ -1,43 +1,58 @@
-// The attributes of every listed file, looked up ahead of the check that
-// judges them, on two threads: the caller's and one helper. Each takes the
-// next block of the list that nobody has taken yet; the caller takes the
-// results in list order, waiting for a block only while the helper is still
-// in it. Paths resolve against the current directory at construction.
+// The attributes of the listed files, looked up ahead of the check that
+// judges them, on two threads: a helper and the check's own. Paths come in
+// as the update list arrives (Add); the helper looks up each block of them
+// as soon as it is complete, and the check takes the results in list order
+// (Take), looking up itself a block nobody has taken yet and waiting only
+// for one the helper is still in. Paths resolve against the current
+// directory at construction.
 #pragma once
 
 #include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "platform/file.h"
 
 class AttributeSurvey {
 public:
-    explicit AttributeSurvey(std::vector<const std::string*> paths);
-    // Stops the helper (it ends within one file) and joins it.
+    AttributeSurvey();
+    // Stops the helper (it ends within one file) and joins it. The paths
+    // must outlive it.
     ~AttributeSurvey();
     AttributeSurvey(const AttributeSurvey&) = delete;
     AttributeSurvey& operator=(const AttributeSurvey&) = delete;
 
-    // The i-th path's handle, as File::open_for_attributes gives it, or an
-    // invalid one with the error in `error`. Each i once, in order.
-    platform::File Take(std::size_t i, int& error);
+    // The next path, from one thread; then Close() once all are in.
+    void Add(const std::string* path);
+    void Close();
+    // After Close(), for each path in order: its handle as
+    // File::open_for_attributes gives it (an invalid one with the error in
+    // `error`). False when the path was not surveyed (beyond the capacity).
+    bool Take(std::size_t i, platform::File& file, int& error);
 
 private:
     static constexpr std::size_t kBlock = 256;
+    static constexpr std::size_t kMaxBlocks = 1 << 16;
     enum State : int { Free, Taken, Done };
+    struct Block {
+        const std::string* paths[kBlock];
+        platform::File files[kBlock];
+        int errors[kBlock];
+        std::size_t count = 0;
+        std::atomic<int> state{Free};
+    };
 
-    bool Claim(std::size_t block);
-    void Survey(std::size_t block, platform::AttributeReader& reader);
+    void Publish();
+    bool Claim(Block& block);
+    void Survey(Block& block, platform::AttributeReader& reader);
     void Helper();
 
-    const std::vector<const std::string*> paths_;
-    std::vector<platform::File> files_;
-    std::vector<int> errors_;
-    std::unique_ptr<std::atomic<int>[]> blocks_;
-    std::size_t blockCount_;
+    std::unique_ptr<std::unique_ptr<Block>[]> blocks_;
+    std::size_t made_ = 0;                   // blocks begun by Add
+    std::atomic<std::size_t> published_{0};  // blocks complete
+    std::atomic<unsigned> signal_{0};        // bumped on every publication, close and quit
+    std::atomic<bool> closed_{false};
     std::atomic<bool> quit_{false};
     platform::AttributeReader reader_;
     std::thread helper_;

@@ -90,20 +90,24 @@ void PatchDownloader::Post(platform::UINT message, platform::WPARAM wParam,
 void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries) {
     WriteLauncherLog("Download edilmesi gereken dosyalar: ");
     EnterGameDirectory();
-    std::vector<const std::string*> paths;
-    paths.reserve(entries.size());
-    for (const UpdateListEntry& entry : entries) paths.push_back(&entry.path);
-    // The files are looked up ahead, two at a time; judged, logged and marked
+    // The files are looked up ahead, two at a time (from the moment the list
+    // began to arrive, when the run fetched it); judged, logged and marked
     // here in list order.
-    AttributeSurvey survey(std::move(paths));
+    std::unique_ptr<AttributeSurvey> survey = std::move(survey_);
+    if (!survey) {
+        survey = std::make_unique<AttributeSurvey>();
+        for (const UpdateListEntry& entry : entries) survey->Add(&entry.path);
+        survey->Close();
+    }
     bool madeDirectories = false;
     std::size_t i = 0;
     for (UpdateListEntry& entry : entries) {
         int error = 0;
-        platform::File file = survey.Take(i++, error);
-        // A folder made for an earlier entry may now stand where this one
-        // was missing: look again, as a lookup in turn would have seen it.
-        if (!file.valid() && error == ENOENT && madeDirectories) {
+        platform::File file;
+        if (!survey->Take(i++, file, error) ||
+            // A folder made for an earlier entry may now stand where this
+            // one was missing: look again, as a lookup in turn would see it.
+            (!file.valid() && error == ENOENT && madeDirectories)) {
             file = platform::File::open_for_attributes(entry.path);
             error = platform::last_error();
         }

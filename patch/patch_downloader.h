@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@
 namespace talvo::utility {
 class easy_curl;
 }
+class AttributeSurvey;
 
 // More than this many bytes to download: the player is told to reinstall.
 inline constexpr double kMaxDownloadBytes = 70.0 * 1024 * 1024;
@@ -115,6 +117,9 @@ private:
     const platform::WorkingDirectory gameDirectory;
     boost::mutex errorMutex;
     std::string transferError;
+    // The files of the list being fetched, looked up while it arrives; the
+    // check takes it over.
+    std::unique_ptr<AttributeSurvey> survey_;
     // The last transfer failed with a partial "~temp.dat" that the next run
     // can go on from: the end of the downloads keeps it.
     bool keepPartial = false;

@@ -4,6 +4,7 @@
 #include "log/launcher_log.h"
 #include "net/easy_curl.h"
 #include "net/fetch_url.h"
+#include "patch/attribute_survey.h"
 #include "patch/file_sink.h"
 #include "patch/patch_downloader.h"
 #include "platform/codepage.h"
@@ -46,7 +47,22 @@ bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>
     list.abort_when([this] { return stopEvent.is_set(); });
     list.transfer.set_stall_limit(options.stallSeconds);
     list.transfer.set_max_recv_speed(options.maxRecvSpeed);
-    if (ParseUpdateList(list.fetch(), options.testLauncher, baseUrl, entries)) return true;
+    // The list is read as it arrives, and its files looked up meanwhile.
+    survey_ = std::make_unique<AttributeSurvey>();
+    UpdateListReader reader(options.testLauncher, entries,
+                            [this](const UpdateListEntry& entry) { survey_->Add(&entry.path); });
+    const auto keep = list.transfer.write_function;
+    list.transfer.write_function = [&](char* data, std::size_t size, std::size_t count,
+                                       void* user) {
+        const std::size_t taken = keep(data, size, count, user);
+        reader.Feed(list.response);
+        return taken;
+    };
+    const std::string body = list.fetch();
+    survey_->Close();
+    if (!body.empty() && reader.Finish(baseUrl)) return true;
+    survey_.reset();  // before the paths it holds go
+    entries.clear();
     SetTransferError(list.error());
     WriteLauncherLog("download listesi hatalı !"_cp1254);
     Post(WM_PATCH_FAILED, 2, 0);
@@ -90,9 +106,12 @@ bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
         WriteLauncherLog("%d adet dosya download edilecek...", progress.FilesTotal());
     }
     while (!stopEvent.is_set() && !entries.empty() && !options.skipPatch) {
+        if (!entries.front().needsDownload) {
+            entries.pop_front();
+            continue;
+        }
         const UpdateListEntry entry = std::move(entries.front());
         entries.pop_front();
-        if (!entry.needsDownload) continue;
         const FileResult result = DownloadFile(transfer, baseUrl, entry);
         if (result == FileResult::NoTemporaryFile) return false;
         if (result == FileResult::Failed) break;

@@ -46,35 +46,60 @@ bool IsSafeListPath(std::string_view path) {
 bool ParseUpdateList(const std::string& body, bool testLauncher, std::string& baseUrl,
                      std::list<UpdateListEntry>& entries) {
     entries.clear();
-    // The lines as a split at any run of CR and LF gives them; the piece
-    // after the final line break is dropped, so a list without one loses
-    // its last real line here and comes out faulty.
-    std::vector<std::string_view> lines;
-    const std::string_view text(body);
-    for (std::size_t at = 0;;) {
-        std::size_t end = at;
-        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-        if (end == text.size()) break;
-        lines.push_back(text.substr(at, end - at));
-        at = end;
-        while (at < text.size() && (text[at] == '\r' || text[at] == '\n')) ++at;
-    }
-    if (lines.size() < 2 || (lines.size() - 2) % 3 != 0) return false;
+    UpdateListReader reader(testLauncher, entries);
+    reader.Feed(body);
+    if (reader.Finish(baseUrl)) return true;
+    entries.clear();
+    return false;
+}
 
-    baseUrl = lines[0];
-    for (std::size_t i = 2; i < lines.size(); i += 3) {
-        if (testLauncher && lines[i] == "_launcher.dll") continue;
-        if (!IsSafeListPath(lines[i])) {
-            entries.clear();
-            return false;
+UpdateListReader::UpdateListReader(bool testLauncher, std::list<UpdateListEntry>& entries,
+                                   std::function<void(const UpdateListEntry&)> added)
+    : testLauncher_(testLauncher), entries_(entries), added_(std::move(added)) {}
+
+// The lines as a split at any run of CR and LF gives them; the piece after
+// the final line break never counts, so a list without one loses its last
+// real line and comes out faulty.
+void UpdateListReader::Feed(std::string_view text) {
+    const auto is_break = [](char c) { return c == '\r' || c == '\n'; };
+    for (;;) {
+        if (inBreaks_) {
+            while (at_ < text.size() && is_break(text[at_])) ++at_;
+            if (at_ == text.size()) return;
+            inBreaks_ = false;
         }
-        UpdateListEntry& entry = entries.emplace_back();
-        entry.path = lines[i];
-        std::replace(entry.path.begin(), entry.path.end(), '/', '\\');
-        entry.size = read_size(lines[i + 1]);
-        entry.timeStamp = lines[i + 2];
+        std::size_t end = at_;
+        while (end < text.size() && !is_break(text[end])) ++end;
+        if (end == text.size()) return;  // the line is not complete yet
+        Line(text.substr(at_, end - at_));
+        at_ = end;
+        inBreaks_ = true;
     }
-    return true;
+}
+
+void UpdateListReader::Line(std::string_view line) {
+    const std::size_t n = lines_++;
+    if (n == 0) baseUrl_ = line;
+    if (n < 2) return;
+    triple_[(n - 2) % 3] = line;
+    if ((n - 2) % 3 != 2 || unsafe_) return;
+    if (testLauncher_ && triple_[0] == "_launcher.dll") return;
+    if (!IsSafeListPath(triple_[0])) {
+        unsafe_ = true;
+        return;
+    }
+    UpdateListEntry& entry = entries_.emplace_back();
+    entry.path = std::move(triple_[0]);
+    std::replace(entry.path.begin(), entry.path.end(), '/', '\\');
+    entry.size = read_size(triple_[1]);
+    entry.timeStamp = std::move(triple_[2]);
+    if (added_) added_(entry);
+}
+
+bool UpdateListReader::Finish(std::string& baseUrl) const {
+    if (lines_ < 2 || (lines_ - 2) % 3 != 0) return false;
+    baseUrl = baseUrl_;
+    return !unsafe_;
 }
 
 std::string FileUrl(const std::string& baseUrl, std::string_view path) {
