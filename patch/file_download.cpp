@@ -60,11 +60,12 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
         WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
         Post(WM_PATCH_FAILED, (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
         // What came stays for the next run when it can go on from there.
+        if (code != CURLE_HTTP_RETURNED_ERROR) sink.KeepRecord();
         keepPartial = code != CURLE_HTTP_RETURNED_ERROR && sink.Resumable();
-        if (!keepPartial) FileSink::Discard(false);
+        if (!keepPartial) sink.Discard(false);
         return FileResult::Failed;
     }
-    FileSink::Discard(true);
+    sink.Discard(true);
     if (!PutInPlace(entry)) return FileResult::Failed;
     progress.FileDone();
     return FileResult::Done;

@@ -8,6 +8,10 @@ namespace {
 
 constexpr const char* kTempFile = "~temp.dat";
 constexpr const char* kNewRecordFile = "~temp.dat.resume.new";
+// A body is worth a record once this much of it is on disk: a file the
+// next run would fetch again in no time needs none, and most files of a
+// patch are small.
+constexpr std::uint64_t kRecordAfterBytes = 256 << 10;
 
 // Strong validators only: a weak ETag never matches in If-Range.
 std::string strong_etag(const std::string& etag) {
@@ -24,9 +28,10 @@ bool FileSink::Open(bool resume) {
     file.close();
     record_ = ResumeRecord();
     offset_ = taken_ = 0;
-    begun_ = hasRecord_ = refused_ = failed_ = false;
+    begun_ = recordDue_ = hasRecord_ = refused_ = failed_ = false;
     if (resume && LoadRecord()) return true;
     Discard(true);
+    recordOnDisk_ = false;
     file = platform::File::create_always(kTempFile);
     return file.valid();
 }
@@ -34,8 +39,9 @@ bool FileSink::Open(bool resume) {
 bool FileSink::LoadRecord() {
     std::string text;
     ResumeRecord record;
-    if (!platform::read_file(kResumeRecordFile, text) || !ParseResumeRecord(text, record) ||
-        record.url != url_ || record.size != entry_.size || record.timeStamp != entry_.timeStamp) {
+    recordOnDisk_ = platform::read_file(kResumeRecordFile, text);
+    if (!recordOnDisk_ || !ParseResumeRecord(text, record) || record.url != url_ ||
+        record.size != entry_.size || record.timeStamp != entry_.timeStamp) {
         return false;
     }
     // Never through a symlink; and the very file the record was written for.
@@ -71,7 +77,11 @@ bool FileSink::Seed() {
 
 bool FileSink::Accept(const char* data, std::size_t bytes) {
     if (!begun_ && !Begin()) return false;
-    return Check(data, bytes);
+    if (!Check(data, bytes)) return false;
+    // Written before the piece that takes the body past the mark, so that
+    // a record never lacks for a partial worth going on with.
+    if (recordDue_ && taken_ - offset_ >= kRecordAfterBytes) WriteRecord();
+    return true;
 }
 
 bool FileSink::Check(const char*, std::size_t bytes) {
@@ -114,11 +124,18 @@ bool FileSink::Begin() {
     }
     record_ = ResumeRecord{url_, entry_.size, entry_.timeStamp, etag, lastModified, 0, 0};
     // A body that arrives encoded cannot be continued by byte ranges.
-    if (identity && file.identity(record_.device, record_.inode)) WriteRecord();
+    recordDue_ =
+        identity && !record_.validator().empty() && file.identity(record_.device, record_.inode);
     return true;
 }
 
+void FileSink::KeepRecord() {
+    if (recordDue_ && !failed_ && taken_ > 0) WriteRecord();
+}
+
 void FileSink::WriteRecord() {
+    recordDue_ = false;
+    recordOnDisk_ = true;
     const std::string text = FormatResumeRecord(record_);
     if (text.empty()) return;
     platform::File out = platform::File::create_always(kNewRecordFile);
@@ -129,6 +146,7 @@ void FileSink::WriteRecord() {
 }
 
 void FileSink::Discard(bool keepTemporary) {
-    platform::delete_file(kResumeRecordFile);
+    if (recordOnDisk_) platform::delete_file(kResumeRecordFile);
+    recordOnDisk_ = false;
     if (!keepTemporary) platform::delete_file(kTempFile);
 }

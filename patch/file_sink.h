@@ -51,8 +51,12 @@ public:
     // The transfer failed for a reason of its own (write error): drop it.
     void Fail() { failed_ = true; }
 
-    // The record goes; the file is kept (the download is complete) or removed.
-    static void Discard(bool keepTemporary);
+    // The transfer failed: the record of a body worth going on with is
+    // written now if it is not yet.
+    void KeepRecord();
+    // The record goes (when there may be one); the file is kept (the
+    // download is complete) or removed.
+    void Discard(bool keepTemporary);
 
     platform::File file;
 
@@ -69,6 +73,8 @@ private:
     std::uint64_t offset_ = 0;
     std::uint64_t taken_ = 0;
     bool begun_ = false;
+    bool recordDue_ = false;    // a record can be written for the reply
+    bool recordOnDisk_ = true;  // a record file may exist
     bool hasRecord_ = false;
     bool refused_ = false;
     bool failed_ = false;

@@ -126,7 +126,7 @@ void PatchDownloader::FinishDownloads() {
         // A partial file the next run can go on from stays, with its record.
         if (!keepPartial) {
             platform::delete_file(kTempFile);
-            FileSink::Discard(true);
+            platform::delete_file(kResumeRecordFile);
         }
     }
     {
