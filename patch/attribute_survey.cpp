@@ -1,5 +1,7 @@
 #include "patch/attribute_survey.h"
 
+#include "patch/file_checks.h"
+
 AttributeSurvey::AttributeSurvey()
     : blocks_(new std::unique_ptr<Block>[kMaxBlocks]), helper_([this] { Helper(); }) {}
 
@@ -10,12 +12,12 @@ AttributeSurvey::~AttributeSurvey() {
     helper_.join();
 }
 
-void AttributeSurvey::Add(const std::string* path) {
+void AttributeSurvey::Add(const UpdateListEntry* entry) {
     if (made_ == published_.load() && made_ < kMaxBlocks)
         blocks_[made_++] = std::make_unique<Block>();
     if (made_ == published_.load()) return;  // beyond the capacity: looked up by the check
     Block& block = *blocks_[made_ - 1];
-    block.paths[block.count++] = path;
+    block.entries[block.count++] = entry;
     if (block.count == kBlock) Publish();
 }
 
@@ -39,7 +41,13 @@ bool AttributeSurvey::Claim(Block& block) {
 
 void AttributeSurvey::Survey(Block& block, platform::AttributeReader& reader) {
     for (std::size_t i = 0; i < block.count && !quit_; ++i) {
-        block.files[i] = reader.open(*block.paths[i], block.errors[i]);
+        const UpdateListEntry& entry = *block.entries[i];
+        platform::File& file = block.files[i];
+        file = reader.open(entry.path, block.errors[i]);
+        // Judging a file that is there logs nothing; one that is not is
+        // left to the check, which logs why.
+        block.current[i] = file.valid() && !isFileTimeDifferent(file, entry.timeStamp) &&
+                           !isFileSizeDifferentWithHandle(file, entry.size);
     }
     block.state.store(Done);
     block.state.notify_all();
@@ -60,7 +68,7 @@ void AttributeSurvey::Helper() {
     }
 }
 
-bool AttributeSurvey::Take(std::size_t i, platform::File& file, int& error) {
+bool AttributeSurvey::Take(std::size_t i, platform::File& file, int& error, bool& current) {
     const std::size_t b = i / kBlock;
     if (b >= published_.load()) return false;
     Block& block = *blocks_[b];
@@ -73,5 +81,6 @@ bool AttributeSurvey::Take(std::size_t i, platform::File& file, int& error) {
     }
     file = std::move(block.files[i % kBlock]);
     error = block.errors[i % kBlock];
+    current = block.current[i % kBlock];
     return true;
 }

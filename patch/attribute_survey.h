@@ -1,5 +1,5 @@
-// The attributes of the listed files, looked up ahead of the check that
-// judges them, on two threads: a helper and the check's own. Paths come in
+// The listed files looked up and judged ahead of the check that logs and
+// marks them, on two threads: a helper and the check's own. Entries come in
 // as the update list arrives (Add); the helper looks up each block of them
 // as soon as it is complete, and the check takes the results in list order
 // (Take), looking up itself a block nobody has taken yet and waiting only
@@ -9,9 +9,9 @@
 
 #include <atomic>
 #include <memory>
-#include <string>
 #include <thread>
 
+#include "patch/update_list.h"
 #include "platform/file.h"
 
 class AttributeSurvey {
@@ -23,22 +23,24 @@ public:
     AttributeSurvey(const AttributeSurvey&) = delete;
     AttributeSurvey& operator=(const AttributeSurvey&) = delete;
 
-    // The next path, from one thread; then Close() once all are in.
-    void Add(const std::string* path);
+    // The next entry, from one thread; then Close() once all are in.
+    void Add(const UpdateListEntry* entry);
     void Close();
-    // After Close(), for each path in order: its handle as
+    // After Close(), for each entry in order: its file's handle as
     // File::open_for_attributes gives it (an invalid one with the error in
-    // `error`). False when the path was not surveyed (beyond the capacity).
-    bool Take(std::size_t i, platform::File& file, int& error);
+    // `error`), and whether the file is there with the list's size and
+    // time. False when the entry was not surveyed (beyond the capacity).
+    bool Take(std::size_t i, platform::File& file, int& error, bool& current);
 
 private:
     static constexpr std::size_t kBlock = 256;
     static constexpr std::size_t kMaxBlocks = 1 << 16;
     enum State : int { Free, Taken, Done };
     struct Block {
-        const std::string* paths[kBlock];
+        const UpdateListEntry* entries[kBlock];
         platform::File files[kBlock];
         int errors[kBlock];
+        bool current[kBlock];
         std::size_t count = 0;
         std::atomic<int> state{Free};
     };

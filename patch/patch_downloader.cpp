@@ -96,15 +96,18 @@ void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries) {
     std::unique_ptr<AttributeSurvey> survey = std::move(survey_);
     if (!survey) {
         survey = std::make_unique<AttributeSurvey>();
-        for (const UpdateListEntry& entry : entries) survey->Add(&entry.path);
+        for (const UpdateListEntry& entry : entries) survey->Add(&entry);
         survey->Close();
     }
     bool madeDirectories = false;
     std::size_t i = 0;
     for (UpdateListEntry& entry : entries) {
         int error = 0;
+        bool current = false;
         platform::File file;
-        if (!survey->Take(i++, file, error) ||
+        const bool surveyed = survey->Take(i++, file, error, current);
+        if (surveyed && current) continue;  // there, with the list's size and time
+        if (!surveyed ||
             // A folder made for an earlier entry may now stand where this
             // one was missing: look again, as a lookup in turn would see it.
             (!file.valid() && error == ENOENT && madeDirectories)) {

@@ -50,7 +50,7 @@ bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>
     // The list is read as it arrives, and its files looked up meanwhile.
     survey_ = std::make_unique<AttributeSurvey>();
     UpdateListReader reader(options.testLauncher, entries,
-                            [this](const UpdateListEntry& entry) { survey_->Add(&entry.path); });
+                            [this](const UpdateListEntry& entry) { survey_->Add(&entry); });
     const auto keep = list.transfer.write_function;
     list.transfer.write_function = [&](char* data, std::size_t size, std::size_t count,
                                        void* user) {
