@@ -50,7 +50,7 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
         const bool rangeRefused = sink.Refused() || (code == CURLE_HTTP_RETURNED_ERROR &&
                                                      transfer.response_code() == 416);
         if (!(resume && sink.Offset() > 0 && rangeRefused && !stopEvent.is_set())) break;
-        progress.DropFileBase();
+        progress.AbandonFile();
     }
     transfer.set_resume(0, "");
     sink.file.close();

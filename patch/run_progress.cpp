@@ -57,6 +57,13 @@ void RunProgress::DropFileBase() {
     fileBase = 0.0;
 }
 
+void RunProgress::AbandonFile() {
+    bytesDone -= lastProgressBytes;
+    lastSpeedBytes -= lastProgressBytes;
+    lastProgressBytes = 0.0;
+    fileBase = 0.0;
+}
+
 void RunProgress::Update(double dltotal, double dlnow) {
     // Positions are of the whole file, resumed bytes included.
     if (dltotal != 0.0) dltotal += fileBase;

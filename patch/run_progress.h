@@ -32,8 +32,12 @@ public:
     // already on disk (a download that goes on): they count as done, but not
     // towards the speed.
     void StartFile(double resumed = 0.0);
-    // The resumed bytes were dropped after all: the file starts from 0.
+    // The resumed bytes were dropped after all: the reply brings the whole
+    // file, counted from 0.
     void DropFileBase();
+    // The file's transfer is given up, to be asked for again: nothing of it
+    // counts any more.
+    void AbandonFile();
     // libcurl's count of the current transfer (the resumed bytes not in it):
     // adds what arrived to bytesDone and posts progress and speed, each when
     // more than a second has passed since its previous post.
