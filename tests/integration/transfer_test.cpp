@@ -1,8 +1,5 @@
-// Transfers players can live with: a file cut short goes on from where it
-// stopped in the next run (and starts over whenever the server's reply or
-// what is on disk does not fit), a stalled server fails the transfer, the
-// server list is asked for less and less often, a speed limit is read as
-// curl reads it, and a patch goes through a real proxy.
+// A cut download goes on in the next run or starts over, a stalled server
+// fails, the server list is asked for less often, a speed limit, a proxy.
 #include "patch/launch_switches.h"
 #include "patch/resume_record.h"
 #include "servers/server_list.h"
@@ -37,15 +34,16 @@ TEST_F(Transfer, ACutDownloadGoesOnNextRunOrStartsOverWhenAnythingDoesNotFit) {
     const std::string tail = "bytes 32768-65535/65536";
     const std::string asked = "bytes=32768- " + kEtag;
     const Reply cut{200, bytes, Reply::Mode::Drop, {{"ETag", kEtag}}};
+    const Files changed = {{"a.pak", bytes + "x"}};
     const struct {
         const char* what;
-        std::function<void()> between;  // what happens to the game directory between the runs
-        std::vector<Reply> replies;     // to the second run (the whole file follows)
-        std::string range;              // what the second run asked for first
-        int requests;                   // of the second run
+        std::function<void()> between;    // done to the game directory between the runs
+        std::vector<Reply> replies = {};  // to the second run (the whole file follows)
+        std::string range = "";           // what the second run asked for first
+        int requests = 1;                 // of the second run
     } cases[] = {
-        {"the rest", [] {}, {part(206, rest, tail)}, asked, 1},
-        {"a 200 instead", [] {}, {{200, bytes}}, asked, 1},
+        {"the rest", [] {}, {part(206, rest, tail)}, asked},
+        {"a 200 instead", [] {}, {{200, bytes}}, asked},
         {"a wrong Content-Range", [] {}, {part(206, bytes, "bytes 0-65535/65536")}, asked, 2},
         {"a 206 for another range", [] {}, {part(206, rest, "bytes 32768-65536/65537")}, asked, 2},
         {"the range refused", [] {}, {{416, ""}}, asked, 2},
@@ -53,34 +51,13 @@ TEST_F(Transfer, ACutDownloadGoesOnNextRunOrStartsOverWhenAnythingDoesNotFit) {
         {"a body past the list's size",
          [] {},
          {{206, rest + "more", Reply::Mode::Chunked, {{"Content-Range", tail}}}},
-         asked,
-         1},
-        {"a changed list entry",
-         [&] {
-             serve({{"a.pak", bytes + "x"}});
-         },
-         {},
-         "",
-         1},
-        {"a garbage record", [] { write_bytes(kResumeRecordFile, "valdora\0resume"); }, {}, "", 1},
-        {"a truncated record",
-         [] { fs::resize_file(kResumeRecordFile, fs::file_size(kResumeRecordFile) - 5); },
-         {},
-         "",
-         1},
-        {"a partial past the list's size",
-         [&] { write_bytes("~temp.dat", bytes + "x"); },
-         {},
-         "",
-         1},
+         asked},
+        {"a changed list entry", [&] { serve(changed); }},
+        {"a garbage record", [] { write_bytes(kResumeRecordFile, "valdora resume 1\nurl"); }},
+        {"a truncated record", [] { fs::resize_file(kResumeRecordFile, 40); }},
+        {"a partial past the list's size", [&] { write_bytes("~temp.dat", bytes + "x"); }},
         {"another file in the partial's place",
-         [] {
-             fs::copy_file("~temp.dat", "copy");
-             fs::rename("copy", "~temp.dat");
-         },
-         {},
-         "",
-         1},
+         [] { fs::copy_file("~temp.dat", "copy"), fs::rename("copy", "~temp.dat"); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -111,8 +88,7 @@ TEST_F(Transfer, ACutDownloadGoesOnNextRunOrStartsOverWhenAnythingDoesNotFit) {
     }
 }
 
-// A partial that became a symlink is refused as the scratch file always is,
-// and what it points to is left alone.
+// A partial replaced by a symlink is refused as the scratch file always is.
 TEST_F(Transfer, APartialReplacedByASymlinkIsRefused) {
     const std::string bytes = pattern(kSize, 4);
     serve({{"a.pak", bytes}}, {{"a.pak", {{200, bytes, Reply::Mode::Drop, {{"ETag", kEtag}}}}}});
