@@ -2,14 +2,15 @@
 
 #include "patch/file_checks.h"
 
-AttributeSurvey::AttributeSurvey()
-    : blocks_(new std::unique_ptr<Block>[kMaxBlocks]), helper_([this] { Helper(); }) {}
+AttributeSurvey::AttributeSurvey() : blocks_(new std::unique_ptr<Block>[kMaxBlocks]) {
+    for (std::thread& helper : helpers_) helper = std::thread([this] { Helper(); });
+}
 
 AttributeSurvey::~AttributeSurvey() {
     quit_ = true;
     ++signal_;
     signal_.notify_all();
-    helper_.join();
+    for (std::thread& helper : helpers_) helper.join();
 }
 
 void AttributeSurvey::Add(const UpdateListEntry* entry) {

@@ -1,10 +1,11 @@
 // The listed files looked up and judged ahead of the check that logs and
-// marks them, on two threads: a helper and the check's own. Entries come in
-// as the update list arrives (Add); the helper looks up each block of them
-// as soon as it is complete, and the check takes the results in list order
+// marks them, by a few helper threads and the check's own. Entries come in
+// as the update list arrives (Add); a helper takes each block of them as
+// soon as it is complete, and the check takes the results in list order
 // (Take), looking up itself a block nobody has taken yet and waiting only
-// for one the helper is still in. Paths resolve against the current
-// directory at construction.
+// for one a helper is still in. Several lookups at once keep a disk busy
+// when the files are not cached, and a shared machine's processors. Paths
+// resolve against the current directory at construction.
 #pragma once
 
 #include <atomic>
@@ -17,8 +18,8 @@
 class AttributeSurvey {
 public:
     AttributeSurvey();
-    // Stops the helper (it ends within one file) and joins it. The paths
-    // must outlive it.
+    // Stops the helpers (each ends within one file) and joins them. The
+    // entries must outlive it.
     ~AttributeSurvey();
     AttributeSurvey(const AttributeSurvey&) = delete;
     AttributeSurvey& operator=(const AttributeSurvey&) = delete;
@@ -34,6 +35,7 @@ public:
 
 private:
     static constexpr std::size_t kBlock = 256;
+    static constexpr std::size_t kHelpers = 3;
     static constexpr std::size_t kMaxBlocks = 1 << 16;
     enum State : int { Free, Taken, Done };
     struct Block {
@@ -57,5 +59,5 @@ private:
     std::atomic<bool> closed_{false};
     std::atomic<bool> quit_{false};
     platform::AttributeReader reader_;
-    std::thread helper_;
+    std::thread helpers_[kHelpers];
 };

@@ -90,9 +90,9 @@ void PatchDownloader::Post(platform::UINT message, platform::WPARAM wParam,
 void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries) {
     WriteLauncherLog("Download edilmesi gereken dosyalar: ");
     EnterGameDirectory();
-    // The files are looked up ahead, two at a time (from the moment the list
-    // began to arrive, when the run fetched it); judged, logged and marked
-    // here in list order.
+    // The files are looked up and judged ahead, several at a time (from the
+    // moment the list began to arrive, when the run fetched it); logged and
+    // marked here in list order.
     std::unique_ptr<AttributeSurvey> survey = std::move(survey_);
     if (!survey) {
         survey = std::make_unique<AttributeSurvey>();
