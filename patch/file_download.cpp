@@ -38,6 +38,8 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     // starts over at once, with a request for all of it.
     for (bool resume = true;; resume = false) {
         if (!sink.Open(resume)) {
+            // Once the window closes, no box and no failure: the run just ends.
+            if (stopEvent.is_set()) return FileResult::NoTemporaryFile;
             window->MessageBox(u"Could not create ~temp.dat !", u"Error", platform::MB_OK,
                                platform::BoxOwner::None);
             Post(WM_PATCH_FAILED, 1, 0);
@@ -58,15 +60,18 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     if (code != CURLE_OK) {
         SetTransferError(transfer.error_text(code));
         WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
-        Post(WM_PATCH_FAILED, (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
+        // A transfer cut short by a stop is no failure.
+        if (!stopEvent.is_set()) {
+            Post(WM_PATCH_FAILED, (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
+        }
         // What came stays for the next run when it can go on from there.
         if (code != CURLE_HTTP_RETURNED_ERROR) sink.KeepRecord();
         keepPartial = code != CURLE_HTTP_RETURNED_ERROR && sink.Resumable();
         if (!keepPartial) sink.Discard(false);
-        return FileResult::Failed;
+        return FileResult::TransferFailed;
     }
     sink.Discard(true);
-    if (!PutInPlace(entry)) return FileResult::Failed;
+    if (!PutInPlace(entry)) return FileResult::NotPlaced;
     progress.FileDone();
     return FileResult::Done;
 }

@@ -22,12 +22,13 @@ std::string strong_etag(const std::string& etag) {
 
 FileSink::FileSink(const talvo::utility::easy_curl& transfer, const UpdateListEntry& entry,
                    std::string url)
-    : transfer_(transfer), entry_(entry), url_(std::move(url)) {}
+    : transfer_(transfer), entry_(entry), url_(std::move(url)), limit_(entry.size) {}
 
 bool FileSink::Open(bool resume) {
     file.close();
     record_ = ResumeRecord();
     offset_ = taken_ = 0;
+    limit_.restart();
     begun_ = recordDue_ = hasRecord_ = refused_ = failed_ = false;
     if (resume && LoadRecord()) return true;
     Discard(true);
@@ -58,6 +59,7 @@ bool FileSink::LoadRecord() {
         file.close();
         record_ = ResumeRecord();
         offset_ = taken_ = 0;
+        limit_.restart();
         return false;
     }
     hasRecord_ = true;
@@ -87,7 +89,7 @@ bool FileSink::Accept(const char* data, std::size_t bytes) {
 bool FileSink::Check(const char*, std::size_t bytes) {
     // Stop at the list's size: a longer body is not the listed file, and
     // what came of it is not worth keeping.
-    if (bytes > entry_.size - taken_) {
+    if (!limit_.take(bytes)) {
         failed_ = true;
         return false;
     }
@@ -121,6 +123,7 @@ bool FileSink::Begin() {
         hasRecord_ = false;
         if (!file.truncate_all()) return false;
         offset_ = taken_ = 0;
+        limit_.restart();
     }
     record_ = ResumeRecord{url_, entry_.size, entry_.timeStamp, etag, lastModified, 0, 0};
     // A body that arrives encoded cannot be continued by byte ranges.

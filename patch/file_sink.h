@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 
+#include "net/body_limit.h"
 #include "patch/resume_record.h"
 #include "patch/update_list.h"
 #include "platform/file.h"
@@ -40,7 +41,8 @@ public:
     // The transfer's write slot calls these with each piece. Accept() first:
     // false refuses the body (the transfer then fails).
     bool Accept(const char* data, std::size_t bytes);
-    // The checks of every piece: not past the list's size.
+    // The checks of every piece: not past the list's size (a longer body
+    // fails the transfer).
     bool Check(const char* data, std::size_t bytes);
 
     // The server's reply to a resume did not fit (a wrong range, a changed
@@ -70,6 +72,7 @@ private:
     const UpdateListEntry& entry_;
     const std::string url_;
     ResumeRecord record_;
+    talvo::utility::body_limit limit_;
     std::uint64_t offset_ = 0;
     std::uint64_t taken_ = 0;
     bool begun_ = false;

@@ -44,6 +44,14 @@ void PatchDownloader::Stop() {
     if (worker.joinable()) worker.join();
 }
 
+bool PatchDownloader::Stop(std::chrono::milliseconds limit) {
+    RequestStop();
+    if (!worker.joinable()) return true;
+    if (!doneEvent.wait_for(limit)) return false;
+    worker.join();
+    return true;
+}
+
 bool PatchDownloader::IsFinished() {
     boost::mutex::scoped_lock lock(finishedMutex);
     return finished;
@@ -102,6 +110,7 @@ void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries) {
     bool madeDirectories = false;
     std::size_t i = 0;
     for (UpdateListEntry& entry : entries) {
+        if (stopEvent.is_set()) break;
         int error = 0;
         bool current = false;
         platform::File file;

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "patch/file_sink.h"
 #include "patch/messages.h"
 #include "patch/patch_options.h"
 #include "patch/run_progress.h"
@@ -58,6 +59,9 @@ public:
     bool WaitForEnd(std::chrono::milliseconds limit) const;
     // RequestStop, then waits without limit until the worker has ended.
     void Stop();
+    // RequestStop, then waits at most `limit`: true when the worker has
+    // ended (or never started), false when it is still running.
+    bool Stop(std::chrono::milliseconds limit);
 
     bool IsFinished();
     std::string GetStatusText();
@@ -70,7 +74,8 @@ public:
     bool AllDueFilesDone() const;
 
     // Marks the entries whose local file differs; counts the files and
-    // bytes due and makes the directories of the marked ones.
+    // bytes due and makes the directories of the marked ones. Ends early
+    // once a stop is asked for.
     void CheckFiles(std::list<UpdateListEntry>& entries);
     // The transfer's write slot: appends to the FileSink `user` points to,
     // through its checks; refuses what they refuse.
@@ -80,7 +85,7 @@ public:
     int OnProgress(double dltotal, double dlnow, double ultotal, double ulnow);
 
 private:
-    enum class FileResult { Done, Failed, NoTemporaryFile };
+    enum class FileResult { Done, NotPlaced, TransferFailed, NoTemporaryFile };
 
     // The run (patch_run.cpp), up to one of its ends; Run signals doneEvent
     // after it, when nothing of the run is left to touch the object.

@@ -16,6 +16,8 @@ namespace {
 
 constexpr const char* kTempFile = "~temp.dat";
 constexpr const char* kLauncherFile = "_launcher.dll";
+// A longer reply is no update list.
+constexpr std::uint64_t kMaxUpdateListBytes = 64 << 20;
 
 }  // namespace
 
@@ -34,6 +36,7 @@ void PatchDownloader::RunPhases() {
     std::list<UpdateListEntry> entries;
     if (!FetchList(baseUrl, entries)) return;
     CheckFiles(entries);
+    if (stopEvent.is_set()) return;
     const bool launcherUpdate = SelectLauncherUpdate(entries);
     if (!WithinSizeLimit()) return;
     if (!DownloadFiles(baseUrl, entries)) return;
@@ -47,6 +50,7 @@ bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>
     list.abort_when([this] { return stopEvent.is_set(); });
     list.transfer.set_stall_limit(options.stallSeconds);
     list.transfer.set_max_recv_speed(options.maxRecvSpeed);
+    list.set_max_size(kMaxUpdateListBytes);
     // The list is read as it arrives, and its files looked up meanwhile.
     survey_ = std::make_unique<AttributeSurvey>();
     UpdateListReader reader(options.testLauncher, entries,
@@ -60,9 +64,11 @@ bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>
     };
     const std::string body = list.fetch();
     survey_->Close();
-    if (!body.empty() && reader.Finish(baseUrl)) return true;
-    survey_.reset();  // before the paths it holds go
+    if (!stopEvent.is_set() && !body.empty() && reader.Finish(baseUrl)) return true;
+    survey_.reset();  // before the entries it holds go
     entries.clear();
+    // A stop is no failure: the run just ends.
+    if (stopEvent.is_set()) return false;
     SetTransferError(list.error());
     WriteLauncherLog("download listesi hatalı !"_cp1254);
     Post(WM_PATCH_FAILED, 2, 0);
@@ -86,6 +92,7 @@ bool PatchDownloader::SelectLauncherUpdate(std::list<UpdateListEntry>& entries) 
 
 bool PatchDownloader::WithinSizeLimit() {
     if (!(progress.BytesTotal() > kMaxDownloadBytes)) return true;
+    if (stopEvent.is_set()) return false;  // no box once the window closes
     const std::u16string text =
         platform::cp1254_to_utf16("Güncellenecek çok fazla dosya var.\n"_cp1254) +
         platform::utf8_to_utf16(options.webSite) +
@@ -114,7 +121,9 @@ bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
         entries.pop_front();
         const FileResult result = DownloadFile(transfer, baseUrl, entry);
         if (result == FileResult::NoTemporaryFile) return false;
-        if (result == FileResult::Failed) break;
+        if (result == FileResult::TransferFailed) break;
+        // A file that could not be put in place stays as it was; the others
+        // still come.
     }
     return true;
 }

@@ -64,8 +64,12 @@ void getServerList(const std::string& url, std::back_insert_iterator<std::vector
                    boost::function<bool()> stopRequested) {
     talvo::utility::fetch_url list(url);
     list.set_timeout(500);
-    if (stopRequested) list.abort_when(std::move(stopRequested));
-    parseServerList(list.fetch(), out);
+    list.set_max_size(kMaxServerListBytes);
+    if (stopRequested) list.abort_when(stopRequested);
+    const std::string text = list.fetch();
+    // A fetch cut short by a stop brought no list, but no empty one either.
+    if (stopRequested && stopRequested()) return;
+    parseServerList(text, out);
 }
 
 unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEntry>& servers,

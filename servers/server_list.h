@@ -5,6 +5,7 @@
 #include <boost/function.hpp>
 #include <boost/thread/mutex.hpp>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -55,8 +56,12 @@ void parseServerList(const std::string& text, OutputIterator out) {
 // the game from, or that no server is listed. Empty when all is well.
 std::vector<std::string> ServerListProblems(const std::string& text);
 
-// Fetches `url` (at most 500 seconds; abandoned as soon as `stopRequested`
-// answers true) and parses the body into `out`.
+// A longer reply is no server list.
+inline constexpr std::uint64_t kMaxServerListBytes = 1 << 20;
+
+// Fetches `url` (at most 500 seconds and kMaxServerListBytes; abandoned as
+// soon as `stopRequested` answers true, and then nothing is parsed or
+// logged) and parses the body into `out`.
 void getServerList(const std::string& url, std::back_insert_iterator<std::vector<ServerEntry>> out,
                    boost::function<bool()> stopRequested = {});
 

@@ -20,11 +20,10 @@ namespace testsupport {
 struct Reply {
     enum class Mode {
         Plain,    // with Content-Length
-        Chunked,  // without Content-Length
-        Gzip,     // Content-Encoding: gzip
+        Gzip,     // Content-Encoding: gzip, asked for or not
         Drop,     // half the body, then the connection is closed
         Stall,    // half the body, then nothing until the server ends
-        Trickle,  // 512 bytes every 5 ms
+        Endless,  // the body, then more and more of it until the client gives up
     };
     int status = 200;
     std::string body;
@@ -62,6 +61,7 @@ private:
     std::vector<std::pair<std::string, std::string>> ranges_;  // path, "Range If-Range"
 };
 
+// `data` compressed as a gzip stream.
 std::string gzip(const std::string& data);
 
 }  // namespace testsupport
