@@ -122,6 +122,8 @@ private:
     const platform::WorkingDirectory gameDirectory;
     boost::mutex errorMutex;
     std::string transferError;
+    // The entries the downloads passed over (not due), gone with the object.
+    std::list<UpdateListEntry> passedOver;
     // The files of the list being fetched, looked up while it arrives; the
     // check takes it over.
     std::unique_ptr<AttributeSurvey> survey_;

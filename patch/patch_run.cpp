@@ -114,7 +114,8 @@ bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
     }
     while (!stopEvent.is_set() && !entries.empty() && !options.skipPatch) {
         if (!entries.front().needsDownload) {
-            entries.pop_front();
+            // Set aside, not freed one by one on the way to the server list.
+            passedOver.splice(passedOver.end(), entries, entries.begin());
             continue;
         }
         const UpdateListEntry entry = std::move(entries.front());
