@@ -27,8 +27,8 @@ FileSink::FileSink(const talvo::utility::easy_curl& transfer, const UpdateListEn
 bool FileSink::Open(bool resume) {
     file.close();
     record_ = ResumeRecord();
-    offset_ = taken_ = 0;
-    limit_.restart();
+    offset_ = 0;
+    RestartChecks();
     begun_ = recordDue_ = hasRecord_ = refused_ = failed_ = false;
     if (resume && LoadRecord()) return true;
     Discard(true);
@@ -58,8 +58,8 @@ bool FileSink::LoadRecord() {
     if (!Seed()) {
         file.close();
         record_ = ResumeRecord();
-        offset_ = taken_ = 0;
-        limit_.restart();
+        offset_ = 0;
+        RestartChecks();
         return false;
     }
     hasRecord_ = true;
@@ -84,6 +84,11 @@ bool FileSink::Accept(const char* data, std::size_t bytes) {
     // a record never lacks for a partial worth going on with.
     if (recordDue_ && taken_ - offset_ >= kRecordAfterBytes) WriteRecord();
     return true;
+}
+
+void FileSink::RestartChecks() {
+    limit_.restart();
+    taken_ = 0;
 }
 
 bool FileSink::Check(const char*, std::size_t bytes) {
@@ -122,8 +127,8 @@ bool FileSink::Begin() {
         Discard(true);
         hasRecord_ = false;
         if (!file.truncate_all()) return false;
-        offset_ = taken_ = 0;
-        limit_.restart();
+        offset_ = 0;
+        RestartChecks();
     }
     record_ = ResumeRecord{url_, entry_.size, entry_.timeStamp, etag, lastModified, 0, 0};
     // A body that arrives encoded cannot be continued by byte ranges.

@@ -42,7 +42,10 @@ public:
     // false refuses the body (the transfer then fails).
     bool Accept(const char* data, std::size_t bytes);
     // The checks of every piece: not past the list's size (a longer body
-    // fails the transfer).
+    // fails the transfer). Every byte of the file comes here once, in order,
+    // from the first: the partial's bytes (Seed) before those that arrive.
+    // A check of the whole file (its hash) is fed here and starts again in
+    // RestartChecks().
     bool Check(const char* data, std::size_t bytes);
 
     // The server's reply to a resume did not fit (a wrong range, a changed
@@ -64,6 +67,9 @@ public:
 
 private:
     bool Begin();
+    // The body begins again from its first byte (a new file, a partial
+    // refused, a whole body instead of the rest).
+    void RestartChecks();
     bool LoadRecord();
     bool Seed();
     void WriteRecord();
