@@ -1,12 +1,14 @@
-// One file of the download phase: the request (the file's URL), the sink
-// (OnWrite into "~temp.dat", file_sink.h, with its checks, hashed on a
-// signed site), then the file put in place with its list time when its
-// bytes are the signed ones.
+// One file of the download phase: the request (the file's URL, the rest of
+// it when an earlier run left part of it), the sink (OnWrite into
+// "~temp.dat" through FileSink and its checks, hashed on a signed site),
+// then the file put in place with its list time when its bytes are the
+// signed ones.
 #include <boost/bind/bind.hpp>
 
 #include "log/launcher_log.h"
 #include "net/easy_curl.h"
 #include "patch/file_checks.h"
+#include "patch/file_sink.h"
 #include "patch/patch_downloader.h"
 #include "platform/cp1254_literal.h"
 #include "platform/last_error.h"
@@ -27,26 +29,37 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     WriteLauncherLog("%s download ediliyor...", entry.path.c_str());
 
     EnterGameDirectory();
-    FileSink sink{platform::File::create_always(kTempFile), talvo::utility::body_limit(entry.size)};
-    if (options.signedOnly) {
-        const trust::Sha256Digest* hash = signedRelease.HashOf(entry.path);
-        sink.expected = hash != nullptr ? *hash : trust::Sha256Digest{};
-    }
-    if (!sink.file) {
-        // Once the window closes, no box and no failure: the run just ends.
-        if (stopEvent.is_set()) return FileResult::NoTemporaryFile;
-        window->MessageBox(u"Could not create ~temp.dat !", u"Error", platform::MB_OK,
-                           platform::BoxOwner::None);
-        Post(WM_PATCH_FAILED, 1, 0);
-        return FileResult::NoTemporaryFile;
-    }
+    keepPartial = false;
     transfer.write_function = boost::bind(&PatchDownloader::OnWrite, this, _1, _2, _3, _4);
     transfer.progress_function = boost::bind(&PatchDownloader::OnProgress, this, _1, _2, _3, _4);
     transfer.url = FileUrl(baseUrl, entry.path);
-    transfer.write_data = &sink;
-    progress.StartFile();
-
-    const CURLcode code = transfer.perform();
+    FileSink sink(transfer, entry, transfer.url);
+    if (options.signedOnly) {
+        const trust::Sha256Digest* hash = signedRelease.HashOf(entry.path);
+        sink.Expect(hash != nullptr ? *hash : trust::Sha256Digest{});
+    }
+    CURLcode code = CURLE_OK;
+    // A resume the server does not answer with the rest of the same file
+    // starts over at once, with a request for all of it.
+    for (bool resume = true;; resume = false) {
+        if (!sink.Open(resume)) {
+            // Once the window closes, no box and no failure: the run just ends.
+            if (stopEvent.is_set()) return FileResult::NoTemporaryFile;
+            window->MessageBox(u"Could not create ~temp.dat !", u"Error", platform::MB_OK,
+                               platform::BoxOwner::None);
+            Post(WM_PATCH_FAILED, 1, 0);
+            return FileResult::NoTemporaryFile;
+        }
+        if (!transfer.set_resume(sink.Offset(), sink.Validator())) continue;
+        transfer.write_data = &sink;
+        progress.StartFile(static_cast<double>(sink.Offset()));
+        code = transfer.perform();
+        const bool rangeRefused = sink.Refused() || (code == CURLE_HTTP_RETURNED_ERROR &&
+                                                     transfer.response_code() == 416);
+        if (!(resume && sink.Offset() > 0 && rangeRefused && !stopEvent.is_set())) break;
+        progress.AbandonFile();
+    }
+    transfer.set_resume(0, "");
     sink.file.close();
     EnterGameDirectory();
     if (code != CURLE_OK) {
@@ -56,19 +69,24 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
         if (!stopEvent.is_set()) {
             Post(WM_PATCH_FAILED, (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
         }
-        platform::delete_file(kTempFile);
+        // What came stays for the next run when it can go on from there.
+        if (code != CURLE_HTTP_RETURNED_ERROR) sink.KeepRecord();
+        keepPartial = code != CURLE_HTTP_RETURNED_ERROR && sink.Resumable();
+        if (!keepPartial) sink.Discard(false);
         return FileResult::TransferFailed;
     }
-    // Bytes that are not the signed ones never take the game file's place;
-    // the run goes on as after a failed transfer.
+    // Bytes that are not the signed ones never take the game file's place,
+    // nor stay to be gone on from; the run goes on as after a failed
+    // transfer.
     if (!sink.Matches()) {
         const std::string why = entry.path + ": not the signed bytes; not put in place";
         SetTransferError(why);
         LogRefusal(why);
         Post(WM_PATCH_FAILED, kFailedNotSigned, 0);
-        platform::delete_file(kTempFile);
+        sink.Discard(false);
         return FileResult::TransferFailed;
     }
+    sink.Discard(true);
     if (!PutInPlace(entry)) return FileResult::NotPlaced;
     if (entry.path == "_launcher.dll") launcherVerified = true;
     progress.FileDone();

@@ -1,43 +1,103 @@
-// Where one game file's body goes while it comes: the open "~temp.dat", and
-// the checks every piece passes on its way there (the body may not be longer
-// than the file's list size). The transfer's write slot (OnWrite) writes
-// through it.
+// Where one game file's body goes while it comes: "~temp.dat", the checks
+// every piece passes on its way there, and what lets an interrupted
+// download go on in a later run (resume_record.h).
 //
-// On a signed site the body is hashed as it is written, never read back:
-// `expected` is the manifest's hash of the file, and Matches() tells, once
-// the body is complete, whether its bytes are the signed ones. A download
-// that goes on from a partial "~temp.dat" left by an earlier run opens the
-// file for appending as `file`, hands the same file, opened for reading, to
-// Resume() (which reads the bytes already there once, into the hash and
-// against the limit), and then lets the rest arrive through Write() as
-// usual: the digest covers the whole file.
+// A download that resumes asks for the rest with Range and If-Range. The
+// reply decides: a 206 for exactly the rest of the listed size (and the same
+// validator) goes on from the partial's end; a 200 is the whole body again,
+// so the partial is cut and written anew; anything else is refused and the
+// file starts over (refused()). Every byte of the file passes through
+// Check() exactly once, in order: when resuming, the bytes already on disk
+// are read back once through it before the rest arrives.
+//
+// On a signed site the body is hashed there, as it comes, never read back
+// once complete: Expect() the manifest's hash before Open(), and Matches()
+// tells once the body is complete whether its bytes are the signed ones. A
+// resumed file's hash thus covers the partial's bytes and the rest.
 #pragma once
 
-#include <cstddef>
+#include <cstdint>
 #include <optional>
-#include <utility>
+#include <string>
 
 #include "net/body_limit.h"
+#include "patch/resume_record.h"
+#include "patch/update_list.h"
 #include "platform/file.h"
 #include "trust/sha256_behind.h"
 
-struct FileSink {
-    explicit FileSink(platform::File file_,
-                      talvo::utility::body_limit limit_ = talvo::utility::body_limit())
-        : file(std::move(file_)), limit(limit_) {}
+namespace talvo::utility {
+class easy_curl;
+}
+
+class FileSink {
+public:
+    FileSink(const talvo::utility::easy_curl& transfer, const UpdateListEntry& entry,
+             std::string url);
+
+    // Opens "~temp.dat" for the transfer: with `resume`, the partial an
+    // earlier run left when its record matches this download, the file and
+    // the list (its bytes then pass Check()); else, or when that fails, a new
+    // empty one. False when "~temp.dat" cannot be created.
+    bool Open(bool resume);
+    // The bytes already on disk, and the validator to ask If-Range with.
+    std::uint64_t Offset() const { return offset_; }
+    const std::string& Validator() const { return record_.validator(); }
+
+    // The transfer's write slot calls these with each piece. Accept() first:
+    // false refuses the body (the transfer then fails).
+    bool Accept(const char* data, std::size_t bytes);
+    // The checks of every piece: not past the list's size (a longer body
+    // fails the transfer). Every byte of the file comes here once, in order,
+    // from the first: the partial's bytes (Seed) before those that arrive.
+    // A check of the whole file (its hash) is fed here and starts again in
+    // RestartChecks().
+    bool Check(const char* data, std::size_t bytes);
+
+    // The server's reply to a resume did not fit (a wrong range, a changed
+    // file behind a 206, 416): the file has to start over.
+    bool Refused() const { return refused_; }
+    // After a failed transfer: the partial can be continued by a later run.
+    bool Resumable() const { return hasRecord_ && !failed_; }
+    // The transfer failed for a reason of its own (write error): drop it.
+    void Fail() { failed_ = true; }
+
+    // The hash the file's bytes must have (a signed site); before Open().
+    void Expect(const trust::Sha256Digest& hash) { expected_ = hash; }
+    // Once the body is complete: no hash expected, or the bytes hash to it.
+    bool Matches();
+
+    // The transfer failed: the record of a body worth going on with is
+    // written now if it is not yet.
+    void KeepRecord();
+    // The record goes (when there may be one); the file is kept (the
+    // download is complete) or removed.
+    void Discard(bool keepTemporary);
 
     platform::File file;
-    talvo::utility::body_limit limit;
-    // The file's hash in the signed manifest; none on an unsigned site.
-    std::optional<trust::Sha256Digest> expected;
-    trust::Sha256Behind hash;  // keeps up with the transfer on a core of its own
 
-    // One piece of the body: hashed when there is an `expected`, written.
-    // False when the write fails.
-    bool Write(const void* data, std::size_t size);
-    // Feeds what is left of `partial` into the hash and the limit. False
-    // when a read fails or the bytes go past the limit.
-    bool Resume(platform::File& partial);
-    // Once the body is complete: no `expected`, or the bytes hash to it.
-    bool Matches();
+private:
+    bool Begin();
+    // The body begins again from its first byte (a new file, a partial
+    // refused, a whole body instead of the rest).
+    void RestartChecks();
+    bool LoadRecord();
+    bool Seed();
+    void WriteRecord();
+
+    const talvo::utility::easy_curl& transfer_;
+    const UpdateListEntry& entry_;
+    const std::string url_;
+    ResumeRecord record_;
+    talvo::utility::body_limit limit_;
+    std::uint64_t offset_ = 0;
+    std::uint64_t taken_ = 0;
+    bool begun_ = false;
+    bool recordDue_ = false;    // a record can be written for the reply
+    bool recordOnDisk_ = true;  // a record file may exist
+    bool hasRecord_ = false;
+    bool refused_ = false;
+    bool failed_ = false;
+    std::optional<trust::Sha256Digest> expected_;
+    trust::Sha256Behind hash_;  // keeps up with the transfer on a core of its own
 };

@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,7 @@ namespace talvo::utility {
 class easy_curl;
 class fetch_url;
 }  // namespace talvo::utility
+class AttributeSurvey;
 
 // More than this many bytes to download: the player is told to reinstall.
 inline constexpr double kMaxDownloadBytes = 70.0 * 1024 * 1024;
@@ -79,8 +81,8 @@ public:
     // also by its bytes); counts the files and bytes due and makes the
     // directories of the marked ones. Ends early once a stop is asked for.
     void CheckFiles(std::list<UpdateListEntry>& entries);
-    // The transfer's write slot: appends to the FileSink `user` points to;
-    // refuses a body longer than the sink's limit.
+    // The transfer's write slot: appends to the FileSink `user` points to,
+    // through its checks; refuses what they refuse.
     std::uint32_t OnWrite(char* data, std::size_t size, std::size_t count, void* user);
     // The transfer's progress slot: counts bytes, posts progress and speed
     // at most once a second each, aborts once stopEvent is set.
@@ -100,7 +102,8 @@ private:
     // In the verify-all mode, a file that looks current is hashed too.
     bool BytesDiffer(const UpdateListEntry& entry);
     void LogRefusal(const std::string& why);
-    // What every fetch of the run shares: the stop, the authorities.
+    // What every fetch of the run shares: the stop, the stall and speed
+    // limits, the authorities.
     void PrepareFetch(talvo::utility::fetch_url& fetch);
     bool SelectLauncherUpdate(std::list<UpdateListEntry>& entries);
     bool WithinSizeLimit();
@@ -134,5 +137,13 @@ private:
     std::string transferError;
     SignedRelease signedRelease;
     bool launcherVerified = false;  // "_launcher.dll" came with the signed bytes
+    // The entries the downloads passed over (not due), gone with the object.
+    std::list<UpdateListEntry> passedOver;
+    // The files of the list being fetched, looked up while it arrives; the
+    // check takes it over.
+    std::unique_ptr<AttributeSurvey> survey_;
+    // The last transfer failed with a partial "~temp.dat" that the next run
+    // can go on from: the end of the downloads keeps it.
+    bool keepPartial = false;
     boost::thread worker;
 };

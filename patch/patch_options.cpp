@@ -33,5 +33,7 @@ PatchOptions MakePatchOptions(const LaunchValues& values) {
     options.trustedKeys = ReadTrustedKeys(values.trustedKeys);
     options.verifyAll = values.verifyAll && options.signedOnly;
     options.caFile = values.caFile;
+    options.maxRecvSpeed = values.switches.limitRate;
+    options.refusedLimitRate = values.switches.refusedLimitRate;
     return options;
 }

@@ -54,6 +54,12 @@ struct PatchOptions {
     std::string caFile;
     // Seconds since 1970 UTC: the expiry of a signed list is judged by it.
     boost::function<std::int64_t()> unixTime;
+    // The update list and the files: at most this many bytes a second (0:
+    // no cap), and a transfer that gets no byte for stallSeconds has failed.
+    std::uint64_t maxRecvSpeed = 0;
+    long stallSeconds = 30;
+    // A "limit_rate=" switch that was ignored, logged when the run starts.
+    std::string refusedLimitRate;
 
     PatchOptions();
 };

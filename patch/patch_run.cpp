@@ -4,6 +4,8 @@
 #include "log/launcher_log.h"
 #include "net/easy_curl.h"
 #include "net/fetch_url.h"
+#include "patch/attribute_survey.h"
+#include "patch/file_sink.h"
 #include "patch/patch_downloader.h"
 #include "platform/codepage.h"
 #include "platform/cp1254_literal.h"
@@ -28,6 +30,10 @@ void PatchDownloader::Run() {
 
 void PatchDownloader::RunPhases() {
     EnterGameDirectory();
+    if (!options.refusedLimitRate.empty()) {
+        WriteLauncherLog("Hız sınırı okunamadı, yok sayıldı: -%s"_cp1254,
+                         options.refusedLimitRate.c_str());
+    }
     std::string baseUrl;
     std::list<UpdateListEntry> entries;
     if (!FetchList(baseUrl, entries)) return;
@@ -52,20 +58,37 @@ bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>
     talvo::utility::fetch_url list(updateListUrl);
     PrepareFetch(list);
     list.set_max_size(kMaxUpdateListBytes);
+    // The list is read as it arrives, and its files looked up meanwhile.
+    survey_ = std::make_unique<AttributeSurvey>();
+    UpdateListReader reader(options.testLauncher, entries,
+                            [this](const UpdateListEntry& entry) { survey_->Add(&entry); });
+    const auto keep = list.transfer.write_function;
+    list.transfer.write_function = [&](char* data, std::size_t size, std::size_t count,
+                                       void* user) {
+        const std::size_t taken = keep(data, size, count, user);
+        reader.Feed(list.response);
+        return taken;
+    };
     const std::string body = list.fetch();
+    survey_->Close();
+    // A signed site's texts are checked before anything read from the list
+    // is believed.
     std::string refused;
-    const bool taken = (body.empty() || !options.signedOnly || CheckSignedList(body, refused)) &&
-                       ParseUpdateList(body, options.testLauncher, baseUrl, entries) &&
+    const bool taken = !stopEvent.is_set() && !body.empty() &&
+                       (!options.signedOnly || CheckSignedList(body, refused)) &&
+                       reader.Finish(baseUrl) &&
                        (!options.signedOnly || signedRelease.Covers(baseUrl, entries, refused));
-    // A stop is no failure: the run just ends.
-    if (stopEvent.is_set()) return false;
-    if (taken) {
+    if (taken && !stopEvent.is_set()) {
         if (options.signedOnly && !signedRelease.Keep()) {
             LogRefusal("the release could not be kept in base: " +
                        platform::error_text(platform::last_error()));
         }
         return true;
     }
+    survey_.reset();  // before the entries it holds go
+    entries.clear();
+    // A stop is no failure: the run just ends.
+    if (stopEvent.is_set()) return false;
     SetTransferError(refused.empty() ? list.error() : refused);
     WriteLauncherLog("download listesi hatalı !"_cp1254);
     if (!refused.empty()) LogRefusal(refused);
@@ -107,13 +130,19 @@ bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
     talvo::utility::easy_curl transfer;
     transfer.web_only();  // the base URL is the list's word
     if (!options.caFile.empty()) transfer.add_ca_file(options.caFile);
+    transfer.set_stall_limit(options.stallSeconds);
+    transfer.set_max_recv_speed(options.maxRecvSpeed);
     if (progress.FilesTotal() > 0) {
         WriteLauncherLog("%d adet dosya download edilecek...", progress.FilesTotal());
     }
     while (!stopEvent.is_set() && !entries.empty() && !options.skipPatch) {
+        if (!entries.front().needsDownload) {
+            // Set aside, not freed one by one on the way to the server list.
+            passedOver.splice(passedOver.end(), entries, entries.begin());
+            continue;
+        }
         const UpdateListEntry entry = std::move(entries.front());
         entries.pop_front();
-        if (!entry.needsDownload) continue;
         const FileResult result = DownloadFile(transfer, baseUrl, entry);
         if (result == FileResult::NoTemporaryFile) return false;
         if (result == FileResult::TransferFailed) break;
@@ -127,7 +156,11 @@ void PatchDownloader::FinishDownloads() {
     if (progress.FilesTotal() > 0) {
         WriteLauncherLog("Dosyalar download edildi.");
         EnterGameDirectory();
-        platform::delete_file(kTempFile);
+        // A partial file the next run can go on from stays, with its record.
+        if (!keepPartial) {
+            platform::delete_file(kTempFile);
+            platform::delete_file(kResumeRecordFile);
+        }
     }
     {
         boost::mutex::scoped_lock lock(finishedMutex);
@@ -143,8 +176,10 @@ void PatchDownloader::HandOver() {
 
 void PatchDownloader::FetchServers() {
     EnterGameDirectory();
-    const unsigned count =
-        RunServerListStage({options.serverTest, options.serverListUrl, options.caFile}, servers,
-                           serversMutex, stopEvent);
+    ServerListSource source;
+    source.serverTest = options.serverTest;
+    source.url = options.serverListUrl;
+    source.caFile = options.caFile;
+    const unsigned count = RunServerListStage(source, servers, serversMutex, stopEvent);
     Post(WM_SERVERLIST_READY, count, 0);
 }

@@ -6,6 +6,7 @@
 #include "net/fetch_url.h"
 #include "platform/cp1254_literal.h"
 #include "platform/file.h"
+#include "servers/retry_delay.h"
 
 using namespace platform::literals;
 
@@ -85,6 +86,9 @@ unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEn
         return 0;
     }
     const auto stopRequested = [&stopEvent] { return stopEvent.is_set(); };
+    boost::function<bool(std::chrono::milliseconds)> wait = source.wait;
+    if (!wait) wait = [&stopEvent](std::chrono::milliseconds ms) { return stopEvent.wait_for(ms); };
+    RetryDelay delay(source.uniform);
     for (;;) {
         std::size_t count = 0;
         {
@@ -93,6 +97,6 @@ unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEn
             count = servers.size();
         }
         if (count != 0) return static_cast<unsigned>(count);
-        if (stopEvent.wait_for(std::chrono::milliseconds(50))) return 0;
+        if (wait(delay.Next())) return 0;
     }
 }

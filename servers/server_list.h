@@ -4,6 +4,7 @@
 
 #include <boost/function.hpp>
 #include <boost/thread/mutex.hpp>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -70,11 +71,17 @@ struct ServerListSource {
     bool serverTest = false;  // read "serverlist.txt" in the current directory instead
     std::string url;          // the server-list endpoint
     std::string caFile;       // authorities trusted besides the system's (easy_curl::add_ca_file)
+    // Waits between attempts: the given time, or less when the run is asked
+    // to stop (then true). By default on the stop event; tests pass a clock
+    // of their own. `uniform` is RetryDelay's random source.
+    boost::function<bool(std::chrono::milliseconds)> wait;
+    boost::function<double()> uniform;
 };
 
 // The last stage of a patch run: fills `servers` and answers the count for
 // WM_SERVERLIST_READY. From the endpoint, it asks under `serversMutex`
-// until the list has an entry or `stopEvent` is set, 50 ms apart; an
+// until the list has an entry or `stopEvent` is set, waiting between
+// attempts as RetryDelay says (50 ms, doubling up to 10 s, +/-20%); an
 // attempt in progress is abandoned when `stopEvent` is set. In server-test
 // mode it reads "serverlist.txt" once and answers 0.
 unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEntry>& servers,

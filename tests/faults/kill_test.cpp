@@ -1,7 +1,8 @@
 // valdora-patch killed with SIGKILL at random moments of a run against
 // nginx: whatever the moment, no game file is left looking current (the
 // list's size and time) with other bytes, and the next run brings the game
-// directory to the site's state.
+// directory to the site's state, going on from a partial download where a
+// kill left one.
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
@@ -39,9 +40,14 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
     ASSERT_EQ(publish(build, site, nginx.url("/files")), "");
     std::string error;
     ASSERT_TRUE(nginx.start(error)) << error;
-    const std::vector<std::string> patch = {VALDORA_PATCH_EXE, "--update-list",
-                                            nginx.url(kListPath), "--server-list",
-                                            nginx.url(kServers)};
+    // Capped by the client, so that most moments fall inside a download.
+    const std::vector<std::string> patch = {VALDORA_PATCH_EXE,
+                                            "--update-list",
+                                            nginx.url(kListPath),
+                                            "--server-list",
+                                            nginx.url(kServers),
+                                            "--limit-rate",
+                                            "16M"};
     // An older installation: a third missing, a third of other bytes (half
     // of them of the same size) and an older time, a third current.
     const auto install_old_version = [&] {
@@ -69,7 +75,7 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<long> moment(0, span.count());
     std::vector<long> moments;
-    int withTemporary = 0;
+    int withTemporary = 0, resumed = 0;
     for (int attempt = 0; moments.size() < kKills && attempt < 3 * kKills; ++attempt) {
         SCOPED_TRACE("seed " + std::to_string(seed) + ", attempt " + std::to_string(attempt));
         install_old_version();
@@ -81,6 +87,7 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
             if (run.wait_for(10s) == 128 + SIGKILL) {
                 moments.push_back(at);
                 withTemporary += fs::exists(game / "~temp.dat");
+                resumed += fs::exists(game / "~temp.dat.resume");
             }
         }
         EXPECT_EQ(current_but_wrong(game, files, now), Log{}) << "killed at " << at << " ms";
@@ -92,10 +99,12 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
         EXPECT_EQ(strays(game, files), Log{});
     }
     ASSERT_EQ(moments.size(), std::size_t{kKills}) << "the runs ended before the kills";
+    EXPECT_GT(resumed, 0) << "no kill left a download to go on from";
     std::sort(moments.begin(), moments.end());
     std::printf(
-        "%d kills (seed %u) at %ld..%ld ms of a %ld ms run; %d while \"~temp.dat\" existed\n",
-        kKills, seed, moments.front(), moments.back(), long(span.count()), withTemporary);
+        "%d kills (seed %u) at %ld..%ld ms of a %ld ms run; %d while \"~temp.dat\" "
+        "existed, %d of them resumed by the next run\n",
+        kKills, seed, moments.front(), moments.back(), long(span.count()), withTemporary, resumed);
 }
 
 }  // namespace

@@ -44,13 +44,16 @@ protected:
             if (file.is_regular_file()) s[fs::relative(file, site)] = read_bytes(file);
         }
     }
-    // Serves `site` (an empty file as missing) and runs the engine on it.
-    void run_on(const Site& site) {
+    // Serves `site` (an empty file as missing), and runs the engine on it.
+    void serve_site(const Site& site) {
         for (const auto& [path, bytes] : site) {
             std::string url = "/" + path;
             if (path.rfind("game/", 0) == 0) std::replace(url.begin() + 6, url.end(), '/', '\\');
             server.serve(url, {{bytes.empty() ? 404 : 200, bytes}});
         }
+    }
+    void run_on(const Site& site) {
+        serve_site(site);
         run();
     }
 };
@@ -166,20 +169,28 @@ TEST_F(EngineRun, GameFilesComeOverHttpAlone) {
               target.posts.end());
 }
 
-// Going on from a partial "~temp.dat": the bytes already there are read once
-// into the hash, the rest comes through Write.
-TEST(FileSink, ResumedFromAPartialFileHashesTheWholeFile) {
-    TempDir dir;
-    const std::string whole = pattern(3 << 20, 8), cut = whole.substr(0, (1 << 20) + 7);
-    for (const bool same : {true, false}) {
-        write_bytes("~temp.dat", same ? cut : pattern(cut.size(), 9));
-        platform::File partial = platform::File::open_for_reading("~temp.dat");
-        FileSink sink(platform::File::open_for_append("~temp.dat"));
-        sink.expected = trust::Sha256Of(whole);
-        ASSERT_TRUE(sink.Resume(partial));
-        ASSERT_TRUE(sink.Write(whole.data() + cut.size(), whole.size() - cut.size()));
-        EXPECT_EQ(sink.Matches(), same);
-        EXPECT_EQ(read_bytes("~temp.dat") == whole, same);
+// A download cut short goes on in the next run, and its hash covers the
+// bytes that were on disk as well as the rest.
+TEST_F(SignedSite, AResumedDownloadIsHashedWhole) {
+    const std::size_t n = 600 << 10;
+    const std::string big = pattern(n, 5), half = std::to_string(n / 2), tag = "\"v1\"";
+    const std::string range =
+        "bytes " + half + "-" + std::to_string(n - 1) + "/" + std::to_string(n);
+    publish_next({{"a.pak", big}});
+    for (const bool intact : {true, false}) {
+        SCOPED_TRACE(intact);
+        clear();
+        serve_site(releases[0]);
+        server.serve("/game/a.pak", {{200, big, Reply::Mode::Drop, {{"ETag", tag}}}});
+        ASSERT_TRUE(start()->WaitForEnd(std::chrono::seconds(60)));
+        if (!intact) std::fstream(game / "~temp.dat", std::ios::in | std::ios::out).put('x');
+        server.serve("/game/a.pak", {{206,
+                                      big.substr(n / 2),
+                                      Reply::Mode::Plain,
+                                      {{"ETag", tag}, {"Content-Range", range}}}});
+        run();
+        EXPECT_EQ(server.ranges("/game/a.pak").back(), "bytes=" + half + "- " + tag);
+        EXPECT_EQ(differences(game, {{"a.pak", big}}).empty(), intact);
     }
 }
 

@@ -83,7 +83,8 @@ inline std::vector<std::string> strays(const std::filesystem::path& dir, const F
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
         const std::string path = e.path().lexically_relative(dir).generic_string();
         if (e.is_directory() || files.count(path) || path == "base/launcher_log.txt") continue;
-        if (!(temporaryAllowed && path == "~temp.dat")) found.push_back(path);
+        const bool temporary = path == "~temp.dat" || path == "~temp.dat.resume";
+        if (!(temporaryAllowed && temporary)) found.push_back(path);
     }
     return found;
 }

@@ -29,12 +29,19 @@ HttpServer::HttpServer() : server_(std::make_unique<httplib::Server>()) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             seen_.emplace_back(req.path, req.remote_port);
+            const std::string range = req.get_header_value("Range");
+            ranges_.emplace_back(
+                req.path, range.empty() ? "" : range + " " + req.get_header_value("If-Range"));
             auto it = replies_.find(req.path);
             if (it != replies_.end()) {
                 reply = it->second.front();
                 if (it->second.size() > 1) it->second.erase(it->second.begin());
             }
         }
+        // The reply goes as scripted: the server would cut a body to the
+        // request's range otherwise.
+        const_cast<httplib::Request&>(req).ranges.clear();
+        for (const auto& [name, value] : reply.headers) res.set_header(name.c_str(), value);
         res.status = reply.status;
         const auto body = std::make_shared<std::string>(reply.body);
         const char* type = "application/octet-stream";
@@ -92,6 +99,15 @@ int HttpServer::requests(const std::string& prefix) const {
     int n = 0;
     for (const auto& [path, port] : seen_) n += path.rfind(prefix, 0) == 0;
     return n;
+}
+
+std::vector<std::string> HttpServer::ranges(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> found;
+    for (const auto& [p, range] : ranges_) {
+        if (p == path) found.push_back(range);
+    }
+    return found;
 }
 
 int HttpServer::connections(const std::string& prefix) const {

@@ -28,6 +28,8 @@ struct Reply {
     int status = 200;
     std::string body;
     Mode mode = Mode::Plain;
+    // Sent as they are; a request's Range is never applied by the server.
+    std::vector<std::pair<std::string, std::string>> headers = {};
 };
 
 class HttpServer {
@@ -44,6 +46,8 @@ public:
     // Requests and distinct connections of the paths beginning with `prefix`.
     int requests(const std::string& prefix) const;
     int connections(const std::string& prefix) const;
+    // "Range If-Range" of each request for `path` ("" when it asked for all).
+    std::vector<std::string> ranges(const std::string& path) const;
 
 private:
     std::unique_ptr<httplib::Server> server_;
@@ -53,7 +57,8 @@ private:
     std::condition_variable ending_;
     bool ended_ = false;
     std::map<std::string, std::vector<Reply>> replies_;
-    std::vector<std::pair<std::string, int>> seen_;  // path, client port
+    std::vector<std::pair<std::string, int>> seen_;            // path, client port
+    std::vector<std::pair<std::string, std::string>> ranges_;  // path, "Range If-Range"
 };
 
 // `data` compressed as a gzip stream.

@@ -58,6 +58,18 @@ TEST(Progress, PostsAtMostOnceASecondWithPackedHalves) {
               (std::vector<Posted>{{WM_PATCH_PROGRESS, 64346u << 16 | 10000, kFiles | 1},
                                    {WM_PATCH_PROGRESS, 64957u << 16 | 2500, kFiles | 1}}));
     EXPECT_EQ(progress.BytesDone(), 106900);
+    // A file that goes on from 1000 bytes on disk: they count as done (run
+    // 110900, file 4000/6000) but not as speed (2 KB/s), which shows at most
+    // the cap.
+    progress.SetSpeedCap(1024);
+    progress.FileDone();
+    progress.StartFile(1000);
+    target.posts.clear();
+    now = 9500;
+    progress.Update(5000, 3000);
+    EXPECT_EQ(target.posts,
+              (std::vector<Posted>{{WM_PATCH_PROGRESS, 4303u << 16 | 6666, kFiles | 2},
+                                   {WM_PATCH_SPEED, 65436u << 16 | 1}}));
     // The real clock counts from the process's start, whatever the uptime.
     EXPECT_LT(PatchOptions().clock(), 600000u);
     EXPECT_EQ(DescribePatchSpeed(3725u << 16 | 7).remainingText, "Kalan s\xFCre: 1s 2dk 5s");

@@ -2,8 +2,12 @@
 // directory) without a window, for servers, scripts and benchmarks.
 //
 //   valdora-patch [--update-list URL] [--server-list URL] [--server-wait SECONDS]
-//                 [--trusted-key FILE]... [--verify] [--ca-file FILE]
+//                 [--limit-rate RATE] [--trusted-key FILE]... [--verify] [--ca-file FILE]
 //                 [-qmtr284] [-test_launcher] [-servertest]
+//
+// RATE caps the downloads in bytes a second, as curl's --limit-rate reads
+// it (K, M or G for 1024, 1024^2, 1024^3). Proxies come from http_proxy,
+// https_proxy and no_proxy.
 //
 // --trusted-key takes the publisher's public key (a minisign .pub file or its
 // key line) in place of the compiled-in ones; with any key, only a signed
@@ -23,6 +27,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -45,8 +50,8 @@ void on_signal(int) {
 int usage() {
     std::fprintf(stderr,
                  "usage: valdora-patch [--update-list URL] [--server-list URL] "
-                 "[--server-wait SECONDS] [--trusted-key FILE]... [--verify] [--ca-file FILE] "
-                 "[-qmtr284] [-test_launcher] [-servertest]\n");
+                 "[--server-wait SECONDS] [--limit-rate RATE] [--trusted-key FILE]... [--verify] "
+                 "[--ca-file FILE] [-qmtr284] [-test_launcher] [-servertest]\n");
     return 64;
 }
 
@@ -71,6 +76,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> keyFiles;
     std::vector<std::string_view> switches;
     unsigned serverWait = 60;
+    std::uint64_t limitRate = 0;
+    bool limitGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--update-list" || arg == "--server-list" || arg == "--server-wait" ||
@@ -91,6 +98,17 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--verify") {
             values.verifyAll = true;
+        } else if (arg == "--limit-rate") {
+            if (i + 1 == argc) return usage();
+            const std::string_view rate = argv[++i];
+            limitGiven = true;
+            if (!ParseRate(rate, limitRate)) {
+                std::fprintf(stderr,
+                             "valdora-patch: --limit-rate %.*s: not a rate (bytes a second, "
+                             "with K, M or G: 512K, 4M)\n",
+                             static_cast<int>(rate.size()), rate.data());
+                return 64;
+            }
         } else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
@@ -106,6 +124,7 @@ int main(int argc, char** argv) {
         return 64;
     }
     values.switches = ParseLaunchSwitches(switches);
+    if (limitGiven) values.switches.limitRate = limitRate;
     values.gameDir = platform::current_directory();
 
     talvo::utility::init_library();
@@ -133,5 +152,7 @@ int main(int argc, char** argv) {
                      values.serverListUrl.c_str(), serverWait);
         return 5;
     }
-    return target.exit_status(values.switches.skipPatch || downloader.AllDueFilesDone());
+    // The run's memory (a list of 100,000 files, say) goes with the process
+    // at once rather than entry by entry: exit() runs no destructor of main's.
+    std::exit(target.exit_status(values.switches.skipPatch || downloader.AllDueFilesDone()));
 }
