@@ -14,6 +14,12 @@
 
 namespace talvo::utility {
 
+namespace {
+
+constexpr long kLargeBuffer = 512L * 1024;
+
+}  // namespace
+
 void init_library() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
@@ -26,7 +32,8 @@ easy_curl::easy_curl() {
     curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, error_buffer);
     // An error page must never pass for a file, a list or a server list.
     curl_easy_setopt(handle_, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(handle_, CURLOPT_BUFFERSIZE, 512L * 1024);
+    // Large pieces: fewer calls and writes for a big file.
+    curl_easy_setopt(handle_, CURLOPT_BUFFERSIZE, kLargeBuffer);
     // libcurl's defaults for https stand, said here so that nothing can
     // quietly lose them.
     curl_easy_setopt(handle_, CURLOPT_SSL_VERIFYPEER, 1L);
@@ -48,6 +55,9 @@ void easy_curl::set_stall_limit(long seconds) {
 void easy_curl::set_max_recv_speed(std::uint64_t bytesPerSecond) {
     curl_easy_setopt(handle_, CURLOPT_MAX_RECV_SPEED_LARGE,
                      static_cast<curl_off_t>(bytesPerSecond));
+    // Under a cap libcurl keeps the pace by its pieces: large ones overshoot.
+    curl_easy_setopt(handle_, CURLOPT_BUFFERSIZE,
+                     bytesPerSecond == 0 ? kLargeBuffer : long{CURL_MAX_WRITE_SIZE});
 }
 
 bool easy_curl::set_resume(std::uint64_t from, const std::string& ifRange) {
