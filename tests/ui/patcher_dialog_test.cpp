@@ -234,7 +234,9 @@ TEST_F(WindowTest, WebPanesArriveAfterTheFirstFrameAndPagesStayInTheirPanes) {
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return window.findChildren<QWebEngineView*>().size() == 3; }));
     for (const QString& id : ids) {
-        QWebEnginePage* page = window.findChild<CExplorer1*>(id)->view()->page();
+        auto* view = qobject_cast<QWebEngineView*>(window.findChild<CExplorer1*>(id)->view());
+        ASSERT_NE(view, nullptr);
+        QWebEnginePage* page = view->page();
         EXPECT_EQ(page->requestedUrl().toString(), "http://127.0.0.1:9/" + id + ".aspx");
         using S = QWebEngineSettings;
         for (S::WebAttribute off : {S::LocalContentCanAccessFileUrls, S::PluginsEnabled,
@@ -247,7 +249,7 @@ TEST_F(WindowTest, WebPanesArriveAfterTheFirstFrameAndPagesStayInTheirPanes) {
     const auto windows = QApplication::topLevelWidgets().size();
     Browser browser;
     QDesktopServices::setUrlHandler("http", &browser, "open");
-    QWebEngineView* view = window.findChild<CExplorer1*>("1019")->view();
+    auto* view = qobject_cast<QWebEngineView*>(window.findChild<CExplorer1*>("1019")->view());
     bool loaded = false;
     QObject::connect(view, &QWebEngineView::loadFinished, [&](bool ok) { loaded = ok; });
     view->setHtml(
