@@ -90,6 +90,9 @@ void* OpenModuleImage(std::span<const unsigned char> image, const char* entry, s
 
 void PrepareWebPanes() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The browsers' windows in their panes (CExplorer1::CreateView) make no
+    // other widget a native one.
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     // Not made yet: the web engine and the application see that one is
     // there and leave it; CreateView makes it.
     if (qt_gl_global_share_context() == nullptr) qt_gl_set_global_share_context(new QOpenGLContext);
@@ -98,14 +101,6 @@ void PrepareWebPanes() {
 CExplorer1::CExplorer1(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    // The browser draws through OpenGL. A window shown without an OpenGL
-    // child is made anew when the first one arrives (it vanishes and comes
-    // back); this one, never shown, has the window made for it from the
-    // start (X11 and Wayland; the offscreen platform has no OpenGL windows).
-    const QString system = QGuiApplication::platformName();
-    if (system == QLatin1String("xcb") || system.startsWith(QLatin1String("wayland"))) {
-        (new QOpenGLWidget(this))->hide();
-    }
 }
 
 void CExplorer1::Navigate(const QString& url) {
@@ -130,7 +125,31 @@ void CExplorer1::CreateView() {
     }
     ExplorerBrowsers* const browsers = Browsers();
     if (browsers == nullptr) return;  // the pane stays black
-    view_ = browsers->CreateBrowser(this);
-    layout()->addWidget(view_);
+
+    // The browser draws through OpenGL, and a window with an OpenGL child
+    // composes everything it shows through OpenGL. So the browser gets a
+    // window of its own, a child of the launcher's window over the pane, and
+    // the launcher's window stays a plain one: its first frame loads no
+    // OpenGL driver, and it is not made anew (vanishing for a moment) when
+    // the browsers arrive. The browser's window is an OpenGL one from the
+    // start (the hidden OpenGL widget; X11 and Wayland, the offscreen
+    // platform has none): made anew later, it would leave the pane.
+    auto* browserWindow = new QWidget(this, Qt::Window | Qt::FramelessWindowHint);
+    auto* inside = new QVBoxLayout(browserWindow);
+    inside->setContentsMargins(0, 0, 0, 0);
+    const QString system = QGuiApplication::platformName();
+    if (system == QLatin1String("xcb") || system.startsWith(QLatin1String("wayland"))) {
+        (new QOpenGLWidget(browserWindow))->hide();
+    }
+    view_ = browsers->CreateBrowser(browserWindow);
+    inside->addWidget(view_);
+    browserWindow->resize(size());
+    browserWindow->winId();
+    QWidget* const container = QWidget::createWindowContainer(browserWindow->windowHandle(), this);
+    // No native window for the pane or the launcher's other widgets
+    // (Qt::AA_DontCreateNativeWidgetSiblings, PrepareWebPanes).
+    container->setAttribute(Qt::WA_DontCreateNativeAncestors);
+    layout()->addWidget(container);
+    browserWindow->show();
     if (!url_.isEmpty()) browsers->Load(view_, url_);
 }

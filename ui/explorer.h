@@ -3,7 +3,9 @@
 //
 // The browser is made only after the pane's first paint, so the launcher's
 // window appears before the web engine starts; a page asked for earlier
-// waits until then, and panes made in order load in that order.
+// waits until then, and panes made in order load in that order. It draws
+// in a window of its own over the pane, so the launcher's window never
+// needs OpenGL.
 //
 // The pages are remote content and are kept to the pane: they cannot read
 // local files (no file URLs, no file chooser, no dropped files), run no
@@ -26,7 +28,9 @@
 // Called before the QApplication is made. The browser needs an OpenGL
 // context shared by all; left to the web engine, it is made while the
 // application starts (a good part of the time to the first frame). This
-// has it made with the first pane's browser instead.
+// has it made with the first pane's browser instead, and keeps the
+// browsers' windows (each a native window in its pane) from making the
+// launcher's other widgets native ones.
 void PrepareWebPanes();
 
 class CExplorer1 : public QWidget {
