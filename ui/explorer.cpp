@@ -78,14 +78,17 @@ void* OpenModuleImage(std::span<const unsigned char> image, const char* entry, s
     }
     void* const module =
         ::dlopen(("/proc/self/fd/" + std::to_string(fd)).c_str(), RTLD_NOW | RTLD_LOCAL);
-    ::close(fd);  // the loader keeps what it mapped
     if (module == nullptr) {
         error = ::dlerror();
+        ::close(fd);
         return nullptr;
     }
+    // The module stays open for good (the web engine cannot be unloaded),
+    // and so does its descriptor: the loader knows the module by that name,
+    // and would take a later file given the same number for it.
     void* const function = ::dlsym(module, entry);
     if (function == nullptr) error = std::string("no ") + entry + " in the module";
-    return function;  // the module stays open: the web engine cannot be unloaded
+    return function;
 }
 
 void PrepareWebPanes() {

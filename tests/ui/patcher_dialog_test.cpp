@@ -26,10 +26,15 @@
 #include "support/recording_target.h"
 #include "support/temp_dir.h"
 #include "ui/explorer.h"
+#include "ui/explorer_module.h"
 #include "ui/skin.h"
 #include "ui/widgets.h"
 
 namespace fs = std::filesystem;
+
+// The web panes' module as launcher.exe carries it (ui/CMakeLists.txt).
+extern "C" const unsigned char valdora_explorer_module_begin[];
+extern "C" const unsigned char valdora_explorer_module_end[];
 
 namespace {
 
@@ -272,6 +277,26 @@ TEST_F(WindowTest, WebPanesArriveAfterTheFirstFrameAndPagesStayInTheirPanes) {
     EXPECT_EQ(window.findChildren<QWebEngineView*>().size(), 3);
     EXPECT_EQ(QApplication::topLevelWidgets().size(), windows);
     QDesktopServices::unsetUrlHandler("http");
+}
+
+// What cannot be opened as the web panes' module is refused with the
+// reason (the launcher logs it and its panes stay black).
+TEST(WebPanesModule, WhatCannotBeOpenedIsRefusedWithTheReason) {
+    const std::span module(valdora_explorer_module_begin, valdora_explorer_module_end);
+    const std::string text(100, 'x');
+    const std::span other(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    const struct {
+        std::span<const unsigned char> image;
+        const char* entry;
+        const char* error;
+    } cases[] = {{module, "valdora_no_such_entry", "no valdora_no_such_entry in the module"},
+                 {other, kExplorerModuleEntry, "invalid ELF header"},
+                 {{}, kExplorerModuleEntry, "file too short"}};
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_EQ(OpenModuleImage(c.image, c.entry, error), nullptr) << c.error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    }
 }
 
 }  // namespace
