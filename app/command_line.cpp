@@ -8,11 +8,14 @@ void CMyCommandLineInfo::ParseParam(std::string_view param, bool isSwitch, bool 
         plainArgument_ = param;
         return;
     }
-    LaunchSwitches switches{g_testLauncher, g_skipPatch, g_serverTest};
+    LaunchSwitches switches{g_testLauncher, g_skipPatch, g_serverTest, g_limitRate,
+                            g_refusedLimitRate};
     ReadLaunchSwitch(param, isSwitch, switches);
     g_testLauncher = switches.testLauncher;
     g_skipPatch = switches.skipPatch;
     g_serverTest = switches.serverTest;
+    g_limitRate = switches.limitRate;
+    g_refusedLimitRate = switches.refusedLimitRate;
 }
 
 void ParseCommandLine(CMyCommandLineInfo& info, int argc, const char* const* argv) {

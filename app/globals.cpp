@@ -5,6 +5,8 @@
 bool g_testLauncher = false;
 bool g_skipPatch = false;
 bool g_serverTest = false;
+std::uint64_t g_limitRate = 0;
+std::string g_refusedLimitRate;
 std::string g_gameDir;
 const std::string g_updateListUrl = valdora::UpdateListUrl();
 const std::string g_serverListUrl = valdora::ServerListUrl();
@@ -13,12 +15,14 @@ void ResetLauncherGlobals() {
     g_testLauncher = false;
     g_skipPatch = false;
     g_serverTest = false;
+    g_limitRate = 0;
+    g_refusedLimitRate.clear();
     g_gameDir.clear();
 }
 
 LaunchValues LauncherStartValues() {
     LaunchValues values;
-    values.switches = {g_testLauncher, g_skipPatch, g_serverTest};
+    values.switches = {g_testLauncher, g_skipPatch, g_serverTest, g_limitRate, g_refusedLimitRate};
     values.gameDir = g_gameDir;
     values.updateListUrl = g_updateListUrl;
     values.serverListUrl = g_serverListUrl;

@@ -5,6 +5,7 @@
 // reads them: the window and the engine are handed what they need.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "patch/patch_options.h"
@@ -15,6 +16,10 @@ extern bool g_testLauncher;
 extern bool g_skipPatch;
 // Switch "servertest": the server list comes from "serverlist.txt".
 extern bool g_serverTest;
+// Switch "limit_rate=RATE": the download cap in bytes a second (0: none),
+// and the last such switch whose RATE was refused ("" when none was).
+extern std::uint64_t g_limitRate;
+extern std::string g_refusedLimitRate;
 // The working directory at start (the game directory), in the file
 // system's own bytes.
 extern std::string g_gameDir;

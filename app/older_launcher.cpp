@@ -3,7 +3,7 @@
 #include "platform/process.h"
 
 void EndOlderLauncher() {
-    if (const auto pid = platform::find_other_process(kLauncherExeName)) {
+    if (const auto pid = platform::find_other_process(kLauncherExeName, /*startedBeforeUs=*/true)) {
         platform::terminate_process(*pid);
     }
 }

@@ -3,8 +3,10 @@
 #pragma once
 
 // Ends the first other process whose executable file name is exactly
-// "launcher.exe" (case-sensitive). Never this process. Every failure is
-// silent: start-up goes on whatever happens.
+// "launcher.exe" (case-sensitive) and that was started before this one, and
+// waits a moment for it to be gone, so its running-launcher marker is free.
+// Never this process, nor one started together with it (the marker decides
+// between those). Every failure is silent: start-up goes on whatever happens.
 void EndOlderLauncher();
 
 inline constexpr const char* kLauncherExeName = "launcher.exe";

@@ -14,6 +14,12 @@
 #              one 8 MiB file
 #   B5 parse   parsing and checking the 100,000-entry list of B1 in the
 #              engine's own functions (valdora-check-bench) vs the find of B1
+#   B6 resume  one file of 64 MiB whose connection drops at half (nginx
+#              ended abruptly): the bytes of it that the next run fetches,
+#              counted in nginx's log, vs the file's size; and curl -C - after
+#              the same drop
+#   limit      one file of 32 MiB with --limit-rate 4M (8 s at the cap) vs
+#              curl --limit-rate 4M; and the fastest speed the run showed
 #
 # Each valdora-patch figure is a whole run: update list, check, downloads
 # through "~temp.dat" into place with the list's time, server list.
@@ -70,19 +76,21 @@ for i in range(2000):
 # B2 and B4: one file each.
 put("big/big.bin", os.urandom(64 << 20))
 put("mem8/big.bin", os.urandom(8 << 20))
+# The limit figure.
+put("lim/lim.bin", os.urandom(32 << 20))
 PY
 
-for tree in check small big mem8; do
+for tree in check small big mem8 lim; do
   "$publisher" "$work/build/$tree" "$work/site-$tree" --base-url "$host/files" \
     --note bench --pages deploy/pages > /dev/null
 done
 chmod -R a+rX "$work"
 
-serve() {  # tree
+serve() {  # tree [rate]
   [ -n "$serving" ] && bash deploy/serve-site.sh --stop "$serving" > /dev/null
   serving=$work/nginx-$1
   bash deploy/serve-site.sh "$work/site-$1" --listen "127.0.0.1:$port" --run-dir "$serving" \
-    > /dev/null
+    --rate "${2:-0}" > /dev/null
 }
 
 now_us() { echo $(($(date +%s%N) / 1000)); }
@@ -188,7 +196,76 @@ for i in $(seq "$runs"); do
   same_tree "$work/b3-curl-$i" "$work/build/small"
 done
 
-row B1 "check 100,000 files, all up to date" "$work/b1-engine.t" "find" "$work/b1-find.t" 2.0
+# B6: a download whose connection drops at half, and the run after it.
+echo "B6 ..." >&2
+big_size=$(stat -c %s "$work/build/big/big.bin")
+# Waits until file $1 holds half of the big file, then ends nginx at once
+# (its connections drop) and starts it again.
+drop_at_half() {  # file, pid of its download
+  until [ "$(stat -c %s "$1" 2>/dev/null || echo 0)" -ge $((big_size / 2)) ]; do
+    kill -0 "$2" 2> /dev/null || { echo "B6: the download ended before half" >&2; exit 1; }
+    sleep 0.01
+  done
+  local pid
+  pid=$(cat "$serving/nginx.pid")
+  kill -TERM "$pid"
+  while kill -0 "$pid" 2> /dev/null; do sleep 0.01; done
+  rm -f "$serving/nginx.pid"
+  serve big 16m
+}
+# Bytes of the big file that nginx sent after log line $1.
+big_bytes_after() {
+  awk -v from="$1" 'NR > from && $7 == "/files/big.bin" { s += $10 } END { print s + 0 }' \
+    "$serving/logs/access.log"
+}
+log_lines() { wc -l < "$serving/logs/access.log"; }
+serve big 16m
+for i in $(seq "$runs"); do
+  dir=$work/b6-engine-$i
+  mkdir -p "$dir"
+  (cd "$dir" && exec "$patcher" --update-list "$host$list_path" \
+    --server-list "$host/serverlist_test.aspx" > "$work/b6-first.out") &
+  first=$!
+  drop_at_half "$dir/~temp.dat" "$first"
+  status=0
+  wait "$first" || status=$?
+  [ "$status" -eq 4 ] || { echo "B6: the dropped run ended with $status" >&2; exit 1; }
+  [ -f "$dir/~temp.dat.resume" ] || { echo "B6: no partial kept" >&2; exit 1; }
+  from=$(log_lines)
+  (cd "$dir" && engine > /dev/null) || { echo "B6: the next run failed" >&2; exit 1; }
+  same_tree "$dir" "$work/build/big"
+  big_bytes_after "$from" >> "$work/b6-engine.b"
+
+  dir=$work/b6-curl-$i
+  mkdir -p "$dir"
+  (cd "$dir" && exec curl -s -o big.bin "$host/files/big.bin") &
+  first=$!
+  drop_at_half "$dir/big.bin" "$first"
+  wait "$first" || true
+  from=$(log_lines)
+  (cd "$dir" && curl -s -C - -o big.bin "$host/files/big.bin")
+  same_tree "$dir" "$work/build/big"
+  big_bytes_after "$from" >> "$work/b6-curl.b"
+  rm -rf "$work/b6-engine-$i" "$dir"
+done
+
+# The limit: 32 MiB at 4 MiB/s.
+echo "limit ..." >&2
+serve lim
+limited() { "$patcher" --update-list "$host$list_path" --server-list "$host/serverlist_test.aspx" \
+  --limit-rate 4M; }
+for i in $(seq "$runs"); do
+  timed "$work/lim-engine-$i" limited >> "$work/lim-engine.t"
+  same_tree "$work/lim-engine-$i" "$work/build/lim"
+  # The fastest speed the run showed, KB/s.
+  grep -o 'Hız: [0-9]*' "$work/last.out" | awk '{ if ($2 > m) m = $2 } END { print m + 0 }' \
+    >> "$work/lim-shown.k"
+  timed "$work/lim-curl-$i" curl -s --limit-rate 4M -o lim.bin "$host/files/lim.bin" \
+    >> "$work/lim-curl.t"
+  rm -rf "$work/lim-engine-$i" "$work/lim-curl-$i"
+done
+
+row B1 "check 100,000 files, all up to date" "$work/b1-engine.t" "find" "$work/b1-find.t" 1.0
 row B2 "one 64 MiB file" "$work/b2-engine.t" "curl -o + cp" "$work/b2-curlcp.t" 1.15
 row B2 "one 64 MiB file" "$work/b2-engine.t" "curl -o" "$work/b2-curl.t" "-"
 row B3 "2,000 files of 8 KiB" "$work/b3-engine.t" "curl, one connection" "$work/b3-curl.t" 1.5
@@ -210,6 +287,21 @@ echo
 echo "| | what | valdora-patch ms | baseline ms | ratio | target |"
 echo "|---|---|---|---|---|---|"
 printf '%s\n' "${rows[@]:0:4}" "$b4" "${rows[4]}"
+mib() { awk -v b="$1" 'BEGIN { printf "%.1f MiB", b / 1048576 }'; }
+awk -v e="$(median "$work/b6-engine.b")" -v c="$(median "$work/b6-curl.b")" -v n="$big_size" \
+  -v emin="$(low "$work/b6-engine.b")" -v emax="$(high "$work/b6-engine.b")" 'BEGIN {
+    r = e / n
+    printf "| B6 | 64 MiB file dropped at half: fetched again by the next run | %.1f MiB (%.1f..%.1f) | whole file %.1f MiB; curl -C - %.1f MiB | **%.2f** (curl %.2f) | 0.55 %s |\n",
+      e / 1048576, emin / 1048576, emax / 1048576, n / 1048576, c / 1048576, r, c / n,
+      r <= 0.55 ? "met" : "MISSED" }'
+awk -v e="$(median "$work/lim-engine.t")" -v c="$(median "$work/lim-curl.t")" \
+  -v emin="$(low "$work/lim-engine.t")" -v emax="$(high "$work/lim-engine.t")" \
+  -v cmin="$(low "$work/lim-curl.t")" -v cmax="$(high "$work/lim-curl.t")" \
+  -v shown="$(high "$work/lim-shown.k")" 'BEGIN {
+    s = e / 1e6
+    printf "| limit | 32 MiB with --limit-rate 4M | %.2f s (%.2f..%.2f) | curl --limit-rate 4M %.2f s (%.2f..%.2f) | **%.2f** | 8 s +/-10%%: %s; fastest shown %d KB/s (cap 4096) |\n",
+      s, emin / 1e6, emax / 1e6, c / 1e6, cmin / 1e6, cmax / 1e6, e / c,
+      (s >= 7.2 && s <= 8.8) ? "met" : "MISSED", shown }'
 awk -v p="$(median "$work/b5-parse.t")" -v c="$(median "$work/b5-engine.t")" \
   'BEGIN { printf "\nB5 in parts: parse %.1f ms, check %.1f ms (medians)\n", p / 1000, (c - p) / 1000 }'
 echo

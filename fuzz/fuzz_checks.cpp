@@ -58,6 +58,26 @@ std::string CheckUpdateList(std::string_view input) {
     const bool testLauncher = input[0] & 1;
     const std::string body(input.substr(1));
 
+    // Fed as it arrives, in pieces cut anywhere (in a run of line breaks
+    // too), the reader finds what the whole body gives.
+    std::list<UpdateListEntry> streamed, whole;
+    std::string streamedUrl, wholeUrl;
+    UpdateListReader reader(testLauncher, streamed);
+    for (const std::size_t cut : {body.size() / 3, body.size() / 2 + 1, body.size()}) {
+        reader.Feed(std::string_view(body).substr(0, cut));
+    }
+    const bool ok = ParseUpdateList(body, testLauncher, wholeUrl, whole);
+    if (reader.Finish(streamedUrl) != ok ||
+        (ok && (streamedUrl != wholeUrl || streamed.size() != whole.size()))) {
+        return "read in pieces differently";
+    }
+    for (auto a = streamed.begin(), b = whole.begin(); ok && b != whole.end(); ++a, ++b) {
+        if (a == streamed.end() || a->path != b->path || a->size != b->size ||
+            a->timeStamp != b->timeStamp) {
+            return "an entry read in pieces differently";
+        }
+    }
+
     std::string baseUrl = "unset";
     std::list<UpdateListEntry> entries(1);  // a leftover must be cleared
     const bool parsed = ParseUpdateList(body, testLauncher, baseUrl, entries);

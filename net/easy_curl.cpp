@@ -21,10 +21,49 @@ easy_curl::easy_curl() {
     curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, error_buffer);
     // An error page must never pass for a file, a list or a server list.
     curl_easy_setopt(handle_, CURLOPT_FAILONERROR, 1L);
+    set_stall_limit(kStallSeconds);
 }
 
 easy_curl::~easy_curl() {
     curl_easy_cleanup(handle_);
+    curl_slist_free_all(headers_);
+}
+
+void easy_curl::set_stall_limit(long seconds) {
+    // Fewer than one byte a second over `seconds`: nothing came.
+    curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_TIME, seconds);
+}
+
+void easy_curl::set_max_recv_speed(std::uint64_t bytesPerSecond) {
+    curl_easy_setopt(handle_, CURLOPT_MAX_RECV_SPEED_LARGE,
+                     static_cast<curl_off_t>(bytesPerSecond));
+}
+
+bool easy_curl::set_resume(std::uint64_t from, const std::string& ifRange) {
+    curl_easy_setopt(handle_, CURLOPT_RANGE, nullptr);
+    curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, nullptr);
+    curl_slist_free_all(headers_);
+    headers_ = nullptr;
+    if (from == 0) return true;
+    // Never a range without its condition: the rest of another file's bytes.
+    headers_ = curl_slist_append(nullptr, ("If-Range: " + ifRange).c_str());
+    if (headers_ == nullptr) return false;
+    curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, headers_);
+    curl_easy_setopt(handle_, CURLOPT_RANGE, (std::to_string(from) + "-").c_str());
+    return true;
+}
+
+long easy_curl::response_code() const {
+    long code = 0;
+    curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &code);
+    return code;
+}
+
+std::string easy_curl::response_header(const char* name) const {
+    curl_header* header = nullptr;
+    if (curl_easy_header(handle_, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK) return "";
+    return header->value;
 }
 
 void easy_curl::set_timeout(long seconds) {

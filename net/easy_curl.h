@@ -8,6 +8,10 @@
 // between files. The first object initialises libcurl for the whole process,
 // once (curl_global_init); a program with threads of its own calls
 // init_library() first, before any thread exists.
+//
+// Every transfer gives up when no byte arrives for kStallSeconds (libcurl's
+// low-speed limit: CURLE_OPERATION_TIMEDOUT, 28), and goes through the proxy
+// that http_proxy, https_proxy and no_proxy name, as libcurl reads them.
 #pragma once
 
 #include <curl/curl.h>
@@ -15,12 +19,16 @@
 #include <boost/function.hpp>
 #include <boost/noncopyable.hpp>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace talvo::utility {
 
 // libcurl's global initialisation, done once per process whoever asks first.
 void init_library();
+
+// A transfer that receives nothing for this long has failed.
+inline constexpr long kStallSeconds = 30;
 
 class easy_curl : boost::noncopyable {
 public:
@@ -38,6 +46,19 @@ public:
     CURL* handle() const { return handle_; }
     // The whole transfer may take at most `seconds`.
     void set_timeout(long seconds);
+    // A transfer that receives no byte for `seconds` fails (28).
+    void set_stall_limit(long seconds);
+    // At most `bytesPerSecond` on average (0: no limit).
+    void set_max_recv_speed(std::uint64_t bytesPerSecond);
+    // The next transfers ask for the body from byte `from` on, and only if
+    // the server's copy still has the validator `ifRange` (an ETag or an
+    // HTTP date): "Range: bytes=from-" and "If-Range". 0 asks for all.
+    // False, asking for all, when the request cannot be made.
+    bool set_resume(std::uint64_t from, const std::string& ifRange);
+    // Of the reply being received (from inside a write slot) or the last one:
+    // its HTTP status (0 when none came) and a header's value ("" when absent).
+    long response_code() const;
+    std::string response_header(const char* name) const;
     // Runs one GET of `url` on the calling thread and returns libcurl's
     // result. A reply with an HTTP status of 400 or more fails with
     // CURLE_HTTP_RETURNED_ERROR and delivers no body.
@@ -49,6 +70,7 @@ public:
 private:
     CURL* handle_ = nullptr;
     char error_buffer[CURL_ERROR_SIZE] = {};
+    curl_slist* headers_ = nullptr;
 
 public:
     io_function write_function;

@@ -20,15 +20,25 @@ void fetch_url::abort_when(boost::function<bool()> stop_requested) {
 std::string fetch_url::fetch() {
     response.clear();
     error_.clear();
+    limit_.restart();
     const CURLcode code = transfer.perform();
     if (code == CURLE_OK) return response;
     error_ = transfer.error_text(code);
+    std::string().swap(response);  // what a refused body left
     return std::string();
 }
 
 std::size_t fetch_url::on_write(char* data, std::size_t size, std::size_t count, void* user) {
     const std::size_t bytes = size * count;
-    static_cast<std::string*>(user)->append(data, bytes);
+    if (!limit_.take(bytes)) return 0;
+    std::string& body = *static_cast<std::string*>(user);
+    // A capped body gets room for all of the cap at once: pages are taken
+    // only as the body fills them, and it is never copied to grow, which
+    // would hold it twice for a moment.
+    if (limit_.capped() && body.size() + bytes > body.capacity()) {
+        body.reserve(static_cast<std::size_t>(limit_.max()));
+    }
+    body.append(data, bytes);
     return bytes;
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 
+#include "net/body_limit.h"
 #include "net/easy_curl.h"
 
 namespace talvo::utility {
@@ -15,6 +16,8 @@ public:
     explicit fetch_url(const std::string& url);
 
     void set_timeout(long seconds) { transfer.set_timeout(seconds); }
+    // A body longer than `bytes` fails the fetch (as a failed transfer).
+    void set_max_size(std::uint64_t bytes) { limit_ = body_limit(bytes); }
     // Aborts a fetch in progress as soon as `stop_requested` answers true
     // (libcurl asks at least once a second, also while nothing arrives).
     void abort_when(boost::function<bool()> stop_requested);
@@ -32,6 +35,7 @@ private:
     int on_progress(double dltotal, double dlnow, double ultotal, double ulnow);
 
     boost::function<bool()> stop_requested_;
+    body_limit limit_;
     std::string error_;
 };
 

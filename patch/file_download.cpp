@@ -1,10 +1,13 @@
-// One file of the download phase: the request (the file's URL), the sink
-// (OnWrite into "~temp.dat"), then the file put in place with its list time.
+// One file of the download phase: the request (the file's URL, the rest of
+// it when an earlier run left part of it), the sink (OnWrite into
+// "~temp.dat" through FileSink and its checks), then the file put in place
+// with its list time.
 #include <boost/bind/bind.hpp>
 
 #include "log/launcher_log.h"
 #include "net/easy_curl.h"
 #include "patch/file_checks.h"
+#include "patch/file_sink.h"
 #include "patch/patch_downloader.h"
 #include "platform/cp1254_literal.h"
 #include "platform/last_error.h"
@@ -25,30 +28,50 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     WriteLauncherLog("%s download ediliyor...", entry.path.c_str());
 
     EnterGameDirectory();
-    platform::File temp = platform::File::create_always(kTempFile);
-    if (!temp) {
-        window->MessageBox(u"Could not create ~temp.dat !", u"Error", platform::MB_OK,
-                           platform::BoxOwner::None);
-        Post(WM_PATCH_FAILED, 1, 0);
-        return FileResult::NoTemporaryFile;
-    }
+    keepPartial = false;
     transfer.write_function = boost::bind(&PatchDownloader::OnWrite, this, _1, _2, _3, _4);
     transfer.progress_function = boost::bind(&PatchDownloader::OnProgress, this, _1, _2, _3, _4);
     transfer.url = FileUrl(baseUrl, entry.path);
-    transfer.write_data = &temp;
-    progress.StartFile();
-
-    const CURLcode code = transfer.perform();
-    temp.close();
+    FileSink sink(transfer, entry, transfer.url);
+    CURLcode code = CURLE_OK;
+    // A resume the server does not answer with the rest of the same file
+    // starts over at once, with a request for all of it.
+    for (bool resume = true;; resume = false) {
+        if (!sink.Open(resume)) {
+            // Once the window closes, no box and no failure: the run just ends.
+            if (stopEvent.is_set()) return FileResult::NoTemporaryFile;
+            window->MessageBox(u"Could not create ~temp.dat !", u"Error", platform::MB_OK,
+                               platform::BoxOwner::None);
+            Post(WM_PATCH_FAILED, 1, 0);
+            return FileResult::NoTemporaryFile;
+        }
+        if (!transfer.set_resume(sink.Offset(), sink.Validator())) continue;
+        transfer.write_data = &sink;
+        progress.StartFile(static_cast<double>(sink.Offset()));
+        code = transfer.perform();
+        const bool rangeRefused = sink.Refused() || (code == CURLE_HTTP_RETURNED_ERROR &&
+                                                     transfer.response_code() == 416);
+        if (!(resume && sink.Offset() > 0 && rangeRefused && !stopEvent.is_set())) break;
+        progress.AbandonFile();
+    }
+    transfer.set_resume(0, "");
+    sink.file.close();
     EnterGameDirectory();
     if (code != CURLE_OK) {
         SetTransferError(transfer.error_text(code));
         WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
-        Post(WM_PATCH_FAILED, (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
-        platform::delete_file(kTempFile);
-        return FileResult::Failed;
+        // A transfer cut short by a stop is no failure.
+        if (!stopEvent.is_set()) {
+            Post(WM_PATCH_FAILED, (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
+        }
+        // What came stays for the next run when it can go on from there.
+        if (code != CURLE_HTTP_RETURNED_ERROR) sink.KeepRecord();
+        keepPartial = code != CURLE_HTTP_RETURNED_ERROR && sink.Resumable();
+        if (!keepPartial) sink.Discard(false);
+        return FileResult::TransferFailed;
     }
-    if (!PutInPlace(entry)) return FileResult::Failed;
+    sink.Discard(true);
+    if (!PutInPlace(entry)) return FileResult::NotPlaced;
     progress.FileDone();
     return FileResult::Done;
 }

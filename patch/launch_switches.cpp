@@ -1,6 +1,50 @@
 #include "patch/launch_switches.h"
 
+#include <limits>
+
 #include "platform/codepage.h"
+
+namespace {
+
+constexpr std::string_view kLimitRate = "limit_rate=";
+
+}  // namespace
+
+bool ParseRate(std::string_view text, std::uint64_t& bytesPerSecond) {
+    std::size_t digits = 0;
+    std::uint64_t value = 0;
+    constexpr std::uint64_t kMax = std::numeric_limits<std::int64_t>::max();
+    for (; digits < text.size() && text[digits] >= '0' && text[digits] <= '9'; ++digits) {
+        const unsigned digit = static_cast<unsigned>(text[digits] - '0');
+        if (value > (kMax - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    const std::string_view unit = text.substr(digits);
+    if (digits == 0 || unit.size() > 1) return false;
+    int shift = 0;
+    switch (unit.empty() ? 'b' : unit[0]) {
+        case 'G':
+        case 'g':
+            shift = 30;
+            break;
+        case 'M':
+        case 'm':
+            shift = 20;
+            break;
+        case 'K':
+        case 'k':
+            shift = 10;
+            break;
+        case 'B':
+        case 'b':
+            break;
+        default:
+            return false;
+    }
+    if (value > kMax >> shift) return false;
+    bytesPerSecond = value << shift;
+    return true;
+}
 
 LaunchArgument SplitLaunchArgument(std::string_view argument) {
     const bool isSwitch = !argument.empty() && (argument[0] == '-' || argument[0] == '/');
@@ -16,6 +60,15 @@ void ReadLaunchSwitch(std::string_view param, bool isSwitch, LaunchSwitches& swi
     } else if (platform::equal_ignoring_ascii_case(param, "servertest")) {
         switches.skipPatch = true;
         switches.serverTest = true;
+    } else if (param.size() >= kLimitRate.size() &&
+               platform::equal_ignoring_ascii_case(param.substr(0, kLimitRate.size()),
+                                                   kLimitRate)) {
+        std::uint64_t rate = 0;
+        if (ParseRate(param.substr(kLimitRate.size()), rate)) {
+            switches.limitRate = rate;
+        } else {
+            switches.refusedLimitRate = param;
+        }
     }
 }
 

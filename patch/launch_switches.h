@@ -2,6 +2,8 @@
 // shared by the launcher's start-up and valdora-patch.
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -9,7 +11,18 @@ struct LaunchSwitches {
     bool testLauncher = false;  // "test_launcher": no self-update
     bool skipPatch = false;     // "qmtr284" and "servertest": nothing is downloaded
     bool serverTest = false;    // "servertest": the server list from "serverlist.txt"
+    // "limit_rate=RATE": downloads at most RATE bytes a second (0: no cap).
+    std::uint64_t limitRate = 0;
+    // The whole switch of a "limit_rate=" whose RATE could not be read (it
+    // is ignored; the run logs it). Empty when there was none.
+    std::string refusedLimitRate;
 };
+
+// A rate as curl's --limit-rate reads it: decimal digits and at most one
+// unit, K, M or G (1024, 1024^2, 1024^3; B or none: bytes), in either case.
+// False for anything else, a sign, a fraction or a value past 2^63 - 1
+// included; 0 is no limit.
+bool ParseRate(std::string_view text, std::uint64_t& bytesPerSecond);
 
 // One argument as the launcher reads it: a switch when it begins with "-" or
 // "/", `param` being the text after that character.
@@ -21,7 +34,9 @@ LaunchArgument SplitLaunchArgument(std::string_view argument);
 
 // A switch is compared whole, ignoring ASCII case, with "qmtr284",
 // "test_launcher" and "servertest", in that order; the first match sets its
-// flags. Flags are only ever set; anything else changes nothing.
+// flags. Flags are only ever set; anything else changes nothing. A switch
+// that begins with "limit_rate=" (case ignored) sets the rate, or records
+// itself as refused when its RATE is no rate.
 void ReadLaunchSwitch(std::string_view param, bool isSwitch, LaunchSwitches& switches);
 
 // The switches among `arguments` (those after the program name).

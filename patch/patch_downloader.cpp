@@ -1,7 +1,12 @@
 #include "patch/patch_downloader.h"
 
+#include <cerrno>
+#include <vector>
+
 #include "log/launcher_log.h"
+#include "patch/attribute_survey.h"
 #include "patch/file_checks.h"
+#include "patch/file_sink.h"
 #include "platform/cp1254_literal.h"
 #include "platform/last_error.h"
 
@@ -13,7 +18,9 @@ PatchDownloader::PatchDownloader(platform::MessageTarget* window_,
       updateListUrl(updateListUrl_),
       progress(window_, options_.clock),
       options(std::move(options_)),
-      gameDirectory(options.gameDir) {}
+      gameDirectory(options.gameDir) {
+    progress.SetSpeedCap(static_cast<double>(options.maxRecvSpeed));
+}
 
 PatchDownloader::~PatchDownloader() {
     Stop();
@@ -35,6 +42,14 @@ bool PatchDownloader::WaitForEnd(std::chrono::milliseconds limit) const {
 void PatchDownloader::Stop() {
     RequestStop();
     if (worker.joinable()) worker.join();
+}
+
+bool PatchDownloader::Stop(std::chrono::milliseconds limit) {
+    RequestStop();
+    if (!worker.joinable()) return true;
+    if (!doneEvent.wait_for(limit)) return false;
+    worker.join();
+    return true;
 }
 
 bool PatchDownloader::IsFinished() {
@@ -82,9 +97,33 @@ void PatchDownloader::Post(platform::UINT message, platform::WPARAM wParam,
 
 void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries) {
     WriteLauncherLog("Download edilmesi gereken dosyalar: ");
+    EnterGameDirectory();
+    // The files are looked up and judged ahead, several at a time (from the
+    // moment the list began to arrive, when the run fetched it); logged and
+    // marked here in list order.
+    std::unique_ptr<AttributeSurvey> survey = std::move(survey_);
+    if (!survey) {
+        survey = std::make_unique<AttributeSurvey>();
+        for (const UpdateListEntry& entry : entries) survey->Add(&entry);
+        survey->Close();
+    }
+    bool madeDirectories = false;
+    std::size_t i = 0;
     for (UpdateListEntry& entry : entries) {
-        EnterGameDirectory();
-        platform::File file = platform::File::open_for_attributes(entry.path);
+        if (stopEvent.is_set()) break;
+        int error = 0;
+        bool current = false;
+        platform::File file;
+        const bool surveyed = survey->Take(i++, file, error, current);
+        if (surveyed && current) continue;  // there, with the list's size and time
+        if (!surveyed ||
+            // A folder made for an earlier entry may now stand where this
+            // one was missing: look again, as a lookup in turn would see it.
+            (!file.valid() && error == ENOENT && madeDirectories)) {
+            file = platform::File::open_for_attributes(entry.path);
+            error = platform::last_error();
+        }
+        if (!file.valid()) platform::set_last_error(error);
         // Both are asked, also for a missing file: each logs its own line.
         const bool timeDiffers = isFileTimeDifferent(file, entry.timeStamp);
         const bool sizeDiffers = isFileSizeDifferentWithHandle(file, entry.size);
@@ -92,7 +131,11 @@ void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries) {
         file.close();
         if (exists && !timeDiffers && !sizeDiffers) continue;
         const std::size_t slash = entry.path.rfind('\\');
-        if (slash != std::string::npos) CreateDirectoryPath(entry.path.substr(0, slash));
+        if (slash != std::string::npos) {
+            EnterGameDirectory();
+            CreateDirectoryPath(entry.path.substr(0, slash));
+            madeDirectories = true;
+        }
         entry.needsDownload = true;
         progress.CountDue(entry.size);
     }
@@ -103,7 +146,12 @@ std::uint32_t PatchDownloader::OnWrite(char* data, std::size_t size, std::size_t
                                        void* user) {
     if (stopEvent.is_set()) return 0xFFFFFFFF;
     const std::size_t bytes = size * count;
-    if (!static_cast<platform::File*>(user)->write_all(data, bytes)) {
+    auto* sink = static_cast<FileSink*>(user);
+    const std::uint64_t resumed = sink->Offset();
+    if (!sink->Accept(data, bytes)) return 0xFFFFFFFF;
+    if (sink->Offset() != resumed) progress.DropFileBase();  // the whole body came instead
+    if (!sink->file.write_all(data, bytes)) {
+        sink->Fail();
         WriteLauncherLog("Dosya yazma hatası: %d"_cp1254, platform::last_error());
         Post(WM_PATCH_FAILED, 1, 0);
         return 0xFFFFFFFF;

@@ -22,9 +22,11 @@
 #include <chrono>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "patch/file_sink.h"
 #include "patch/messages.h"
 #include "patch/patch_options.h"
 #include "patch/run_progress.h"
@@ -37,6 +39,7 @@
 namespace talvo::utility {
 class easy_curl;
 }
+class AttributeSurvey;
 
 // More than this many bytes to download: the player is told to reinstall.
 inline constexpr double kMaxDownloadBytes = 70.0 * 1024 * 1024;
@@ -56,6 +59,9 @@ public:
     bool WaitForEnd(std::chrono::milliseconds limit) const;
     // RequestStop, then waits without limit until the worker has ended.
     void Stop();
+    // RequestStop, then waits at most `limit`: true when the worker has
+    // ended (or never started), false when it is still running.
+    bool Stop(std::chrono::milliseconds limit);
 
     bool IsFinished();
     std::string GetStatusText();
@@ -68,16 +74,18 @@ public:
     bool AllDueFilesDone() const;
 
     // Marks the entries whose local file differs; counts the files and
-    // bytes due and makes the directories of the marked ones.
+    // bytes due and makes the directories of the marked ones. Ends early
+    // once a stop is asked for.
     void CheckFiles(std::list<UpdateListEntry>& entries);
-    // The transfer's write slot: appends to the file `user` points to.
+    // The transfer's write slot: appends to the FileSink `user` points to,
+    // through its checks; refuses what they refuse.
     std::uint32_t OnWrite(char* data, std::size_t size, std::size_t count, void* user);
     // The transfer's progress slot: counts bytes, posts progress and speed
     // at most once a second each, aborts once stopEvent is set.
     int OnProgress(double dltotal, double dlnow, double ultotal, double ulnow);
 
 private:
-    enum class FileResult { Done, Failed, NoTemporaryFile };
+    enum class FileResult { Done, NotPlaced, TransferFailed, NoTemporaryFile };
 
     // The run (patch_run.cpp), up to one of its ends; Run signals doneEvent
     // after it, when nothing of the run is left to touch the object.
@@ -114,5 +122,13 @@ private:
     const platform::WorkingDirectory gameDirectory;
     boost::mutex errorMutex;
     std::string transferError;
+    // The entries the downloads passed over (not due), gone with the object.
+    std::list<UpdateListEntry> passedOver;
+    // The files of the list being fetched, looked up while it arrives; the
+    // check takes it over.
+    std::unique_ptr<AttributeSurvey> survey_;
+    // The last transfer failed with a partial "~temp.dat" that the next run
+    // can go on from: the end of the downloads keeps it.
+    bool keepPartial = false;
     boost::thread worker;
 };

@@ -22,5 +22,7 @@ PatchOptions MakePatchOptions(const LaunchValues& values) {
     options.gameDir = values.gameDir;
     options.serverListUrl = values.serverListUrl;
     options.webSite = values.webSite;
+    options.maxRecvSpeed = values.switches.limitRate;
+    options.refusedLimitRate = values.switches.refusedLimitRate;
     return options;
 }

@@ -32,6 +32,12 @@ struct PatchOptions {
     std::string webSite;
     // Milliseconds, wrapping at 2^32; by default since the process started.
     boost::function<std::uint32_t()> clock;
+    // The update list and the files: at most this many bytes a second (0:
+    // no cap), and a transfer that gets no byte for stallSeconds has failed.
+    std::uint64_t maxRecvSpeed = 0;
+    long stallSeconds = 30;
+    // A "limit_rate=" switch that was ignored, logged when the run starts.
+    std::string refusedLimitRate;
 
     PatchOptions();
 };

@@ -4,6 +4,8 @@
 #include "log/launcher_log.h"
 #include "net/easy_curl.h"
 #include "net/fetch_url.h"
+#include "patch/attribute_survey.h"
+#include "patch/file_sink.h"
 #include "patch/patch_downloader.h"
 #include "platform/codepage.h"
 #include "platform/cp1254_literal.h"
@@ -14,6 +16,8 @@ namespace {
 
 constexpr const char* kTempFile = "~temp.dat";
 constexpr const char* kLauncherFile = "_launcher.dll";
+// A longer reply is no update list.
+constexpr std::uint64_t kMaxUpdateListBytes = 64 << 20;
 
 }  // namespace
 
@@ -24,10 +28,15 @@ void PatchDownloader::Run() {
 
 void PatchDownloader::RunPhases() {
     EnterGameDirectory();
+    if (!options.refusedLimitRate.empty()) {
+        WriteLauncherLog("Hız sınırı okunamadı, yok sayıldı: -%s"_cp1254,
+                         options.refusedLimitRate.c_str());
+    }
     std::string baseUrl;
     std::list<UpdateListEntry> entries;
     if (!FetchList(baseUrl, entries)) return;
     CheckFiles(entries);
+    if (stopEvent.is_set()) return;
     const bool launcherUpdate = SelectLauncherUpdate(entries);
     if (!WithinSizeLimit()) return;
     if (!DownloadFiles(baseUrl, entries)) return;
@@ -39,7 +48,27 @@ void PatchDownloader::RunPhases() {
 bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries) {
     talvo::utility::fetch_url list(updateListUrl);
     list.abort_when([this] { return stopEvent.is_set(); });
-    if (ParseUpdateList(list.fetch(), options.testLauncher, baseUrl, entries)) return true;
+    list.transfer.set_stall_limit(options.stallSeconds);
+    list.transfer.set_max_recv_speed(options.maxRecvSpeed);
+    list.set_max_size(kMaxUpdateListBytes);
+    // The list is read as it arrives, and its files looked up meanwhile.
+    survey_ = std::make_unique<AttributeSurvey>();
+    UpdateListReader reader(options.testLauncher, entries,
+                            [this](const UpdateListEntry& entry) { survey_->Add(&entry); });
+    const auto keep = list.transfer.write_function;
+    list.transfer.write_function = [&](char* data, std::size_t size, std::size_t count,
+                                       void* user) {
+        const std::size_t taken = keep(data, size, count, user);
+        reader.Feed(list.response);
+        return taken;
+    };
+    const std::string body = list.fetch();
+    survey_->Close();
+    if (!stopEvent.is_set() && !body.empty() && reader.Finish(baseUrl)) return true;
+    survey_.reset();  // before the entries it holds go
+    entries.clear();
+    // A stop is no failure: the run just ends.
+    if (stopEvent.is_set()) return false;
     SetTransferError(list.error());
     WriteLauncherLog("download listesi hatalı !"_cp1254);
     Post(WM_PATCH_FAILED, 2, 0);
@@ -63,6 +92,7 @@ bool PatchDownloader::SelectLauncherUpdate(std::list<UpdateListEntry>& entries) 
 
 bool PatchDownloader::WithinSizeLimit() {
     if (!(progress.BytesTotal() > kMaxDownloadBytes)) return true;
+    if (stopEvent.is_set()) return false;  // no box once the window closes
     const std::u16string text =
         platform::cp1254_to_utf16("Güncellenecek çok fazla dosya var.\n"_cp1254) +
         platform::utf8_to_utf16(options.webSite) +
@@ -77,16 +107,24 @@ bool PatchDownloader::WithinSizeLimit() {
 bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
                                     std::list<UpdateListEntry>& entries) {
     talvo::utility::easy_curl transfer;
+    transfer.set_stall_limit(options.stallSeconds);
+    transfer.set_max_recv_speed(options.maxRecvSpeed);
     if (progress.FilesTotal() > 0) {
         WriteLauncherLog("%d adet dosya download edilecek...", progress.FilesTotal());
     }
     while (!stopEvent.is_set() && !entries.empty() && !options.skipPatch) {
+        if (!entries.front().needsDownload) {
+            // Set aside, not freed one by one on the way to the server list.
+            passedOver.splice(passedOver.end(), entries, entries.begin());
+            continue;
+        }
         const UpdateListEntry entry = std::move(entries.front());
         entries.pop_front();
-        if (!entry.needsDownload) continue;
         const FileResult result = DownloadFile(transfer, baseUrl, entry);
         if (result == FileResult::NoTemporaryFile) return false;
-        if (result == FileResult::Failed) break;
+        if (result == FileResult::TransferFailed) break;
+        // A file that could not be put in place stays as it was; the others
+        // still come.
     }
     return true;
 }
@@ -95,7 +133,11 @@ void PatchDownloader::FinishDownloads() {
     if (progress.FilesTotal() > 0) {
         WriteLauncherLog("Dosyalar download edildi.");
         EnterGameDirectory();
-        platform::delete_file(kTempFile);
+        // A partial file the next run can go on from stays, with its record.
+        if (!keepPartial) {
+            platform::delete_file(kTempFile);
+            platform::delete_file(kResumeRecordFile);
+        }
     }
     {
         boost::mutex::scoped_lock lock(finishedMutex);
@@ -111,7 +153,9 @@ void PatchDownloader::HandOver() {
 
 void PatchDownloader::FetchServers() {
     EnterGameDirectory();
-    const unsigned count = RunServerListStage({options.serverTest, options.serverListUrl}, servers,
-                                              serversMutex, stopEvent);
+    ServerListSource source;
+    source.serverTest = options.serverTest;
+    source.url = options.serverListUrl;
+    const unsigned count = RunServerListStage(source, servers, serversMutex, stopEvent);
     Post(WM_SERVERLIST_READY, count, 0);
 }

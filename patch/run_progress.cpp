@@ -1,5 +1,6 @@
 #include "patch/run_progress.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "patch/messages.h"
@@ -41,12 +42,32 @@ void RunProgress::SetDue(std::uint16_t files, double bytes) {
     bytesTotal = bytes;
 }
 
-void RunProgress::StartFile() {
-    lastProgressBytes = 0.0;
+void RunProgress::StartFile(double resumed) {
+    fileBase = resumed;
+    lastProgressBytes = resumed;
     lastProgressTick = 0;
+    bytesDone += resumed;
+    lastSpeedBytes += resumed;
+}
+
+void RunProgress::DropFileBase() {
+    bytesDone -= fileBase;
+    lastSpeedBytes -= fileBase;
+    lastProgressBytes -= fileBase;
+    fileBase = 0.0;
+}
+
+void RunProgress::AbandonFile() {
+    bytesDone -= lastProgressBytes;
+    lastSpeedBytes -= lastProgressBytes;
+    lastProgressBytes = 0.0;
+    fileBase = 0.0;
 }
 
 void RunProgress::Update(double dltotal, double dlnow) {
+    // Positions are of the whole file, resumed bytes included.
+    if (dltotal != 0.0) dltotal += fileBase;
+    dlnow += fileBase;
     bytesDone += dlnow - lastProgressBytes;
     lastProgressBytes = dlnow;
 
@@ -61,7 +82,9 @@ void RunProgress::Update(double dltotal, double dlnow) {
     const std::uint32_t speedNow = clock();
     const double interval = seconds_since(lastSpeedTick, speedNow);
     if (!(interval > 1.0)) return;
-    const platform::WPARAM speed = low16((bytesDone - lastSpeedBytes) / 1024.0 / interval);
+    double kbPerSecond = (bytesDone - lastSpeedBytes) / 1024.0 / interval;
+    if (speedCap > 0.0) kbPerSecond = std::min(kbPerSecond, speedCap / 1024.0);
+    const platform::WPARAM speed = low16(kbPerSecond);
     const platform::WPARAM remaining =
         speed == 0 ? 0 : low16((bytesTotal - bytesDone) / 1024.0 / static_cast<double>(speed));
     Post(WM_PATCH_SPEED, remaining << 16 | speed, 0);

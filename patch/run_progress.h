@@ -21,15 +21,26 @@ public:
 
     RunProgress(platform::MessageTarget* window, Clock clock);
 
+    // The downloads are capped at `bytesPerSecond` (0: not): the speed shown
+    // never exceeds the cap, which the transfer keeps only on average.
+    void SetSpeedCap(double bytesPerSecond) { speedCap = bytesPerSecond; }
     // The file check found one more file of `bytes` due.
     void CountDue(std::uint32_t bytes);
     // The run is the launcher's own file alone.
     void SetDue(std::uint16_t files, double bytes);
-    // The next file's progress starts afresh.
-    void StartFile();
-    // libcurl's count of the current file: adds what arrived to bytesDone and
-    // posts progress and speed, each when more than a second has passed
-    // since its previous post.
+    // The next file's progress starts afresh; `resumed` bytes of it are
+    // already on disk (a download that goes on): they count as done, but not
+    // towards the speed.
+    void StartFile(double resumed = 0.0);
+    // The resumed bytes were dropped after all: the reply brings the whole
+    // file, counted from 0.
+    void DropFileBase();
+    // The file's transfer is given up, to be asked for again: nothing of it
+    // counts any more.
+    void AbandonFile();
+    // libcurl's count of the current transfer (the resumed bytes not in it):
+    // adds what arrived to bytesDone and posts progress and speed, each when
+    // more than a second has passed since its previous post.
     void Update(double dltotal, double dlnow);
     // One more file in place: posts it at 10000.
     void FileDone();
@@ -53,4 +64,6 @@ private:
     double lastSpeedBytes = 0.0;
     double bytesTotal = 0.0;
     double bytesDone = 0.0;
+    double fileBase = 0.0;  // the current file's resumed bytes
+    double speedCap = 0.0;
 };

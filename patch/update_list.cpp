@@ -1,19 +1,16 @@
 #include "patch/update_list.h"
 
 #include <algorithm>
-#include <boost/algorithm/string/classification.hpp>
-#include <boost/algorithm/string/replace.hpp>
-#include <boost/algorithm/string/split.hpp>
 #include <cctype>
 #include <cstdint>
-#include <deque>
 #include <limits>
+#include <vector>
 
 namespace {
 
 // atoi's reading, saturated to 32 bits, then taken as unsigned: "12abc" is
 // 12, "abc" 0, "-1" 4294967295.
-std::uint32_t read_size(const std::string& text) {
+std::uint32_t read_size(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
     bool negative = false;
@@ -49,36 +46,60 @@ bool IsSafeListPath(std::string_view path) {
 bool ParseUpdateList(const std::string& body, bool testLauncher, std::string& baseUrl,
                      std::list<UpdateListEntry>& entries) {
     entries.clear();
-    std::deque<std::string> lines;
-    boost::split(lines, body, boost::is_any_of("\r\n"), boost::token_compress_on);
-    // The piece after the final line break; a list without one loses its
-    // last real line here and comes out faulty.
-    lines.pop_back();
-    if (lines.size() < 2 || (lines.size() - 2) % 3 != 0) return false;
+    UpdateListReader reader(testLauncher, entries);
+    reader.Feed(body);
+    if (reader.Finish(baseUrl)) return true;
+    entries.clear();
+    return false;
+}
 
-    baseUrl = lines[0];
-    lines.pop_front();
-    lines.pop_front();
-    while (!lines.empty()) {
-        if (testLauncher && lines.front() == "_launcher.dll") {
-            lines.erase(lines.begin(), lines.begin() + 3);
-            continue;
+UpdateListReader::UpdateListReader(bool testLauncher, std::list<UpdateListEntry>& entries,
+                                   std::function<void(const UpdateListEntry&)> added)
+    : testLauncher_(testLauncher), entries_(entries), added_(std::move(added)) {}
+
+// The lines as a split at any run of CR and LF gives them; the piece after
+// the final line break never counts, so a list without one loses its last
+// real line and comes out faulty.
+void UpdateListReader::Feed(std::string_view text) {
+    const auto is_break = [](char c) { return c == '\r' || c == '\n'; };
+    for (;;) {
+        if (inBreaks_) {
+            while (at_ < text.size() && is_break(text[at_])) ++at_;
+            if (at_ == text.size()) return;
+            inBreaks_ = false;
         }
-        UpdateListEntry entry;
-        entry.path = std::move(lines.front());
-        if (!IsSafeListPath(entry.path)) {
-            entries.clear();
-            return false;
-        }
-        boost::replace_all(entry.path, "/", "\\");
-        lines.pop_front();
-        entry.size = read_size(lines.front());
-        lines.pop_front();
-        entry.timeStamp = std::move(lines.front());
-        lines.pop_front();
-        entries.push_back(std::move(entry));
+        std::size_t end = at_;
+        while (end < text.size() && !is_break(text[end])) ++end;
+        if (end == text.size()) return;  // the line is not complete yet
+        Line(text.substr(at_, end - at_));
+        at_ = end;
+        inBreaks_ = true;
     }
-    return true;
+}
+
+void UpdateListReader::Line(std::string_view line) {
+    const std::size_t n = lines_++;
+    if (n == 0) baseUrl_ = line;
+    if (n < 2) return;
+    triple_[(n - 2) % 3] = line;
+    if ((n - 2) % 3 != 2 || unsafe_) return;
+    if (testLauncher_ && triple_[0] == "_launcher.dll") return;
+    if (!IsSafeListPath(triple_[0])) {
+        unsafe_ = true;
+        return;
+    }
+    UpdateListEntry& entry = entries_.emplace_back();
+    entry.path = std::move(triple_[0]);
+    std::replace(entry.path.begin(), entry.path.end(), '/', '\\');
+    entry.size = read_size(triple_[1]);
+    entry.timeStamp = std::move(triple_[2]);
+    if (added_) added_(entry);
+}
+
+bool UpdateListReader::Finish(std::string& baseUrl) const {
+    if (lines_ < 2 || (lines_ - 2) % 3 != 0) return false;
+    baseUrl = baseUrl_;
+    return !unsafe_;
 }
 
 std::string FileUrl(const std::string& baseUrl, std::string_view path) {

@@ -170,6 +170,19 @@ File File::open_for_reading(std::string_view path) {
     return File(fd);
 }
 
+File File::open_for_resume(std::string_view path) {
+    const int fd = open_native(native_path(path), O_RDWR | O_APPEND | O_NOFOLLOW);
+    if (fd < 0) return File();
+    struct stat st;
+    const int error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (error != 0) {
+        set_last_error(error);
+        ::close(fd);
+        return File();
+    }
+    return File(fd);
+}
+
 File File::open_for_append(std::string_view path) {
     return File(open_native(native_path(path), O_WRONLY | O_APPEND | O_CREAT, 0666));
 }
@@ -251,6 +264,42 @@ long File::read_some(void* data, std::size_t size) {
             return -1;
         }
     }
+}
+
+long File::read_some_at(void* data, std::size_t size, std::uint64_t offset) {
+    if (fd_ < 0) {
+        set_last_error(EBADF);
+        return -1;
+    }
+    for (;;) {
+        const ssize_t n = ::pread(fd_, data, size, static_cast<off_t>(offset));
+        if (n >= 0) return static_cast<long>(n);
+        if (errno != EINTR) {
+            set_last_error(errno);
+            return -1;
+        }
+    }
+}
+
+bool File::truncate_all() {
+    if (fd_ < 0) {
+        set_last_error(EBADF);
+        return false;
+    }
+    if (::ftruncate(fd_, 0) != 0) return fail_with_errno();
+    return true;
+}
+
+bool File::identity(std::uint64_t& device, std::uint64_t& inode) const {
+    struct stat st;
+    if (fd_ < 0) {
+        set_last_error(EBADF);
+        return false;
+    }
+    if (::fstat(fd_, &st) != 0) return fail_with_errno();
+    device = static_cast<std::uint64_t>(st.st_dev);
+    inode = static_cast<std::uint64_t>(st.st_ino);
+    return true;
 }
 
 bool set_file_write_time(std::string_view path, std::int64_t unixSeconds) {
@@ -422,6 +471,62 @@ bool read_file(std::string_view path, std::string& contents) {
         if (n == 0) return true;
         contents.append(buffer, static_cast<std::size_t>(n));
     }
+}
+
+AttributeReader::AttributeReader() : base_(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
+
+AttributeReader::~AttributeReader() {
+    if (folderFd_ >= 0) ::close(folderFd_);
+    if (base_ >= 0) ::close(base_);
+}
+
+File AttributeReader::open(std::string_view path, int& error) {
+    native_.clear();
+    for (const char c : path) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            native_ = native_path(path);
+            break;
+        }
+        native_ += c == '\\' ? '/' : c;
+    }
+    const int base = base_ >= 0 ? base_ : AT_FDCWD;
+    const std::size_t slash = native_.rfind('/');
+    int at = base;
+    const char* name = native_.c_str();
+    // A plain "folder/name" goes from the folder; anything else (absolute,
+    // a trailing "/", very long) the whole way, as before.
+    if (slash != std::string::npos && slash != 0 && slash + 1 < native_.size() &&
+        native_.size() < 1024) {
+        const std::string_view folder(native_.data(), slash);
+        const bool known = folderFd_ >= 0 || folderError_ != 0;
+        if (!known || folder != folder_) {
+            if (folderFd_ >= 0) ::close(folderFd_);
+            folder_.assign(folder);
+            folderFd_ = ::openat(base, folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            folderError_ = folderFd_ < 0 ? errno : 0;
+        }
+        if (folderFd_ < 0) {
+            error = folderError_;
+            return File();
+        }
+        at = folderFd_;
+        name += slash + 1;
+    }
+    struct stat st;
+    if (::fstatat(at, name, &st, 0) != 0) {
+        error = errno;
+        return File();
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = EISDIR;
+        return File();
+    }
+    error = 0;
+    File file;
+    file.attributesOnly_ = true;
+    file.size_ = static_cast<std::uint64_t>(st.st_size);
+    file.writeTime_ = st.st_mtim.tv_sec;
+    return file;
 }
 
 WorkingDirectory::WorkingDirectory(std::string nativeDir) : path_(std::move(nativeDir)) {

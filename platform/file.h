@@ -37,6 +37,10 @@ public:
     static File create_always(std::string_view path);
     // An existing file, for reading.
     static File open_for_reading(std::string_view path);
+    // An existing regular file, to read and to write at its end (a download
+    // that goes on). A symlink in its place is refused (ELOOP), as by
+    // create_always.
+    static File open_for_resume(std::string_view path);
     // For appending; made (0666 less the umask) when missing.
     static File open_for_append(std::string_view path);
 
@@ -53,6 +57,13 @@ public:
     bool write_all(const void* data, std::size_t size);
     // Reads up to `size` bytes; returns the count, or -1 on error.
     long read_some(void* data, std::size_t size);
+    // The same from byte `offset`, leaving the file position alone.
+    long read_some_at(void* data, std::size_t size, std::uint64_t offset);
+    // Cuts the file to nothing.
+    bool truncate_all();
+    // Which file this is on its file system (device and inode): the same
+    // numbers for the same file, whatever name it is reached by.
+    bool identity(std::uint64_t& device, std::uint64_t& inode) const;
     // Takes a shared lock without waiting: false when another program holds
     // the file locked, as a file opened without sharing keeps others out on
     // Windows. Held until the file is closed.
@@ -60,11 +71,35 @@ public:
     void close();
 
 private:
+    friend class AttributeReader;
     explicit File(int fd) : fd_(fd) {}
     int fd_ = -1;
     bool attributesOnly_ = false;
     std::uint64_t size_ = 0;
     std::int64_t writeTime_ = 0;
+};
+
+// Opens files for their attributes as File::open_for_attributes does, with
+// the same paths and results, relative to the current directory at its
+// construction; each lookup goes from the file's folder, kept open while the
+// next files are in the same one, instead of walking the whole path again.
+// One reader for one thread.
+class AttributeReader {
+public:
+    AttributeReader();
+    ~AttributeReader();
+    AttributeReader(const AttributeReader&) = delete;
+    AttributeReader& operator=(const AttributeReader&) = delete;
+
+    // An attribute handle, or an invalid one with the error in `error`.
+    File open(std::string_view path, int& error);
+
+private:
+    int base_ = -1;
+    std::string native_;
+    std::string folder_;
+    int folderFd_ = -1;
+    int folderError_ = 0;
 };
 
 // A directory held open, so that making it current again needs no lookup of

@@ -36,10 +36,33 @@ std::optional<std::string> process_executable_name(pid_t pid) {
     return slash == std::string::npos ? target : target.substr(slash + 1);
 }
 
-std::optional<pid_t> find_other_process(std::string_view exeName) {
+namespace {
+
+// When the process started, in clock ticks since boot (field 22 of its
+// stat), or nothing when it cannot be read.
+std::optional<unsigned long long> start_ticks(pid_t pid) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "re"), std::fclose);
+    if (!f) return std::nullopt;
+    char buffer[1024];
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, f.get());
+    buffer[n] = '\0';
+    // The command name may hold blanks and parentheses: count from its end.
+    const char* field = std::strrchr(buffer, ')');
+    for (int i = 2; field != nullptr && i < 22; ++i) field = std::strchr(field + 1, ' ');
+    unsigned long long ticks = 0;
+    if (field == nullptr || std::sscanf(field + 1, "%llu", &ticks) != 1) return std::nullopt;
+    return ticks;
+}
+
+}  // namespace
+
+std::optional<pid_t> find_other_process(std::string_view exeName, bool startedBeforeUs) {
     std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
     if (!proc) return std::nullopt;
     const pid_t self = ::getpid();
+    const auto ourStart = start_ticks(self);
+    if (startedBeforeUs && !ourStart) return std::nullopt;
     std::optional<pid_t> first;
     while (const dirent* entry = ::readdir(proc.get())) {
         char* end = nullptr;
@@ -48,7 +71,12 @@ std::optional<pid_t> find_other_process(std::string_view exeName) {
         const auto pid = static_cast<pid_t>(id);
         if (pid == self || (first && pid > *first)) continue;
         const auto name = process_executable_name(pid);
-        if (name && *name == exeName) first = pid;
+        if (!name || *name != exeName) continue;
+        if (startedBeforeUs) {
+            const auto started = start_ticks(pid);
+            if (!started || *started >= *ourStart) continue;
+        }
+        first = pid;
     }
     return first;
 }
@@ -67,8 +95,24 @@ void wait_for_parent(std::string_view exeName, std::chrono::milliseconds limit) 
     ::close(fd);
 }
 
-bool terminate_process(pid_t pid) {
-    if (::kill(pid, SIGKILL) != 0) return fail_with_errno();
+bool terminate_process(pid_t pid, std::chrono::milliseconds limit) {
+    // Through a pidfd, so the id cannot be reused between the signal and the
+    // wait; its end shows as the descriptor turning readable.
+    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (fd < 0) {
+        if (::kill(pid, SIGKILL) != 0) return fail_with_errno();
+        return true;
+    }
+    if (::syscall(SYS_pidfd_send_signal, fd, SIGKILL, nullptr, 0) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return fail_with_errno();
+    }
+    pollfd ended{fd, POLLIN, 0};
+    while (::poll(&ended, 1, static_cast<int>(limit.count())) < 0 && errno == EINTR) {
+    }
+    ::close(fd);
     return true;
 }
 

@@ -17,8 +17,10 @@ namespace platform {
 std::optional<std::string> process_executable_name(pid_t pid);
 
 // The first process other than this one whose executable file name is
-// exactly `exeName` (case-sensitive), in process-id order.
-std::optional<pid_t> find_other_process(std::string_view exeName);
+// exactly `exeName` (case-sensitive), in process-id order. With
+// `startedBeforeUs`, only one that was started before this process: of two
+// started within the same clock tick, neither is older than the other.
+std::optional<pid_t> find_other_process(std::string_view exeName, bool startedBeforeUs = false);
 
 // Waits at most `limit` for this process's parent to end, and only while that
 // parent runs the program `exeName`: a process started by something else,
@@ -26,8 +28,10 @@ std::optional<pid_t> find_other_process(std::string_view exeName);
 // then), goes on at once.
 void wait_for_parent(std::string_view exeName, std::chrono::milliseconds limit);
 
-// Ends the process at once (SIGKILL). False when it cannot be signalled.
-bool terminate_process(pid_t pid);
+// Ends the process at once (SIGKILL) and waits at most `limit` until it is
+// gone, so that what it held (files, locks) is free when this returns. False
+// when it cannot be signalled.
+bool terminate_process(pid_t pid, std::chrono::milliseconds limit = std::chrono::seconds(2));
 
 // Whether a process with this id still exists (a zombie counts as ended).
 bool process_alive(pid_t pid);

@@ -6,6 +6,7 @@
 #include "net/fetch_url.h"
 #include "platform/cp1254_literal.h"
 #include "platform/file.h"
+#include "servers/retry_delay.h"
 
 using namespace platform::literals;
 
@@ -63,8 +64,12 @@ void getServerList(const std::string& url, std::back_insert_iterator<std::vector
                    boost::function<bool()> stopRequested) {
     talvo::utility::fetch_url list(url);
     list.set_timeout(500);
-    if (stopRequested) list.abort_when(std::move(stopRequested));
-    parseServerList(list.fetch(), out);
+    list.set_max_size(kMaxServerListBytes);
+    if (stopRequested) list.abort_when(stopRequested);
+    const std::string text = list.fetch();
+    // A fetch cut short by a stop brought no list, but no empty one either.
+    if (stopRequested && stopRequested()) return;
+    parseServerList(text, out);
 }
 
 unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEntry>& servers,
@@ -80,6 +85,9 @@ unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEn
         return 0;
     }
     const auto stopRequested = [&stopEvent] { return stopEvent.is_set(); };
+    boost::function<bool(std::chrono::milliseconds)> wait = source.wait;
+    if (!wait) wait = [&stopEvent](std::chrono::milliseconds ms) { return stopEvent.wait_for(ms); };
+    RetryDelay delay(source.uniform);
     for (;;) {
         std::size_t count = 0;
         {
@@ -88,6 +96,6 @@ unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEn
             count = servers.size();
         }
         if (count != 0) return static_cast<unsigned>(count);
-        if (stopEvent.wait_for(std::chrono::milliseconds(50))) return 0;
+        if (wait(delay.Next())) return 0;
     }
 }

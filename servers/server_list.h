@@ -4,6 +4,8 @@
 
 #include <boost/function.hpp>
 #include <boost/thread/mutex.hpp>
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -54,8 +56,12 @@ void parseServerList(const std::string& text, OutputIterator out) {
 // the game from, or that no server is listed. Empty when all is well.
 std::vector<std::string> ServerListProblems(const std::string& text);
 
-// Fetches `url` (at most 500 seconds; abandoned as soon as `stopRequested`
-// answers true) and parses the body into `out`.
+// A longer reply is no server list.
+inline constexpr std::uint64_t kMaxServerListBytes = 1 << 20;
+
+// Fetches `url` (at most 500 seconds and kMaxServerListBytes; abandoned as
+// soon as `stopRequested` answers true, and then nothing is parsed or
+// logged) and parses the body into `out`.
 void getServerList(const std::string& url, std::back_insert_iterator<std::vector<ServerEntry>> out,
                    boost::function<bool()> stopRequested = {});
 
@@ -63,11 +69,17 @@ void getServerList(const std::string& url, std::back_insert_iterator<std::vector
 struct ServerListSource {
     bool serverTest = false;  // read "serverlist.txt" in the current directory instead
     std::string url;          // the server-list endpoint
+    // Waits between attempts: the given time, or less when the run is asked
+    // to stop (then true). By default on the stop event; tests pass a clock
+    // of their own. `uniform` is RetryDelay's random source.
+    boost::function<bool(std::chrono::milliseconds)> wait;
+    boost::function<double()> uniform;
 };
 
 // The last stage of a patch run: fills `servers` and answers the count for
 // WM_SERVERLIST_READY. From the endpoint, it asks under `serversMutex`
-// until the list has an entry or `stopEvent` is set, 50 ms apart; an
+// until the list has an entry or `stopEvent` is set, waiting between
+// attempts as RetryDelay says (50 ms, doubling up to 10 s, +/-20%); an
 // attempt in progress is abandoned when `stopEvent` is set. In server-test
 // mode it reads "serverlist.txt" once and answers 0.
 unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEntry>& servers,

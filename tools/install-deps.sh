@@ -12,8 +12,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   libcpp-httplib-dev
   lintian desktop-file-utils dbus-daemon dbus-bin
-  nginx-light
-  xvfb xauth xdotool imagemagick
+  nginx-light tinyproxy
+  xvfb xauth xdotool imagemagick time
   clang libclang-rt-14-dev
 )
 

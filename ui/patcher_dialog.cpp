@@ -98,8 +98,7 @@ void Cpatcher_client_MFCDlg::createControls() {
     connect(minimise, &BitmapButton::clicked, this, [this] { showMinimized(); });
     auto* close = new BitmapButton(140, false, this);
     place(close, 370, 25, 17, 16, "1027");
-    // PostQuitMessage(0): the window's run ends, then it is torn down.
-    connect(close, &BitmapButton::clicked, this, [] { QCoreApplication::exit(0); });
+    connect(close, &BitmapButton::clicked, this, [this] { OnClose(); });
 
     promoPane2 = new CExplorer1(this);
     place(promoPane2, 0, 379, 168, 54, "1020");
@@ -166,9 +165,26 @@ int Cpatcher_client_MFCDlg::DoModal() {
     return QCoreApplication::exec();
 }
 
+// The close button: the player sees the launcher gone at once, the run is
+// asked to end, and the window's run ends (PostQuitMessage(0)); OnDestroy
+// follows.
+void Cpatcher_client_MFCDlg::OnClose() {
+    hide();
+    target_.Close();
+    if (downloader) downloader->RequestStop();
+    QCoreApplication::exit(0);
+}
+
 void Cpatcher_client_MFCDlg::OnDestroy() {
+    target_.Close();
     if (downloader) {
-        downloader->Stop();
+        // A run ends within about a second of a stop. One that does not (a
+        // call that never returns) must not keep the process, its marker and
+        // a player waiting: the launcher ends without it.
+        if (!downloader->Stop(std::chrono::milliseconds(1000))) {
+            instanceEvent_.reset();
+            platform::exit_process(0);
+        }
         downloader.reset();
     }
     instanceEvent_.reset();

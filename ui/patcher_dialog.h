@@ -31,7 +31,11 @@ public:
     bool OnInitDialog();
     // Runs the window until its close button: shows it, then the event loop.
     int DoModal();
-    // Stops the worker and releases what the window holds.
+    // The close button: hides the window, dismisses its boxes, asks the run
+    // to stop and ends the window's run.
+    void OnClose();
+    // Stops the worker (waiting a second at most) and releases what the
+    // window holds.
     void OnDestroy();
 
     // The run whose state the window shows. OnInitDialog creates and starts

@@ -3,9 +3,14 @@
 #pragma once
 
 #include <QEvent>
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "platform/message_target.h"
 
@@ -24,15 +29,38 @@ public:
 class QtMessageTarget : public QObject, public platform::MessageTarget {
     Q_OBJECT
 public:
-    // `window` receives the posted events and owns the boxes. It must
-    // outlive every thread that posts here.
+    // `window` receives the posted events and owns the boxes.
     explicit QtMessageTarget(QWidget* window);
+    ~QtMessageTarget() override;
 
     void PostMessage(platform::UINT message, platform::WPARAM wParam,
                      platform::LPARAM lParam) override;
+    // On the window's thread: shown modally, returns when it is closed. From
+    // another thread: shown by the window's thread without stopping it (modal
+    // to the window when owned by it, a window of its own otherwise) while
+    // the calling thread waits for it to close, or for Close().
     int MessageBox(std::u16string_view text, std::u16string_view caption, platform::UINT type,
                    platform::BoxOwner owner) override;
 
+    // The window is closing: a box shown for another thread is dismissed, a
+    // thread waiting for one goes on at once, and no box is shown any more.
+    // Safe when the window's event loop has already ended.
+    void Close();
+
 private:
+    // One box another thread waits for.
+    struct Waiting {
+        std::mutex mutex;
+        std::condition_variable closed;
+        bool done = false;
+        void finish();
+    };
+    void ShowFor(const std::shared_ptr<Waiting>& waiting, const QString& text,
+                 const QString& caption, platform::UINT type, platform::BoxOwner owner);
+
     QPointer<QWidget> window_;
+    std::mutex mutex_;
+    bool closed_ = false;
+    std::vector<std::shared_ptr<Waiting>> waiting_;
+    std::vector<QPointer<QMessageBox>> shown_;  // the window's thread only
 };

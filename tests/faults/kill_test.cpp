@@ -1,13 +1,15 @@
 // valdora-patch killed with SIGKILL at random moments of a run against
 // nginx: whatever the moment, no game file is left looking current (the
 // list's size and time) with other bytes, and the next run brings the game
-// directory to the site's state.
+// directory to the site's state, going on from a partial download where a
+// kill left one.
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <random>
 
 #include "support/engine_run.h"
+#include "support/process.h"
 #include "support/site.h"
 
 namespace fs = std::filesystem;
@@ -17,57 +19,50 @@ namespace {
 
 constexpr int kKills = 25;
 
-// 200 files: many small, some of tens of KiB, a few of one to three MiB.
-Files site_files() {
-    Files files;
-    for (unsigned i = 0; i < 200; ++i) {
-        std::size_t size = (i * 2654435761u >> 8) % 8192;
-        if (i % 5 == 0) size = 32768 + (i * 40503u) % 98304;
-        if (i % 20 == 0) size = (1 << 20) + (i * 97u % 9) * (256 << 10);
-        const std::string path =
-            i < 10 ? "f" + std::to_string(i) + ".pak"
-                   : "data/d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".pak";
-        files[path] = pattern(size, i);
-    }
-    return files;
-}
-
-// An older installation: a third missing, a third of other bytes (half of
-// them of the same size) and an older time, a third current (stamped `now`).
-void install_old_version(const fs::path& game, const Files& files, std::int64_t now) {
-    fs::remove_all(game);
-    fs::create_directories(game);
-    unsigned i = 0;
-    for (const auto& [path, bytes] : files) {
-        const unsigned third = i++ % 3;
-        const std::size_t size = i % 2 ? bytes.size() : bytes.size() / 2 + 1;
-        if (third == 1) write_tree(game, {{path, pattern(size, i + 1000)}}, kOldTime);
-        if (third == 2) write_tree(game, {{path, bytes}}, now);
-    }
-}
-
 TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
     testsupport::TempDir dir;
     const fs::path build = dir.path() / "build", site = dir.path() / "site";
     const fs::path game = dir.path() / "game";
-    const Files files = site_files();
+    // 200 files: many small, some of tens of KiB, a few of one to three MiB.
+    Files files;
+    for (unsigned i = 0; i < 200; ++i) {
+        const std::size_t size = i % 20 == 0  ? (1 << 20) + (i * 97u % 9) * (256 << 10)
+                                 : i % 5 == 0 ? 32768 + (i * 40503u) % 98304
+                                              : (i * 2654435761u >> 8) % 8192;
+        files["d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".pak"] = pattern(size, i);
+    }
     // Published just now: a file written in place during the run would
     // have the list's hour as well as its size.
     const std::int64_t now = std::time(nullptr);
     write_tree(build, files, now);
-    // Unthrottled: nginx's rate limit lets each file's first second of
-    // bytes through at once and the rest in bursts a second apart, which
-    // would put most moments into its pauses.
+    // Unthrottled: nginx's rate limit would put most moments into its pauses.
     Nginx nginx(site, dir.path() / "nginx", free_port());
     ASSERT_EQ(publish(build, site, nginx.url("/files")), "");
     std::string error;
     ASSERT_TRUE(nginx.start(error)) << error;
-    const std::vector<std::string> patch = {VALDORA_PATCH_EXE, "--update-list",
-                                            nginx.url(kListPath), "--server-list",
-                                            nginx.url(kServers)};
+    // Capped by the client, so that most moments fall inside a download.
+    const std::vector<std::string> patch = {VALDORA_PATCH_EXE,
+                                            "--update-list",
+                                            nginx.url(kListPath),
+                                            "--server-list",
+                                            nginx.url(kServers),
+                                            "--limit-rate",
+                                            "16M"};
+    // An older installation: a third missing, a third of other bytes (half
+    // of them of the same size) and an older time, a third current.
+    const auto install_old_version = [&] {
+        fs::remove_all(game);
+        fs::create_directories(game);
+        unsigned i = 0;
+        for (const auto& [path, bytes] : files) {
+            const std::size_t size = ++i % 2 ? bytes.size() : bytes.size() / 2 + 1;
+            if (i % 3 == 1) write_tree(game, {{path, pattern(size, i + 1000)}}, kOldTime);
+            if (i % 3 == 2) write_tree(game, {{path, bytes}}, now);
+        }
+    };
 
     // An uninterrupted run sets the span the moments are drawn from.
-    install_old_version(game, files, now);
+    install_old_version();
     const auto start = std::chrono::steady_clock::now();
     const Result whole = run(patch, game);
     const auto span = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -80,21 +75,20 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<long> moment(0, span.count());
     std::vector<long> moments;
-    int withTemporary = 0;
+    int withTemporary = 0, resumed = 0;
     for (int attempt = 0; moments.size() < kKills && attempt < 3 * kKills; ++attempt) {
         SCOPED_TRACE("seed " + std::to_string(seed) + ", attempt " + std::to_string(attempt));
-        install_old_version(game, files, now);
+        install_old_version();
         const long at = moment(random);
-        int status;
         {
             Child run(patch, game);
-            std::this_thread::sleep_for(std::chrono::milliseconds(at));
+            std::this_thread::sleep_for(std::chrono::milliseconds(at));  // the moment itself
             ::kill(run.pid(), SIGKILL);
-            status = run.wait_for(10s).value_or(-1);
-        }
-        if (status == 128 + SIGKILL) {
-            moments.push_back(at);
-            withTemporary += fs::exists(game / "~temp.dat");
+            if (run.wait_for(10s) == 128 + SIGKILL) {
+                moments.push_back(at);
+                withTemporary += fs::exists(game / "~temp.dat");
+                resumed += fs::exists(game / "~temp.dat.resume");
+            }
         }
         EXPECT_EQ(current_but_wrong(game, files, now), Log{}) << "killed at " << at << " ms";
         EXPECT_EQ(strays(game, files, true), Log{});
@@ -105,12 +99,12 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
         EXPECT_EQ(strays(game, files), Log{});
     }
     ASSERT_EQ(moments.size(), std::size_t{kKills}) << "the runs ended before the kills";
+    EXPECT_GT(resumed, 0) << "no kill left a download to go on from";
     std::sort(moments.begin(), moments.end());
     std::printf(
         "%d kills (seed %u) at %ld..%ld ms of a %ld ms run; %d while \"~temp.dat\" "
-        "existed\n",
-        kKills, seed, moments.front(), moments.back(), long(span.count()), withTemporary);
-    RecordProperty("kills", kKills);
+        "existed, %d of them resumed by the next run\n",
+        kKills, seed, moments.front(), moments.back(), long(span.count()), withTemporary, resumed);
 }
 
 }  // namespace

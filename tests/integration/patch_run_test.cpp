@@ -1,8 +1,10 @@
 // Whole patch runs against the in-process server: every end state with its
-// posted messages, log lines and the files left in the game directory.
-#include <chrono>
-#include <thread>
+// posted messages, log lines and the files left in the game directory; then
+// valdora-patch as a user runs it.
+#include <sched.h>
+#include <sys/mount.h>
 
+#include "endpoints/endpoints.h"
 #include "support/engine_run.h"
 #include "support/process.h"
 
@@ -11,113 +13,180 @@ using namespace testsupport;
 
 namespace {
 
+// Mounts of the test's own (the full disk), made before any thread starts.
+const bool g_canMount = ::unshare(CLONE_NEWNS) == 0 &&
+                        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+
 constexpr platform::WPARAM done(platform::WPARAM run) {
     return run << 16 | 10000;
 }
 
 // In the game directory, where launcher-form paths lead.
-class PatchRun : public EngineRun {
-protected:
+struct PatchRun : EngineRun {
     PatchRun() { fs::current_path(game); }
 };
 
 TEST_F(PatchRun, ReadyDownloadsWhatDiffersOverOneConnection) {
-    const std::string a(1000, 'a'), x(3000, 'x'), t(4000, 't');
+    const std::string w(1000, 'w'), x(3000, 'x'), t(4000, 't');
     const std::string odd =
         "t\xFCrk\xE7"
-        "e dosya #1%.pak";  // CP1254, and bytes a URL encodes
-    serve({{"a.pak", a}, {"data/maps/x.map", x}, {"same.pak", "same"}, {odd, t}},
-          {{"a.pak", {{200, a, Reply::Mode::Gzip}}},
-           {"data/maps/x.map", {{200, x, Reply::Mode::Chunked}}}});
+        "e #1%.pak";  // CP1254, and bytes a URL encodes
+    // n/e/w.pak in folders still to be made, and compressed on the way.
+    serve({{"n/e/w.pak", w}, {"data/maps/x.map", x}, {"same.pak", "same"}, {odd, t}},
+          {{"n/e/w.pak", {{200, w, Reply::Mode::Gzip}}}});
     write_tree(game, {{"data/maps/x.map", "old"}, {"same.pak", "same"}});
-
     const auto d = run();
-
-    // The run counts what came over the wire: a.pak compressed.
-    const double wire = double(gzip(a).size());
+    // The run counts what came over the wire: w.pak compressed.
     const auto at = [](double bytes) { return done(platform::WPARAM(bytes / 8000 * 10000)); };
-    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_PROGRESS, at(wire), 3 << 16 | 1},
-                                   {WM_PATCH_PROGRESS, at(wire + 3000), 3 << 16 | 2},
-                                   {WM_PATCH_PROGRESS, at(wire + 7000), 3 << 16 | 3},
+    const double wire = 3000 + gzip(w).size();
+    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_PROGRESS, at(3000), 3 << 16 | 1},
+                                   {WM_PATCH_PROGRESS, at(wire), 3 << 16 | 2},
+                                   {WM_PATCH_PROGRESS, at(wire + 4000), 3 << 16 | 3},
                                    {WM_PATCH_DONE, 3},
                                    {WM_SERVERLIST_READY, 2}}));
     EXPECT_EQ(log(), check_log({kMissing, kMissing},
-                               {"3 adet dosya download edilecek...", "a.pak download ediliyor...",
+                               {"3 adet dosya download edilecek...",
                                 "data\\maps\\x.map download ediliyor...",
-                                odd + " download ediliyor...", "Dosyalar download edildi."}));
+                                "n\\e\\w.pak download ediliyor...", odd + " download ediliyor...",
+                                "Dosyalar download edildi."}));
     // On disk the name is UTF-8.
     EXPECT_EQ(
         differences(game,
-                    {{"a.pak", a}, {"data/maps/x.map", x}, {"t\u00FCrk\u00E7e dosya #1%.pak", t}}),
+                    {{"n/e/w.pak", w}, {"data/maps/x.map", x}, {"t\u00FCrk\u00E7e #1%.pak", t}}),
         Log{});
-    EXPECT_EQ(server.requests("/files/"), 3);
     EXPECT_EQ(server.connections("/files/"), 1);
     EXPECT_TRUE(d->IsFinished());
-    ASSERT_EQ(d->GetServers().size(), 2u);
-    EXPECT_EQ(d->GetServers()[1].gameArg1, "10.0.0.2");
-
+    EXPECT_EQ(d->GetServers().at(1).gameArg1, "10.0.0.2");
     run();
     EXPECT_EQ(target.posts, (Posts{{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 2}}));
     EXPECT_EQ(server.requests("/files/"), 3);
+}
+
+// Current: the listed size (its low 32 bits) and, to the hour, the list's
+// time (05.03.2024 07:08:09). Anything else is fetched.
+TEST_F(PatchRun, FilesOfTheListedSizeWithinAnHourOfItsTimeAreCurrent) {
+    const std::tuple<std::int64_t, std::uintmax_t, bool> local[] = {
+        {kTime - 4089, 5, false},      {kTime + 6710, 5, false}, {kTime, (1ull << 32) + 5, false},
+        {kTime - 4090, 5, true},       {kTime + 6711, 5, true},  {kTime - 86400, 5, true},
+        {kTime + 31 * 86400, 5, true}, {kTime, 4, true},         {kTime, 6, true}};
+    Files files;
+    for (std::size_t i = 0; i < std::size(local); ++i) {
+        const std::string name = std::to_string(i);
+        write_tree(game, {{name, "bytes"}});
+        fs::resize_file(name, std::get<1>(local[i]));
+        set_write_time(name, std::get<0>(local[i]));
+        files[name] = "bytes";
+    }
+    serve(files);
+    run();
+    for (std::size_t i = 0; i < std::size(local); ++i) {
+        EXPECT_EQ(server.requests("/files/" + std::to_string(i)), std::get<2>(local[i])) << i;
+    }
 }
 
 TEST_F(PatchRun, FaultyListsEndTheRunBeforeAnything) {
     const std::string good = "b\r\nv\r\na.pak\r\n1\r\nt\r\n";
-    const Reply cases[] = {
-        {200, good.substr(0, good.size() - 2)},  // no final break
-        {200, ""},
-        {404, good},
-        {200, good, Reply::Mode::Drop},
-        // A hostile path after a good one (the parser's own test has them all).
-        {200, "b\r\nv\r\nok.pak\r\n1\r\nt\r\n..\\outside.pak\r\n1\r\nt\r\n"},
-    };
-    for (const Reply& reply : cases) {
+    // No final break, empty, an error status, cut short (right after all of
+    // `good`), a hostile path after a good one (the fuzz inputs have them all).
+    for (const Reply& reply : {Reply{200, good.substr(0, good.size() - 2)}, Reply{200, ""},
+                               Reply{404, good}, Reply{200, good + good, Reply::Mode::Drop},
+                               Reply{200, "b\r\nv\r\nok\r\n1\r\nt\r\n..\\up.pak\r\n1\r\nt\r\n"}}) {
         clear();
         server.serve(kListPath, {reply});
-        const auto d = run();
+        EXPECT_FALSE(run()->IsFinished());
         EXPECT_EQ(target.posts, (Posts{{WM_PATCH_FAILED, 2}})) << reply.body;
         EXPECT_EQ(log(), Log{"download listesi hatal\xFD !"});
-        EXPECT_FALSE(d->IsFinished());
-        for (const auto& entry : fs::directory_iterator(game)) EXPECT_EQ(entry, game / "base");
+        EXPECT_EQ(strays(game, {}), Log{});
     }
     EXPECT_EQ(server.requests("/files/") + server.requests(kServers), 0);
 }
 
-TEST_F(PatchRun, TooMuchToDownloadTellsThePlayerAndQuits) {
-    options.skipPatch = true;  // exactly 70 MiB proceeds (without fetching it)
-    serve({{"a.pak", ""}, {"d/b.pak", ""}}, {}, {{"a.pak", 73400320 - 1000}, {"d/b.pak", 1000}});
-    run();
-    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 2}}));
+// A file that cannot be fetched or put in place: the messages and log lines
+// of each fault, b.pak's old copy kept, and the next run, with the fault
+// gone, converging.
+TEST_F(PatchRun, AFileThatFailsKeepsItsOldCopyAndTheNextRunConverges) {
+    const Files site = {
+        {"a.pak", std::string(1000, 'a')}, {"b.pak", pattern(2999 << 10, 2)}, {"c.pak", "c"}};
+    const platform::WPARAM first = done(platform::WPARAM(1000.0 / (1001 + (2999 << 10)) * 10000));
+    const auto failed = [&](int code, Posts before = {}) {
+        before.insert(before.begin(), {WM_PATCH_PROGRESS, first, 3 << 16 | 1});
+        before.insert(before.end(), {{WM_PATCH_FAILED, platform::WPARAM(code) << 16 | 3},
+                                     {WM_PATCH_DONE, 1},
+                                     {WM_SERVERLIST_READY, 2}});
+        return before;
+    };
+    const Reply dropped{200, site.at("b.pak"), Reply::Mode::Drop};
+    const Reply longer{200, site.at("b.pak") + "and more"};
+    const struct {
+        const char* fault;
+        std::function<bool()> set_up;  // false: not possible here (no right to mount)
+        Posts posts;
+        Log log;  // after "b.pak download ediliyor..."
+    } cases[] = {
+        {"a folder in b.pak's place: skipped, the next file still comes",
+         [&] { return write_bytes("b.pak/keep", "kept"), true; },
+         {{WM_PATCH_PROGRESS, first, 3 << 16 | 1},
+          {WM_PATCH_FAILED, 1},
+          {WM_PATCH_PROGRESS, done(10000), 3 << 16 | 2},
+          {WM_PATCH_DONE, 2},
+          {WM_SERVERLIST_READY, 2}},
+         {"Dosya yazma hatas\xFD: 21", "c.pak download ediliyor..."}},
+        {"the connection dropped",
+         [&] { return server.serve("/files/b.pak", {dropped}), true; },
+         failed(18),
+         {"http hatas\xFD: 18"}},
+        {"a body longer than listed",
+         [&] { return server.serve("/files/b.pak", {longer}), true; },
+         failed(23),
+         {"http hatas\xFD: 23"}},
+        {"the disk full",
+         [&] { return g_canMount && ::mount("tmpfs", ".", "tmpfs", 0, "size=1m") == 0; },
+         failed(23, {{WM_PATCH_FAILED, 1}}),
+         {"Dosya yazma hatas\xFD: 28", "http hatas\xFD: 23"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        clear();
+        serve(site);
+        if (!c.set_up()) continue;
+        fs::current_path(game);  // into what was mounted on it
+        const bool folder = fs::is_directory("b.pak");
+        if (!folder) write_tree(game, {{"b.pak", "old b"}}, kOldTime);
+        run();
+        EXPECT_EQ(target.posts, c.posts);
+        Log lines = {"3 adet dosya download edilecek...", "a.pak download ediliyor...",
+                     "b.pak download ediliyor..."};
+        lines.insert(lines.end(), c.log.begin(), c.log.end());
+        lines.push_back("Dosyalar download edildi.");
+        const Log inTheWay = {"Error opening file in GetLastWriteTime(): 21",
+                              "Error opening file in isFileSizeDifferentWithHandle(): 17"};
+        EXPECT_EQ(log(), check_log({kMissing, folder ? inTheWay : Log{}, kMissing}, lines));
+        EXPECT_EQ(differences(game, {{"a.pak", site.at("a.pak")}}), Log{});
+        EXPECT_EQ(read_bytes(folder ? "b.pak/keep" : "b.pak"), folder ? "kept" : "old b");
+        EXPECT_EQ(fs::exists("c.pak"), folder);
 
-    clear();
-    options.skipPatch = false;
-    serve({{"a.pak", ""}, {"d/b.pak", ""}}, {}, {{"a.pak", 73400320 - 999}, {"d/b.pak", 1000}});
-    run();
-    ASSERT_EQ(target.boxes.size(), 1u);
-    EXPECT_EQ(target.boxes[0].text.rfind(
-                  u"G\u00FCncellenecek \u00E7ok fazla dosya var.\nhttp://www.valdora.example ", 0),
-              0u);
-    EXPECT_EQ(target.boxes[0].caption, u"Bilgi");
-    EXPECT_EQ(target.boxes[0].type, platform::MB_OK | platform::MB_ICONINFORMATION);
-    EXPECT_EQ(target.boxes[0].owner, platform::BoxOwner::Window);
-    EXPECT_EQ(target.posts, Posts{{WM_PATCH_QUIT}});
-    EXPECT_EQ(log(), check_log({kMissing, kMissing}, {}));
-    EXPECT_TRUE(fs::is_directory("d"));  // made by the check
-    EXPECT_EQ(server.requests("/files/"), 0);
+        fs::remove_all("b.pak");
+        serve(site);
+        if (::mount("tmpfs", ".", "tmpfs", MS_REMOUNT, "size=8m") == 0) fs::current_path(game);
+        run();
+        EXPECT_EQ(differences(game, site), Log{});
+        EXPECT_EQ(strays(game, site), Log{});
+        fs::current_path(dir.path());
+        ::umount2(game.c_str(), MNT_DETACH);
+        fs::current_path(game);
+    }
 }
 
 TEST_F(PatchRun, TemporaryFileThatCannotBeCreatedEndsTheRun) {
     serve({{"a.pak", "a"}});
     fs::create_directory("~temp.dat");
-    const auto d = run();
+    EXPECT_FALSE(run()->IsFinished());
     EXPECT_EQ(target.boxes, (std::vector<Box>{{u"Could not create ~temp.dat !", u"Error",
                                                platform::MB_OK, platform::BoxOwner::None}}));
     EXPECT_EQ(target.posts, (Posts{{WM_PATCH_FAILED, 1}}));
     EXPECT_EQ(log(), check_log({kMissing}, {"1 adet dosya download edilecek...",
                                             "a.pak download ediliyor..."}));
-    EXPECT_FALSE(fs::exists("a.pak"));
-    EXPECT_FALSE(d->IsFinished());
-    EXPECT_EQ(server.requests(kServers), 0);
+    EXPECT_EQ(server.requests("/"), 1);  // the list only
 }
 
 TEST_F(PatchRun, LauncherUpdateComesAloneAndHandsOver) {
@@ -134,79 +203,125 @@ TEST_F(PatchRun, LauncherUpdateComesAloneAndHandsOver) {
                         {"1 adet dosya download edilecek...", "_launcher.dll download ediliyor...",
                          "Dosyalar download edildi.", "launcher updated."}));
     EXPECT_EQ(differences(game, {{"_launcher.dll", "new launcher"}}), Log{});
-    EXPECT_FALSE(fs::exists("b.pak"));
-    EXPECT_EQ(server.requests("/files/"), 1);
-    EXPECT_EQ(server.requests(kServers), 0);
+    EXPECT_EQ(server.requests("/"), 2);  // the list and the launcher
 }
 
-// A copy into place that fails (b.pak is a folder the download cannot
-// replace) ends the downloads as a failed transfer does; the fault tests
-// strike the transfer itself.
-TEST_F(PatchRun, FailedCopyStopsTheDownloadsButNotTheRun) {
-    serve({{"a.pak", std::string(1000, 'a')}, {"b.pak", std::string(2999, 'b')}, {"c.pak", "c"}});
-    write_bytes("b.pak/keep", "kept");
-    run();
-    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_PROGRESS, done(2500), 3 << 16 | 1},
-                                   {WM_PATCH_FAILED, 1},
-                                   {WM_PATCH_DONE, 1},
-                                   {WM_SERVERLIST_READY, 2}}));
-    const Log folder = {"Error opening file in GetLastWriteTime(): 21",
-                        "Error opening file in isFileSizeDifferentWithHandle(): 17"};
-    EXPECT_EQ(log(), check_log({kMissing, folder, kMissing},
-                               {"3 adet dosya download edilecek...", "a.pak download ediliyor...",
-                                "b.pak download ediliyor...", "Dosya yazma hatas\xFD: 21",
-                                "Dosyalar download edildi."}));
-    EXPECT_EQ(differences(game, {{"a.pak", std::string(1000, 'a')}}), Log{});
-    EXPECT_EQ(read_bytes("b.pak/keep"), "kept");
-    EXPECT_EQ(strays(game, {{"a.pak", ""}, {"b.pak/keep", ""}}), Log{});
-    EXPECT_EQ(server.requests("/files/c.pak"), 0);
-}
-
-TEST_F(PatchRun, ServerListIsAskedForUntilItHasAnEntryOrReadLocally) {
+TEST_F(PatchRun, ServerListIsAskedForUntilItHasAnEntry) {
     serve({});
-    server.serve(
-        kServers,
-        {{200, ""}, {500, kServerList}, {200, "<html>no list</html>"}, {200, kServerList}});
+    server.serve(kServers, {{200, ""},
+                            {500, kServerList},
+                            {200, "<html>no list</html>"},
+                            {200, std::string(64 << 10, '|'), Reply::Mode::Endless},
+                            {200, kServerList}});
     EXPECT_EQ(run()->GetServers().size(), 2u);
     EXPECT_EQ(target.posts, (Posts{{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 2}}));
-    EXPECT_EQ(server.requests(kServers), 4);
-    // The empty reply and the error status both arrive as no text.
-    EXPECT_EQ(log(), check_log({}, {"server listesi bo\xFE !", "server listesi bo\xFE !"}));
-
-    options.skipPatch = options.serverTest = true;
-    for (const bool present : {true, false}) {
-        clear();
-        if (present) write_bytes("serverlist.txt", "Yerel|1|2|3|4\r\n");
-        EXPECT_EQ(run()->GetServers().size(), present ? 1u : 0u);
-        EXPECT_EQ(target.posts, (Posts{{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 0}}));
-    }
-    EXPECT_EQ(server.requests(kServers), 4);
+    EXPECT_EQ(server.requests(kServers), 5);
+    // The empty, the failed and the endless reply arrive as no text.
+    const std::string empty = "server listesi bo\xFE !";
+    EXPECT_EQ(log(), check_log({}, {empty, empty, empty}));
 }
 
-TEST_F(PatchRun, StopReturnsPromptlyInEveryStall) {
+// A stop (the window closing) ends the run within a second in every phase,
+// and is no failure: nothing failed posted, no faulty list, no empty server
+// list, no box (80 MiB would be due after the check).
+TEST_F(PatchRun, AStopEndsEveryPhaseAtOnceAndIsNoFailure) {
+    Files many;  // a check long enough to be caught in the middle
+    std::map<std::string, std::uint32_t> listed;
+    for (int i = 0; i < 30000; ++i)
+        many["d/" + std::to_string(i)], listed["d/" + std::to_string(i)] = 4096;
     const std::string stalled(100000, 's');
-    const std::pair<std::string, Posts> cases[] = {
-        {kListPath, {{WM_PATCH_FAILED, 2}}},
-        {"/files/a.pak",
-         {{WM_PATCH_FAILED, 42 << 16 | 3}, {WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 0}}},
-        {kServers, {{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 0}}},
+    const Posts ended = {{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 0}};
+    const std::tuple<std::string, Posts, std::function<bool()>> cases[] = {
+        {kListPath, {}, [&] { return server.requests(kListPath) > 0; }},
+        {"the check", {}, [&] { return log().size() > 100; }},
+        {"/files/a.pak", ended, [&] { return fs::exists("~temp.dat"); }},
+        {kServers, ended, [&] { return server.requests(kServers) > 0; }},
     };
-    for (const auto& [path, posts] : cases) {
+    for (const auto& [stalls, posts, reached] : cases) {
         clear();
-        serve({{"a.pak", stalled}});
-        if (path != "/files/a.pak") write_tree(game, {{"a.pak", stalled}});
-        server.serve(path, {{200, stalled, Reply::Mode::Stall}});
-        const auto d = downloader();
-        const int before = server.requests(path);
-        d->Start();
-        EXPECT_TRUE(wait_until([&] { return server.requests(path) > before; }));
-        std::this_thread::sleep_for(200ms);  // well into the stall
-
-        const auto start = std::chrono::steady_clock::now();
-        d->Stop();
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << path;
-        EXPECT_EQ(target.posts, posts) << path;
+        serve(stalls == "the check" ? many : Files{{"a.pak", stalled}}, {}, listed);
+        if (stalls == kServers) write_tree(game, {{"a.pak", stalled}});
+        server.serve(stalls, {{200, stalled, Reply::Mode::Stall}});
+        auto d = start();
+        ASSERT_TRUE(wait_until(reached)) << stalls;
+        EXPECT_TRUE(d->Stop(std::chrono::milliseconds(1500))) << stalls;
+        EXPECT_EQ(target.posts, posts) << stalls;
+        EXPECT_EQ(target.boxes, std::vector<Box>{});
+        const Log lines = log();
+        for (const char* line : {"download listesi hatal\xFD !", "server listesi bo\xFE !"}) {
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 0) << stalls;
+        }
         EXPECT_FALSE(fs::exists("~temp.dat"));
+    }
+}
+
+// valdora-patch: its exit status, what it prints, and the most memory it
+// takes when a list never ends (cut off at its cap, never held whole).
+TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
+    const Reply endless{200, std::string(1 << 16, '\n'), Reply::Mode::Endless};
+    const std::string web = valdora::kWebHost;  // named in the too-much box
+    const struct {
+        int status;
+        std::string shown;
+        Files files;
+        Replies replies = {};  // by path, the list's and the server list's too
+        std::vector<std::string> args = {};
+        std::map<std::string, std::uint32_t> listed = {};
+    } cases[] = {
+        {0, "G\u00FCncelleme tamamland\u0131 !\nSunucu listesi bekleniyor...\n", {{"a.pak", "a"}}},
+        {0, "B\u00FCt\u00FCn dosyalar", {{"_launcher.dll", "a"}}, {}, {"-test_launcher"}},
+        {0, "haz\u0131r.\n  V1\n  V2\n", {{"a.pak", "a"}}, {}, {"/QMTR284"}},
+        {1,
+         "deneyiniz. (2, 0)\n  The requested URL returned error: 404\n",
+         {},
+         {{kListPath, {{404, "x"}}}}},
+        {1, "(2, 0)\n  Failure writing output to destination\n", {}, {{kListPath, {endless}}}},
+        {0,
+         "B\u00FCt\u00FCn dosyalar",
+         {{"a.pak", ""}, {"b.pak", ""}},
+         {},
+         {"-qmtr284"},
+         {{"a.pak", 73399320}, {"b.pak", 1000}}},  // exactly 70 MiB: no box
+        {2,
+         "[Bilgi] G\u00FCncellenecek \u00E7ok fazla dosya var.\n" + web + " adresinden",
+         {{"a.pak", "a"}, {"d/b.pak", ""}},
+         {},
+         {},
+         {{"a.pak", 73399321}, {"d/b.pak", 1000}}},
+        {3, "launch_helper.exe\n", {{"_launcher.dll", "a"}, {"b.pak", "a"}}},
+        {4,
+         "Dosya: 1 / 2\nG\u00FCncelleme tamamlanamad\u0131 ! L\u00FCtfen daha sonra tekrar "
+         "deneyiniz. (3, 22)\n  The requested URL returned error: 500\n",
+         {{"a.pak", "a"}, {"b.pak", "a"}},
+         {{"b.pak", {{500, "error"}}}}},
+        {4, "(3, 23)\n", {{"b.pak", "b"}}, {{"b.pak", {{200, "bb"}}}}},  // longer than listed
+        {4, "(1, 0)\n", {{"a.pak", "a"}, {"b.pak", "b"}}, {{"a folder in the way", {}}}},
+        {5, "no server list from ", {}, {{kServers, {endless}}}, {"--server-wait", "1"}},
+        {64, "usage: ", {}, {}, {"--server-wait", "x"}},
+    };
+    for (const auto& c : cases) {
+        clear();
+        serve(c.files, c.replies, c.listed);
+        server.serve(kServers, kServerList);
+        for (const auto& [path, replies] : c.replies) {
+            if (path[0] == '/') server.serve(path, replies);  // the list, the server list
+        }
+        if (c.replies.count("a folder in the way")) write_bytes("b.pak/in the way", "");
+        // GNU time reports the most memory valdora-patch itself held (a
+        // child of this test would count the test's own pages as well).
+        const fs::path peak = dir.path() / "peak";
+        std::vector<std::string> args = {"/usr/bin/time", "-q", "-f", "%M", "-o", peak};
+        args.insert(args.end(), {VALDORA_PATCH_EXE, "--update-list", server.url(kListPath),
+                                 "--server-list", server.url(kServers)});
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result r = testsupport::run(args, game);
+        EXPECT_EQ(r.status, c.status) << r.output;
+        EXPECT_NE(r.output.find(c.shown), std::string::npos) << r.output;
+        const long peakKiB = std::atol(read_bytes(peak).c_str());
+        std::printf("exit %d: peak %ld KiB\n", r.status, peakKiB);
+#ifndef __SANITIZE_ADDRESS__  // shadow memory and quarantine come on top
+        EXPECT_LT(peakKiB, 100 << 10) << r.output;
+#endif
     }
 }
 

@@ -7,9 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,15 +48,13 @@ inline Log check_log(const std::vector<Log>& files, const Log& after) {
 inline std::vector<std::string> current_but_wrong(const std::filesystem::path& game,
                                                   const Files& files,
                                                   std::int64_t listTime = kTime) {
-    const auto hour = [](std::int64_t t) { return t / 3600; };
-    const auto day = [](std::int64_t t) { return t / 86400; };
     std::vector<std::string> wrong;
     for (const auto& [path, bytes] : files) {
         const std::filesystem::path at = game / platform::native_path(path);
         std::error_code ec;
         if (std::filesystem::file_size(at, ec) != bytes.size() || ec) continue;
         const std::int64_t time = write_time(at);
-        if (day(time) == day(listTime) && std::abs(hour(time) - hour(listTime)) <= 1 &&
+        if (time / 86400 == listTime / 86400 && std::abs(time / 3600 - listTime / 3600) <= 1 &&
             read_bytes(at) != bytes) {
             wrong.push_back(path);
         }
@@ -106,19 +102,20 @@ protected:
         server.serve(kListPath, list);
     }
 
-    std::unique_ptr<PatchDownloader> downloader(const std::string& listUrl = "") {
+    // A run started on its own thread, with no posts, boxes or log before it.
+    std::unique_ptr<PatchDownloader> start(const std::string& listUrl = "") {
         target.posts.clear();
         target.boxes.clear();
         std::error_code ec;  // a read-only game directory keeps no log
         std::filesystem::remove(game / "base" / "launcher_log.txt", ec);
-        return std::make_unique<PatchDownloader>(
+        auto d = std::make_unique<PatchDownloader>(
             &target, listUrl.empty() ? server.url(kListPath) : listUrl, options);
-    }
-
-    // A whole run on this thread; it leaves no "~temp.dat".
-    std::unique_ptr<PatchDownloader> run(const std::string& listUrl = "") {
-        auto d = downloader(listUrl);
         d->Start();
+        return d;
+    }
+    // A whole run; it leaves no "~temp.dat".
+    std::unique_ptr<PatchDownloader> run(const std::string& listUrl = "") {
+        auto d = start(listUrl);
         EXPECT_TRUE(d->WaitForEnd(std::chrono::seconds(60)));
         EXPECT_FALSE(std::filesystem::is_regular_file(game / "~temp.dat"));
         return d;

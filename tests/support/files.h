@@ -39,8 +39,8 @@ inline std::int64_t write_time(const std::filesystem::path& path) {
 
 inline void set_write_time(const std::filesystem::path& path, std::int64_t unixSeconds) {
     std::filesystem::last_write_time(
-        path, std::chrono::file_clock::from_sys(
-                  std::chrono::sys_seconds(std::chrono::seconds(unixSeconds))));
+        path, std::chrono::file_clock::from_sys(std::chrono::sys_seconds{} +
+                                                std::chrono::seconds(unixSeconds)));
 }
 
 // Writes `files` below `dir`, each stamped `time`.
@@ -56,10 +56,7 @@ inline void write_tree(const std::filesystem::path& dir, const Files& files,
 inline std::string pattern(std::size_t size, unsigned seed) {
     std::string bytes(size, '\0');
     std::uint32_t state = seed * 2654435761u + 1;
-    for (char& c : bytes) {
-        state = state * 1664525u + 1013904223u;
-        c = static_cast<char>(state >> 24);
-    }
+    for (char& c : bytes) c = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
     return bytes;
 }
 
@@ -86,7 +83,8 @@ inline std::vector<std::string> strays(const std::filesystem::path& dir, const F
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
         const std::string path = e.path().lexically_relative(dir).generic_string();
         if (e.is_directory() || files.count(path) || path == "base/launcher_log.txt") continue;
-        if (!(temporaryAllowed && path == "~temp.dat")) found.push_back(path);
+        const bool temporary = path == "~temp.dat" || path == "~temp.dat.resume";
+        if (!(temporaryAllowed && temporary)) found.push_back(path);
     }
     return found;
 }

@@ -29,43 +29,44 @@ HttpServer::HttpServer() : server_(std::make_unique<httplib::Server>()) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             seen_.emplace_back(req.path, req.remote_port);
+            const std::string range = req.get_header_value("Range");
+            ranges_.emplace_back(
+                req.path, range.empty() ? "" : range + " " + req.get_header_value("If-Range"));
             auto it = replies_.find(req.path);
             if (it != replies_.end()) {
                 reply = it->second.front();
                 if (it->second.size() > 1) it->second.erase(it->second.begin());
             }
         }
+        // The reply goes as scripted: the server would cut a body to the
+        // request's range otherwise.
+        const_cast<httplib::Request&>(req).ranges.clear();
+        for (const auto& [name, value] : reply.headers) res.set_header(name.c_str(), value);
         res.status = reply.status;
         const auto body = std::make_shared<std::string>(reply.body);
         const char* type = "application/octet-stream";
         using Mode = Reply::Mode;
-        if (reply.mode == Mode::Plain || reply.mode == Mode::Gzip) {
-            if (reply.mode == Mode::Gzip) res.set_header("Content-Encoding", "gzip");
-            res.set_content(reply.mode == Mode::Gzip ? gzip(*body) : *body, type);
-        } else if (reply.mode == Mode::Chunked) {
-            res.set_chunked_content_provider(type, [body](std::size_t, httplib::DataSink& sink) {
-                sink.write(body->data(), body->size());
-                sink.done();
-                return true;
-            });
-        } else {
-            res.set_content_provider(
-                body->size(), type,
-                [this, body, mode = reply.mode](std::size_t at, std::size_t,
-                                                httplib::DataSink& sink) {
-                    const std::size_t half = body->size() / 2;
-                    if (mode == Mode::Trickle) {
-                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                        return sink.write(body->data() + at,
-                                          std::min<std::size_t>(512, body->size() - at));
-                    }
-                    if (at == 0) return sink.write(body->data(), half);
-                    if (mode == Mode::Stall) {
+        switch (reply.mode) {
+            case Mode::Gzip:
+                res.set_header("Content-Encoding", "gzip");
+                return res.set_content(gzip(*body), type);
+            case Mode::Plain:
+                return res.set_content(*body, type);
+            case Mode::Endless:
+                return res.set_chunked_content_provider(
+                    type, [body](std::size_t, httplib::DataSink& sink) {
+                        return sink.write(body->data(), body->size());
+                    });
+            default:
+                return res.set_content_provider(
+                    body->size(), type,
+                    [this, body, mode = reply.mode](std::size_t at, std::size_t,
+                                                    httplib::DataSink& sink) {
+                        if (at == 0) return sink.write(body->data(), body->size() / 2);
                         std::unique_lock<std::mutex> lock(mutex_);
-                        ending_.wait(lock, [this] { return ended_; });
-                    }
-                    return false;
-                });
+                        if (mode == Mode::Stall) ending_.wait(lock, [this] { return ended_; });
+                        return false;
+                    });
         }
     });
     port_ = server_->bind_to_any_port("127.0.0.1");
@@ -98,6 +99,15 @@ int HttpServer::requests(const std::string& prefix) const {
     int n = 0;
     for (const auto& [path, port] : seen_) n += path.rfind(prefix, 0) == 0;
     return n;
+}
+
+std::vector<std::string> HttpServer::ranges(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> found;
+    for (const auto& [p, range] : ranges_) {
+        if (p == path) found.push_back(range);
+    }
+    return found;
 }
 
 int HttpServer::connections(const std::string& prefix) const {

@@ -20,15 +20,16 @@ namespace testsupport {
 struct Reply {
     enum class Mode {
         Plain,    // with Content-Length
-        Chunked,  // without Content-Length
-        Gzip,     // Content-Encoding: gzip
+        Gzip,     // Content-Encoding: gzip, asked for or not
         Drop,     // half the body, then the connection is closed
         Stall,    // half the body, then nothing until the server ends
-        Trickle,  // 512 bytes every 5 ms
+        Endless,  // the body, then more and more of it until the client gives up
     };
     int status = 200;
     std::string body;
     Mode mode = Mode::Plain;
+    // Sent as they are; a request's Range is never applied by the server.
+    std::vector<std::pair<std::string, std::string>> headers = {};
 };
 
 class HttpServer {
@@ -45,6 +46,8 @@ public:
     // Requests and distinct connections of the paths beginning with `prefix`.
     int requests(const std::string& prefix) const;
     int connections(const std::string& prefix) const;
+    // "Range If-Range" of each request for `path` ("" when it asked for all).
+    std::vector<std::string> ranges(const std::string& path) const;
 
 private:
     std::unique_ptr<httplib::Server> server_;
@@ -54,9 +57,11 @@ private:
     std::condition_variable ending_;
     bool ended_ = false;
     std::map<std::string, std::vector<Reply>> replies_;
-    std::vector<std::pair<std::string, int>> seen_;  // path, client port
+    std::vector<std::pair<std::string, int>> seen_;            // path, client port
+    std::vector<std::pair<std::string, std::string>> ranges_;  // path, "Range If-Range"
 };
 
+// `data` compressed as a gzip stream.
 std::string gzip(const std::string& data);
 
 }  // namespace testsupport

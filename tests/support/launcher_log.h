@@ -13,13 +13,11 @@ namespace testsupport {
 inline std::vector<std::string> log_messages(const std::filesystem::path& dir) {
     const std::string text = read_bytes(dir / "base" / "launcher_log.txt");
     std::vector<std::string> messages;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find("\r\r\n", at);
-        if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(at, end - at);
+    for (std::size_t at = 0, end; at < text.size(); at = end + 3) {
+        end = std::min(text.find("\r\r\n", at), text.size());
         // "--- MM/DD/YY hh:mm:ss: message"
-        if (line.rfind("--- ", 0) == 0 && line.size() >= 23) messages.push_back(line.substr(23));
-        at = end + 3;
+        if (text.compare(at, 4, "--- ") == 0)
+            messages.push_back(text.substr(at + 23, end - at - 23));
     }
     return messages;
 }

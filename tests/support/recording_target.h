@@ -16,7 +16,6 @@ struct Posted {
     platform::LPARAM lParam = 0;
     bool operator==(const Posted&) const = default;
 };
-
 inline std::ostream& operator<<(std::ostream& out, const Posted& p) {
     return out << "{WM_USER+" << (p.message - platform::WM_USER) << ", " << p.wParam << ", "
                << p.lParam << "}";
@@ -29,24 +28,21 @@ struct Box {
     bool operator==(const Box&) const = default;
 };
 
-class RecordingTarget : public platform::MessageTarget {
-public:
+// Read `posts` and `boxes` once the run has ended.
+struct RecordingTarget : platform::MessageTarget {
     void PostMessage(platform::UINT message, platform::WPARAM w, platform::LPARAM l) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(mutex);
         posts.push_back({message, w, l});
     }
     int MessageBox(std::u16string_view text, std::u16string_view caption, platform::UINT type,
                    platform::BoxOwner owner) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(mutex);
         boxes.push_back({std::u16string(text), std::u16string(caption), type, owner});
         return platform::IDOK;
     }
-    // Read them once the run has ended.
     std::vector<Posted> posts;
     std::vector<Box> boxes;
-
-private:
-    std::mutex mutex_;
+    std::mutex mutex;
 };
 
 }  // namespace testsupport

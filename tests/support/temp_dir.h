@@ -4,7 +4,6 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -13,12 +12,10 @@ namespace testsupport {
 
 class TempDir {
 public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "valdora-test-XXXXXX");
+    TempDir() : previous_(std::filesystem::current_path()) {
+        std::string pattern = std::filesystem::temp_directory_path() / "valdora-test-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(path_);
+        std::filesystem::current_path(path_ = pattern);
     }
     ~TempDir() {
         std::error_code ec;
@@ -31,8 +28,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    std::filesystem::path path_;
-    std::filesystem::path previous_;
+    std::filesystem::path previous_, path_;
 };
 
 }  // namespace testsupport

@@ -29,6 +29,13 @@ TEST(CommandLine, SwitchTable) {
                                   g_serverTest ? 't' : '-'};
         EXPECT_EQ(seen, flags) << (args.empty() ? "" : args.front());
     }
+    // The speed limit reaches the engine; one it cannot read, its log.
+    const char* argv[] = {"launcher.exe", "/Limit_Rate=4m", "-limit_rate=4 M"};
+    CMyCommandLineInfo info;
+    ParseCommandLine(info, 3, argv);
+    const PatchOptions options = MakePatchOptions(LauncherStartValues());
+    EXPECT_EQ(options.maxRecvSpeed, 4u << 20);
+    EXPECT_EQ(options.refusedLimitRate, "limit_rate=4 M");
     ResetLauncherGlobals();
 }
 

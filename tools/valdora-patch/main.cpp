@@ -1,17 +1,25 @@
 // valdora-patch: one patch run of the current directory (the game
 // directory) without a window, for servers, scripts and benchmarks.
 //
-//   valdora-patch [--update-list URL] [--server-list URL] [-qmtr284] [-test_launcher] [-servertest]
+//   valdora-patch [--update-list URL] [--server-list URL] [--server-wait SECONDS]
+//                 [--limit-rate RATE] [-qmtr284] [-test_launcher] [-servertest]
+//
+// RATE caps the downloads in bytes a second, as curl's --limit-rate reads
+// it (K, M or G for 1024, 1024^2, 1024^3). Proxies come from http_proxy,
+// https_proxy and no_proxy.
 //
 // Exit status: 0 the run is ready and every due file is in place (in the
 // skip-patch modes, ready is enough); 4 ready after a failed transfer or
 // write; 1 a faulty update list or "~temp.dat" failure; 2 too much to
-// download; 3 the launcher's own update is due (hand-over); 64 bad usage.
+// download; 3 the launcher's own update is due (hand-over); 5 no server list
+// within --server-wait seconds (default 60); 64 bad usage.
 #include <unistd.h>
 
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -31,8 +39,9 @@ void on_signal(int) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: valdora-patch [--update-list URL] [--server-list URL] [-qmtr284] "
-                 "[-test_launcher] [-servertest]\n");
+                 "usage: valdora-patch [--update-list URL] [--server-list URL] "
+                 "[--server-wait SECONDS] [--limit-rate RATE] [-qmtr284] [-test_launcher] "
+                 "[-servertest]\n");
     return 64;
 }
 
@@ -44,11 +53,33 @@ int main(int argc, char** argv) {
     values.serverListUrl = valdora::ServerListUrl();
     values.webSite = valdora::kWebHost;
     std::vector<std::string_view> switches;
+    unsigned serverWait = 60;
+    std::uint64_t limitRate = 0;
+    bool limitGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--update-list" || arg == "--server-list") {
+        if (arg == "--update-list" || arg == "--server-list" || arg == "--server-wait") {
             if (i + 1 == argc) return usage();
-            (arg == "--update-list" ? values.updateListUrl : values.serverListUrl) = argv[++i];
+            const std::string_view value = argv[++i];
+            if (arg == "--server-wait") {
+                const auto end = value.data() + value.size();
+                if (value.empty() || std::from_chars(value.data(), end, serverWait).ptr != end) {
+                    return usage();
+                }
+            } else {
+                (arg == "--update-list" ? values.updateListUrl : values.serverListUrl) = value;
+            }
+        } else if (arg == "--limit-rate") {
+            if (i + 1 == argc) return usage();
+            const std::string_view rate = argv[++i];
+            limitGiven = true;
+            if (!ParseRate(rate, limitRate)) {
+                std::fprintf(stderr,
+                             "valdora-patch: --limit-rate %.*s: not a rate (bytes a second, "
+                             "with K, M or G: 512K, 4M)\n",
+                             static_cast<int>(rate.size()), rate.data());
+                return 64;
+            }
         } else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
@@ -57,6 +88,7 @@ int main(int argc, char** argv) {
         }
     }
     values.switches = ParseLaunchSwitches(switches);
+    if (limitGiven) values.switches.limitRate = limitRate;
     values.gameDir = platform::current_directory();
 
     talvo::utility::init_library();
@@ -67,9 +99,24 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     downloader.Start();
+    bool gaveUp = false;
     while (!downloader.WaitForEnd(std::chrono::milliseconds(100))) {
-        if (g_interrupted) downloader.RequestStop();
+        const auto asked = target.waiting_for_servers_since();
+        if (asked &&
+            std::chrono::steady_clock::now() - *asked >= std::chrono::seconds(serverWait)) {
+            // Unlike the window, a script must not wait for ever.
+            gaveUp = true;
+            target.give_up();
+        }
+        if (g_interrupted || gaveUp) downloader.RequestStop();
     }
     downloader.Stop();
-    return target.exit_status(values.switches.skipPatch || downloader.AllDueFilesDone());
+    if (gaveUp) {
+        std::fprintf(stderr, "valdora-patch: no server list from %s within %u s\n",
+                     values.serverListUrl.c_str(), serverWait);
+        return 5;
+    }
+    // The run's memory (a list of 100,000 files, say) goes with the process
+    // at once rather than entry by entry: exit() runs no destructor of main's.
+    std::exit(target.exit_status(values.switches.skipPatch || downloader.AllDueFilesDone()));
 }

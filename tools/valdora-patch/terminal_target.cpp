@@ -58,6 +58,7 @@ void TerminalTarget::show_live() {
 void TerminalTarget::PostMessage(platform::UINT message, platform::WPARAM wParam,
                                  platform::LPARAM lParam) {
     const std::lock_guard<std::mutex> lock(mutex_);
+    if (givenUp_) return;
     switch (message) {
         case WM_PATCH_PROGRESS: {
             const PatchProgressView view =
@@ -87,9 +88,11 @@ void TerminalTarget::PostMessage(platform::UINT message, platform::WPARAM wParam
             print_line(failed_ ? kPatchFailedText : PatchDoneText(wParam));
             print_line(kWaitingForServersText);
             status_.clear(), counter_.clear(), speed_.clear(), info_.clear();
+            serversAskedAt_ = std::chrono::steady_clock::now();
             break;
         case WM_SERVERLIST_READY:
             ready_ = true;
+            serversAskedAt_.reset();
             print_line(kGameReadyText);
             for (const ServerEntry& server : downloader_->GetServers()) {
                 std::fprintf(out_, "  %s\n", server.name.c_str());
@@ -116,6 +119,16 @@ int TerminalTarget::MessageBox(std::u16string_view text, std::u16string_view cap
                  platform::utf16_to_utf8(text).c_str());
     std::fflush(out_);
     return platform::IDOK;
+}
+
+std::optional<std::chrono::steady_clock::time_point> TerminalTarget::waiting_for_servers_since() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return serversAskedAt_;
+}
+
+void TerminalTarget::give_up() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    givenUp_ = true;
 }
 
 int TerminalTarget::exit_status(bool allFilesDone) const {

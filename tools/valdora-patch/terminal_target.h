@@ -3,8 +3,10 @@
 // message otherwise, and keeps the outcome of the run for the exit status.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "patch/patch_downloader.h"
@@ -26,6 +28,12 @@ public:
     // The exit status of the run, as documented in main.cpp.
     int exit_status(bool allFilesDone) const;
 
+    // Since when the run has been waiting for the server list (from
+    // WM_PATCH_DONE until the list is ready), if it is.
+    std::optional<std::chrono::steady_clock::time_point> waiting_for_servers_since();
+    // Shows nothing more of the run: it is being given up.
+    void give_up();
+
 private:
     void show_live();
     void print_line(const std::string& cp1254Text);
@@ -42,4 +50,6 @@ private:
     bool ready_ = false;
     bool quit_ = false;
     bool handOver_ = false;
+    bool givenUp_ = false;
+    std::optional<std::chrono::steady_clock::time_point> serversAskedAt_;
 };

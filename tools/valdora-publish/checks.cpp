@@ -76,6 +76,8 @@ std::string ListPathProblem(const std::string& listPath) {
     }
     static const std::pair<const char*, const char*> kReserved[] = {
         {"~temp.dat", "the launcher's temporary download file"},
+        {"~temp.dat.resume", "the record of the launcher's interrupted download"},
+        {"~temp.dat.resume.new", "the record of the launcher's interrupted download"},
         {"launcher.exe",
          "the running launcher; publish a new one with --launcher (it reaches players as "
          "_launcher.dll)"},

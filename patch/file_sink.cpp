@@ -1,0 +1,160 @@
+#include "patch/file_sink.h"
+
+#include <vector>
+
+#include "net/easy_curl.h"
+
+namespace {
+
+constexpr const char* kTempFile = "~temp.dat";
+constexpr const char* kNewRecordFile = "~temp.dat.resume.new";
+// A body is worth a record once this much of it is on disk: a file the
+// next run would fetch again in no time needs none, and most files of a
+// patch are small.
+constexpr std::uint64_t kRecordAfterBytes = 256 << 10;
+
+// Strong validators only: a weak ETag never matches in If-Range.
+std::string strong_etag(const std::string& etag) {
+    return etag.rfind("W/", 0) == 0 ? std::string() : etag;
+}
+
+}  // namespace
+
+FileSink::FileSink(const talvo::utility::easy_curl& transfer, const UpdateListEntry& entry,
+                   std::string url)
+    : transfer_(transfer), entry_(entry), url_(std::move(url)), limit_(entry.size) {}
+
+bool FileSink::Open(bool resume) {
+    file.close();
+    record_ = ResumeRecord();
+    offset_ = 0;
+    RestartChecks();
+    begun_ = recordDue_ = hasRecord_ = refused_ = failed_ = false;
+    if (resume && LoadRecord()) return true;
+    Discard(true);
+    recordOnDisk_ = false;
+    file = platform::File::create_always(kTempFile);
+    return file.valid();
+}
+
+bool FileSink::LoadRecord() {
+    std::string text;
+    ResumeRecord record;
+    recordOnDisk_ = platform::read_file(kResumeRecordFile, text);
+    if (!recordOnDisk_ || !ParseResumeRecord(text, record) || record.url != url_ ||
+        record.size != entry_.size || record.timeStamp != entry_.timeStamp) {
+        return false;
+    }
+    // Never through a symlink; and the very file the record was written for.
+    platform::File partial = platform::File::open_for_resume(kTempFile);
+    std::uint64_t device = 0, inode = 0, size = 0;
+    if (!partial || !partial.identity(device, inode) || !partial.size(size) ||
+        device != record.device || inode != record.inode || size == 0 || size >= entry_.size) {
+        return false;
+    }
+    file = std::move(partial);
+    record_ = std::move(record);
+    offset_ = size;
+    if (!Seed()) {
+        file.close();
+        record_ = ResumeRecord();
+        offset_ = 0;
+        RestartChecks();
+        return false;
+    }
+    hasRecord_ = true;
+    return true;
+}
+
+// The partial's bytes, read once, through the checks of every piece.
+bool FileSink::Seed() {
+    std::vector<char> buffer(1 << 20);
+    for (std::uint64_t at = 0; at < offset_;) {
+        const long n = file.read_some_at(buffer.data(), buffer.size(), at);
+        if (n <= 0 || !Check(buffer.data(), static_cast<std::size_t>(n))) return false;
+        at += static_cast<std::uint64_t>(n);
+    }
+    return taken_ == offset_;
+}
+
+bool FileSink::Accept(const char* data, std::size_t bytes) {
+    if (!begun_ && !Begin()) return false;
+    if (!Check(data, bytes)) return false;
+    // Written before the piece that takes the body past the mark, so that
+    // a record never lacks for a partial worth going on with.
+    if (recordDue_ && taken_ - offset_ >= kRecordAfterBytes) WriteRecord();
+    return true;
+}
+
+void FileSink::RestartChecks() {
+    limit_.restart();
+    taken_ = 0;
+}
+
+bool FileSink::Check(const char*, std::size_t bytes) {
+    // Stop at the list's size: a longer body is not the listed file, and
+    // what came of it is not worth keeping.
+    if (!limit_.take(bytes)) {
+        failed_ = true;
+        return false;
+    }
+    taken_ += bytes;
+    return true;
+}
+
+// The first piece of a reply: its status and headers are in.
+bool FileSink::Begin() {
+    begun_ = true;
+    const long status = transfer_.response_code();
+    const std::string encoding = transfer_.response_header("Content-Encoding");
+    const bool identity = encoding.empty() || encoding == "identity";
+    const std::string etag = strong_etag(transfer_.response_header("ETag"));
+    const std::string lastModified = transfer_.response_header("Last-Modified");
+    if (status == 206) {
+        // Only the rest of the very copy the partial came from will do.
+        const bool same = record_.etag.empty()
+                              ? lastModified.empty() || lastModified == record_.lastModified
+                              : etag.empty() || etag == record_.etag;
+        if (offset_ > 0 && identity && same &&
+            RangeIsRestOf(transfer_.response_header("Content-Range"), offset_, entry_.size)) {
+            return true;
+        }
+        refused_ = offset_ > 0;
+        return false;
+    }
+    if (offset_ > 0) {
+        // The whole body again: the partial goes, the record first.
+        Discard(true);
+        hasRecord_ = false;
+        if (!file.truncate_all()) return false;
+        offset_ = 0;
+        RestartChecks();
+    }
+    record_ = ResumeRecord{url_, entry_.size, entry_.timeStamp, etag, lastModified, 0, 0};
+    // A body that arrives encoded cannot be continued by byte ranges.
+    recordDue_ =
+        identity && !record_.validator().empty() && file.identity(record_.device, record_.inode);
+    return true;
+}
+
+void FileSink::KeepRecord() {
+    if (recordDue_ && !failed_ && taken_ > 0) WriteRecord();
+}
+
+void FileSink::WriteRecord() {
+    recordDue_ = false;
+    recordOnDisk_ = true;
+    const std::string text = FormatResumeRecord(record_);
+    if (text.empty()) return;
+    platform::File out = platform::File::create_always(kNewRecordFile);
+    const bool written = out && out.write_all(text.data(), text.size());
+    out.close();
+    hasRecord_ = written && platform::replace_file(kNewRecordFile, kResumeRecordFile);
+    if (!hasRecord_) platform::delete_file(kNewRecordFile);
+}
+
+void FileSink::Discard(bool keepTemporary) {
+    if (recordOnDisk_) platform::delete_file(kResumeRecordFile);
+    recordOnDisk_ = false;
+    if (!keepTemporary) platform::delete_file(kTempFile);
+}

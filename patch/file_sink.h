@@ -1,0 +1,90 @@
+// Where one game file's body goes while it comes: "~temp.dat", the checks
+// every piece passes on its way there, and what lets an interrupted
+// download go on in a later run (resume_record.h).
+//
+// A download that resumes asks for the rest with Range and If-Range. The
+// reply decides: a 206 for exactly the rest of the listed size (and the same
+// validator) goes on from the partial's end; a 200 is the whole body again,
+// so the partial is cut and written anew; anything else is refused and the
+// file starts over (refused()). Every byte of the file passes through
+// Check() exactly once, in order: when resuming, the bytes already on disk
+// are read back once through it before the rest arrives. A check that needs
+// the whole file's bytes (its hash) is seeded that way.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "net/body_limit.h"
+#include "patch/resume_record.h"
+#include "patch/update_list.h"
+#include "platform/file.h"
+
+namespace talvo::utility {
+class easy_curl;
+}
+
+class FileSink {
+public:
+    FileSink(const talvo::utility::easy_curl& transfer, const UpdateListEntry& entry,
+             std::string url);
+
+    // Opens "~temp.dat" for the transfer: with `resume`, the partial an
+    // earlier run left when its record matches this download, the file and
+    // the list (its bytes then pass Check()); else, or when that fails, a new
+    // empty one. False when "~temp.dat" cannot be created.
+    bool Open(bool resume);
+    // The bytes already on disk, and the validator to ask If-Range with.
+    std::uint64_t Offset() const { return offset_; }
+    const std::string& Validator() const { return record_.validator(); }
+
+    // The transfer's write slot calls these with each piece. Accept() first:
+    // false refuses the body (the transfer then fails).
+    bool Accept(const char* data, std::size_t bytes);
+    // The checks of every piece: not past the list's size (a longer body
+    // fails the transfer). Every byte of the file comes here once, in order,
+    // from the first: the partial's bytes (Seed) before those that arrive.
+    // A check of the whole file (its hash) is fed here and starts again in
+    // RestartChecks().
+    bool Check(const char* data, std::size_t bytes);
+
+    // The server's reply to a resume did not fit (a wrong range, a changed
+    // file behind a 206, 416): the file has to start over.
+    bool Refused() const { return refused_; }
+    // After a failed transfer: the partial can be continued by a later run.
+    bool Resumable() const { return hasRecord_ && !failed_; }
+    // The transfer failed for a reason of its own (write error): drop it.
+    void Fail() { failed_ = true; }
+
+    // The transfer failed: the record of a body worth going on with is
+    // written now if it is not yet.
+    void KeepRecord();
+    // The record goes (when there may be one); the file is kept (the
+    // download is complete) or removed.
+    void Discard(bool keepTemporary);
+
+    platform::File file;
+
+private:
+    bool Begin();
+    // The body begins again from its first byte (a new file, a partial
+    // refused, a whole body instead of the rest).
+    void RestartChecks();
+    bool LoadRecord();
+    bool Seed();
+    void WriteRecord();
+
+    const talvo::utility::easy_curl& transfer_;
+    const UpdateListEntry& entry_;
+    const std::string url_;
+    ResumeRecord record_;
+    talvo::utility::body_limit limit_;
+    std::uint64_t offset_ = 0;
+    std::uint64_t taken_ = 0;
+    bool begun_ = false;
+    bool recordDue_ = false;    // a record can be written for the reply
+    bool recordOnDisk_ = true;  // a record file may exist
+    bool hasRecord_ = false;
+    bool refused_ = false;
+    bool failed_ = false;
+};

@@ -1,0 +1,212 @@
+// A cut download goes on in the next run or starts over, a stalled server
+// fails, the server list is asked for less often, a speed limit, a proxy.
+#include "patch/launch_switches.h"
+#include "patch/resume_record.h"
+#include "servers/server_list.h"
+#include "support/engine_run.h"
+#include "support/process.h"
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+constexpr std::size_t kSize = 64 << 10, kHalf = kSize / 2;
+const std::string kEtag = "\"v1\"";
+
+Reply part(int status, const std::string& body, const std::string& range,
+           const std::string& etag = kEtag) {
+    return {status, body, Reply::Mode::Plain, {{"ETag", etag}, {"Content-Range", range}}};
+}
+
+struct Transfer : EngineRun {
+    Transfer() { fs::current_path(game); }
+    // A run that may leave "~temp.dat" behind.
+    void run_keeping() { ASSERT_TRUE(start()->WaitForEnd(std::chrono::seconds(60))); }
+};
+
+TEST_F(Transfer, ACutDownloadGoesOnNextRunOrStartsOverWhenAnythingDoesNotFit) {
+    const std::string bytes = pattern(kSize, 3), rest = bytes.substr(kHalf);
+    const std::string tail = "bytes 32768-65535/65536";
+    const std::string asked = "bytes=32768- " + kEtag;
+    const Reply cut{200, bytes, Reply::Mode::Drop, {{"ETag", kEtag}}};
+    const Files changed = {{"a.pak", bytes + "x"}};
+    const struct {
+        const char* what;
+        std::function<void()> between;    // done to the game directory between the runs
+        std::vector<Reply> replies = {};  // to the second run (the whole file follows)
+        std::string range = "";           // what the second run asked for first
+        int requests = 1;                 // of the second run
+    } cases[] = {
+        {"the rest", [] {}, {part(206, rest, tail)}, asked},
+        {"a 200 instead", [] {}, {{200, bytes}}, asked},
+        {"a wrong Content-Range", [] {}, {part(206, bytes, "bytes 0-65535/65536")}, asked, 2},
+        {"a 206 for another range", [] {}, {part(206, rest, "bytes 32768-65536/65537")}, asked, 2},
+        {"the range refused", [] {}, {{416, ""}}, asked, 2},
+        {"a changed file behind a 206", [] {}, {part(206, rest, tail, "\"v2\"")}, asked, 2},
+        {"a body past the list's size",
+         [] {},
+         {{206, rest, Reply::Mode::Endless, {{"Content-Range", tail}}}},
+         asked},
+        {"a changed list entry", [&] { serve(changed); }},
+        {"a garbage record", [] { write_bytes(kResumeRecordFile, "valdora resume 1\nurl"); }},
+        {"a truncated record", [] { fs::resize_file(kResumeRecordFile, 40); }},
+        {"a partial past the list's size", [&] { write_bytes("~temp.dat", bytes + "x"); }},
+        {"another file in the partial's place",
+         [] { fs::copy_file("~temp.dat", "copy"), fs::rename("copy", "~temp.dat"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        clear();
+        serve({{"a.pak", bytes}}, {{"a.pak", {cut}}});
+        run_keeping();
+        EXPECT_EQ(target.posts.front(), (Posted{WM_PATCH_FAILED, 18 << 16 | 3}));
+        ASSERT_EQ(read_bytes("~temp.dat"), bytes.substr(0, kHalf));
+        c.between();
+        std::vector<Reply> replies = c.replies;
+        replies.push_back({200, served.begin()->second});
+        server.serve("/files/a.pak", replies);
+        const int before = server.requests("/files/a.pak");
+        run_keeping();
+        EXPECT_EQ(server.ranges("/files/a.pak").at(before), c.range);
+        EXPECT_EQ(server.requests("/files/a.pak") - before, c.requests);
+        if (c.what != std::string("a body past the list's size")) {
+            // The file's bytes count once, those that were on disk included.
+            EXPECT_EQ(target.posts.front(),
+                      (Posted{WM_PATCH_PROGRESS, 10000u << 16 | 10000, 1 << 16 | 1}));
+        } else {
+            EXPECT_EQ(target.posts.front(), (Posted{WM_PATCH_FAILED, 23 << 16 | 3}));
+            run_keeping();  // the partial is gone: all of it again
+            EXPECT_EQ(server.ranges("/files/a.pak").back(), "");
+        }
+        EXPECT_EQ(differences(game, served), Log{});
+        EXPECT_EQ(strays(game, served), Log{});
+    }
+}
+
+// A partial replaced by a symlink is refused as the scratch file always is.
+TEST_F(Transfer, APartialReplacedByASymlinkIsRefused) {
+    const std::string bytes = pattern(kSize, 4);
+    serve({{"a.pak", bytes}}, {{"a.pak", {{200, bytes, Reply::Mode::Drop, {{"ETag", kEtag}}}}}});
+    run_keeping();
+    write_bytes(dir.path() / "elsewhere", "keep");
+    fs::remove("~temp.dat");
+    fs::create_symlink(dir.path() / "elsewhere", "~temp.dat");
+    run_keeping();
+    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_FAILED, 1}}));
+    EXPECT_EQ(target.boxes.size(), 1u);
+    EXPECT_EQ(read_bytes(dir.path() / "elsewhere"), "keep");
+    EXPECT_EQ(server.requests("/files/"), 1);
+}
+
+// No byte for the stall limit (one second here, 30 s for players) fails the
+// transfer of a file and of the update list the usual way.
+TEST_F(Transfer, AStalledServerFailsTheTransfer) {
+    options.stallSeconds = 1;
+    const Reply stall{200, "ab", Reply::Mode::Stall};
+    for (const bool list : {false, true}) {
+        clear();
+        serve({{"a.pak", "ab"}}, {{"a.pak", {stall}}});
+        if (list) server.serve(kListPath, {stall});
+        run_keeping();
+        const Posts file = {
+            {WM_PATCH_FAILED, 28 << 16 | 3}, {WM_PATCH_DONE}, {WM_SERVERLIST_READY, 2}};
+        EXPECT_EQ(target.posts, list ? (Posts{{WM_PATCH_FAILED, 2}}) : file);
+        EXPECT_EQ(log(),
+                  list ? Log{"download listesi hatal\xFD !"}
+                       : check_log({kMissing}, {"1 adet dosya download edilecek...",
+                                                "a.pak download ediliyor...", "http hatas\xFD: 28",
+                                                "Dosyalar download edildi."}));
+    }
+}
+
+// Waits of the server-list loop on a clock of the test's own: 50 ms after
+// the first failure, twice as long after each further one up to 10 s, each
+// moved by the random draw up to 20% either way; the first list ends the
+// loop, and so does a stop while it waits.
+TEST_F(Transfer, TheServerListIsAskedForLessAndLessOften) {
+    ServerListSource source;
+    source.url = server.url(kServers);
+    std::vector<long> waits;
+    source.wait = [&](std::chrono::milliseconds ms) { return waits.push_back(ms.count()), false; };
+    std::vector<ServerEntry> servers;
+    boost::mutex mutex;
+    platform::ManualResetEvent stop;
+    for (const double draw : {0.0, 0.5, 1.0}) {
+        std::vector<Reply> replies(12, Reply{500, kServerList});
+        replies.push_back({200, kServerList});
+        server.serve(kServers, replies);
+        source.uniform = [draw] { return draw; };
+        waits.clear();
+        servers.clear();
+        EXPECT_EQ(RunServerListStage(source, servers, mutex, stop), 2u);
+        std::vector<long> expected;
+        for (double ms = 50; expected.size() < 12; ms = std::min(ms * 2, 1e4)) {
+            expected.push_back(std::lround(ms * (0.8 + 0.4 * draw)));
+        }
+        EXPECT_EQ(waits, expected) << draw;
+    }
+    source.wait = [](std::chrono::milliseconds) { return true; };
+    server.serve(kServers, {{500, ""}});
+    servers.clear();
+    const int before = server.requests(kServers);
+    EXPECT_EQ(RunServerListStage(source, servers, mutex, stop), 0u);
+    EXPECT_EQ(server.requests(kServers), before + 1);
+}
+
+// RATE as curl's --limit-rate reads it; a bad one: valdora-patch stops with
+// 64 and says why, the launcher ignores the switch and logs it.
+TEST_F(Transfer, ASpeedLimitIsReadAsCurlReadsIt) {
+    const std::pair<const char*, std::uint64_t> good[] = {
+        {"4M", 4 << 20}, {"512k", 512 << 10}, {"10", 10}, {"7B", 7}, {"1g", 1ull << 30}, {"0", 0}};
+    for (const auto& [text, bytes] : good) {
+        std::uint64_t rate = 1;
+        EXPECT_TRUE(ParseRate(text, rate) && rate == bytes) << text;
+    }
+    for (const char* bad : {"", "M", "-1", "+1", "1.5M", "4MB", "4 M", " 4", "4T",
+                            "9223372036854775808", "8589934592G"}) {
+        std::uint64_t rate = 0;
+        EXPECT_FALSE(ParseRate(bad, rate)) << bad;
+        const Result r = testsupport::run({VALDORA_PATCH_EXE, "--limit-rate", bad}, game);
+        EXPECT_EQ(r.status, 64);
+        EXPECT_NE(r.output.find("--limit-rate " + std::string(bad) + ": not a rate"),
+                  std::string::npos);
+    }
+    const LaunchSwitches s = ParseLaunchSwitches({"-LIMIT_RATE=2m", "-limit_rate=fast"});
+    EXPECT_EQ(s.limitRate, 2u << 20);
+    options.refusedLimitRate = s.refusedLimitRate;
+    serve({});
+    run_keeping();
+    EXPECT_EQ(log().at(0),
+              "H\xFDz s\xFDn\xFDr\xFD okunamad\xFD, yok say\xFDld\xFD: -limit_rate=fast");
+}
+
+// valdora-patch through tinyproxy, started here on a free port, as the
+// proxy variables name it; no_proxy passes it by.
+TEST_F(Transfer, APatchGoesThroughTheProxyTheEnvironmentNames) {
+    const int port = free_port();
+    const fs::path proxyLog = dir.path() / "tinyproxy.log";
+    write_bytes(dir.path() / "tinyproxy.conf", "Port " + std::to_string(port) +
+                                                   "\nListen 127.0.0.1\nLogLevel Info\nLogFile \"" +
+                                                   proxyLog.string() + "\"\n");
+    Child proxy({"tinyproxy", "-d", "-c", (dir.path() / "tinyproxy.conf").string()}, dir.path());
+    ASSERT_TRUE(
+        wait_until([&] { return read_bytes(proxyLog).find("Accepting") != std::string::npos; }));
+    const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(port);
+    for (const std::string noProxy : {"", "127.0.0.1"}) {
+        clear();
+        serve({{"a.pak", "through"}});
+        const std::size_t logged = read_bytes(proxyLog).size();
+        const Result r =
+            testsupport::run({VALDORA_PATCH_EXE, "--update-list", server.url(kListPath),
+                              "--server-list", server.url(kServers)},
+                             game, {{"http_proxy", proxyUrl}, {"no_proxy", noProxy}});
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(differences(game, served), Log{});
+        const bool proxied = read_bytes(proxyLog).find("GET " + server.url("/files/a.pak"),
+                                                       logged) != std::string::npos;
+        EXPECT_EQ(proxied, noProxy.empty());
+    }
+}
+
+}  // namespace
