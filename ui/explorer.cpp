@@ -39,16 +39,37 @@ std::string LastErrorText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-// The module's browsers, opened on the first call; null, the reason logged
-// once, when the module cannot be opened.
+// X11 and Wayland draw a window with an OpenGL child through OpenGL; the
+// offscreen platform has no OpenGL windows.
+bool HasOpenGLWindows() {
+    const QString system = QGuiApplication::platformName();
+    return system == QLatin1String("xcb") || system.startsWith(QLatin1String("wayland"));
+}
+
+// Makes the OpenGL context the browsers share (PrepareWebPanes left it
+// unmade). False when none can be made where the browsers draw through
+// OpenGL: there they would take the launcher down.
+bool MakeSharedContext() {
+    QOpenGLContext* const shared = qt_gl_global_share_context();
+    if (shared == nullptr || shared->isValid()) return true;
+    shared->setScreen(QGuiApplication::primaryScreen());
+    shared->setFormat(QSurfaceFormat::defaultFormat());
+    return shared->create() || !HasOpenGLWindows();
+}
+
+// The module's browsers, ready on the first call; null, the reason logged
+// once, when the shared OpenGL context or the module cannot be had.
 ExplorerBrowsers* Browsers() {
     static ExplorerBrowsers* const browsers = [] {
-        std::string error;
-        const std::span image(valdora_explorer_module_begin, valdora_explorer_module_end);
-        auto* entry = reinterpret_cast<ExplorerBrowsers* (*)(int)>(
-            OpenModuleImage(image, kExplorerModuleEntry, error));
-        ExplorerBrowsers* opened = entry != nullptr ? entry(kExplorerModuleVersion) : nullptr;
-        if (entry != nullptr && opened == nullptr) error = "the module is of another version";
+        std::string error = "no OpenGL context can be made";
+        ExplorerBrowsers* opened = nullptr;
+        if (MakeSharedContext()) {
+            const std::span image(valdora_explorer_module_begin, valdora_explorer_module_end);
+            auto* entry = reinterpret_cast<ExplorerBrowsers* (*)(int)>(
+                OpenModuleImage(image, kExplorerModuleEntry, error));
+            opened = entry != nullptr ? entry(kExplorerModuleVersion) : nullptr;
+            if (entry != nullptr && opened == nullptr) error = "the module is of another version";
+        }
         if (opened == nullptr)
             WriteLauncherLog("Web panelleri yüklenemedi: %s"_cp1254, error.c_str());
         return opened;
@@ -97,7 +118,7 @@ void PrepareWebPanes() {
     // other widget a native one.
     QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     // Not made yet: the web engine and the application see that one is
-    // there and leave it; CreateView makes it.
+    // there and leave it; the first browser makes it (MakeSharedContext).
     if (qt_gl_global_share_context() == nullptr) qt_gl_set_global_share_context(new QOpenGLContext);
 }
 
@@ -121,11 +142,6 @@ void CExplorer1::paintEvent(QPaintEvent*) {
 }
 
 void CExplorer1::CreateView() {
-    if (QOpenGLContext* shared = qt_gl_global_share_context(); shared && !shared->isValid()) {
-        shared->setScreen(QGuiApplication::primaryScreen());
-        shared->setFormat(QSurfaceFormat::defaultFormat());
-        shared->create();
-    }
     ExplorerBrowsers* const browsers = Browsers();
     if (browsers == nullptr) return;  // the pane stays black
 
@@ -135,15 +151,12 @@ void CExplorer1::CreateView() {
     // the launcher's window stays a plain one: its first frame loads no
     // OpenGL driver, and it is not made anew (vanishing for a moment) when
     // the browsers arrive. The browser's window is an OpenGL one from the
-    // start (the hidden OpenGL widget; X11 and Wayland, the offscreen
-    // platform has none): made anew later, it would leave the pane.
+    // start (the hidden OpenGL widget): made anew later, it would leave the
+    // pane.
     auto* browserWindow = new QWidget(this, Qt::Window | Qt::FramelessWindowHint);
     auto* inside = new QVBoxLayout(browserWindow);
     inside->setContentsMargins(0, 0, 0, 0);
-    const QString system = QGuiApplication::platformName();
-    if (system == QLatin1String("xcb") || system.startsWith(QLatin1String("wayland"))) {
-        (new QOpenGLWidget(browserWindow))->hide();
-    }
+    if (HasOpenGLWindows()) (new QOpenGLWidget(browserWindow))->hide();
     view_ = browsers->CreateBrowser(browserWindow);
     inside->addWidget(view_);
     browserWindow->resize(size());
