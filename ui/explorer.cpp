@@ -64,9 +64,8 @@ ExplorerBrowsers* Browsers() {
         std::string error = "no OpenGL context can be made";
         ExplorerBrowsers* opened = nullptr;
         if (MakeSharedContext()) {
-            const std::span image(valdora_explorer_module_begin, valdora_explorer_module_end);
             auto* entry = reinterpret_cast<ExplorerBrowsers* (*)(int)>(
-                OpenModuleImage(image, kExplorerModuleEntry, error));
+                OpenModuleImage(ExplorerModuleImage(), kExplorerModuleEntry, error));
             opened = entry != nullptr ? entry(kExplorerModuleVersion) : nullptr;
             if (entry != nullptr && opened == nullptr) error = "the module is of another version";
         }
@@ -78,6 +77,10 @@ ExplorerBrowsers* Browsers() {
 }
 
 }  // namespace
+
+std::span<const unsigned char> ExplorerModuleImage() {
+    return {valdora_explorer_module_begin, valdora_explorer_module_end};
+}
 
 void* OpenModuleImage(std::span<const unsigned char> image, const char* entry, std::string& error) {
     // A file in memory that only this process sees; the dynamic loader

@@ -59,6 +59,9 @@ private:
     bool viewPending_ = false;
 };
 
+// The web panes' module (ui/explorer_module.h) as the program carries it.
+std::span<const unsigned char> ExplorerModuleImage();
+
 // Opens the shared object whose file is `image`, from memory (never a file
 // on disk, so nothing beside launcher.exe), and returns the address of its
 // function `entry`; null with the reason in `error` when that fails. The

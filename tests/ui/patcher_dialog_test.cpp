@@ -32,10 +32,6 @@
 
 namespace fs = std::filesystem;
 
-// The web panes' module as launcher.exe carries it (ui/CMakeLists.txt).
-extern "C" const unsigned char valdora_explorer_module_begin[];
-extern "C" const unsigned char valdora_explorer_module_end[];
-
 namespace {
 
 using platform::LPARAM;
@@ -282,7 +278,7 @@ TEST_F(WindowTest, WebPanesArriveAfterTheFirstFrameAndPagesStayInTheirPanes) {
 // What cannot be opened as the web panes' module is refused with the
 // reason (the launcher logs it and its panes stay black).
 TEST(WebPanesModule, WhatCannotBeOpenedIsRefusedWithTheReason) {
-    const std::span module(valdora_explorer_module_begin, valdora_explorer_module_end);
+    const std::span module = ExplorerModuleImage();
     const std::string text(100, 'x');
     const std::span other(reinterpret_cast<const unsigned char*>(text.data()), text.size());
     const struct {
