@@ -673,9 +673,10 @@ exit 0
 - LOCK_EX | LOCK_NB
 + LOCK_SH | LOCK_NB
 
-== older-launcher-self platform
-# the search for an older launcher finds the launcher itself
-- pid == self ||
+== older-launcher-newer platform
+# a launcher started after this one counts as an older one
+- if (!started || *started >= *ourStart) continue;
++ if (!started) continue;
 
 == runtime-dir-writable platform
 # a runtime folder that others can write to is trusted for the markers

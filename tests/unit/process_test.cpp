@@ -1,6 +1,9 @@
 #include "platform/process.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "platform/instance_marker.h"
 #include "platform/last_error.h"
@@ -31,6 +34,35 @@ TEST(InstanceMarker, OneHolderAtATimeFreedWhenTheHolderIsKilled) {
     ::kill(holder, SIGKILL);
     EXPECT_EQ(reap(holder, 20s), 128 + SIGKILL);
     EXPECT_NE(platform::InstanceMarker::acquire(name), nullptr);
+}
+
+// Lock files live only where no one else can write: a runtime folder others
+// may change is passed over.
+TEST(InstanceMarker, ARuntimeFolderOthersCanChangeIsNotUsed) {
+    testsupport::TempDir dir;
+    const char* before = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = before ? before : "";
+    for (const auto& [mode, used] : {std::pair{0700, true}, {0777, false}, {0720, false}}) {
+        ::chmod(dir.path().c_str(), static_cast<mode_t>(mode));
+        ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+        EXPECT_EQ(platform::runtime_directory() == dir.path().string(), used) << mode;
+    }
+    before ? ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
+}
+
+// Only a launcher started before this one is older; a later one is not.
+TEST(Process, AnOlderLauncherIsOneStartedBeforeUs) {
+    testsupport::TempDir dir;
+    std::filesystem::copy_file("/bin/sleep", dir.path() / "launcher.exe");
+    testsupport::Child child({"./launcher.exe", "30"}, dir.path());
+    const pid_t later = child.pid();
+    ASSERT_TRUE(testsupport::wait_until(
+        [&] { return platform::process_executable_name(later) == "launcher.exe"; }));
+    EXPECT_EQ(platform::find_other_process("launcher.exe"), later);
+    EXPECT_EQ(platform::find_other_process("launcher.exe", true), std::nullopt);
+    EXPECT_TRUE(platform::terminate_process(later));
+    EXPECT_FALSE(platform::process_alive(later));  // gone when it returns
+    EXPECT_EQ(child.wait_for(20s), 128 + SIGKILL);
 }
 
 // The game's start handshake: another process that knows only the name
