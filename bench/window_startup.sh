@@ -3,7 +3,8 @@
 # stand-in), median of RUNS runs (min and max shown):
 #   frame:  process start until the first painted frame, as each program reports it
 #   shown:  process start until the window is mapped, seen from outside (xdotool)
-#   memory: resident memory once up (launcher alone, and with its web-engine processes)
+#   memory: resident memory when the window is shown, and once up (launcher
+#           alone, and with its web-engine processes)
 # No patch server is needed: the window appears before the network is asked.
 # Only the processes this script started are ended.
 #
@@ -50,9 +51,9 @@ tree_rss_kib() {  # pid -> resident KiB of the process and all its descendants
   echo "$total"
 }
 
-# One run: program, window name -> "frame_ms shown_ms rss_kib tree_kib"
+# One run: program, window name -> "frame_ms shown_ms rss_kib tree_kib shown_rss_kib"
 measure() {
-  local program=$1 name=$2 start end pid frame rss tree
+  local program=$1 name=$2 start end pid frame rss tree early
   rm -rf "$work/game" && mkdir -p "$work/game" && cd "$work/game"
   start=$(date +%s%N)
   VALDORA_REPORT_FIRST_FRAME=1 setsid "$program" 2>"$work/err" &
@@ -63,6 +64,7 @@ measure() {
     sleep 0.01
   done
   end=$(date +%s%N)
+  early=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status")
   sleep 3  # the web panes load
   frame=$(sed -n 's/^valdora: first frame \([0-9]*\) ms.*/\1/p' "$work/err" | head -1)
   rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status")
@@ -71,7 +73,7 @@ measure() {
   kill -9 -- -"$pid" $(descendants "$pid") 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   cd "$root"
-  echo "${frame:-0} $(((end - start) / 1000000)) $rss $tree"
+  echo "${frame:-0} $(((end - start) / 1000000)) $rss $tree $early"
 }
 
 stats() {  # numbers -> "median (min..max)"
@@ -91,7 +93,16 @@ done
 l=$work/launcher.txt s=$work/standin.txt
 echo "runs: $runs under Xvfb $DISPLAY"
 echo "first frame, ms:     launcher $(col "$l" 1 | stats)   plain Qt window $(col "$s" 1 | stats)   ratio $(ratio "$(col "$l" 1 | median)" "$(col "$s" 1 | median)")"
-[ -z "${BEFORE:-}" ] || echo "first frame, ms:     BEFORE $(col "$work/before.txt" 1 | stats)   ratio to the plain window $(ratio "$(col "$work/before.txt" 1 | median)" "$(col "$s" 1 | median)")"
 echo "window shown, ms:    launcher $(col "$l" 2 | stats)   plain Qt window $(col "$s" 2 | stats)   ratio $(ratio "$(col "$l" 2 | median)" "$(col "$s" 2 | median)")"
+echo "resident shown, MiB: launcher $(col "$l" 5 | awk '{print int($1/1024)}' | stats)   plain Qt window $(col "$s" 5 | awk '{print int($1/1024)}' | stats)   ratio $(ratio "$(col "$l" 5 | median)" "$(col "$s" 5 | median)")"
 echo "resident, MiB:       launcher $(col "$l" 3 | awk '{print int($1/1024)}' | stats)   plain Qt window $(col "$s" 3 | awk '{print int($1/1024)}' | stats)   ratio $(ratio "$(col "$l" 3 | median)" "$(col "$s" 3 | median)")"
 echo "with web panes, MiB: launcher and its web-engine processes $(col "$l" 4 | awk '{print int($1/1024)}' | stats)"
+if [ -n "${BEFORE:-}" ]; then
+  b=$work/before.txt
+  echo "BEFORE ($BEFORE):"
+  echo "first frame, ms:     $(col "$b" 1 | stats)   ratio to the plain window $(ratio "$(col "$b" 1 | median)" "$(col "$s" 1 | median)")"
+  echo "window shown, ms:    $(col "$b" 2 | stats)   ratio to the plain window $(ratio "$(col "$b" 2 | median)" "$(col "$s" 2 | median)")"
+  echo "resident shown, MiB: $(col "$b" 5 | awk '{print int($1/1024)}' | stats)"
+  echo "resident, MiB:       $(col "$b" 3 | awk '{print int($1/1024)}' | stats)"
+  echo "with web panes, MiB: $(col "$b" 4 | awk '{print int($1/1024)}' | stats)"
+fi

@@ -1,19 +1,25 @@
 #include "ui/explorer.h"
 
+#include <dlfcn.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QOpenGLContext>
 #include <QOpenGLWidget>
 #include <QPainter>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
-#include <QWebEngineNewWindowRequest>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
+#include <cerrno>
+#include <cstring>
+
+#include "log/launcher_log.h"
+#include "platform/cp1254_literal.h"
+#include "ui/explorer_module.h"
+
+using namespace platform::literals;
 
 // QtGui's own (the web engine declares them the same way): the context the
 // application's OpenGL contexts share.
@@ -22,90 +28,111 @@ Q_GUI_EXPORT QOpenGLContext* qt_gl_global_share_context();
 Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 QT_END_NAMESPACE
 
+// The web panes' module, built from ui/explorer_module.cpp and put into the
+// program by the build (explorer_module_image.cpp there).
+extern "C" const unsigned char valdora_explorer_module_begin[];
+extern "C" const unsigned char valdora_explorer_module_end[];
+
 namespace {
 
-bool IsWebAddress(const QUrl& url) {
-    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+std::string LastErrorText(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
 }
 
-// One page of remote content, kept to its pane.
-class PromoPage : public QWebEnginePage {
-public:
-    PromoPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {
-        using S = QWebEngineSettings;
-        for (const S::WebAttribute off :
-             {S::LocalContentCanAccessFileUrls, S::LocalContentCanAccessRemoteUrls,
-              S::PluginsEnabled, S::PdfViewerEnabled, S::JavascriptCanOpenWindows,
-              S::JavascriptCanAccessClipboard, S::JavascriptCanPaste,
-              S::AllowWindowActivationFromJavaScript, S::FullScreenSupportEnabled,
-              S::ScreenCaptureEnabled, S::NavigateOnDropEnabled, S::AllowRunningInsecureContent,
-              S::AllowGeolocationOnInsecureOrigins}) {
-            settings()->setAttribute(off, false);
+// X11 and Wayland draw a window with an OpenGL child through OpenGL; the
+// offscreen platform has no OpenGL windows.
+bool HasOpenGLWindows() {
+    const QString system = QGuiApplication::platformName();
+    return system == QLatin1String("xcb") || system.startsWith(QLatin1String("wayland"));
+}
+
+// Makes the OpenGL context the browsers share (PrepareWebPanes left it
+// unmade). False when none can be made where the browsers draw through
+// OpenGL: there they would take the launcher down.
+bool MakeSharedContext() {
+    QOpenGLContext* const shared = qt_gl_global_share_context();
+    if (shared == nullptr || shared->isValid()) return true;
+    shared->setScreen(QGuiApplication::primaryScreen());
+    shared->setFormat(QSurfaceFormat::defaultFormat());
+    return shared->create() || !HasOpenGLWindows();
+}
+
+// The module's browsers, ready on the first call; null, the reason logged
+// once, when the shared OpenGL context or the module cannot be had.
+ExplorerBrowsers* Browsers() {
+    static ExplorerBrowsers* const browsers = [] {
+        std::string error = "no OpenGL context can be made";
+        ExplorerBrowsers* opened = nullptr;
+        if (MakeSharedContext()) {
+            auto* entry = reinterpret_cast<ExplorerBrowsers* (*)(int)>(
+                OpenModuleImage(ExplorerModuleImage(), kExplorerModuleEntry, error));
+            opened = entry != nullptr ? entry(kExplorerModuleVersion) : nullptr;
+            if (entry != nullptr && opened == nullptr) error = "the module is of another version";
         }
-        // Black until the page paints, like the frames around it.
-        setBackgroundColor(Qt::black);
-        // A new window or tab the player asked for goes to the player's
-        // browser; the page gets none (createWindow below).
-        connect(this, &QWebEnginePage::newWindowRequested, this,
-                [](QWebEngineNewWindowRequest& request) {
-                    if (request.isUserInitiated() && IsWebAddress(request.requestedUrl())) {
-                        QDesktopServices::openUrl(request.requestedUrl());
-                    }
-                });
-        connect(this, &QWebEnginePage::featurePermissionRequested, this,
-                [this](const QUrl& origin, Feature feature) {
-                    setFeaturePermission(origin, feature, PermissionDeniedByUser);
-                });
-    }
-
-protected:
-    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
-    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
-        return !isMainFrame || IsWebAddress(url) || url.scheme() == QLatin1String("data") ||
-               url.scheme() == QLatin1String("about");
-    }
-    QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override {
-        return {};
-    }
-    void javaScriptAlert(const QUrl&, const QString&) override {}
-    bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
-    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override {
-        return false;
-    }
-};
-
-// One profile for the three panes, kept in memory only: nothing of the
-// pages (cookies, cache, storage) is written to the player's disk.
-QWebEngineProfile* PromoProfile() {
-    static QWebEngineProfile* const profile = new QWebEngineProfile(QCoreApplication::instance());
-    return profile;
+        if (opened == nullptr)
+            WriteLauncherLog("Web panelleri yüklenemedi: %s"_cp1254, error.c_str());
+        return opened;
+    }();
+    return browsers;
 }
 
 }  // namespace
 
+std::span<const unsigned char> ExplorerModuleImage() {
+    return {valdora_explorer_module_begin, valdora_explorer_module_end};
+}
+
+void* OpenModuleImage(std::span<const unsigned char> image, const char* entry, std::string& error) {
+    // A file in memory that only this process sees; the dynamic loader
+    // opens it by the name of its descriptor.
+    const int fd = ::memfd_create("valdora-web-panes", MFD_CLOEXEC);
+    if (fd < 0) {
+        error = LastErrorText("memfd_create");
+        return nullptr;
+    }
+    for (std::size_t at = 0; at < image.size();) {
+        const ssize_t n = ::write(fd, image.data() + at, image.size() - at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = LastErrorText("write");
+            ::close(fd);
+            return nullptr;
+        }
+        at += static_cast<std::size_t>(n);
+    }
+    void* const module =
+        ::dlopen(("/proc/self/fd/" + std::to_string(fd)).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+        error = ::dlerror();
+        ::close(fd);
+        return nullptr;
+    }
+    // The module stays open for good (the web engine cannot be unloaded),
+    // and so does its descriptor: the loader knows the module by that name,
+    // and would take a later file given the same number for it.
+    void* const function = ::dlsym(module, entry);
+    if (function == nullptr) error = std::string("no ") + entry + " in the module";
+    return function;
+}
+
 void PrepareWebPanes() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The browsers' windows in their panes (CExplorer1::CreateView) make no
+    // other widget a native one.
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     // Not made yet: the web engine and the application see that one is
-    // there and leave it; CreateView makes it.
+    // there and leave it; the first browser makes it (MakeSharedContext).
     if (qt_gl_global_share_context() == nullptr) qt_gl_set_global_share_context(new QOpenGLContext);
 }
 
 CExplorer1::CExplorer1(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    // The browser draws through OpenGL. A window shown without an OpenGL
-    // child is made anew when the first one arrives (it vanishes and comes
-    // back); this one, never shown, has the window made for it from the
-    // start (X11 and Wayland; the offscreen platform has no OpenGL windows).
-    const QString system = QGuiApplication::platformName();
-    if (system == QLatin1String("xcb") || system.startsWith(QLatin1String("wayland"))) {
-        (new QOpenGLWidget(this))->hide();
-    }
 }
 
 void CExplorer1::Navigate(const QString& url) {
     url_ = url;
-    if (view_ != nullptr) view_->load(QUrl(url));
+    if (view_ != nullptr) Browsers()->Load(view_, url);
 }
 
 void CExplorer1::paintEvent(QPaintEvent*) {
@@ -118,15 +145,30 @@ void CExplorer1::paintEvent(QPaintEvent*) {
 }
 
 void CExplorer1::CreateView() {
-    if (QOpenGLContext* shared = qt_gl_global_share_context(); shared && !shared->isValid()) {
-        shared->setScreen(QGuiApplication::primaryScreen());
-        shared->setFormat(QSurfaceFormat::defaultFormat());
-        shared->create();
-    }
-    view_ = new QWebEngineView(this);
-    view_->setPage(new PromoPage(PromoProfile(), view_));
-    view_->setContextMenuPolicy(Qt::NoContextMenu);  // no "save page", no "view source"
-    view_->setAcceptDrops(false);
-    layout()->addWidget(view_);
-    if (!url_.isEmpty()) view_->load(QUrl(url_));
+    ExplorerBrowsers* const browsers = Browsers();
+    if (browsers == nullptr) return;  // the pane stays black
+
+    // The browser draws through OpenGL, and a window with an OpenGL child
+    // composes everything it shows through OpenGL. So the browser gets a
+    // window of its own, a child of the launcher's window over the pane, and
+    // the launcher's window stays a plain one: its first frame loads no
+    // OpenGL driver, and it is not made anew (vanishing for a moment) when
+    // the browsers arrive. The browser's window is an OpenGL one from the
+    // start (the hidden OpenGL widget): made anew later, it would leave the
+    // pane.
+    auto* browserWindow = new QWidget(this, Qt::Window | Qt::FramelessWindowHint);
+    auto* inside = new QVBoxLayout(browserWindow);
+    inside->setContentsMargins(0, 0, 0, 0);
+    if (HasOpenGLWindows()) (new QOpenGLWidget(browserWindow))->hide();
+    view_ = browsers->CreateBrowser(browserWindow);
+    inside->addWidget(view_);
+    browserWindow->resize(size());
+    browserWindow->winId();
+    QWidget* const container = QWidget::createWindowContainer(browserWindow->windowHandle(), this);
+    // No native window for the pane or the launcher's other widgets
+    // (Qt::AA_DontCreateNativeWidgetSiblings, PrepareWebPanes).
+    container->setAttribute(Qt::WA_DontCreateNativeAncestors);
+    layout()->addWidget(container);
+    browserWindow->show();
+    if (!url_.isEmpty()) browsers->Load(view_, url_);
 }

@@ -3,7 +3,9 @@
 //
 // The browser is made only after the pane's first paint, so the launcher's
 // window appears before the web engine starts; a page asked for earlier
-// waits until then, and panes made in order load in that order.
+// waits until then, and panes made in order load in that order. It draws
+// in a window of its own over the pane, so the launcher's window never
+// needs OpenGL.
 //
 // The pages are remote content and are kept to the pane: they cannot read
 // local files (no file URLs, no file chooser, no dropped files), run no
@@ -11,17 +13,24 @@
 // and have no JavaScript bridge into the program. A link with a target or a
 // window.open that the player clicked opens the http(s) address in the
 // player's own browser (QDesktopServices); a page opens nothing by itself.
+//
+// The browsers come from the web panes' module (ui/explorer_module.h), which
+// the launcher carries inside itself and opens with the first browser: the
+// web engine's libraries are loaded only then. When it cannot be opened the
+// reason is logged once and the panes stay black; the launcher works on.
 #pragma once
 
 #include <QString>
 #include <QWidget>
-
-class QWebEngineView;
+#include <span>
+#include <string>
 
 // Called before the QApplication is made. The browser needs an OpenGL
 // context shared by all; left to the web engine, it is made while the
 // application starts (a good part of the time to the first frame). This
-// has it made with the first pane's browser instead.
+// has it made with the first pane's browser instead, and keeps the
+// browsers' windows (each a native window in its pane) from making the
+// launcher's other widgets native ones.
 void PrepareWebPanes();
 
 class CExplorer1 : public QWidget {
@@ -35,8 +44,9 @@ public:
 
     // The page last asked for (empty before the first Navigate).
     const QString& navigatedUrl() const { return url_; }
-    // The browser, null before the pane's first paint.
-    QWebEngineView* view() const { return view_; }
+    // The browser (a QWebEngineView), null before the pane's first paint
+    // or when the web panes' module could not be opened.
+    QWidget* view() const { return view_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -44,7 +54,16 @@ protected:
 private:
     void CreateView();
 
-    QWebEngineView* view_ = nullptr;
+    QWidget* view_ = nullptr;
     QString url_;
     bool viewPending_ = false;
 };
+
+// The web panes' module (ui/explorer_module.h) as the program carries it.
+std::span<const unsigned char> ExplorerModuleImage();
+
+// Opens the shared object whose file is `image`, from memory (never a file
+// on disk, so nothing beside launcher.exe), and returns the address of its
+// function `entry`; null with the reason in `error` when that fails. The
+// object stays open for the rest of the process.
+void* OpenModuleImage(std::span<const unsigned char> image, const char* entry, std::string& error);

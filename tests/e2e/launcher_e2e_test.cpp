@@ -110,6 +110,17 @@ TEST_F(LauncherE2E, AFreshInstallFetchesTheGameStartsItAndASecondRunDownloadsNot
     Child first = start(game);
     const auto window = servers_listed();
     ASSERT_TRUE(window) << output();
+    // The web panes' module opens inside the program: each pane asks for its
+    // page, and the large one shows it (it is black until then).
+    for (const char* page :
+         {"/LauncherPromo1.aspx", "/LauncherPromo2.aspx", "/LauncherPromo3.aspx"})
+        EXPECT_TRUE(wait_until([&] { return nginx.count(page) == 1; })) << page;
+    std::string pane;
+    EXPECT_TRUE(wait_until([&] {
+        pane = run({"import", "-window", *window, "-crop", "1x1+430+300", "txt:-"}, "/", {}, 5s)
+                   .output;
+        return pane.find("0,0:") != std::string::npos && pane.find("#000000") == std::string::npos;
+    })) << pane;
     click(*window, 60, 358);
     click(*window, 107, 505);
     EXPECT_EQ(first.wait_for(20s), 0) << output();

@@ -26,6 +26,7 @@
 #include "support/recording_target.h"
 #include "support/temp_dir.h"
 #include "ui/explorer.h"
+#include "ui/explorer_module.h"
 #include "ui/skin.h"
 #include "ui/widgets.h"
 
@@ -234,7 +235,9 @@ TEST_F(WindowTest, WebPanesArriveAfterTheFirstFrameAndPagesStayInTheirPanes) {
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return window.findChildren<QWebEngineView*>().size() == 3; }));
     for (const QString& id : ids) {
-        QWebEnginePage* page = window.findChild<CExplorer1*>(id)->view()->page();
+        auto* view = qobject_cast<QWebEngineView*>(window.findChild<CExplorer1*>(id)->view());
+        ASSERT_NE(view, nullptr);
+        QWebEnginePage* page = view->page();
         EXPECT_EQ(page->requestedUrl().toString(), "http://127.0.0.1:9/" + id + ".aspx");
         using S = QWebEngineSettings;
         for (S::WebAttribute off : {S::LocalContentCanAccessFileUrls, S::PluginsEnabled,
@@ -247,7 +250,7 @@ TEST_F(WindowTest, WebPanesArriveAfterTheFirstFrameAndPagesStayInTheirPanes) {
     const auto windows = QApplication::topLevelWidgets().size();
     Browser browser;
     QDesktopServices::setUrlHandler("http", &browser, "open");
-    QWebEngineView* view = window.findChild<CExplorer1*>("1019")->view();
+    auto* view = qobject_cast<QWebEngineView*>(window.findChild<CExplorer1*>("1019")->view());
     bool loaded = false;
     QObject::connect(view, &QWebEngineView::loadFinished, [&](bool ok) { loaded = ok; });
     view->setHtml(
@@ -270,6 +273,26 @@ TEST_F(WindowTest, WebPanesArriveAfterTheFirstFrameAndPagesStayInTheirPanes) {
     EXPECT_EQ(window.findChildren<QWebEngineView*>().size(), 3);
     EXPECT_EQ(QApplication::topLevelWidgets().size(), windows);
     QDesktopServices::unsetUrlHandler("http");
+}
+
+// What cannot be opened as the web panes' module is refused with the
+// reason (the launcher logs it and its panes stay black).
+TEST(WebPanesModule, WhatCannotBeOpenedIsRefusedWithTheReason) {
+    const std::span module = ExplorerModuleImage();
+    const std::string text(100, 'x');
+    const std::span other(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    const struct {
+        std::span<const unsigned char> image;
+        const char* entry;
+        const char* error;
+    } cases[] = {{module, "valdora_no_such_entry", "no valdora_no_such_entry in the module"},
+                 {other, kExplorerModuleEntry, "invalid ELF header"},
+                 {{}, kExplorerModuleEntry, "file too short"}};
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_EQ(OpenModuleImage(c.image, c.entry, error), nullptr) << c.error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    }
 }
 
 }  // namespace
