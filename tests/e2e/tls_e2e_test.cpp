@@ -11,8 +11,7 @@ using namespace testsupport;
 
 namespace {
 
-// An authority, and two certificates it signs: "site" for 127.0.0.1 and
-// "other" for another host.
+// An authority and its certificates: "site" for 127.0.0.1, "other" for another host.
 constexpr const char* kMakeCertificates = R"(set -e
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
   -subj "/CN=Valdora test authority" -keyout ca.key -out ca.pem
@@ -29,8 +28,8 @@ TEST(TlsSite, TakenOnlyFromAServerWhoseCertificateChecks) {
     const fs::path d = dir.path();
     ASSERT_EQ(run({"bash", "-c", kMakeCertificates}, d).status, 0);
     ASSERT_EQ(run({VALDORA_PUBLISH_EXE, "keygen", d / "keys"}, d).status, 0);
-    // a.pak is hashed by a thread behind the download (more than one block).
-    const Files files = {{"a.pak", pattern(3 << 20, 1)}, {"maps/b.map", pattern(7000, 2)}};
+    // a.pak of more than one block of the hash made behind the download
+    const Files files = {{"a.pak", pattern(3 << 20, 1)}, {"b.map", pattern(7000, 2)}};
     write_tree(d / "build", files);
     Nginx nginx(d / "site", d / "nginx", free_port());
     const std::string key = d / "keys" / "valdora.pub", ca = d / "ca.pem";
