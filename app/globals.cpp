@@ -1,6 +1,7 @@
 #include "app/globals.h"
 
 #include "endpoints/endpoints.h"
+#include "trusted_keys/trusted_keys.h"
 
 bool g_testLauncher = false;
 bool g_skipPatch = false;
@@ -27,5 +28,6 @@ LaunchValues LauncherStartValues() {
     values.updateListUrl = g_updateListUrl;
     values.serverListUrl = g_serverListUrl;
     values.webSite = valdora::kWebHost;
+    values.trustedKeys.assign(valdora::kTrustedKeys.begin(), valdora::kTrustedKeys.end());
     return values;
 }

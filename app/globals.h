@@ -30,5 +30,6 @@ extern const std::string g_serverListUrl;
 // Puts every value back to its initial state (for tests of start-up).
 void ResetLauncherGlobals();
 
-// The window's start-up values: the values above and the web site.
+// The window's start-up values: the values above, the web site and the
+// compiled-in trusted keys.
 LaunchValues LauncherStartValues();

@@ -5,9 +5,10 @@
 # in this run: the median of RUNS runs (at least 5), min and max shown.
 #
 #   B1 check   100,000 files, all up to date: valdora-patch (nothing to
-#              download) vs find . -type f -printf '%s %T@\n'
-#   B2 big     one file of 64 MiB: valdora-patch vs curl -o tmp + cp tmp
-#              target, and vs curl -o alone
+#              download) vs find . -type f -printf '%s %T@\n'; also with
+#              the site's signature checked (B1 signed)
+#   B2 big     one file of 64 MiB, signed, hashing on: valdora-patch vs
+#              curl -o tmp + cp tmp target, and vs curl -o alone
 #   B3 small   2,000 files of 8 KiB: valdora-patch vs one curl fetching the
 #              same URLs into the same names over one connection
 #   B4 memory  peak resident memory of valdora-patch for one 64 MiB file vs
@@ -22,7 +23,10 @@
 #              curl --limit-rate 4M; and the fastest speed the run showed
 #
 # Each valdora-patch figure is a whole run: update list, check, downloads
-# through "~temp.dat" into place with the list's time, server list.
+# through "~temp.dat" into place with the list's time, server list. Every
+# site is signed; B1 signed, B2 and B4 run as a launcher built with a
+# trusted key does: manifest and signature fetched and checked, every
+# download hashed as it arrives.
 #
 #   bash bench/engine_vs_curl.sh        # RUNS=7 by default; TMPDIR picks the disk
 set -euo pipefail
@@ -80,9 +84,10 @@ put("mem8/big.bin", os.urandom(8 << 20))
 put("lim/lim.bin", os.urandom(32 << 20))
 PY
 
+"$publisher" keygen "$work/keys" > /dev/null
 for tree in check small big mem8 lim; do
   "$publisher" "$work/build/$tree" "$work/site-$tree" --base-url "$host/files" \
-    --note bench --pages deploy/pages > /dev/null
+    --note bench --pages deploy/pages --sign-key "$work/keys/valdora.key" > /dev/null
 done
 chmod -R a+rX "$work"
 
@@ -114,12 +119,15 @@ timed() {
   echo $((t1 - t0))
 }
 
-engine() { "$patcher" --update-list "$host$list_path" --server-list "$host/serverlist_test.aspx"; }
+engine() { "$patcher" --update-list "$host$list_path" --server-list "$host/serverlist_test.aspx" \
+  "$@"; }
+signed_engine() { engine --trusted-key "$work/keys/valdora.pub"; }
 find_sizes_times() { find . -type f -printf '%s %T@\n'; }
 curl_cp() { curl -s -o tmp "$host/files/big.bin" && cp tmp big.bin; }
 curl_o() { curl -s -o big.bin "$host/files/big.bin"; }
 peak_kib() { /usr/bin/time -f %M -o "$work/peak" "$patcher" --update-list "$host$list_path" \
-  --server-list "$host/serverlist_test.aspx" > /dev/null && cat "$work/peak"; }
+  --server-list "$host/serverlist_test.aspx" --trusted-key "$work/keys/valdora.pub" > /dev/null &&
+  cat "$work/peak"; }
 
 same_tree() {  # game dir, build tree
   diff -rq -x base "$1" "$2" > /dev/null || { echo "$1 differs from $2" >&2; exit 1; }
@@ -149,9 +157,11 @@ cp -a "$work/build/check" "$work/game-check"
 timed "$work/game-check" engine > /dev/null
 grep -q 'Bütün dosyalar güncel durumda.' "$work/last.out" ||
   { echo "B1: the game copy is not up to date" >&2; exit 1; }
+timed "$work/game-check" signed_engine > /dev/null  # the release kept once
 for _ in $(seq "$runs"); do
   timed "$work/game-check" engine >> "$work/b1-engine.t"
   timed "$work/game-check" find_sizes_times >> "$work/b1-find.t"
+  timed "$work/game-check" signed_engine >> "$work/b1s-engine.t"
 done
 curl -s --compressed -o "$work/check-list.txt" "$host$list_path"
 "$checker" "$work/check-list.txt" "$work/game-check" "$runs" > "$work/b5.out"
@@ -164,7 +174,7 @@ awk '{print $1}' "$work/b5.out" > "$work/b5-parse.t"
 echo "B2/B4 ..." >&2
 serve big
 for i in $(seq "$runs"); do
-  timed "$work/b2-engine-$i" engine >> "$work/b2-engine.t"
+  timed "$work/b2-engine-$i" signed_engine >> "$work/b2-engine.t"
   same_tree "$work/b2-engine-$i" "$work/build/big"
   timed "$work/b2-curlcp-$i" curl_cp >> "$work/b2-curlcp.t"
   timed "$work/b2-curl-$i" curl_o >> "$work/b2-curl.t"
@@ -266,8 +276,10 @@ for i in $(seq "$runs"); do
 done
 
 row B1 "check 100,000 files, all up to date" "$work/b1-engine.t" "find" "$work/b1-find.t" 1.0
-row B2 "one 64 MiB file" "$work/b2-engine.t" "curl -o + cp" "$work/b2-curlcp.t" 1.15
-row B2 "one 64 MiB file" "$work/b2-engine.t" "curl -o" "$work/b2-curl.t" "-"
+row "B1 signed" "the same, the signature and 11 MB manifest checked" "$work/b1s-engine.t" "find" \
+  "$work/b1-find.t" "-"
+row B2 "one 64 MiB file, signed, hashing on" "$work/b2-engine.t" "curl -o + cp" "$work/b2-curlcp.t" 1.0
+row B2 "one 64 MiB file, signed, hashing on" "$work/b2-engine.t" "curl -o" "$work/b2-curl.t" "-"
 row B3 "2,000 files of 8 KiB" "$work/b3-engine.t" "curl, one connection" "$work/b3-curl.t" 1.5
 row B5 "parse + check 100,000 entries, in process" "$work/b5-engine.t" "find (B1)" \
   "$work/b1-find.t" "-"
@@ -286,7 +298,7 @@ echo "valdora-patch, median of $runs runs (min..max), $(date -u +%Y-%m-%d)"
 echo
 echo "| | what | valdora-patch ms | baseline ms | ratio | target |"
 echo "|---|---|---|---|---|---|"
-printf '%s\n' "${rows[@]:0:4}" "$b4" "${rows[4]}"
+printf '%s\n' "${rows[@]:0:5}" "$b4" "${rows[5]}"
 mib() { awk -v b="$1" 'BEGIN { printf "%.1f MiB", b / 1048576 }'; }
 awk -v e="$(median "$work/b6-engine.b")" -v c="$(median "$work/b6-curl.b")" -v n="$big_size" \
   -v emin="$(low "$work/b6-engine.b")" -v emax="$(high "$work/b6-engine.b")" 'BEGIN {

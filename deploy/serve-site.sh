@@ -3,12 +3,15 @@
 # from a folder of its own.
 #
 #   bash deploy/serve-site.sh SITE_DIR [--listen ADDRESS:PORT] [--run-dir DIR]
-#                             [--rate BYTES_PER_SECOND] [--foreground | --config-only]
+#                             [--rate BYTES_PER_SECOND] [--tls CERT_FILE KEY_FILE]
+#                             [--foreground | --config-only]
 #   bash deploy/serve-site.sh --stop RUN_DIR
 #
 # Defaults: --listen 127.0.0.1:8787 (the launcher's compiled-in host),
 # --run-dir SITE_DIR.nginx (configuration, pid, logs, temporary files),
 # no rate limit (--rate 4m slows each download to 4 MiB/s, for a demo).
+# --tls serves https with the certificate (PEM, the chain after it) and its
+# key instead of plain http.
 # Without --foreground nginx runs in the background; starting again with
 # the same run dir replaces the nginx started from it before.
 set -euo pipefail
@@ -43,12 +46,17 @@ shift
 listen=127.0.0.1:8787
 run_dir=
 rate=0
+tls_cert= tls_key=
 mode=background
 while [ $# -gt 0 ]; do
   case $1 in
     --listen) listen=$2; shift 2 ;;
     --run-dir) run_dir=$2; shift 2 ;;
     --rate) rate=$2; shift 2 ;;
+    --tls)
+      [ $# -ge 3 ] && [ -f "$2" ] && [ -f "$3" ] || die "--tls needs a certificate file and a key file"
+      tls_cert=$(realpath "$2") tls_key=$(realpath "$3")
+      shift 3 ;;
     --foreground) mode=foreground; shift ;;
     --config-only) mode=config; shift ;;
     *) die "unknown argument $1" ;;
@@ -61,7 +69,9 @@ site=$(cd "$site" && pwd)
 run_dir=${run_dir:-$site.nginx}
 mkdir -p "$run_dir/logs" "$run_dir/temp"
 run_dir=$(cd "$run_dir" && pwd)
-case "$site$run_dir$listen$rate" in *'"'* | *';'* | *'{'* | *'}'*) die "paths and values may not hold \" ; { }" ;; esac
+case "$site$run_dir$listen$rate$tls_cert$tls_key" in *'"'* | *';'* | *'{'* | *'}'*) die "paths and values may not hold \" ; { }" ;; esac
+tls=
+[ -n "$tls_cert" ] && tls="ssl_certificate \"$tls_cert\"; ssl_certificate_key \"$tls_key\";"
 command -v nginx >/dev/null || PATH=$PATH:/usr/sbin:/sbin
 command -v nginx >/dev/null || die "nginx is not installed (apt-get install nginx, or bash tools/install-deps.sh)"
 
@@ -76,7 +86,8 @@ render() {
   text=$(cat "$1")
   text=${text//@SITE_DIR@/$site}
   text=${text//@RUN_DIR@/$run_dir}
-  text=${text//@LISTEN@/$listen}
+  text=${text//@LISTEN@/$listen${tls:+ ssl}}
+  text=${text//@TLS@/${tls:-# plain http}}
   text=${text//@RATE@/$rate}
   text=${text//@USER@/$user_line}
   printf '%s\n' "$text" >"$2"
@@ -105,6 +116,6 @@ case $mode in
       (exec 3<>"/dev/tcp/$host/$port") 2>/dev/null && break
       sleep 0.1
     done
-    echo "Serving $site at http://$listen (nginx; stop: bash deploy/serve-site.sh --stop $run_dir)"
+    echo "Serving $site at http${tls:+s}://$listen (nginx; stop: bash deploy/serve-site.sh --stop $run_dir)"
     ;;
 esac

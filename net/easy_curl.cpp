@@ -4,10 +4,21 @@
 
 #include "net/easy_curl.h"
 
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 
 namespace talvo::utility {
+
+namespace {
+
+constexpr long kLargeBuffer = 512L * 1024;
+
+}  // namespace
 
 void init_library() {
     static std::once_flag once;
@@ -21,6 +32,12 @@ easy_curl::easy_curl() {
     curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, error_buffer);
     // An error page must never pass for a file, a list or a server list.
     curl_easy_setopt(handle_, CURLOPT_FAILONERROR, 1L);
+    // Large pieces: fewer calls and writes for a big file.
+    curl_easy_setopt(handle_, CURLOPT_BUFFERSIZE, kLargeBuffer);
+    // libcurl's defaults for https stand, said here so that nothing can
+    // quietly lose them.
+    curl_easy_setopt(handle_, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(handle_, CURLOPT_SSL_VERIFYHOST, 2L);
     set_stall_limit(kStallSeconds);
 }
 
@@ -38,6 +55,9 @@ void easy_curl::set_stall_limit(long seconds) {
 void easy_curl::set_max_recv_speed(std::uint64_t bytesPerSecond) {
     curl_easy_setopt(handle_, CURLOPT_MAX_RECV_SPEED_LARGE,
                      static_cast<curl_off_t>(bytesPerSecond));
+    // Under a cap libcurl keeps the pace by its pieces: large ones overshoot.
+    curl_easy_setopt(handle_, CURLOPT_BUFFERSIZE,
+                     bytesPerSecond == 0 ? kLargeBuffer : long{CURL_MAX_WRITE_SIZE});
 }
 
 bool easy_curl::set_resume(std::uint64_t from, const std::string& ifRange) {
@@ -68,6 +88,34 @@ std::string easy_curl::response_header(const char* name) const {
 
 void easy_curl::set_timeout(long seconds) {
     curl_easy_setopt(handle_, CURLOPT_TIMEOUT, seconds);
+}
+
+void easy_curl::web_only() {
+    curl_easy_setopt(handle_, CURLOPT_PROTOCOLS_STR, "http,https");
+}
+
+void easy_curl::add_ca_file(const std::string& path) {
+    ca_file_ = path;
+    curl_easy_setopt(handle_, CURLOPT_SSL_CTX_FUNCTION, &easy_curl::ssl_context_callback);
+    curl_easy_setopt(handle_, CURLOPT_SSL_CTX_DATA, this);
+}
+
+// libcurl has loaded the system's authorities into the new connection's
+// store by now; this adds the file's.
+CURLcode easy_curl::ssl_context_callback(CURL*, void* context, void* self) {
+    const std::string& path = static_cast<easy_curl*>(self)->ca_file_;
+    const std::unique_ptr<BIO, decltype(&BIO_free)> file(BIO_new_file(path.c_str(), "r"), BIO_free);
+    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(context));
+    int read = 0;
+    while (file) {
+        X509* certificate = PEM_read_bio_X509(file.get(), nullptr, nullptr, nullptr);
+        if (certificate == nullptr) break;
+        ++read;
+        X509_STORE_add_cert(store, certificate);  // fails only for one there already
+        X509_free(certificate);
+    }
+    ERR_clear_error();  // the end of the file reads as an error
+    return read > 0 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
 }
 
 CURLcode easy_curl::perform() {

@@ -9,6 +9,10 @@
 // once (curl_global_init); a program with threads of its own calls
 // init_library() first, before any thread exists.
 //
+// An https server's certificate is always checked, name included, against
+// the system's store of authorities (Debian: /etc/ssl/certs), to which
+// add_ca_file() can add more; nothing here switches the check off.
+//
 // Every transfer gives up when no byte arrives for kStallSeconds (libcurl's
 // low-speed limit: CURLE_OPERATION_TIMEDOUT, 28), and goes through the proxy
 // that http_proxy, https_proxy and no_proxy name, as libcurl reads them.
@@ -46,6 +50,14 @@ public:
     CURL* handle() const { return handle_; }
     // The whole transfer may take at most `seconds`.
     void set_timeout(long seconds);
+    // http and https alone, for URLs a server sent (a list's base URL): no
+    // local file and no other protocol reached through them.
+    void web_only();
+    // Trusts the authorities of a PEM file too, besides the system's: for a
+    // site with a certificate of its operator's own authority, and for
+    // tests. A file that cannot be read fails every https transfer
+    // (CURLE_SSL_CACERT_BADFILE).
+    void add_ca_file(const std::string& path);
     // A transfer that receives no byte for `seconds` fails (28).
     void set_stall_limit(long seconds);
     // At most `bytesPerSecond` on average (0: no limit).
@@ -70,6 +82,7 @@ public:
 private:
     CURL* handle_ = nullptr;
     char error_buffer[CURL_ERROR_SIZE] = {};
+    std::string ca_file_;
     curl_slist* headers_ = nullptr;
 
 public:
@@ -87,6 +100,7 @@ private:
     static std::size_t read_callback(char* buffer, std::size_t size, std::size_t count, void* self);
     static int progress_callback(void* self, double dltotal, double dlnow, double ultotal,
                                  double ulnow);
+    static CURLcode ssl_context_callback(CURL* handle, void* context, void* self);
 };
 
 }  // namespace talvo::utility

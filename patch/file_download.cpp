@@ -1,7 +1,8 @@
 // One file of the download phase: the request (the file's URL, the rest of
 // it when an earlier run left part of it), the sink (OnWrite into
-// "~temp.dat" through FileSink and its checks), then the file put in place
-// with its list time.
+// "~temp.dat" through FileSink and its checks, hashed on a signed site),
+// then the file put in place with its list time when its bytes are the
+// signed ones.
 #include <boost/bind/bind.hpp>
 
 #include "log/launcher_log.h"
@@ -33,6 +34,10 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     transfer.progress_function = boost::bind(&PatchDownloader::OnProgress, this, _1, _2, _3, _4);
     transfer.url = FileUrl(baseUrl, entry.path);
     FileSink sink(transfer, entry, transfer.url);
+    if (options.signedOnly) {
+        const trust::Sha256Digest* hash = signedRelease.HashOf(entry.path);
+        sink.Expect(hash != nullptr ? *hash : trust::Sha256Digest{});
+    }
     CURLcode code = CURLE_OK;
     // A resume the server does not answer with the rest of the same file
     // starts over at once, with a request for all of it.
@@ -70,8 +75,20 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
         if (!keepPartial) sink.Discard(false);
         return FileResult::TransferFailed;
     }
+    // Bytes that are not the signed ones never take the game file's place,
+    // nor stay to be gone on from; the run goes on as after a failed
+    // transfer.
+    if (!sink.Matches()) {
+        const std::string why = entry.path + ": not the signed bytes; not put in place";
+        SetTransferError(why);
+        LogRefusal(why);
+        Post(WM_PATCH_FAILED, kFailedNotSigned, 0);
+        sink.Discard(false);
+        return FileResult::TransferFailed;
+    }
     sink.Discard(true);
     if (!PutInPlace(entry)) return FileResult::NotPlaced;
+    if (entry.path == "_launcher.dll") launcherVerified = true;
     progress.FileDone();
     return FileResult::Done;
 }

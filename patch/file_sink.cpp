@@ -89,9 +89,10 @@ bool FileSink::Accept(const char* data, std::size_t bytes) {
 void FileSink::RestartChecks() {
     limit_.restart();
     taken_ = 0;
+    if (expected_) hash_.Final();  // what was hashed so far goes
 }
 
-bool FileSink::Check(const char*, std::size_t bytes) {
+bool FileSink::Check(const char* data, std::size_t bytes) {
     // Stop at the list's size: a longer body is not the listed file, and
     // what came of it is not worth keeping.
     if (!limit_.take(bytes)) {
@@ -99,7 +100,12 @@ bool FileSink::Check(const char*, std::size_t bytes) {
         return false;
     }
     taken_ += bytes;
+    if (expected_) hash_.Update(data, bytes);
     return true;
+}
+
+bool FileSink::Matches() {
+    return !expected_ || hash_.Final() == *expected_;
 }
 
 // The first piece of a reply: its status and headers are in.

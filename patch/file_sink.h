@@ -8,17 +8,23 @@
 // so the partial is cut and written anew; anything else is refused and the
 // file starts over (refused()). Every byte of the file passes through
 // Check() exactly once, in order: when resuming, the bytes already on disk
-// are read back once through it before the rest arrives. A check that needs
-// the whole file's bytes (its hash) is seeded that way.
+// are read back once through it before the rest arrives.
+//
+// On a signed site the body is hashed there, as it comes, never read back
+// once complete: Expect() the manifest's hash before Open(), and Matches()
+// tells once the body is complete whether its bytes are the signed ones. A
+// resumed file's hash thus covers the partial's bytes and the rest.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "net/body_limit.h"
 #include "patch/resume_record.h"
 #include "patch/update_list.h"
 #include "platform/file.h"
+#include "trust/sha256_behind.h"
 
 namespace talvo::utility {
 class easy_curl;
@@ -56,6 +62,11 @@ public:
     // The transfer failed for a reason of its own (write error): drop it.
     void Fail() { failed_ = true; }
 
+    // The hash the file's bytes must have (a signed site); before Open().
+    void Expect(const trust::Sha256Digest& hash) { expected_ = hash; }
+    // Once the body is complete: no hash expected, or the bytes hash to it.
+    bool Matches();
+
     // The transfer failed: the record of a body worth going on with is
     // written now if it is not yet.
     void KeepRecord();
@@ -87,4 +98,6 @@ private:
     bool hasRecord_ = false;
     bool refused_ = false;
     bool failed_ = false;
+    std::optional<trust::Sha256Digest> expected_;
+    trust::Sha256Behind hash_;  // keeps up with the transfer on a core of its own
 };

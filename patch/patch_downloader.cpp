@@ -115,21 +115,25 @@ void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries) {
         bool current = false;
         platform::File file;
         const bool surveyed = survey->Take(i++, file, error, current);
-        if (surveyed && current) continue;  // there, with the list's size and time
-        if (!surveyed ||
-            // A folder made for an earlier entry may now stand where this
-            // one was missing: look again, as a lookup in turn would see it.
-            (!file.valid() && error == ENOENT && madeDirectories)) {
-            file = platform::File::open_for_attributes(entry.path);
-            error = platform::last_error();
+        if (surveyed && current) {
+            // There, with the list's size and time (and, verifying all, bytes).
+            if (!BytesDiffer(entry)) continue;
+        } else {
+            if (!surveyed ||
+                // A folder made for an earlier entry may now stand where this
+                // one was missing: look again, as a lookup in turn would see it.
+                (!file.valid() && error == ENOENT && madeDirectories)) {
+                file = platform::File::open_for_attributes(entry.path);
+                error = platform::last_error();
+            }
+            if (!file.valid()) platform::set_last_error(error);
+            // Both are asked, also for a missing file: each logs its own line.
+            const bool timeDiffers = isFileTimeDifferent(file, entry.timeStamp);
+            const bool sizeDiffers = isFileSizeDifferentWithHandle(file, entry.size);
+            const bool exists = file.valid();
+            file.close();
+            if (exists && !timeDiffers && !sizeDiffers && !BytesDiffer(entry)) continue;
         }
-        if (!file.valid()) platform::set_last_error(error);
-        // Both are asked, also for a missing file: each logs its own line.
-        const bool timeDiffers = isFileTimeDifferent(file, entry.timeStamp);
-        const bool sizeDiffers = isFileSizeDifferentWithHandle(file, entry.size);
-        const bool exists = file.valid();
-        file.close();
-        if (exists && !timeDiffers && !sizeDiffers) continue;
         const std::size_t slash = entry.path.rfind('\\');
         if (slash != std::string::npos) {
             EnterGameDirectory();

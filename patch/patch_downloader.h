@@ -2,7 +2,8 @@
 // the update list, downloads the files that differ through "~temp.dat",
 // gives each its list time, reports to its window by posted messages
 // (messages.h) and finally fetches the game-server list, or hands over to
-// the launcher's self-update.
+// the launcher's self-update. With trusted keys it takes only a signed site
+// and only files with the signed bytes (signed_release.h).
 //
 // The window's side, all from its own thread:
 //   PatchDownloader(window, url, options)  - the run, not yet started
@@ -30,6 +31,7 @@
 #include "patch/messages.h"
 #include "patch/patch_options.h"
 #include "patch/run_progress.h"
+#include "patch/signed_release.h"
 #include "patch/update_list.h"
 #include "platform/event.h"
 #include "platform/file.h"
@@ -38,7 +40,8 @@
 
 namespace talvo::utility {
 class easy_curl;
-}
+class fetch_url;
+}  // namespace talvo::utility
 class AttributeSurvey;
 
 // More than this many bytes to download: the player is told to reinstall.
@@ -68,14 +71,15 @@ public:
     void SetStatusText(const std::string& text);
     std::vector<ServerEntry> GetServers();
     // libcurl's text for the last transfer that failed in this run (the
-    // update list or a file); "" when none did.
+    // update list or a file), or the check of a signed site that refused
+    // the list or a file; "" when none did.
     std::string GetTransferError();
     // Once the run has ended: every file due was put in place.
     bool AllDueFilesDone() const;
 
-    // Marks the entries whose local file differs; counts the files and
-    // bytes due and makes the directories of the marked ones. Ends early
-    // once a stop is asked for.
+    // Marks the entries whose local file differs (in the verify-all mode
+    // also by its bytes); counts the files and bytes due and makes the
+    // directories of the marked ones. Ends early once a stop is asked for.
     void CheckFiles(std::list<UpdateListEntry>& entries);
     // The transfer's write slot: appends to the FileSink `user` points to,
     // through its checks; refuses what they refuse.
@@ -92,6 +96,15 @@ private:
     void Run();
     void RunPhases();
     bool FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries);
+    // A signed site (signed_run.cpp): fetches the manifest and the signature
+    // beside the list and checks them with the list's bytes.
+    bool CheckSignedList(const std::string& listText, std::string& refused);
+    // In the verify-all mode, a file that looks current is hashed too.
+    bool BytesDiffer(const UpdateListEntry& entry);
+    void LogRefusal(const std::string& why);
+    // What every fetch of the run shares: the stop, the stall and speed
+    // limits, the authorities.
+    void PrepareFetch(talvo::utility::fetch_url& fetch);
     bool SelectLauncherUpdate(std::list<UpdateListEntry>& entries);
     bool WithinSizeLimit();
     bool DownloadFiles(const std::string& baseUrl, std::list<UpdateListEntry>& entries);
@@ -122,6 +135,8 @@ private:
     const platform::WorkingDirectory gameDirectory;
     boost::mutex errorMutex;
     std::string transferError;
+    SignedRelease signedRelease;
+    bool launcherVerified = false;  // "_launcher.dll" came with the signed bytes
     // The entries the downloads passed over (not due), gone with the object.
     std::list<UpdateListEntry> passedOver;
     // The files of the list being fetched, looked up while it arrives; the

@@ -1,5 +1,8 @@
 #include "patch/patch_options.h"
 
+#include <ctime>
+
+#include "patch/signed_release.h"
 #include "platform/system_info.h"
 
 namespace {
@@ -12,7 +15,9 @@ const std::uint32_t kProcessStartTick = platform::tick_count();
 
 }  // namespace
 
-PatchOptions::PatchOptions() : clock([] { return platform::tick_count() - kProcessStartTick; }) {}
+PatchOptions::PatchOptions()
+    : clock([] { return platform::tick_count() - kProcessStartTick; }),
+      unixTime([] { return static_cast<std::int64_t>(std::time(nullptr)); }) {}
 
 PatchOptions MakePatchOptions(const LaunchValues& values) {
     PatchOptions options;
@@ -22,6 +27,12 @@ PatchOptions MakePatchOptions(const LaunchValues& values) {
     options.gameDir = values.gameDir;
     options.serverListUrl = values.serverListUrl;
     options.webSite = values.webSite;
+    // A key that does not read is left out, never the check: with none left
+    // every list is refused.
+    options.signedOnly = !values.trustedKeys.empty();
+    options.trustedKeys = ReadTrustedKeys(values.trustedKeys);
+    options.verifyAll = values.verifyAll && options.signedOnly;
+    options.caFile = values.caFile;
     options.maxRecvSpeed = values.switches.limitRate;
     options.refusedLimitRate = values.switches.refusedLimitRate;
     return options;

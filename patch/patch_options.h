@@ -7,8 +7,10 @@
 #include <boost/function.hpp>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "patch/launch_switches.h"
+#include "trust/keys.h"
 
 struct LaunchValues {
     LaunchSwitches switches;
@@ -19,6 +21,18 @@ struct LaunchValues {
     // scheme://host[:port] of the game's web site: the address named in the
     // too-much-to-download box, the host of the promotional pages.
     std::string webSite;
+    // The publisher's public keys, minisign lines or files: the launcher's
+    // compiled-in ones, or valdora-patch's --trusted-key files. With any, the
+    // run takes only a site that one of them signed (signed_release.h).
+    std::vector<std::string> trustedKeys;
+    // Hash every listed file, also those whose size and time match, and
+    // download those whose bytes are not the signed ones (valdora-patch
+    // --verify). Only with trustedKeys.
+    bool verifyAll = false;
+    // A PEM file of certificate authorities that https transfers trust
+    // besides the system's (valdora-patch --ca-file; tests). The launcher
+    // never sets it.
+    std::string caFile;
 };
 
 struct PatchOptions {
@@ -32,6 +46,14 @@ struct PatchOptions {
     std::string webSite;
     // Milliseconds, wrapping at 2^32; by default since the process started.
     boost::function<std::uint32_t()> clock;
+    // A signed site: the keys to check it with (none that read: every list
+    // is refused), and every file hashed against its manifest line.
+    bool signedOnly = false;
+    std::vector<trust::PublicKey> trustedKeys;
+    bool verifyAll = false;
+    std::string caFile;
+    // Seconds since 1970 UTC: the expiry of a signed list is judged by it.
+    boost::function<std::int64_t()> unixTime;
     // The update list and the files: at most this many bytes a second (0:
     // no cap), and a transfer that gets no byte for stallSeconds has failed.
     std::uint64_t maxRecvSpeed = 0;

@@ -9,6 +9,8 @@
 #include "patch/patch_downloader.h"
 #include "platform/codepage.h"
 #include "platform/cp1254_literal.h"
+#include "platform/last_error.h"
+#include "platform/system_info.h"
 
 using namespace platform::literals;
 
@@ -41,15 +43,20 @@ void PatchDownloader::RunPhases() {
     if (!WithinSizeLimit()) return;
     if (!DownloadFiles(baseUrl, entries)) return;
     FinishDownloads();
-    if (launcherUpdate && !options.skipPatch) return HandOver();
+    if (launcherUpdate && !options.skipPatch) {
+        // A launcher that is not the signed one is never handed over: the
+        // player goes on with the one that runs.
+        if (!options.signedOnly || launcherVerified) return HandOver();
+        LogRefusal("_launcher.dll did not come with its signed bytes: no hand-over");
+    }
     FetchServers();
 }
 
+// A signed site is checked before its list is read, and kept in base/ once
+// every check has passed.
 bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries) {
     talvo::utility::fetch_url list(updateListUrl);
-    list.abort_when([this] { return stopEvent.is_set(); });
-    list.transfer.set_stall_limit(options.stallSeconds);
-    list.transfer.set_max_recv_speed(options.maxRecvSpeed);
+    PrepareFetch(list);
     list.set_max_size(kMaxUpdateListBytes);
     // The list is read as it arrives, and its files looked up meanwhile.
     survey_ = std::make_unique<AttributeSurvey>();
@@ -64,13 +71,27 @@ bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>
     };
     const std::string body = list.fetch();
     survey_->Close();
-    if (!stopEvent.is_set() && !body.empty() && reader.Finish(baseUrl)) return true;
+    // A signed site's texts are checked before anything read from the list
+    // is believed.
+    std::string refused;
+    const bool taken = !stopEvent.is_set() && !body.empty() &&
+                       (!options.signedOnly || CheckSignedList(body, refused)) &&
+                       reader.Finish(baseUrl) &&
+                       (!options.signedOnly || signedRelease.Covers(baseUrl, entries, refused));
+    if (taken && !stopEvent.is_set()) {
+        if (options.signedOnly && !signedRelease.Keep()) {
+            LogRefusal("the release could not be kept in base: " +
+                       platform::error_text(platform::last_error()));
+        }
+        return true;
+    }
     survey_.reset();  // before the entries it holds go
     entries.clear();
     // A stop is no failure: the run just ends.
     if (stopEvent.is_set()) return false;
-    SetTransferError(list.error());
+    SetTransferError(refused.empty() ? list.error() : refused);
     WriteLauncherLog("download listesi hatalı !"_cp1254);
+    if (!refused.empty()) LogRefusal(refused);
     Post(WM_PATCH_FAILED, 2, 0);
     return false;
 }
@@ -107,6 +128,8 @@ bool PatchDownloader::WithinSizeLimit() {
 bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
                                     std::list<UpdateListEntry>& entries) {
     talvo::utility::easy_curl transfer;
+    transfer.web_only();  // the base URL is the list's word
+    if (!options.caFile.empty()) transfer.add_ca_file(options.caFile);
     transfer.set_stall_limit(options.stallSeconds);
     transfer.set_max_recv_speed(options.maxRecvSpeed);
     if (progress.FilesTotal() > 0) {
@@ -156,6 +179,7 @@ void PatchDownloader::FetchServers() {
     ServerListSource source;
     source.serverTest = options.serverTest;
     source.url = options.serverListUrl;
+    source.caFile = options.caFile;
     const unsigned count = RunServerListStage(source, servers, serversMutex, stopEvent);
     Post(WM_SERVERLIST_READY, count, 0);
 }

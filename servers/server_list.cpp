@@ -61,10 +61,11 @@ void LogEmptyServerList() {
 }
 
 void getServerList(const std::string& url, std::back_insert_iterator<std::vector<ServerEntry>> out,
-                   boost::function<bool()> stopRequested) {
+                   boost::function<bool()> stopRequested, const std::string& caFile) {
     talvo::utility::fetch_url list(url);
     list.set_timeout(500);
     list.set_max_size(kMaxServerListBytes);
+    if (!caFile.empty()) list.transfer.add_ca_file(caFile);
     if (stopRequested) list.abort_when(stopRequested);
     const std::string text = list.fetch();
     // A fetch cut short by a stop brought no list, but no empty one either.
@@ -92,7 +93,7 @@ unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEn
         std::size_t count = 0;
         {
             boost::mutex::scoped_lock lock(serversMutex);
-            getServerList(source.url, std::back_inserter(servers), stopRequested);
+            getServerList(source.url, std::back_inserter(servers), stopRequested, source.caFile);
             count = servers.size();
         }
         if (count != 0) return static_cast<unsigned>(count);

@@ -61,14 +61,16 @@ inline constexpr std::uint64_t kMaxServerListBytes = 1 << 20;
 
 // Fetches `url` (at most 500 seconds and kMaxServerListBytes; abandoned as
 // soon as `stopRequested` answers true, and then nothing is parsed or
-// logged) and parses the body into `out`.
+// logged; https checked against the system's authorities and those of
+// `caFile`) and parses the body into `out`.
 void getServerList(const std::string& url, std::back_insert_iterator<std::vector<ServerEntry>> out,
-                   boost::function<bool()> stopRequested = {});
+                   boost::function<bool()> stopRequested = {}, const std::string& caFile = "");
 
 // Where the stage of the patch run takes the list from.
 struct ServerListSource {
     bool serverTest = false;  // read "serverlist.txt" in the current directory instead
     std::string url;          // the server-list endpoint
+    std::string caFile;       // authorities trusted besides the system's (easy_curl::add_ca_file)
     // Waits between attempts: the given time, or less when the run is asked
     // to stop (then true). By default on the stop event; tests pass a clock
     // of their own. `uniform` is RetryDelay's random source.

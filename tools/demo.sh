@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The whole launcher in one command: installs what is missing, builds,
-# publishes a demo game (about 20 MiB) with valdora-publish, serves it with
-# nginx on 127.0.0.1:8787 (the launcher's compiled-in host), prepares a game
+# The whole launcher in one command: installs what is missing, makes a
+# signing key, builds the launcher with its public key, publishes a demo game
+# (about 20 MiB) with valdora-publish, signed, serves it with nginx on
+# 127.0.0.1:8787 (the launcher's compiled-in host), prepares a game
 # directory with an outdated copy, and runs launcher.exe there: on your
 # display when there is one, otherwise on a virtual one (Xvfb). Screenshots
 # of each state go to build/demo-run/screenshots; the launcher's log is
@@ -35,13 +36,21 @@ trap cleanup EXIT
 say "Installing what is missing"
 bash tools/install-deps.sh
 
-say "Building launcher.exe and its tools (Release, $build)"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVALDORA_BUILD_TESTS=OFF \
-  -DVALDORA_PATCH_HOST="http://$host" -DVALDORA_WEB_HOST="http://$host" >/dev/null
-cmake --build "$build" -j "$(nproc)" \
-  --target launcher valdora-publish launch_helper valdora-game-stand-in
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
+
+say "Building valdora-publish and making the demo's signing key"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVALDORA_BUILD_TESTS=OFF \
+  -DVALDORA_PATCH_HOST="http://$host" -DVALDORA_WEB_HOST="http://$host" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target valdora-publish
+# Made once for the demo's folder (keygen never overwrites a key): the
+# launcher built below takes only a site signed with it.
+[ -f "$work/keys/valdora.key" ] || "$build/tools/valdora-publish/valdora-publish" keygen "$work/keys"
+public_key=$(sed -n 2p "$work/keys/valdora.pub")
+
+say "Building launcher.exe and its tools with the public key (Release, $build)"
+cmake -S . -B "$build" -DVALDORA_TRUSTED_KEYS="$public_key" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target launcher launch_helper valdora-game-stand-in
 
 # A game build of a few folders, with a space and Turkish letters in names.
 game_build=$work/game-build
@@ -64,10 +73,12 @@ if [ ! -f "$work/game-build.complete" ]; then
   touch "$work/game-build.complete"
 fi
 
-say "Publishing it with valdora-publish"
+say "Publishing it with valdora-publish, signed"
 "$build/tools/valdora-publish/valdora-publish" "$game_build" "$work/site" \
   --base-url "http://$host/game" --note "Valdora 1.0.0.2: Kara Orman ve Kuzey Kalesi" \
-  --pages deploy/pages
+  --pages deploy/pages --sign-key "$work/keys/valdora.key"
+echo "Checked with the stock minisign tool:"
+minisign -Vm "$work/site/Patcher/1000_1.0.0.1_Update.txt.sha256" -p "$work/keys/valdora.pub"
 
 say "Serving the site with nginx on $host"
 # Downloads slowed to about 1 MiB/s, so that the progress can be seen.

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -43,8 +44,15 @@ public:
     const std::vector<ManifestEntry>& entries() const { return entries_; }
 
 private:
+    // Looked up by string_view, no copy of the path made for it.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const {
+            return std::hash<std::string_view>()(path);
+        }
+    };
     std::vector<ManifestEntry> entries_;
-    std::unordered_map<std::string, std::size_t> index_;
+    std::unordered_map<std::string, std::size_t, PathHash, std::equal_to<>> index_;
 };
 
 // Why `path` cannot stand in a manifest, or "".

@@ -67,17 +67,24 @@ std::string ToHex(const Sha256Digest& digest) {
 }
 
 bool FromHex(std::string_view hex, Sha256Digest& digest) {
+    // A manifest of a whole game reads a hundred thousand of these.
+    static constexpr auto kValues = [] {
+        std::array<std::int8_t, 256> values{};
+        values.fill(-1);
+        for (int c = '0'; c <= '9'; ++c) values[static_cast<std::size_t>(c)] = std::int8_t(c - '0');
+        for (int c = 'a'; c <= 'f'; ++c)
+            values[static_cast<std::size_t>(c)] = std::int8_t(c - 'a' + 10);
+        return values;
+    }();
     if (hex.size() != 64) return false;
-    const auto value = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-    };
+    int bad = 0;
     for (std::size_t i = 0; i < digest.size(); ++i) {
-        const int high = value(hex[2 * i]);
-        const int low = value(hex[2 * i + 1]);
-        if (high < 0 || low < 0) return false;
+        const int high = kValues[static_cast<unsigned char>(hex[2 * i])];
+        const int low = kValues[static_cast<unsigned char>(hex[2 * i + 1])];
+        bad |= high | low;  // negative once any digit is not one
         digest[i] = static_cast<std::uint8_t>(high << 4 | low);
     }
-    return true;
+    return bad >= 0;
 }
 
 }  // namespace trust

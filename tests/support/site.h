@@ -38,10 +38,11 @@ public:
         std::filesystem::create_directories(run_);
         const auto pid = run_ / "nginx.pid";  // written once nginx listens
         std::filesystem::remove(pid);
-        nginx_.emplace(
-            std::vector<std::string>{"bash", VALDORA_SERVE_SITE, site_, "--listen", url().substr(7),
-                                     "--run-dir", run_, "--rate", rate_, "--foreground"},
-            run_, Environment{}, run_ / "nginx.out");
+        std::vector<std::string> argv{"bash",   VALDORA_SERVE_SITE, site_, "--listen",
+                                      listen(), "--run-dir",        run_,  "--rate",
+                                      rate_,    "--foreground"};
+        argv.insert(argv.end(), tls_.begin(), tls_.end());
+        nginx_.emplace(argv, run_, Environment{}, run_ / "nginx.out");
         wait_until([&] { return nginx_->wait_for(0ms) || std::filesystem::exists(pid); }, 10s);
         if (!nginx_->wait_for(0ms) && std::filesystem::exists(pid)) return true;
         error = read_bytes(run_ / "nginx.out") + read_bytes(run_ / "logs" / "error.log");
@@ -55,8 +56,13 @@ public:
         nginx_->wait_for(10s);
         nginx_.reset();
     }
+    std::string listen() const { return "127.0.0.1:" + std::to_string(port_); }
     std::string url(const std::string& path = "") const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
+        return (tls_.empty() ? "http://" : "https://") + listen() + path;
+    }
+    // https with this certificate and key from the next start on.
+    void use_tls(const std::string& certificate, const std::string& key) {
+        tls_ = {"--tls", certificate, key};
     }
     // Every request's path so far, in order, as the bytes nginx looked up
     // (the log's \xHH and the URL's %HH undone), "\" as "/".
@@ -91,6 +97,7 @@ private:
     std::filesystem::path site_, run_;
     int port_;
     std::string rate_;
+    std::vector<std::string> tls_;
     std::optional<Child> nginx_;
 };
 

@@ -2,28 +2,12 @@
 // comment and manifest is refused with the check that failed, nothing taken.
 #include <gtest/gtest.h>
 
+#include "support/signing.h"
 #include "trust/release.h"
-#include "trust/signature.h"
 
 namespace {
 
-trust::SecretKey NewKey() {
-    trust::SecretKey key;
-    std::string error;
-    EXPECT_TRUE(trust::GenerateKeyPair(key, error)) << error;
-    return key;
-}
-
-std::string SignText(const trust::SecretKey& key, const std::string& text, const std::string& tc) {
-    trust::Signature signature;
-    std::string error;
-    EXPECT_TRUE(trust::Sign(key, text, tc, signature, error)) << error;
-    return trust::FormatSignature(signature);
-}
-
-std::string Swap(std::string text, const std::string& from, const std::string& to) {
-    return text.replace(text.find(from), from.size(), to);
-}
+using namespace testsupport;
 
 TEST(Trust, RefusesBadInputWithTheCheckThatFailed) {
     const trust::SecretKey key = NewKey();

@@ -2,17 +2,25 @@
 // directory) without a window, for servers, scripts and benchmarks.
 //
 //   valdora-patch [--update-list URL] [--server-list URL] [--server-wait SECONDS]
-//                 [--limit-rate RATE] [-qmtr284] [-test_launcher] [-servertest]
+//                 [--limit-rate RATE] [--trusted-key FILE]... [--verify] [--ca-file FILE]
+//                 [-qmtr284] [-test_launcher] [-servertest]
 //
 // RATE caps the downloads in bytes a second, as curl's --limit-rate reads
 // it (K, M or G for 1024, 1024^2, 1024^3). Proxies come from http_proxy,
 // https_proxy and no_proxy.
 //
+// --trusted-key takes the publisher's public key (a minisign .pub file or its
+// key line) in place of the compiled-in ones; with any key, only a signed
+// site is taken. --verify hashes every listed file and downloads those whose
+// bytes are not the signed ones. --ca-file trusts the certificate
+// authorities of a PEM file for https besides the system's.
+//
 // Exit status: 0 the run is ready and every due file is in place (in the
 // skip-patch modes, ready is enough); 4 ready after a failed transfer or
-// write; 1 a faulty update list or "~temp.dat" failure; 2 too much to
-// download; 3 the launcher's own update is due (hand-over); 5 no server list
-// within --server-wait seconds (default 60); 64 bad usage.
+// write, or a file that was not the signed one; 1 a faulty or refused
+// update list or "~temp.dat" failure; 2 too much to download; 3 the
+// launcher's own update is due (hand-over); 5 no server list within
+// --server-wait seconds (default 60); 64 bad usage.
 #include <unistd.h>
 
 #include <charconv>
@@ -28,6 +36,8 @@
 #include "patch/patch_downloader.h"
 #include "platform/file.h"
 #include "terminal_target.h"
+#include "trust/keys.h"
+#include "trusted_keys/trusted_keys.h"
 
 namespace {
 
@@ -40,9 +50,19 @@ void on_signal(int) {
 int usage() {
     std::fprintf(stderr,
                  "usage: valdora-patch [--update-list URL] [--server-list URL] "
-                 "[--server-wait SECONDS] [--limit-rate RATE] [-qmtr284] [-test_launcher] "
-                 "[-servertest]\n");
+                 "[--server-wait SECONDS] [--limit-rate RATE] [--trusted-key FILE]... [--verify] "
+                 "[--ca-file FILE] [-qmtr284] [-test_launcher] [-servertest]\n");
     return 64;
+}
+
+// A public key file (or its key line) for --trusted-key; false, said why.
+bool read_key_file(const char* path, std::string& text) {
+    trust::PublicKey key;
+    std::string error;
+    if (platform::read_file(path, text) && trust::ReadPublicKey(text, key, error)) return true;
+    std::fprintf(stderr, "valdora-patch: --trusted-key %s: %s\n", path,
+                 error.empty() ? "cannot be read" : error.c_str());
+    return false;
 }
 
 }  // namespace
@@ -52,13 +72,16 @@ int main(int argc, char** argv) {
     values.updateListUrl = valdora::UpdateListUrl();
     values.serverListUrl = valdora::ServerListUrl();
     values.webSite = valdora::kWebHost;
+    values.trustedKeys.assign(valdora::kTrustedKeys.begin(), valdora::kTrustedKeys.end());
+    std::vector<std::string> keyFiles;
     std::vector<std::string_view> switches;
     unsigned serverWait = 60;
     std::uint64_t limitRate = 0;
     bool limitGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--update-list" || arg == "--server-list" || arg == "--server-wait") {
+        if (arg == "--update-list" || arg == "--server-list" || arg == "--server-wait" ||
+            arg == "--trusted-key" || arg == "--ca-file") {
             if (i + 1 == argc) return usage();
             const std::string_view value = argv[++i];
             if (arg == "--server-wait") {
@@ -66,9 +89,15 @@ int main(int argc, char** argv) {
                 if (value.empty() || std::from_chars(value.data(), end, serverWait).ptr != end) {
                     return usage();
                 }
+            } else if (arg == "--trusted-key") {
+                if (!read_key_file(argv[i], keyFiles.emplace_back())) return 64;
             } else {
-                (arg == "--update-list" ? values.updateListUrl : values.serverListUrl) = value;
+                (arg == "--update-list"   ? values.updateListUrl
+                 : arg == "--server-list" ? values.serverListUrl
+                                          : values.caFile) = value;
             }
+        } else if (arg == "--verify") {
+            values.verifyAll = true;
         } else if (arg == "--limit-rate") {
             if (i + 1 == argc) return usage();
             const std::string_view rate = argv[++i];
@@ -86,6 +115,13 @@ int main(int argc, char** argv) {
         } else {
             switches.push_back(arg);  // the launcher's own, read the launcher's way
         }
+    }
+    if (!keyFiles.empty()) values.trustedKeys = keyFiles;
+    if (values.verifyAll && values.trustedKeys.empty()) {
+        std::fprintf(stderr,
+                     "valdora-patch: --verify checks files against a signed site: it "
+                     "needs a trusted key (--trusted-key FILE, or built in)\n");
+        return 64;
     }
     values.switches = ParseLaunchSwitches(switches);
     if (limitGiven) values.switches.limitRate = limitRate;

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "patch/signed_release.h"
 #include "patch/update_list.h"
 #include "platform/codepage.h"
 
@@ -84,6 +85,9 @@ std::string ListPathProblem(const std::string& listPath) {
         {"base\\launcher_log.txt", "the launcher's log on the player's machine"},
         {"base\\pref_launch.prefs",
          "each player's graphics settings; publishing it would overwrite them on every machine"},
+        {kKeptList, "the launcher's copy of the last signed release it took"},
+        {kKeptManifest, "the launcher's copy of the last signed release it took"},
+        {kKeptSignature, "the launcher's copy of the last signed release it took"},
     };
     for (const auto& [name, why] : kReserved) {
         if (platform::equal_ignoring_ascii_case(listPath, name)) {

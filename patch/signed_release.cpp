@@ -1,0 +1,140 @@
+#include "patch/signed_release.h"
+
+#include <algorithm>
+
+#include "platform/file.h"
+#include "trust/signature.h"
+
+namespace {
+
+constexpr const char* kLauncherFile = "_launcher.dll";
+
+std::string ManifestPath(const std::string& folder, std::string listPath) {
+    std::replace(listPath.begin(), listPath.end(), '\\', '/');
+    return folder + listPath;
+}
+
+// A whole new file in the place of `path`, or the old one as it was.
+bool WriteWhole(const std::string& path, const std::string& text) {
+    const std::string fresh = path + ".new";
+    platform::File file = platform::File::create_always(fresh);
+    const bool written = file && file.write_all(text.data(), text.size());
+    file.close();
+    if (written && platform::replace_file(fresh, path)) return true;
+    platform::delete_file(fresh);
+    return false;
+}
+
+}  // namespace
+
+std::vector<trust::PublicKey> ReadTrustedKeys(const std::vector<std::string>& texts) {
+    std::vector<trust::PublicKey> keys;
+    for (const std::string& text : texts) {
+        trust::PublicKey key;
+        std::string error;
+        if (trust::ReadPublicKey(text, key, error)) keys.push_back(key);
+    }
+    return keys;
+}
+
+std::string SiteFolderOf(const std::string& baseUrl) {
+    const std::size_t scheme = baseUrl.find("://");
+    const std::size_t slash =
+        scheme == std::string::npos ? std::string::npos : baseUrl.find('/', scheme + 3);
+    if (slash == std::string::npos) return "";
+    std::string folder = baseUrl.substr(slash + 1);
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+    return folder.empty() ? folder : folder + "/";
+}
+
+bool SignedRelease::Check(const std::vector<trust::PublicKey>& keys, std::string listText,
+                          std::string manifestText, std::string signatureText, std::int64_t nowUnix,
+                          std::uint64_t minimumVersion, std::string& error) {
+    if (!trust::VerifyRelease(keys, manifestText, signatureText, nowUnix, minimumVersion, release_,
+                              error)) {
+        return false;
+    }
+    const trust::Sha256Digest* listHash = release_.manifest.Find(kListManifestPath);
+    if (listHash == nullptr || *listHash != trust::Sha256Of(listText)) {
+        error = listHash == nullptr ? "manifest: no line for the update list"
+                                    : "the update list's bytes are not the signed ones";
+        release_ = trust::Release();
+        return false;
+    }
+    list_ = std::move(listText);
+    manifest_ = std::move(manifestText);
+    signature_ = std::move(signatureText);
+    return true;
+}
+
+bool SignedRelease::Covers(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
+                           std::string& error) {
+    folder_ = SiteFolderOf(baseUrl);
+    // valdora-publish writes the lines in the list's order, after the list's
+    // own: the next line (or the one after, past a launcher left out of the
+    // list) is compared first, and looked up only when it is not the path.
+    const std::vector<trust::ManifestEntry>& lines = release_.manifest.entries();
+    std::size_t next = 1;
+    for (const UpdateListEntry& entry : entries) {
+        const std::string path = ManifestPath(folder_, entry.path);
+        if (next < lines.size() && lines[next].path == path) {
+            ++next;
+        } else if (next + 1 < lines.size() && lines[next + 1].path == path) {
+            next += 2;
+        } else if (release_.manifest.Find(path) == nullptr) {
+            error = "manifest: no line for the listed file " + path;
+            return false;
+        }
+    }
+    return true;
+}
+
+const trust::Sha256Digest* SignedRelease::HashOf(const std::string& listPath) const {
+    return release_.manifest.Find(ManifestPath(folder_, listPath));
+}
+
+// The signature last: a kept signature that is the new one means the list
+// and the manifest it vouches for were kept before it.
+bool SignedRelease::Keep() const {
+    std::string kept;
+    if (platform::read_file(kKeptSignature, kept) && kept == signature_) return true;
+    platform::create_directory("base");  // usually there already
+    return WriteWhole(kKeptList, list_) && WriteWhole(kKeptManifest, manifest_) &&
+           WriteWhole(kKeptSignature, signature_);
+}
+
+std::uint64_t KeptReleaseVersion() {
+    std::string text, error;
+    trust::Signature signature;
+    trust::ReleaseInfo info;
+    if (!platform::read_file(kKeptSignature, text) ||
+        !trust::ReadSignature(text, signature, error) ||
+        !trust::ParseTrustedComment(signature.trustedComment, info, error)) {
+        return 0;
+    }
+    return info.version;
+}
+
+bool CheckKeptLauncher(const std::vector<trust::PublicKey>& keys, std::int64_t nowUnix,
+                       std::string& error) {
+    std::string list, manifest, signature, baseUrl;
+    std::list<UpdateListEntry> entries;
+    SignedRelease release;
+    if (!platform::read_file(kKeptList, list) || !platform::read_file(kKeptManifest, manifest) ||
+        !platform::read_file(kKeptSignature, signature)) {
+        error = "the release kept in base cannot be read";
+        return false;
+    }
+    if (!release.Check(keys, list, manifest, signature, nowUnix, 0, error)) return false;
+    ParseUpdateList(list, false, baseUrl, entries);
+    release.Covers(baseUrl, {}, error);
+    const trust::Sha256Digest* expected = release.HashOf(kLauncherFile);
+    platform::File file = platform::File::open_for_reading(kLauncherFile);
+    trust::Sha256Digest digest;
+    if (expected == nullptr || !file || !trust::Sha256OfFile(file, digest) || digest != *expected) {
+        error = expected == nullptr ? "the kept release has no _launcher.dll"
+                                    : "_launcher.dll is not the signed one";
+        return false;
+    }
+    return true;
+}

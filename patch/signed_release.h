@@ -1,0 +1,77 @@
+// A signed patch site as a run takes it. Beside the update list lie the
+// manifest of hashes ("...Update.txt.sha256") and its minisign signature
+// ("...Update.txt.sha256.minisig"); with trusted keys the run checks them
+// before it uses anything of the list, and then each file's bytes against
+// its manifest line.
+//
+// The last release taken is kept in the game directory's base/ (list,
+// manifest and signature, as fetched): its version is the lowest a later
+// run takes, and launch_helper.exe checks the new launcher against it right
+// before it installs it.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "patch/update_list.h"
+#include "trust/keys.h"
+#include "trust/release.h"
+
+// The manifest and the signature: the update list's URL and these.
+inline constexpr const char* kManifestSuffix = ".sha256";
+inline constexpr const char* kSignatureSuffix = ".sha256.minisig";
+// The update list's own line in the manifest.
+inline constexpr const char* kListManifestPath = "Patcher/1000_1.0.0.1_Update.txt";
+
+// The release taken last, in the game directory.
+inline constexpr const char* kKeptList = "base\\1000_1.0.0.1_Update.txt";
+inline constexpr const char* kKeptManifest = "base\\1000_1.0.0.1_Update.txt.sha256";
+inline constexpr const char* kKeptSignature = "base\\1000_1.0.0.1_Update.txt.sha256.minisig";
+
+// Public keys from minisign key files or lines; those that do not read are
+// left out.
+std::vector<trust::PublicKey> ReadTrustedKeys(const std::vector<std::string>& texts);
+
+// The folder of the site that a base URL names, with a final "/" ("" for
+// the site's root): "http://host/game" -> "game/". A listed file's manifest
+// path is this and its list path with "/" between folders.
+std::string SiteFolderOf(const std::string& baseUrl);
+
+class SignedRelease {
+public:
+    // The checks of the fetched texts, in order: the signature (by one of
+    // `keys`, over the manifest, its trusted comment too), the product, the
+    // expiry (after `nowUnix`), the version (at least `minimumVersion`), the
+    // manifest's form, and the list's bytes against the manifest's line of
+    // the list. False with the check that failed in `error`.
+    bool Check(const std::vector<trust::PublicKey>& keys, std::string listText,
+               std::string manifestText, std::string signatureText, std::int64_t nowUnix,
+               std::uint64_t minimumVersion, std::string& error);
+    // After the list is parsed: every listed file has a manifest line (lines
+    // of other paths are passed over). False naming the first that has none.
+    bool Covers(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
+                std::string& error);
+    // The hash of the listed file `listPath`, or nullptr.
+    const trust::Sha256Digest* HashOf(const std::string& listPath) const;
+    // Writes the checked texts into base/, each through a whole new file,
+    // unless the kept signature is this one. False when one failed.
+    bool Keep() const;
+
+private:
+    trust::Release release_;
+    std::string folder_;
+    std::string list_, manifest_, signature_;
+};
+
+// The version of the release kept in base/, or 0 when none is (its
+// signature was checked when it was kept).
+std::uint64_t KeptReleaseVersion();
+
+// launch_helper.exe's check, in the game directory: the kept release reads
+// and verifies with `keys` (not expired at `nowUnix`), the kept list is the
+// one its manifest names, and "_launcher.dll" holds the bytes of the list's
+// "_launcher.dll" line. False with the reason.
+bool CheckKeptLauncher(const std::vector<trust::PublicKey>& keys, std::int64_t nowUnix,
+                       std::string& error);

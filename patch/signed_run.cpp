@@ -1,0 +1,59 @@
+// The patch run's side of a signed site: the manifest and the signature
+// fetched beside the list and checked with it, the refusals logged, and in
+// the verify-all mode every file that looks current hashed as well.
+#include "log/launcher_log.h"
+#include "net/fetch_url.h"
+#include "patch/patch_downloader.h"
+#include "platform/cp1254_literal.h"
+
+using namespace platform::literals;
+
+void PatchDownloader::PrepareFetch(talvo::utility::fetch_url& fetch) {
+    fetch.abort_when([this] { return stopEvent.is_set(); });
+    fetch.transfer.set_stall_limit(options.stallSeconds);
+    fetch.transfer.set_max_recv_speed(options.maxRecvSpeed);
+    if (!options.caFile.empty()) fetch.transfer.add_ca_file(options.caFile);
+}
+
+bool PatchDownloader::CheckSignedList(const std::string& listText, std::string& refused) {
+    std::string texts[2];
+    const char* const suffixes[2] = {kManifestSuffix, kSignatureSuffix};
+    const char* const names[2] = {"manifest", "signature"};
+    // A manifest as long as the longest list; a signature file holds two
+    // lines of base64 and two comments of at most 8 KiB.
+    const std::uint64_t caps[2] = {64 << 20, 64 << 10};
+    for (int i = 0; i < 2; ++i) {
+        talvo::utility::fetch_url fetch(updateListUrl + suffixes[i]);
+        PrepareFetch(fetch);
+        fetch.set_max_size(caps[i]);
+        texts[i] = fetch.fetch();
+        if (texts[i].empty()) {
+            refused = std::string(names[i]) +
+                      ": not fetched: " + (fetch.error().empty() ? "empty" : fetch.error());
+            return false;
+        }
+    }
+    if (options.trustedKeys.empty()) {
+        refused = "signature: none of the trusted keys could be read";
+        return false;
+    }
+    return signedRelease.Check(options.trustedKeys, listText, std::move(texts[0]),
+                               std::move(texts[1]), options.unixTime(), KeptReleaseVersion(),
+                               refused);
+}
+
+bool PatchDownloader::BytesDiffer(const UpdateListEntry& entry) {
+    if (!options.verifyAll) return false;
+    const trust::Sha256Digest* expected = signedRelease.HashOf(entry.path);
+    platform::File file = platform::File::open_for_reading(entry.path);
+    trust::Sha256Digest digest;
+    if (expected != nullptr && file && trust::Sha256OfFile(file, digest) && digest == *expected) {
+        return false;
+    }
+    LogRefusal(entry.path + ": not the signed bytes; downloaded again");
+    return true;
+}
+
+void PatchDownloader::LogRefusal(const std::string& why) {
+    WriteLauncherLog("doğrulama hatası: %s"_cp1254, why.c_str());
+}

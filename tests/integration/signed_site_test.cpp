@@ -1,0 +1,181 @@
+// The engine with a trusted key against sites signed by valdora-publish: what
+// is not the signed release is refused, and the game keeps its files.
+#include <ctime>
+
+#include "patch/signed_release.h"
+#include "support/engine_run.h"
+#include "support/signing.h"
+#include "support/site.h"
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+using Site = std::map<std::string, std::string>;  // path under the site -> bytes
+const std::string kList = "Patcher/1000_1.0.0.1_Update.txt";
+const std::string kManifest = kList + ".sha256", kSignature = kList + ".sha256.minisig";
+
+class SignedSite : public EngineRun {
+protected:
+    const trust::SecretKey key = NewKey();
+    std::vector<Site> releases;  // versions 1, 2, ... as published
+
+    SignedSite() {
+        write_bytes(dir.path() / "valdora.key", trust::FormatSecretKey(key));
+        options.signedOnly = true;
+        options.trustedKeys = {trust::PublicKeyOf(key)};
+    }
+    // Publishes `files` (and a new launcher) as the next version.
+    void publish_next(const Files& files, const std::string& launcher = "") {
+        const fs::path build = dir.path() / "build", site = dir.path() / "site";
+        fs::remove_all(build);
+        write_tree(build, files);
+        std::vector<std::string> extra = {"--sign-key", dir.path() / "valdora.key"};
+        if (!launcher.empty()) {
+            write_bytes(dir.path() / "new.exe", launcher);
+            extra.insert(extra.end(), {"--launcher", dir.path() / "new.exe"});
+        }
+        ASSERT_EQ(publish(build, site, server.url("/game"), extra), "");
+        Site& s = releases.emplace_back();
+        for (const auto& file : fs::recursive_directory_iterator(site)) {
+            if (file.is_regular_file()) s[fs::relative(file, site)] = read_bytes(file);
+        }
+    }
+    // Serves `site` (an empty file as missing), and runs the engine on it.
+    void run_on(const Site& site, bool go = true) {
+        for (const auto& [path, bytes] : site) {
+            std::string url = "/" + path;
+            if (path.rfind("game/", 0) == 0) std::replace(url.begin() + 6, url.end(), '/', '\\');
+            server.serve(url, {{bytes.empty() ? 404 : 200, bytes}});
+        }
+        if (go) run();
+    }
+};
+
+TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
+    // Version 3's a.pak differs in size: it is due in every case below.
+    const std::string a2 = pattern(5000, 2), a3 = pattern(5001, 3), b = pattern(3000, 4);
+    publish_next({{"a.pak", pattern(5000, 1)}, {"sub/b.pak", b}});
+    publish_next({{"a.pak", a2}, {"sub/b.pak", b}});
+    publish_next({{"a.pak", a3}, {"sub/b.pak", b}});
+    publish_next({{"a.pak", a2}, {"sub/b.pak", b}}, pattern(4000, 5));  // and a new launcher
+    ASSERT_EQ(releases.size(), 4u);
+    run_on(releases[1]);  // the game as version 2 leaves it, kept release included
+    Files before = {{"a.pak", a2}, {"sub/b.pak", b}};
+    ASSERT_EQ(differences(game, before), Log{});
+    for (const char* kept : {kKeptList, kKeptManifest, kKeptSignature}) {
+        before[platform::native_path(kept)] = read_bytes(game / platform::native_path(kept));
+    }
+    const Site& v3 = releases[2];
+    const std::string m3 = v3.at(kManifest), ok = "version=3 product=valdora";
+    const std::string aLine = m3.substr(m3.find("  game/a.pak\n") - 64, 64 + 13);
+    const auto with = [](Site site, const std::string& path, const std::string& bytes) {
+        site[path] = bytes;
+        return site;
+    };
+    const auto signedAs = [&](const std::string& manifest, const std::string& comment,
+                              const trust::SecretKey& by) {
+        return with(with(v3, kManifest, manifest), kSignature, SignText(by, manifest, comment));
+    };
+    // An empty `logged`: the release is taken (version 3 put in place).
+    const struct {
+        const char* name;
+        Site site;
+        const char* logged;
+        platform::WPARAM failed;  // WM_PATCH_FAILED posted
+    } cases[] = {
+        {"changed game file", with(v3, "game/a.pak", pattern(5001, 9)),
+         "a.pak: not the signed bytes", kFailedNotSigned},
+        {"changed list", with(v3, kList, Swap(v3.at(kList), "valdora-publish", "valdora-publisX")),
+         "the update list's bytes are not the signed ones", 2},
+        {"changed manifest", with(v3, kManifest, Swap(m3, "game/a.pak", "game/c.pak")),
+         "does not match the signed file", 2},
+        {"another key", signedAs(m3, ok, NewKey()), "which is not trusted", 2},
+        {"missing signature", with(v3, kSignature, ""), "signature: not fetched", 2},
+        {"truncated signature", with(v3, kSignature, v3.at(kSignature).substr(0, 90)),
+         "signature: ", 2},
+        {"older release replayed", releases[0], "version 1 is older than version 2", 2},
+        {"expired", signedAs(m3, ok + " expires=2020-01-01T00:00:00Z", key), "expired at 2020", 2},
+        {"listed file without a line", signedAs(Swap(m3, aLine, ""), ok, key),
+         "no line for the listed file game/a.pak", 2},
+        {"line for a file not listed", signedAs(m3 + aLine.substr(0, 66) + "game/x.pak\n", ok, key),
+         "", 0},
+        {"launcher not the signed one", with(releases[3], "game/_launcher.dll", pattern(4000, 6)),
+         "_launcher.dll: not the signed bytes", kFailedNotSigned},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        clear();
+        write_tree(game, before);
+        run_on(c.site);
+        std::string logged;
+        for (const std::string& line : log()) logged += line + "\n";
+        const auto failed = std::find(target.posts.begin(), target.posts.end(),
+                                      Posted{WM_PATCH_FAILED, c.failed, 0});
+        EXPECT_EQ(failed != target.posts.end(), c.failed != 0) << logged;
+        if (*c.logged == '\0') {
+            EXPECT_EQ(differences(game, {{"a.pak", a3}, {"sub/b.pak", b}}), Log{});
+            continue;
+        }
+        EXPECT_NE(logged.find(c.logged), std::string::npos) << logged;
+        EXPECT_EQ(differences(game, {{"a.pak", a2}, {"sub/b.pak", b}}), Log{});
+        EXPECT_TRUE(c.failed != 2 || differences(game, before).empty());  // the kept release
+        EXPECT_FALSE(fs::exists(game / "_launcher.dll"));  // nor handed over: the run went on
+        EXPECT_NE(target.posts.back(), (Posted{WM_RUN_LAUNCH_HELPER, 0, 0}));
+    }
+
+    // A signed launcher is handed over, and launch_helper.exe's own check
+    // takes it until its bytes change.
+    run_on(releases[3]);
+    EXPECT_EQ(target.posts.back(), (Posted{WM_RUN_LAUNCH_HELPER, 0, 0}));
+    std::string why;
+    fs::current_path(game);
+    EXPECT_TRUE(CheckKeptLauncher(options.trustedKeys, std::time(nullptr), why)) << why;
+    write_bytes(game / "_launcher.dll", pattern(4000, 6));
+    EXPECT_FALSE(CheckKeptLauncher(options.trustedKeys, std::time(nullptr), why));
+    EXPECT_EQ(why, "_launcher.dll is not the signed one");
+
+    // Verifying every file repairs one whose size and time look current.
+    clear();
+    write_tree(game, before);
+    write_tree(game, {{"a.pak", pattern(5000, 7)}});
+    options.verifyAll = true;
+    run_on(releases[1]);
+    EXPECT_EQ(differences(game, before), Log{});
+}
+
+// A list's base URL reaches no local file, signed site or not.
+TEST_F(EngineRun, GameFilesComeOverHttpAlone) {
+    write_bytes(dir.path() / "secret.txt", "12345");
+    server.serve(kListPath, "file://" + dir.path().string() + "\r\nnote\r\nsecret.txt\r\n5\r\n" +
+                                kTimeText + "\r\n");
+    run();
+    EXPECT_FALSE(fs::exists(game / "secret.txt"));
+    EXPECT_EQ(target.posts.front(), (Posted{WM_PATCH_FAILED, 1 << 16 | 3, 0}));  // no such protocol
+}
+
+// A download cut short goes on in the next run, and its hash covers the
+// bytes that were on disk as well as the rest.
+TEST_F(SignedSite, AResumedDownloadIsHashedWhole) {
+    const std::size_t n = 600 << 10;
+    const std::string big = pattern(n, 5), half = std::to_string(n / 2), tag = "\"v1\"";
+    const Reply rest{206,
+                     big.substr(n / 2),
+                     Reply::Mode::Plain,
+                     {{"ETag", tag}, {"Content-Range", "bytes " + half + "-614399/614400"}}};
+    publish_next({{"a.pak", big}});
+    for (const bool intact : {true, false}) {
+        clear();
+        run_on(releases[0], false);
+        server.serve("/game/a.pak", {{200, big, Reply::Mode::Drop, {{"ETag", tag}}}});
+        ASSERT_TRUE(start()->WaitForEnd(std::chrono::seconds(60)));
+        if (!intact) std::fstream(game / "~temp.dat", std::ios::in | std::ios::out).put('x');
+        server.serve("/game/a.pak", {rest});
+        run();
+        EXPECT_EQ(server.ranges("/game/a.pak").back(), "bytes=" + half + "- " + tag);
+        EXPECT_EQ(differences(game, {{"a.pak", big}}).empty(), intact);
+    }
+}
+
+}  // namespace
