@@ -7,7 +7,6 @@
 namespace {
 
 constexpr const char* kTempFile = "~temp.dat";
-constexpr const char* kNewRecordFile = "~temp.dat.resume.new";
 // A body is worth a record once this much of it is on disk: a file the
 // next run would fetch again in no time needs none, and most files of a
 // patch are small.

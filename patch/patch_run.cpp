@@ -153,6 +153,9 @@ bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
 }
 
 void PatchDownloader::FinishDownloads() {
+    // Half a record, left by a run that ended while writing it.
+    EnterGameDirectory();
+    platform::delete_file(kNewRecordFile);
     if (progress.FilesTotal() > 0) {
         WriteLauncherLog("Dosyalar download edildi.");
         EnterGameDirectory();

@@ -10,6 +10,8 @@
 #include <string_view>
 
 inline constexpr const char* kResumeRecordFile = "~temp.dat.resume";
+// The record being written, renamed into place when whole.
+inline constexpr const char* kNewRecordFile = "~temp.dat.resume.new";
 
 struct ResumeRecord {
     std::string url;

@@ -38,7 +38,10 @@ TEST_F(Transfer, ACutDownloadGoesOnNextRunOrStartsOverWhenAnythingDoesNotFit) {
         std::string range = "";           // what the second run asked for first
         int requests = 1;                 // of the second run
     } cases[] = {
-        {"the rest", [] {}, {part(206, rest, tail)}, asked},
+        {"the rest (half a record of a killed run beside)",
+         [] { write_bytes(kNewRecordFile, "valdora resume 1\n"); },
+         {part(206, rest, tail)},
+         asked},
         {"a 200 instead", [] {}, {{200, bytes}}, asked},
         {"a wrong Content-Range", [] {}, {part(206, bytes, "bytes 0-65535/65536")}, asked, 2},
         {"a 206 for another range", [] {}, {part(206, rest, "bytes 32768-65536/65537")}, asked, 2},
