@@ -488,17 +488,17 @@ exit 0
 
 == list-no-final-break patch
 # an update list without its final line break is accepted
-- lines.pop_back();
-+ if (lines.back().empty()) lines.pop_back();
+- if (end == text.size()) return;  // the line is not complete yet
++ if (end == text.size() && end == at_) return;
 
 == list-line-count patch
 # an update list cut inside a file's three lines is accepted
-- (lines.size() - 2) % 3 != 0
-+ (lines.size() - 2) % 3 == 2
+- (lines_ - 2) % 3 != 0
++ (lines_ - 2) % 3 == 2
 
 == list-path-slashes patch
 # "/" in a list path is kept instead of becoming "\"
-- boost::replace_all(entry.path, "/", "\\");
+- std::replace(entry.path.begin(), entry.path.end(), '/', '\\');
 
 == safe-path-backslash patch
 # a ".." between backslashes is not seen as leaving the game directory
@@ -543,8 +543,8 @@ exit 0
 
 == server-retry-ignores-stop servers
 # asking again for an empty server list goes on after the run was asked to stop
-- milliseconds(50))) return 0;
-+ milliseconds(50))) {}
+- if (wait(delay.Next())) return 0;
++ if (wait(delay.Next())) {}
 
 == http-error-as-body net
 # an HTTP error status delivers its error page as the body
@@ -682,4 +682,43 @@ exit 0
 # a runtime folder that others can write to is trusted for the markers
 - (st.st_mode & 0022) == 0
 + true
+== release-replay-by-one trust
+# a signed list one version older than the one accepted before is taken
+- } else if (info.version < minimumVersion) {
++ } else if (info.version + 1 < minimumVersion) {
+
+== release-expiry-ignored trust
+# an expired signed list is taken
+- *info.expiresUnix <= nowUnix
++ *info.expiresUnix <= 0
+
+== release-product-ignored trust
+# a list signed for another product is taken
+- info.product != kProduct
++ info.product.empty()
+
+== list-hash-ignored patch
+# an update list whose bytes are not the manifest's is taken
+- *listHash != trust::Sha256Of(listText)
++ listHash->empty()
+
+== file-hash-ignored patch
+# a downloaded file whose bytes are not the signed ones is put in place
+- return !expected_ || hash_.Final() == *expected_;
++ return !expected_ || hash_.Final() != trust::Sha256Digest{};
+
+== hash-blocks-out-of-order trust
+# the hash thread takes a block and drops the newest instead
+- full_.pop_front();
++ full_.pop_back();
+
+== range-any-start patch
+# a 206 that starts anywhere is appended to the partial
+- first == from && length == total
++ length == total
+
+== resume-any-validator patch
+# the rest of a file that changed on the server (another ETag) is appended
+- : etag.empty() || etag == record_.etag;
++ : true;
 MUTANTS

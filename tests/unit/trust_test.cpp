@@ -4,6 +4,7 @@
 
 #include "support/signing.h"
 #include "trust/release.h"
+#include "trust/sha256_behind.h"
 
 namespace {
 
@@ -63,6 +64,29 @@ TEST(Trust, RefusesBadInputWithTheCheckThatFailed) {
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
         EXPECT_EQ(release.manifest.entries().size(), taken ? 2u : 0u);
     }
+}
+
+// The hash worked out behind the transfer is the hash of the bytes, in
+// order, however they arrive: in one call of many blocks (the hash thread
+// then has several waiting), in pieces that straddle the blocks, and again
+// for a second stream after Final().
+TEST(Trust, HashingBehindTheTransferIsTheHashOfTheBytesInOrder) {
+    std::string bytes(3 * (256 << 10) * 2 + 12345, '\0');
+    std::uint32_t x = 2463534242u;
+    for (char& c : bytes) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    trust::Sha256Behind hash;
+    for (const std::size_t piece : {bytes.size(), std::size_t{65537}, std::size_t{1000}}) {
+        SCOPED_TRACE(piece);
+        for (std::size_t at = 0; at < bytes.size(); at += piece) {
+            hash.Update(bytes.data() + at, std::min(piece, bytes.size() - at));
+        }
+        EXPECT_EQ(trust::ToHex(hash.Final()), trust::ToHex(trust::Sha256Of(bytes)));
+    }
+    hash.Update("abc", 3);
+    EXPECT_EQ(trust::ToHex(hash.Final()), trust::ToHex(trust::Sha256Of("abc")));
 }
 
 }  // namespace
