@@ -155,8 +155,16 @@ std::optional<pid_t> spawn_process(const std::string& program,
     sigset_t none;
     sigemptyset(&none);
     ::posix_spawnattr_setsigmask(&attr, &none);
+    // The program gets none of the launcher's files and sockets, as a
+    // Windows program started without inherited handles: a game that held
+    // the web panes' sockets open would keep their processes alive after
+    // the launcher has ended.
+    posix_spawn_file_actions_t files;
+    ::posix_spawn_file_actions_init(&files);
+    ::posix_spawn_file_actions_addclosefrom_np(&files, 3);
     pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, path.c_str(), nullptr, &attr, argv.data(), environ);
+    const int rc = ::posix_spawn(&pid, path.c_str(), &files, &attr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&files);
     ::posix_spawnattr_destroy(&attr);
     if (rc != 0) {
         set_last_error(rc);

@@ -20,21 +20,6 @@ using namespace testsupport;
 namespace fs = std::filesystem;
 const auto* const kDisplay = ::testing::AddGlobalTestEnvironment(new XvfbDisplay);
 
-// The processes the launcher left: orphans come to this test, the subreaper.
-int orphans() {
-    int n = 0;
-    for (const auto& e : fs::directory_iterator("/proc")) {
-        const std::string text = read_bytes(e.path() / "stat");
-        const std::size_t end = text.rfind(") ");
-        if (end == std::string::npos || text[end + 2] == 'Z') continue;  // a zombie has ended
-        if (std::stoi(text.substr(end + 4)) == ::getpid() &&
-            text.find("(QtWebEngineProc") != std::string::npos) {
-            ++n;
-        }
-    }
-    return n;
-}
-
 TEST(CloseE2E, TheLauncherEndsWithinTwoSecondsInEveryPhase) {
     ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     TempDir dir;
@@ -94,7 +79,7 @@ TEST(CloseE2E, TheLauncherEndsWithinTwoSecondsInEveryPhase) {
             continue;
         }
         EXPECT_EQ(status, 0) << "not gone within 2 s";
-        EXPECT_TRUE(wait_until([] { return orphans() == 0; }, 10s));
+        EXPECT_TRUE(wait_until([] { return web_engine_orphans() == 0; }, 10s));
         EXPECT_FALSE(platform::find_other_process("launcher.exe"));
         const std::string log = read_bytes(game / "base" / "launcher_log.txt");
         EXPECT_EQ(log.find("download listesi hatal"), std::string::npos);

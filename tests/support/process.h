@@ -49,6 +49,22 @@ inline std::optional<int> reap(pid_t pid, std::chrono::milliseconds limit) {
     return result;
 }
 
+// The web engine's processes whose parent is this process: those of a
+// launcher that has ended, when the test is the subreaper of its children.
+inline int web_engine_orphans() {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+        const std::string text = read_bytes(e.path() / "stat");
+        const std::size_t end = text.rfind(") ");
+        if (end == std::string::npos || text[end + 2] == 'Z') continue;  // a zombie has ended
+        if (std::stoi(text.substr(end + 4)) == ::getpid() &&
+            text.find("(QtWebEngineProc") != std::string::npos) {
+            ++n;
+        }
+    }
+    return n;
+}
+
 // Runs `body` in a forked child, a process of its own, to its end.
 inline void run_in_child(const std::function<void()>& body) {
     const pid_t pid = ::fork();

@@ -90,6 +90,22 @@ TEST(Process, ParametersSplitAtBlanksAndProgramsComeFromTheCurrentDirectoryOnly)
     EXPECT_EQ(platform::last_error(), ENOENT);
 }
 
+// A started program (the game, launch_helper.exe, the launcher after an
+// update) holds none of the starter's files open.
+TEST(Process, AStartedProgramGetsNoneOfTheStartersFiles) {
+    testsupport::TempDir dir;
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);  // without close-on-exec, as the web engine's sockets are
+    ASSERT_EQ(::dup2(pipe[1], 100), 100);
+    const auto child = platform::spawn_process(
+        "/bin/sh", {"-c", "[ -e /proc/self/fd/100 ] && echo held >held; echo >done"});
+    ::close(pipe[0]), ::close(pipe[1]), ::close(100);
+    ASSERT_TRUE(child.has_value());
+    EXPECT_EQ(reap(*child, 10s), 0);
+    EXPECT_TRUE(std::filesystem::exists("done"));
+    EXPECT_FALSE(std::filesystem::exists("held"));
+}
+
 TEST(SystemInfo, WaylandSessionsWithXWaylandGetTheX11Window) {
     // QT_QPA_PLATFORM, WAYLAND_DISPLAY, DISPLAY -> the platform asked for
     const std::array<const char*, 4> cases[] = {

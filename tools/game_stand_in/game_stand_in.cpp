@@ -2,7 +2,8 @@
 // records the arguments the launcher gave it in "valdora_args.txt" (one per
 // line), signals the start event "trovhal" as the game does once it is up,
 // and shows a small window for a few seconds. With VALDORA_GAME_EXIT=1 in
-// its environment it ends at once instead.
+// its environment it ends at once instead; with VALDORA_GAME_EXIT=never it
+// stays until it is ended.
 #include <QApplication>
 #include <QLabel>
 #include <QTimer>
@@ -58,6 +59,8 @@ int main(int argc, char** argv) {
     window.setWindowTitle(QStringLiteral("Valdora"));
     window.setMargin(24);
     window.show();
-    QTimer::singleShot(5000, &app, &QApplication::quit);
+    if (exitAtOnce == nullptr || std::strcmp(exitAtOnce, "never") != 0) {
+        QTimer::singleShot(5000, &app, &QApplication::quit);
+    }
     return app.exec();
 }

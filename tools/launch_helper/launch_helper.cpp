@@ -30,7 +30,8 @@ constexpr const char* kUpdate = "_launcher.dll";
 constexpr const char* kLauncher = "launcher.exe";
 
 // What the helper did goes to the log of the launcher it starts, which
-// deletes the log when its window starts.
+// deletes the log when its window starts. The arguments are evaluated twice,
+// and writing the log changes the last error: pass values, not calls.
 #define REPORT(...)                       \
     do {                                  \
         WriteLauncherLog(__VA_ARGS__);    \
@@ -59,16 +60,16 @@ int main() {
     if (!update_is_signed()) {
         arguments.push_back("-test_launcher");
     } else if (!platform::copy_file(kUpdate, kLauncher) || !platform::make_executable(kLauncher)) {
-        REPORT("launch_helper: launcher.exe güncellenemedi: %s"_cp1254,
-               platform::error_text(platform::last_error()).c_str());
+        const std::string why = platform::error_text(platform::last_error());
+        REPORT("launch_helper: launcher.exe güncellenemedi: %s"_cp1254, why.c_str());
         arguments.push_back("-test_launcher");
     } else {
         REPORT("launch_helper: _launcher.dll, launcher.exe olarak kuruldu."_cp1254);
     }
 
     if (!platform::spawn_process(kLauncher, arguments)) {
-        REPORT("launch_helper: launcher.exe başlatılamadı: %s"_cp1254,
-               platform::error_text(platform::last_error()).c_str());
+        const std::string why = platform::error_text(platform::last_error());
+        REPORT("launch_helper: launcher.exe başlatılamadı: %s"_cp1254, why.c_str());
         return 1;
     }
     return 0;
