@@ -10,11 +10,6 @@ void ManualResetEvent::set() {
     changed_.notify_all();
 }
 
-void ManualResetEvent::reset() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    set_ = false;
-}
-
 bool ManualResetEvent::is_set() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return set_;

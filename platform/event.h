@@ -1,5 +1,5 @@
-// An unnamed manual-reset event: once set it stays set until reset, and
-// every waiter sees it.
+// An unnamed manual-reset event: once set it stays set, and every waiter
+// sees it. The launcher's events are made for one run and never reset.
 #pragma once
 
 #include <chrono>
@@ -15,7 +15,6 @@ public:
     ManualResetEvent& operator=(const ManualResetEvent&) = delete;
 
     void set();
-    void reset();
     // Tests without waiting.
     bool is_set() const;
     // Waits without limit.

@@ -660,9 +660,9 @@ exit 0
 - (year % 4 == 0 && year % 100 != 0) || year % 400 == 0
 + year % 4 == 0
 
-== event-reset-kept platform/event.cpp
-# a reset leaves the event set
-- set_ = false;
+== event-set-wakes-nobody platform/event.cpp
+# setting an event wakes its waiters only at the end of their wait
+- changed_.notify_all();
 
 == named-event-consumed platform
 # a named event's wait takes the signal away from later waits

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <tuple>
 
@@ -38,6 +39,25 @@ TEST(File, TimesAreUtcWhateverTheTimeZoneAndTheAccessTimeStays) {
     struct stat st;
     ASSERT_EQ(::stat("a.pak", &st), 0);
     EXPECT_EQ(st.st_atim.tv_sec, 1000000000);
+
+    // The calendar's 29 Februaries: 2000 and 2024 have one, 2100 and 2023 none.
+    for (const auto& [day, month, year, valid] : {std::tuple{29, 2, 2000, true},
+                                                  {29, 2, 2024, true},
+                                                  {29, 2, 2100, false},
+                                                  {29, 2, 2023, false},
+                                                  {31, 4, 2024, false},
+                                                  {1, 3, 2100, true}}) {
+        platform::SystemTime t;
+        t.day = day, t.month = month, t.year = year;
+        std::int64_t seconds = 0;
+        EXPECT_EQ(platform::system_time_to_unix(t, seconds), valid)
+            << day << "." << month << "." << year;
+        std::tm utc{};
+        utc.tm_mday = day, utc.tm_mon = month - 1, utc.tm_year = year - 1900;
+        if (valid) {
+            EXPECT_EQ(seconds, ::timegm(&utc)) << year;
+        }
+    }
 
     // A sparse file beyond 4 GiB reads as its low 32 bits; a directory is no
     // file, a FIFO is one (and must not hang the check).
