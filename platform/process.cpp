@@ -19,6 +19,18 @@
 extern char** environ;
 
 namespace platform {
+namespace {
+
+// The text of /proc/PID/NAME (its first KiB), empty when it cannot be read.
+std::string proc_text(pid_t pid, const char* name) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/" + name;
+    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "re"), std::fclose);
+    if (!f) return "";
+    char buffer[1024];
+    return std::string(buffer, std::fread(buffer, 1, sizeof buffer, f.get()));
+}
+
+}  // namespace
 
 std::optional<std::string> process_executable_name(pid_t pid) {
     const std::string link = "/proc/" + std::to_string(pid) + "/exe";
@@ -36,19 +48,22 @@ std::optional<std::string> process_executable_name(pid_t pid) {
     return slash == std::string::npos ? target : target.substr(slash + 1);
 }
 
+std::optional<std::string> process_name(pid_t pid) {
+    if (auto name = process_executable_name(pid)) return name;
+    std::string name = proc_text(pid, "comm");
+    if (name.size() < 2) return std::nullopt;
+    name.pop_back();  // the line feed
+    return name;
+}
+
 namespace {
 
 // When the process started, in clock ticks since boot (field 22 of its
 // stat), or nothing when it cannot be read.
 std::optional<unsigned long long> start_ticks(pid_t pid) {
-    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "re"), std::fclose);
-    if (!f) return std::nullopt;
-    char buffer[1024];
-    const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, f.get());
-    buffer[n] = '\0';
+    const std::string stat = proc_text(pid, "stat");
     // The command name may hold blanks and parentheses: count from its end.
-    const char* field = std::strrchr(buffer, ')');
+    const char* field = std::strrchr(stat.c_str(), ')');
     for (int i = 2; field != nullptr && i < 22; ++i) field = std::strchr(field + 1, ' ');
     unsigned long long ticks = 0;
     if (field == nullptr || std::sscanf(field + 1, "%llu", &ticks) != 1) return std::nullopt;
@@ -87,7 +102,7 @@ void wait_for_parent(std::string_view exeName, std::chrono::milliseconds limit) 
     const int fd = static_cast<int>(::syscall(SYS_pidfd_open, parent, 0));
     if (fd < 0) return;
     // Asked once the pidfd is held, so the id cannot have been reused.
-    if (::getppid() == parent && process_executable_name(parent) == exeName) {
+    if (::getppid() == parent && process_name(parent) == exeName) {
         pollfd ended{fd, POLLIN, 0};
         while (::poll(&ended, 1, static_cast<int>(limit.count())) < 0 && errno == EINTR) {
         }
@@ -119,14 +134,10 @@ bool terminate_process(pid_t pid, std::chrono::milliseconds limit) {
 bool process_alive(pid_t pid) {
     if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
     // A zombie still answers kill(); it has ended all the same.
-    const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(stat.c_str(), "re"), std::fclose);
-    if (!f) return false;
-    char buffer[512];
-    const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, f.get());
-    buffer[n] = '\0';
-    const char* close = std::strrchr(buffer, ')');
-    return close == nullptr || close[1] == '\0' || close[2] != 'Z';
+    const std::string stat = proc_text(pid, "stat");
+    if (stat.empty()) return false;
+    const std::size_t close = stat.rfind(')');
+    return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
 }
 
 std::vector<std::string> split_parameters(std::string_view parameters) {

@@ -15,6 +15,10 @@ namespace platform {
 // The executable file name of a running process (the last component of its
 // image path), or nothing when it cannot be read (gone, or not ours).
 std::optional<std::string> process_executable_name(pid_t pid);
+// The same, or for a process that is ending (its main thread gone, others
+// not yet, as a launcher's that hands over: it still holds its files) its
+// command name.
+std::optional<std::string> process_name(pid_t pid);
 
 // The first process other than this one whose executable file name is
 // exactly `exeName` (case-sensitive), in process-id order. With

@@ -97,7 +97,8 @@ restamp() {
 stop_game() {
   local p
   for p in /proc/[0-9]*; do
-    [ "$(readlink "$p/cwd" 2>/dev/null)" = "$game" ] && kill -9 "${p#/proc/}" 2>/dev/null
+    # (one that ends meanwhile is no failure)
+    [ "$(readlink "$p/cwd" 2>/dev/null)" = "$game" ] && kill -9 "${p#/proc/}" 2>/dev/null || true
   done
   wait_for 20 bash -c 'for p in /proc/[0-9]*; do [ "$(readlink $p/cwd 2>/dev/null)" = "$1" ] && exit 1; done; exit 0' _ "$game"
 }
@@ -260,7 +261,11 @@ lists_before=$(lists)
 start
 wait_for 60 cmp -s "$work/newer" "$game/launcher.exe" ||
   fail "no self-update: $(iconv -f cp1254 -t utf-8 "$game/base/launcher_log.txt")"
-wait_for 60 above lists $((lists_before + 1)) || fail "the updated launcher did not run"
+wait_for 60 above lists $((lists_before + 1)) ||
+  fail "the updated launcher did not run: $(iconv -f cp1254 -t utf-8 "$game/base/launcher_log.txt")
+$(grep -v setParent "$work/starter.out" | tail -n 20)
+$(ps -eo pid,ppid,stat,etimes,args | grep -v ' \[' | cut -c1-120)
+$(cat /proc/locks)"
 cmp "$work/newer" "$game/_launcher.dll"
 stop_game
 

@@ -62,6 +62,10 @@ TEST(Process, AnOlderLauncherIsOneStartedBeforeUs) {
     EXPECT_EQ(platform::find_other_process("launcher.exe", true), std::nullopt);
     EXPECT_TRUE(platform::terminate_process(later));
     EXPECT_FALSE(platform::process_alive(later));  // gone when it returns
+    // Ended, not yet reaped: no launcher to look for any more, but still its
+    // name (a launcher that hands over is waited for until it is gone).
+    EXPECT_EQ(platform::find_other_process("launcher.exe"), std::nullopt);
+    EXPECT_EQ(platform::process_name(later), "launcher.exe");
     EXPECT_EQ(child.wait_for(20s), 128 + SIGKILL);
 }
 
