@@ -37,15 +37,21 @@ void append_text_mode(std::string& out, const char* text) {
     }
 }
 
+// A message as printf makes it, cut at 4 KiB.
+std::string formatted(const char* format, va_list args) {
+    char message[4096];
+    std::vsnprintf(message, sizeof message, format, args);
+    return message;
+}
+
 }  // namespace
 
 void WriteLauncherLog(const char* format, ...) {
     if (format == nullptr) return;
 
-    char message[4096];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    const std::string message = formatted(format, args);
     va_end(args);
 
     char time[16];
@@ -72,7 +78,7 @@ void WriteLauncherLog(const char* format, ...) {
     text += ' ';
     text += time;
     text += ": ";
-    append_text_mode(text, message);
+    append_text_mode(text, message.c_str());
     text += "\r\r\n";
 
     // One write, so lines of the two threads never interleave.
@@ -81,12 +87,11 @@ void WriteLauncherLog(const char* format, ...) {
 
 void KeepLauncherLogLine(const char* format, ...) {
     if (format == nullptr) return;
-    char message[4096];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    const std::string message = formatted(format, args);
     va_end(args);
-    std::string line(message);
+    std::string line = message;
     for (char& c : line) c = c == '\n' ? ' ' : c;  // one message, one line
     line += '\n';
 

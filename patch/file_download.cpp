@@ -10,17 +10,12 @@
 #include "patch/file_checks.h"
 #include "patch/file_sink.h"
 #include "patch/patch_downloader.h"
+#include "patch/self_update.h"
 #include "platform/cp1254_literal.h"
 #include "platform/last_error.h"
 
 using namespace platform::literals;
 using namespace boost::placeholders;
-
-namespace {
-
-constexpr const char* kTempFile = "~temp.dat";
-
-}  // namespace
 
 PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_curl& transfer,
                                                           const std::string& baseUrl,
@@ -88,7 +83,7 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     }
     sink.Discard(true);
     if (!PutInPlace(entry)) return FileResult::NotPlaced;
-    if (entry.path == "_launcher.dll") launcherVerified = true;
+    if (entry.path == kLauncherFile) launcherVerified = true;
     progress.FileDone();
     return FileResult::Done;
 }

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr const char* kTempFile = "~temp.dat";
 // A body is worth a record once this much of it is on disk: a file the
 // next run would fetch again in no time needs none, and most files of a
 // patch are small.

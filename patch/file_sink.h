@@ -30,6 +30,10 @@ namespace talvo::utility {
 class easy_curl;
 }
 
+// The scratch file every download is written to before it takes the game
+// file's place.
+inline constexpr const char* kTempFile = "~temp.dat";
+
 class FileSink {
 public:
     FileSink(const talvo::utility::easy_curl& transfer, const UpdateListEntry& entry,

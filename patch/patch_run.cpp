@@ -7,6 +7,7 @@
 #include "patch/attribute_survey.h"
 #include "patch/file_sink.h"
 #include "patch/patch_downloader.h"
+#include "patch/self_update.h"
 #include "platform/codepage.h"
 #include "platform/cp1254_literal.h"
 #include "platform/last_error.h"
@@ -16,8 +17,6 @@ using namespace platform::literals;
 
 namespace {
 
-constexpr const char* kTempFile = "~temp.dat";
-constexpr const char* kLauncherFile = "_launcher.dll";
 // A longer reply is no update list.
 constexpr std::uint64_t kMaxUpdateListBytes = 64 << 20;
 

@@ -41,6 +41,6 @@ bool isFileContentDifferent(const std::string& first, const std::string& second)
 }
 
 bool IsLauncherUpdatePending(bool testLauncher) {
-    return !testLauncher && FileExists("_launcher.dll") &&
-           isFileContentDifferent("launcher.exe", "_launcher.dll");
+    return !testLauncher && FileExists(kLauncherFile) &&
+           isFileContentDifferent("launcher.exe", kLauncherFile);
 }

@@ -5,6 +5,9 @@
 
 #include <string>
 
+// The launcher's update as the list names it and the game directory keeps it.
+inline constexpr const char* kLauncherFile = "_launcher.dll";
+
 // True unless both files can be read and hold the same bytes.
 bool isFileContentDifferent(const std::string& first, const std::string& second);
 

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 
+#include "patch/self_update.h"
 #include "platform/file.h"
 #include "trust/signature.h"
 
 namespace {
-
-constexpr const char* kLauncherFile = "_launcher.dll";
 
 std::string ManifestPath(const std::string& folder, std::string listPath) {
     std::replace(listPath.begin(), listPath.end(), '\\', '/');

@@ -19,6 +19,33 @@
 namespace platform {
 namespace {
 
+// The status of an open file; EBADF for none.
+bool status_of(int fd, struct stat& st) {
+    if (fd < 0) {
+        set_last_error(EBADF);
+        return false;
+    }
+    return ::fstat(fd, &st) == 0 || fail_with_errno();
+}
+
+// A read of an open file, again when a signal cut it short: the bytes read,
+// or -1 with the error recorded.
+template <typename Read>
+long read_retrying(int fd, Read read) {
+    if (fd < 0) {
+        set_last_error(EBADF);
+        return -1;
+    }
+    for (;;) {
+        const ssize_t n = read();
+        if (n >= 0) return static_cast<long>(n);
+        if (errno != EINTR) {
+            set_last_error(errno);
+            return -1;
+        }
+    }
+}
+
 int open_native(const std::string& path, int flags, mode_t mode = 0) {
     int fd;
     do {
@@ -202,11 +229,7 @@ bool File::size(std::uint64_t& bytes) const {
         return true;
     }
     struct stat st;
-    if (fd_ < 0) {
-        set_last_error(EBADF);
-        return false;
-    }
-    if (::fstat(fd_, &st) != 0) return fail_with_errno();
+    if (!status_of(fd_, st)) return false;
     bytes = static_cast<std::uint64_t>(st.st_size);
     return true;
 }
@@ -224,11 +247,7 @@ bool File::last_write_time(std::int64_t& unixSeconds) const {
         return true;
     }
     struct stat st;
-    if (fd_ < 0) {
-        set_last_error(EBADF);
-        return false;
-    }
-    if (::fstat(fd_, &st) != 0) return fail_with_errno();
+    if (!status_of(fd_, st)) return false;
     unixSeconds = st.st_mtim.tv_sec;
     return true;
 }
@@ -252,33 +271,11 @@ bool File::write_all(const void* data, std::size_t size) {
 }
 
 long File::read_some(void* data, std::size_t size) {
-    if (fd_ < 0) {
-        set_last_error(EBADF);
-        return -1;
-    }
-    for (;;) {
-        const ssize_t n = ::read(fd_, data, size);
-        if (n >= 0) return static_cast<long>(n);
-        if (errno != EINTR) {
-            set_last_error(errno);
-            return -1;
-        }
-    }
+    return read_retrying(fd_, [&] { return ::read(fd_, data, size); });
 }
 
 long File::read_some_at(void* data, std::size_t size, std::uint64_t offset) {
-    if (fd_ < 0) {
-        set_last_error(EBADF);
-        return -1;
-    }
-    for (;;) {
-        const ssize_t n = ::pread(fd_, data, size, static_cast<off_t>(offset));
-        if (n >= 0) return static_cast<long>(n);
-        if (errno != EINTR) {
-            set_last_error(errno);
-            return -1;
-        }
-    }
+    return read_retrying(fd_, [&] { return ::pread(fd_, data, size, static_cast<off_t>(offset)); });
 }
 
 bool File::truncate_all() {
@@ -292,11 +289,7 @@ bool File::truncate_all() {
 
 bool File::identity(std::uint64_t& device, std::uint64_t& inode) const {
     struct stat st;
-    if (fd_ < 0) {
-        set_last_error(EBADF);
-        return false;
-    }
-    if (::fstat(fd_, &st) != 0) return fail_with_errno();
+    if (!status_of(fd_, st)) return false;
     device = static_cast<std::uint64_t>(st.st_dev);
     inode = static_cast<std::uint64_t>(st.st_ino);
     return true;

@@ -174,7 +174,7 @@ TEST(WindowGameStart, FailuresToStartTheGameOrTheHandOverAreLogged) {
     fs::remove_all(game);
 }
 
-// The spec's edge cases of the outline on a small picture: a transparent
+// Edge cases of the outline on a small picture: a transparent
 // row adds nothing, a run may reach the right edge, one step off the
 // transparent colour is opaque.
 TEST(WindowSkin, RegionIsTheUnionOfTheOpaqueRunsOfEachRow) {

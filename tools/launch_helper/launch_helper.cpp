@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "log/launcher_log.h"
+#include "patch/self_update.h"
 #include "patch/signed_release.h"
 #include "platform/cp1254_literal.h"
 #include "platform/file.h"
@@ -26,17 +27,15 @@ using namespace platform::literals;
 
 namespace {
 
-constexpr const char* kUpdate = "_launcher.dll";
 constexpr const char* kLauncher = "launcher.exe";
 
-// What the helper did goes to the log of the launcher it starts, which
-// deletes the log when its window starts. The arguments are evaluated twice,
-// and writing the log changes the last error: pass values, not calls.
-#define REPORT(...)                       \
-    do {                                  \
-        WriteLauncherLog(__VA_ARGS__);    \
-        KeepLauncherLogLine(__VA_ARGS__); \
-    } while (false)
+// What the helper did goes to the log, and is kept for the launcher it
+// starts, whose window deletes the log. `detail` is made before either
+// write, which changes the last error.
+void report(const char* format, const std::string& detail = "") {
+    WriteLauncherLog(format, detail.c_str());
+    KeepLauncherLogLine(format, detail.c_str());
+}
 
 // True unless trusted keys are built in and the update is not the signed one.
 bool update_is_signed() {
@@ -45,8 +44,8 @@ bool update_is_signed() {
                                          valdora::kTrustedKeys.end());
     std::string why;
     if (CheckKeptLauncher(ReadTrustedKeys(lines), std::time(nullptr), why)) return true;
-    REPORT("launch_helper: _launcher.dll kurulmadı: %s"_cp1254, why.c_str());
-    platform::delete_file(kUpdate);
+    report("launch_helper: _launcher.dll kurulmadı: %s"_cp1254, why);
+    platform::delete_file(kLauncherFile);
     return false;
 }
 
@@ -59,17 +58,18 @@ int main() {
     std::vector<std::string> arguments;
     if (!update_is_signed()) {
         arguments.push_back("-test_launcher");
-    } else if (!platform::copy_file(kUpdate, kLauncher) || !platform::make_executable(kLauncher)) {
-        const std::string why = platform::error_text(platform::last_error());
-        REPORT("launch_helper: launcher.exe güncellenemedi: %s"_cp1254, why.c_str());
+    } else if (!platform::copy_file(kLauncherFile, kLauncher) ||
+               !platform::make_executable(kLauncher)) {
+        report("launch_helper: launcher.exe güncellenemedi: %s"_cp1254,
+               platform::error_text(platform::last_error()));
         arguments.push_back("-test_launcher");
     } else {
-        REPORT("launch_helper: _launcher.dll, launcher.exe olarak kuruldu."_cp1254);
+        report("launch_helper: _launcher.dll, launcher.exe olarak kuruldu."_cp1254);
     }
 
     if (!platform::spawn_process(kLauncher, arguments)) {
-        const std::string why = platform::error_text(platform::last_error());
-        REPORT("launch_helper: launcher.exe başlatılamadı: %s"_cp1254, why.c_str());
+        report("launch_helper: launcher.exe başlatılamadı: %s"_cp1254,
+               platform::error_text(platform::last_error()));
         return 1;
     }
     return 0;
