@@ -152,12 +152,11 @@ bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
 }
 
 void PatchDownloader::FinishDownloads() {
-    // Half a record, left by a run that ended while writing it.
-    EnterGameDirectory();
-    platform::delete_file(kNewRecordFile);
     if (progress.FilesTotal() > 0) {
         WriteLauncherLog("Dosyalar download edildi.");
         EnterGameDirectory();
+        // Half a record, left by a run that ended while writing it.
+        platform::delete_file(kNewRecordFile);
         // A partial file the next run can go on from stays, with its record.
         if (!keepPartial) {
             platform::delete_file(kTempFile);
