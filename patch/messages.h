@@ -1,5 +1,5 @@
 // The messages the patch worker posts to its window. Arguments are in
-// PatchDownloader's header and in progress_text.h.
+// PatchDownloader's header and in window/texts.h.
 #pragma once
 
 #include "platform/message_target.h"

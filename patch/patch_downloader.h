@@ -12,7 +12,7 @@
 //   IsFinished()                           - true once the download phase has ended
 //   GetServers()                           - the server list (WM_SERVERLIST_READY)
 //   Stop()                                 - asks the run to end and waits for its thread
-//   DescribePatchProgress/DescribePatchSpeed (progress_text.h) - texts of the progress messages
+//   DescribePatchProgress/DescribePatchSpeed (window/texts.h) - texts of the progress messages
 // Destruction is safe in every state: a run never started is simply gone, a
 // running one is asked to stop and its thread joined.
 #pragma once

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Fails when an include goes against the direction of the layers:
-#   app -> ui -> settings;  patch -> servers -> net;  patch -> trust;
+#   app -> ui -> window -> settings, patch;  patch -> servers -> net;  patch -> trust;
 #   everything -> log -> platform
-# and nothing below the window (nor the settings record, nor the tools
-# without a window) includes Qt. Prints one line per folder: the modules it
-# includes, then the verdict.
+# and nothing below the Qt window (nor the window's shared part, the settings
+# record, or the tools without a window) includes Qt. Prints one line per
+# folder: the modules it includes, then the verdict.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,11 +17,12 @@ declare -A allowed=(
   [servers]="net log platform"
   [patch]="servers net trust log platform"
   [settings]="log platform"
-  [ui]="settings patch servers net trust log platform"
-  [app]="ui settings patch servers net trust log platform endpoints trusted_keys"
+  [window]="settings patch servers net trust log platform"
+  [ui]="window settings patch servers net trust log platform"
+  [app]="ui window settings patch servers net trust log platform endpoints trusted_keys"
   [endpoints]=""
   [trusted_keys]=""
-  [tools/valdora-patch]="patch servers net trust log platform endpoints trusted_keys"
+  [tools/valdora-patch]="window settings patch servers net trust log platform endpoints trusted_keys"
   [tools/valdora-publish]="trust patch servers net log platform"
   [tools/launch_helper]="patch trust log platform trusted_keys"
   [tools/game_stand_in]="platform"
@@ -32,7 +33,7 @@ declare -A allowed=(
 )
 # Where Qt may be included: the window, start-up and the settings dialog.
 qt_allowed='^(app/|ui/|settings/(preferences_dialog|dialog_message_box|settings_preview)\.|tools/(game_stand_in|skin|starter)/)'
-modules="platform log trust net servers patch settings ui app endpoints trusted_keys tools fuzz bench"
+modules="platform log trust net servers patch settings window ui app endpoints trusted_keys tools fuzz bench"
 
 files=0 includes=0 faults=0
 declare -A seen
@@ -67,7 +68,7 @@ while IFS= read -r file; do
   done < <(grep -E '^[[:space:]]*#[[:space:]]*include' "$file" || true)
 done < <(git ls-files -co --exclude-standard '*.cpp' '*.h' '*.h.in' | grep -v '^build/')
 
-for folder in app ui settings patch servers net trust log platform endpoints trusted_keys \
+for folder in app ui window settings patch servers net trust log platform endpoints trusted_keys \
               tools/valdora-patch tools/valdora-publish tools/launch_helper tools/starter bench fuzz; do
   used=$(tr ' ' '\n' <<<"${seen[$folder]:-}" | sort -u | tr '\n' ' ' | sed 's/^ *//; s/ *$//')
   printf '  %-22s -> %s\n' "$folder" "${used:-(nothing of ours)}"

@@ -430,7 +430,7 @@ awk -v c="$caught" -v r="$run" -v t="$target" 'BEGIN { exit !(r > 0 && 100 * c >
 exit 0
 
 # The mutants: patch/, net/, servers/ (the engine), settings/ (without the
-# dialog), log/, platform/. Read by parse_mutants, never run.
+# dialog), window/ (the window's shared part), log/, platform/. Read by parse_mutants, never run.
 # shellcheck disable=SC2317
 : <<'MUTANTS'
 == hour-tolerance patch
@@ -476,12 +476,12 @@ exit 0
 - run << 16 | 10000
 + 10000 << 16 | run
 
-== counter-order patch
+== counter-order window
 # the file counter reads "Dosya: total / done"
 - std::to_string(l & 0xFFFF) + " / " + std::to_string((l >> 16) & 0xFFFF)
 + std::to_string((l >> 16) & 0xFFFF) + " / " + std::to_string(l & 0xFFFF)
 
-== remaining-minutes patch
+== remaining-minutes window
 # the remaining time shows all minutes beside the hours ("1s 62dk")
 - seconds / 60 % 60
 + seconds / 60
@@ -721,4 +721,26 @@ exit 0
 # the rest of a file that changed on the server (another ETag) is appended
 - : etag.empty() || etag == record_.etag;
 + : true;
+
+== window-bars-crawl window
+# the bars are set straight to their place, not a step short first
+- SetBarPosition(kFileProgress, filePosition - 2);
+
+== window-closing-takes-messages window
+# what the worker still posts is shown after the close button
+- if (phase_ == Phase::Closing) return 0;
+
+== window-failure-forgotten window
+# a failed run shows "Güncelleme tamamlandı !" once the downloads end
+- patchFailed_ ? kPatchFailedText :
++ false ? kPatchFailedText :
+
+== window-start-without-saving window
+# OYNA starts or warns without writing the settings first
+- Preferences().WriteSettingsFile();
+
+== outline-edge-pixel window
+# the last pixel of a row that reaches the right edge is left out
+- while (x < width && !transparent(x)) ++x;
++ while (x + 1 < width && !transparent(x)) ++x;
 MUTANTS

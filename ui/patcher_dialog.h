@@ -1,17 +1,13 @@
-// The launcher's only window: a frameless, skinned window that shows the
-// patch run's progress, then the game servers and the start button.
+// The launcher's window in Qt: a frameless, skinned window that draws what
+// PatcherWindow (window/patcher_window.h) decides and delivers its events.
 #pragma once
 
 #include <QWidget>
-#include <memory>
-#include <vector>
+#include <map>
 
-#include "patch/patch_downloader.h"
-#include "patch/patch_options.h"
-#include "platform/win32_event.h"
-#include "servers/server_list.h"
 #include "settings/preferences_dialog.h"
 #include "ui/qt_message_target.h"
+#include "window/patcher_window.h"
 
 class BitmapButton;
 class CExplorer1;
@@ -19,43 +15,15 @@ class RunProgressBar;
 class ServerListBox;
 class StatusText;
 
-class Cpatcher_client_MFCDlg : public QWidget {
+class Cpatcher_client_MFCDlg : public QWidget, public PatcherWindow {
     Q_OBJECT
 public:
     // `start`: what start-up gathered (switches, game directory, endpoints).
     explicit Cpatcher_client_MFCDlg(LaunchValues start = {});
     ~Cpatcher_client_MFCDlg() override;
 
-    // Window set-up, in the launcher's fixed order; may end the process
-    // (hand-over to a waiting update, too little memory, second instance).
-    bool OnInitDialog();
     // Runs the window until its close button: shows it, then the event loop.
     int DoModal();
-    // The close button: hides the window, dismisses its boxes, asks the run
-    // to stop and ends the window's run.
-    void OnClose();
-    // Stops the worker (waiting a second at most) and releases what the
-    // window holds.
-    void OnDestroy();
-
-    // The run whose state the window shows. OnInitDialog creates and starts
-    // the real one; tests hand in a run of their own.
-    void UseDownloader(std::unique_ptr<PatchDownloader> run) { downloader = std::move(run); }
-
-    // Every message the worker posts (WM_USER+1 .. WM_USER+7) lands here.
-    long OnUserMessage(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
-
-    void StartGame();
-    // Returns only when `gameArg1` is empty; otherwise ends the process.
-    void RunGame(const std::string& gameArg1, const std::string& gameArg2);
-    [[noreturn]] void OnRunLaunchHelper();
-
-    // The colour of the four status texts right now.
-    QColor StatusTextColour() const;
-
-    // Cuts the window to the skin's outline and puts the lower web panes in
-    // their frames (a step of OnInitDialog).
-    void ShapeFromSkin();
 
     platform::MessageTarget& messageTarget() { return target_; }
     PreferencesDialog& preferencesDialog() { return preferences; }
@@ -69,40 +37,32 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
+    void SetControlText(int id, std::u16string_view text) override;
+    void SetBarPosition(int id, int position) override;
+    void ShowControl(int id) override;
+    void FocusControl(int id) override;
+    void AddServerName(std::u16string_view name) override;
+    int SelectedServer() override;
+    void ShapeWindow(std::u16string_view title) override;
+    void Navigate(int id, const std::string& url) override;
+    void HideWindow() override { hide(); }
+    void EndWindowRun() override;
+    void Minimise() override { showMinimized(); }
+    void RunSettingsDialog() override { preferences.exec(); }
+    void OpenDocument(const char* file) override;
+    PreferencesStore& Preferences() override { return preferences; }
+    platform::MessageTarget& Target() override { return target_; }
+    void DismissBoxes() override { target_.Close(); }
+
 private:
     void createControls();
-    void ShowPatchResult(bool filesWereUpdated);
-    long OnPatchProgress(platform::WPARAM wParam, platform::LPARAM lParam);
-    long OnPatchSpeed(platform::WPARAM wParam, platform::LPARAM lParam);
-    long OnPatchDone(platform::WPARAM wParam);
-    long OnPatchFailed();
-    long OnServerListReady();
-    void OpenGuide();
-    void SetText(StatusText* label, const std::string& cp1254);
 
-    const LaunchValues start_;
-    // Members in the window's own order.
     PreferencesDialog preferences;
-    std::unique_ptr<PatchDownloader> downloader;
-    std::vector<ServerEntry> servers;
-    RunProgressBar* fileProgress = nullptr;
-    RunProgressBar* totalProgress = nullptr;
-    ServerListBox* serverList = nullptr;
-    CExplorer1* promoPane1 = nullptr;
-    StatusText* statusLabel = nullptr;
-    StatusText* counterLabel = nullptr;
-    StatusText* speedLabel = nullptr;
-    StatusText* infoLabel = nullptr;
-    BitmapButton* startButton = nullptr;
-    CExplorer1* promoPane2 = nullptr;
-    CExplorer1* promoPane3 = nullptr;
-
+    // The controls by template id.
+    std::map<int, QWidget*> controls_;
     QtMessageTarget target_;
-    // The running-launcher marker, held from initialisation to destruction.
-    std::unique_ptr<win32_event> instanceEvent_;
     // Bitmap 139, loaded once: the background, the shape and the icon.
     const QImage skin_;
-    bool patchFailed_ = false;
     bool dragging_ = false;
     QPoint dragOffset_;
 };

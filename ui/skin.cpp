@@ -3,6 +3,8 @@
 #include <QString>
 #include <QVector>
 
+#include "window/controls.h"
+
 // The pictures live in a static library; make sure its resources are
 // registered before the first use.
 static void InitSkinResources() {
@@ -19,22 +21,15 @@ QImage LoadBitmap(int id) {
 
 QRegion RegionFromSkin(const QImage& image) {
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-    const int width = qMin(rgb.width(), kWidth);
-    const int height = qMin(rgb.height(), kHeight);
-    QVector<QRect> runs;
-    for (int y = 0; y < height; ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        int x = 0;
-        while (x < width) {
-            while (x < width && (line[x] | 0xFF000000) == kTransparent) ++x;
-            const int start = x;
-            while (x < width && (line[x] | 0xFF000000) != kTransparent) ++x;
-            if (x > start) runs.append(QRect(start, y, x - start, 1));
-        }
-    }
+    const std::vector<window::OpaqueRun> runs =
+        window::OpaqueRuns(reinterpret_cast<const std::uint32_t*>(rgb.constBits()), rgb.width(),
+                           rgb.height(), rgb.bytesPerLine() / 4);
+    QVector<QRect> rects;
+    rects.reserve(static_cast<qsizetype>(runs.size()));
+    for (const window::OpaqueRun& r : runs) rects.append(QRect(r.x, r.y, r.width, 1));
     // One setRects is far cheaper than thousands of unions.
     QRegion region;
-    region.setRects(runs.constData(), static_cast<int>(runs.size()));
+    region.setRects(rects.constData(), static_cast<int>(rects.size()));
     return region;
 }
 

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "support/ended_run.h"
 #include "support/files.h"
 #include "support/launcher_log.h"
 #include "support/recording_target.h"
@@ -29,6 +30,7 @@
 #include "ui/explorer_module.h"
 #include "ui/skin.h"
 #include "ui/widgets.h"
+#include "window/controls.h"
 
 namespace fs = std::filesystem;
 
@@ -36,22 +38,6 @@ namespace {
 
 using platform::LPARAM;
 using platform::WPARAM;
-
-// A run that has ended in the current directory with the servers of
-// `serverList` ("serverlist.txt", nothing to patch); its own posts go to a
-// recorder, so the test plays the worker towards the window.
-std::unique_ptr<PatchDownloader> EndedRun(const std::string& serverList) {
-    static testsupport::RecordingTarget ignored;
-    testsupport::write_bytes("list.txt", "b\r\nv\r\n");
-    testsupport::write_bytes("serverlist.txt", serverList);
-    LaunchValues values;
-    values.switches.skipPatch = values.switches.serverTest = true;
-    auto run = std::make_unique<PatchDownloader>(
-        &ignored, "file://" + (fs::current_path() / "list.txt").string(), MakePatchOptions(values));
-    run->Start();
-    EXPECT_TRUE(run->WaitForEnd(std::chrono::seconds(20)));
-    return run;
-}
 
 struct WindowTest : ::testing::Test {
     testsupport::TempDir dir;
@@ -61,7 +47,7 @@ struct WindowTest : ::testing::Test {
     // A run that is never started, or one that has ended with `serverList`.
     void use(const std::string& serverList = "", bool ended = false) {
         auto downloader =
-            ended ? EndedRun(serverList)
+            ended ? testsupport::EndedRun(serverList)
                   : std::make_unique<PatchDownloader>(&window.messageTarget(),
                                                       "http://127.0.0.1:9/x", PatchOptions());
         run = downloader.get();
@@ -179,7 +165,7 @@ TEST(WindowGameStart, FailuresToStartTheGameOrTheHandOverAreLogged) {
 // transparent colour is opaque.
 TEST(WindowSkin, RegionIsTheUnionOfTheOpaqueRunsOfEachRow) {
     QImage image(5, 3, QImage::Format_RGB32);
-    image.fill(skin::kTransparent);
+    image.fill(0xFF000000 | window::kTransparentColour);
     image.setPixel(4, 1, qRgb(255, 0, 126));
     image.setPixel(0, 2, qRgb(0, 0, 0));
     image.setPixel(1, 2, qRgb(0, 0, 0));

@@ -3,8 +3,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "patch/progress_text.h"
 #include "platform/codepage.h"
+#include "window/texts.h"
 
 namespace {
 
