@@ -1,40 +1,26 @@
-// The settings dialog: the player's view of the game's graphics settings.
+// The settings dialog in Qt: the player's view of the game's graphics
+// settings, drawing what PreferencesForm (preferences_form.h) decides.
 //
 // The main window holds one PreferencesDialog for its whole life and runs it
-// modally (exec()) from its settings button. The record lives here between
-// openings; the controls are only a view of it, set again from the record
-// whenever the window is shown, hidden, activated, deactivated or focused, so
-// a choice reaches the record only through "OK".
+// modally (exec()) from its settings button.
 #pragma once
 
 #include <QDialog>
+#include <map>
 
 #include "settings/dialog_message_box.h"
-#include "settings/preferences_store.h"
+#include "settings/preferences_form.h"
 
 class QCheckBox;
 class QComboBox;
 
-class PreferencesDialog : public QDialog, public PreferencesStore {
+class PreferencesDialog : public QDialog, public PreferencesForm {
     Q_OBJECT
 
 public:
-    // The result of Escape and the close box, the platform's cancel; "OK"
-    // and "İptal" end the dialog with 0.
-    static constexpr int kCancelResult = 2;
-
     explicit PreferencesDialog(platform::MessageTarget* messageTarget = nullptr,
                                MemoryQuery totalMemory = {});
     ~PreferencesDialog() override;
-
-    // Adds the option texts to every list that has none yet.
-    void FillComboBoxes();
-    // Shows the record in the controls.
-    void UpdateControls();
-    // Copies the controls into the record (not isp).
-    void ReadControls();
-    // The anisotropy list is usable from "İyi [Lineer-Anisotropik]" on.
-    void UpdateAnisotropyEnable();
 
     // Escape, the close box: closes and runs none of the handlers.
     void reject() override;
@@ -47,19 +33,20 @@ protected:
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
 
-private:
-    void OnBnClickedDefaults();
-    void OnBnClickedOk();
-    void OnBnClickedCancel();
-    void OnCbnSelchangeFiltering();
-    void CloseDialog();
+    bool IsChecked(int id) override;
+    void SetChecked(int id, bool checked) override;
+    int ItemCount(int id) override;
+    void AddItem(int id, std::u16string_view text) override;
+    int Selection(int id) override;
+    void Select(int id, int index) override;
+    void Enable(int id, bool enabled) override;
+    void CloseDialog() override { done(0); }
 
-    QCheckBox* glowEffect_;     // 1008
-    QCheckBox* fullscreen_;     // 1009, never shown
-    QComboBox* filtering_;      // 1012
-    QComboBox* anisotropy_;     // 1013
-    QComboBox* resolution_;     // 1014
-    QComboBox* shadowDetail_;   // 1015
-    QComboBox* textureDetail_;  // 1016
+private:
+    QCheckBox* box(int id) const;
+    QComboBox* list(int id) const;
+
+    std::map<int, QWidget*> controls_;
+    QWidget* firstControl_ = nullptr;
     DialogMessageBox messageBox_;
 };

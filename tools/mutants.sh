@@ -739,8 +739,13 @@ exit 0
 # OYNA starts or warns without writing the settings first
 - Preferences().WriteSettingsFile();
 
-== outline-edge-pixel window
-# the last pixel of a row that reaches the right edge is left out
-- while (x < width && !transparent(x)) ++x;
-+ while (x + 1 < width && !transparent(x)) ++x;
+== pane-any-scheme window
+# a pane shows whatever is not a local file: scripts, resources, drives
+- return IsWebAddress(url) || SchemeIs(url, "about") || SchemeIs(url, "data");
++ return !SchemeIs(url, "file");
+
+== outline-lone-pixel window
+# an opaque run of a single pixel is left out of the window's outline
+- if (x > start) runs.push_back
++ if (x > start + 1) runs.push_back
 MUTANTS

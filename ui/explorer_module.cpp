@@ -11,10 +11,12 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include "window/web_pages.h"
+
 namespace {
 
 bool IsWebAddress(const QUrl& url) {
-    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    return window::IsWebAddress(url.toString().toStdString());
 }
 
 // One page of remote content, kept to its pane.
@@ -50,8 +52,7 @@ public:
 protected:
     QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
-        return !isMainFrame || IsWebAddress(url) || url.scheme() == QLatin1String("data") ||
-               url.scheme() == QLatin1String("about");
+        return !isMainFrame || window::PaneMayShow(url.toString().toStdString());
     }
     QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override {
         return {};

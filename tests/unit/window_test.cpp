@@ -14,6 +14,7 @@
 #include "window/controls.h"
 #include "window/patcher_window.h"
 #include "window/texts.h"
+#include "window/web_pages.h"
 
 namespace {
 
@@ -134,6 +135,29 @@ TEST(SharedWindow, TextsOfTheRunAndTheServers) {
     EXPECT_EQ(ServerDisplayName(longName), std::u16string(200, u'n'));
     EXPECT_EQ(ServerDisplayName(longName + "\xFD"), std::u16string(200, u'n') + u"ı");
     EXPECT_EQ(ServerDisplayName(""), u"");
+}
+
+// What a pane may show and what goes to the player's browser, as written
+// by pages and by the system (a drive letter reads as a scheme).
+TEST(SharedWindow, PanesShowWebPagesOnly) {
+    const struct {
+        const char* url;
+        bool shown, browser;
+    } cases[] = {{"http://a/x", true, true},
+                 {"HTTPS://a/x", true, true},
+                 {"about:blank", true, false},
+                 {"data:text/html,x", true, false},
+                 {"file:///etc/hostname", false, false},
+                 {"javascript:alert(1)", false, false},
+                 {"res://ieframe.dll/x", false, false},
+                 {"C:\\Windows\\x.html", false, false},
+                 {"//a/x", false, false},
+                 {"http", false, false},
+                 {"ht tp://a", false, false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(PaneMayShow(c.url), c.shown) << c.url;
+        EXPECT_EQ(IsWebAddress(c.url), c.browser) << c.url;
+    }
 }
 
 // The skin's outline on a small picture: a transparent row adds nothing, a
