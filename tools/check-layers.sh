@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fails when an include goes against the direction of the layers:
-#   app -> ui -> window -> settings, patch;  patch -> servers -> net;  patch -> trust;
+#   app -> ui (Qt) or win32ui -> window -> settings, patch;  patch -> servers -> net;  patch -> trust;
 #   everything -> log -> platform
 # and nothing below the Qt window (nor the window's shared part, the settings
 # record, or the tools without a window) includes Qt. Prints one line per
@@ -19,7 +19,8 @@ declare -A allowed=(
   [settings]="log platform"
   [window]="settings patch servers net trust log platform"
   [ui]="window settings patch servers net trust log platform"
-  [app]="ui window settings patch servers net trust log platform endpoints trusted_keys"
+  [win32ui]="window settings patch servers net trust log platform"
+  [app]="ui win32ui window settings patch servers net trust log platform endpoints trusted_keys"
   [endpoints]=""
   [trusted_keys]=""
   [tools/valdora-patch]="window settings patch servers net trust log platform endpoints trusted_keys"
@@ -33,7 +34,7 @@ declare -A allowed=(
 )
 # Where Qt may be included: the window, start-up and the settings dialog.
 qt_allowed='^(app/|ui/|settings/(preferences_dialog|dialog_message_box|settings_preview)\.|tools/(game_stand_in|skin|starter)/)'
-modules="platform log trust net servers patch settings window ui app endpoints trusted_keys tools fuzz bench"
+modules="platform log trust net servers patch settings window ui win32ui app endpoints trusted_keys tools fuzz bench"
 
 files=0 includes=0 faults=0
 declare -A seen
@@ -68,7 +69,7 @@ while IFS= read -r file; do
   done < <(grep -E '^[[:space:]]*#[[:space:]]*include' "$file" || true)
 done < <(git ls-files -co --exclude-standard '*.cpp' '*.h' '*.h.in' | grep -v '^build/')
 
-for folder in app ui window settings patch servers net trust log platform endpoints trusted_keys \
+for folder in app ui win32ui window settings patch servers net trust log platform endpoints trusted_keys \
               tools/valdora-patch tools/valdora-publish tools/launch_helper tools/starter bench fuzz; do
   used=$(tr ' ' '\n' <<<"${seen[$folder]:-}" | sort -u | tr '\n' ' ' | sed 's/^ *//; s/ *$//')
   printf '  %-22s -> %s\n' "$folder" "${used:-(nothing of ours)}"

@@ -1,0 +1,22 @@
+// launcher.exe's start-up on Windows: the same steps as on Linux, then the
+// Win32 window.
+#include "app/command_line.h"
+#include "app/globals.h"
+#include "app/launcher_app.h"
+#include "app/older_launcher.h"
+#include "net/easy_curl.h"
+#include "platform/file.h"
+#include "win32ui/patcher_dialog.h"
+
+bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
+    EndOlderLauncher();
+    g_gameDir = platform::current_directory();
+    // Before any thread: the window's and the worker's transfers share it.
+    talvo::utility::init_library();
+
+    CMyCommandLineInfo commandLine;
+    ParseCommandLine(commandLine, argc, argv);
+
+    Win32PatcherDialog::Run(LauncherStartValues());
+    return false;
+}
