@@ -96,9 +96,14 @@ private:
     void Run();
     void RunPhases();
     bool FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries);
+    // One attempt (`fresh`: every cache asked for fresh copies). False with
+    // the check that refused the list in `refused`, or libcurl's text in
+    // `error`.
+    bool TakeList(bool fresh, std::string& baseUrl, std::list<UpdateListEntry>& entries,
+                  std::string& refused, std::string& error);
     // A signed site (signed_run.cpp): fetches the manifest and the signature
     // beside the list and checks them with the list's bytes.
-    bool CheckSignedList(const std::string& listText, std::string& refused);
+    bool CheckSignedList(const std::string& listText, bool fresh, std::string& refused);
     // In the verify-all mode, a file that looks current is hashed too.
     bool BytesDiffer(const UpdateListEntry& entry);
     void LogRefusal(const std::string& why);

@@ -7,6 +7,7 @@
 #include "patch/file_checks.h"
 #include "platform/codepage.h"
 #include "tools/valdora-publish/checks.h"
+#include "tools/valdora-publish/text_file.h"
 
 namespace publish {
 
@@ -97,10 +98,10 @@ void AddLauncher(const fs::path& launcherFile, std::vector<SourceFile>& files,
     }
 }
 
-// Checks every file's list path and size, and that nothing lands on the
-// list or a page; answers the files' total size.
+// Checks every file's list path and size, and that the release folders
+// land on neither the list nor a page; answers the files' total size.
 std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& problems) {
-    std::vector<std::string> fixed = {kListPath, kManifestPath, kSignaturePath};
+    std::vector<std::string> fixed = {kListPath, kManifestPath, kSignaturePath, kLegacyNames};
     for (const auto& page : plan.pages) fixed.push_back(page.first);
     const std::string folder = plan.folder.generic_string();
     for (const std::string& f : fixed) {
@@ -116,13 +117,49 @@ std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& prob
         if (file.entry.size > kMaxFileSize) {
             problems.push_back(shown + ": 2 GiB or more; the launcher reads sizes as 32-bit");
         }
-        const std::string site = SitePath(plan.folder, file.entry.path).generic_string();
-        for (const std::string& f : fixed) {
-            if (Overlaps(site, f)) problems.push_back(shown + ": would take the place of " + f);
-        }
         total += file.entry.size;
     }
     return total;
+}
+
+bool ListedWithinTheHour(const std::string& listed, std::int64_t unixTime) {
+    return ::SameToTheHour(ReadTimeText(listed), platform::unix_to_system_time(unixTime));
+}
+
+// A file the previous release had under the same size is read now. The
+// same bytes keep the previous release's time, so players who have them
+// fetch nothing, and are shared with it rather than copied. Other bytes
+// under a time launchers take as the same would never reach a player who
+// has the old ones: their time moves two hours past the old one.
+void CompareWithPrevious(Publication& plan, std::vector<std::string>& problems) {
+    if (!plan.previous) return;
+    for (SourceFile& file : plan.files) {
+        const auto old = plan.previous->byListPath.find(file.entry.path);
+        if (old == plan.previous->byListPath.end() || old->second.size != file.entry.size ||
+            !old->second.hash) {
+            continue;
+        }
+        const std::string shown = platform::cp1254_to_utf8(file.entry.path);
+        trust::Sha256Digest digest;
+        if (!HashFile(file.source, digest)) {
+            problems.push_back(shown + ": cannot be read");
+            continue;
+        }
+        file.hash = digest;
+        std::int64_t listed = 0;
+        if (!platform::system_time_to_unix(ReadTimeText(old->second.time), listed)) continue;
+        if (digest == *old->second.hash) {
+            file.entry.unixTime = listed;
+            file.reuse = old->second.site;
+        } else if (ListedWithinTheHour(old->second.time, file.entry.unixTime)) {
+            file.entry.unixTime = listed + 2 * 3600;
+            plan.notes.push_back(shown +
+                                 ": changed, with the size and within the hour of the previous "
+                                 "release's copy; listed at " +
+                                 FormatTimeText(file.entry.unixTime) +
+                                 " UTC so that launchers take it");
+        }
+    }
 }
 
 }  // namespace
@@ -171,6 +208,8 @@ void Plan(const Options& options, Publication& plan, std::vector<std::string>& p
     const std::uint64_t total = CheckFiles(plan, problems);
     std::sort(plan.files.begin(), plan.files.end(),
               [](const SourceFile& a, const SourceFile& b) { return a.entry.path < b.entry.path; });
+    plan.previous = ReadPreviousRelease(options.siteDir, plan.folder);
+    CompareWithPrevious(plan, problems);
     FillPromoPages(plan.pages, note, plan.files.size(), total);
     PlanSigning(options, plan.signing, problems);
 }
