@@ -34,7 +34,7 @@ protected:
         std::vector<std::string> extra = {"--sign-key", dir.path() / "valdora.key"};
         if (!launcher.empty()) {
             write_bytes(dir.path() / "new.exe", launcher);
-            extra.insert(extra.end(), {"--launcher", dir.path() / "new.exe"});
+            extra.insert(extra.end(), {"--launcher", dir.path() / "new.exe", "--keyless-launcher"});
         }
         ASSERT_EQ(publish(build, site, server.url("/game"), extra), "");
         Site& s = releases.emplace_back();

@@ -14,6 +14,7 @@
 #include "tools/valdora-publish/keygen.h"
 #include "tools/valdora-publish/previous.h"
 #include "tools/valdora-publish/publisher.h"
+#include "trust/keys.h"
 #include "trust/release.h"
 
 namespace fs = std::filesystem;
@@ -53,6 +54,19 @@ std::uint64_t verify(const std::string& publicKey, std::string& error) {
                        trust::VerifyRelease({key}, read_bytes(MANIFEST),
                                             read_bytes(MANIFEST ".minisig"), 0, 1, release, error);
     return taken ? release.info.version : 0;
+}
+
+trust::SecretKey NewKey() {
+    trust::SecretKey key;
+    std::string error;
+    trust::GenerateKeyPair(key, error);
+    return key;
+}
+
+// A launcher that says it trusts `keys`, as launcher.exe's stamp does.
+void launcher(publish::Options& options, const std::string& keys) {
+    write_file(options.launcher = "launcher", std::string("ELF\0VALDORA_TRUSTED_KEYS=", 25) + keys +
+                                                  std::string(1, '\0') + "more");
 }
 
 class Publisher : public ::testing::Test {
@@ -133,11 +147,23 @@ TEST_F(Publisher, SignsAHigherVersionEachTimeAndNeverLeavesAStaleSignature) {
     EXPECT_EQ(sha256sum(), 0);
     EXPECT_FALSE(fs::exists("site/game/" + release() + "/ses"));
 
+    // A signed site stays signed unless asked, and its version never goes
+    // back, even when its signature is gone.
     options.signKey.clear();
     options.expiresInDays.reset();
+    ASSERT_EQ(publish(), publish::kRefused);
+    EXPECT_NE(errors.find("was signed (up to version 2)"), std::string::npos) << errors;
+    options.unsignedAllowed = true;
     ASSERT_EQ(publish(), publish::kPublished) << errors;
     EXPECT_FALSE(fs::exists(MANIFEST ".minisig"));
-    EXPECT_NE(report.find("--version 3 or higher"), std::string::npos) << report;
+    EXPECT_NE(report.find("goes on from version 3"), std::string::npos) << report;
+    options.unsignedAllowed = false;
+    options.signKey = "keys/valdora.key";
+    trust::PublicKey key;
+    ASSERT_TRUE(trust::ReadPublicKey(read_bytes("keys/valdora.pub"), key, error)) << error;
+    launcher(options, "RWanother " + trust::PublicKeyLine(key));  // the update trusts the key
+    ASSERT_EQ(publish(), publish::kPublished) << errors;
+    EXPECT_EQ(verify("keys/valdora.pub", error), 3u) << error;
 }
 
 // A release's files lie in a folder of their own, named by their bytes and
@@ -224,11 +250,21 @@ TEST_F(Publisher, RefusesWhatTheLauncherCannotUseAndWritesNothing) {
         {"public key", [](auto& o) { o.signKey = "keys/valdora.pub"; },
          "keys/valdora.pub: a public key; signing needs the secret key"},
         {"version down", [](auto& o) { o.version = 0; }, "--version 0: below the site's version 1"},
+        {"unsigned over signed", [](auto& o) { o.signKey.clear(); },
+         "was signed (up to version 1): launchers built with keys would refuse"},
+        {"another game", [](auto&) { fs::remove_all("build"), write_file("build/other.pak", "x"); },
+         "holds another game: none of its 3 files is in build; give --replace"},
+        {"launcher trusting no key", [](auto& o) { launcher(o, ""); }, "trusts no key"},
+        {"launcher without a stamp", [](auto& o) { write_file(o.launcher = "l", "ELF"); },
+         "does not say which keys it trusts"},
+        {"launcher trusting another key",
+         [](auto& o) { launcher(o, trust::PublicKeyLine(trust::PublicKeyOf(NewKey()))); },
+         "does not trust the key signing this release"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove_all("build");
-        write_file("build/maps/a.map", "v2");
+        write_file("build/maps/Kara Orman.map", "v2");
         options = good;
         c.spoil(options);
         EXPECT_EQ(publish(), publish::kRefused);

@@ -45,6 +45,7 @@ bool Swap(const fs::path& staged, const fs::path& target, const fs::path& aside,
 std::vector<fs::path> CommitUnits(const Publication& plan, const Staged& staged) {
     std::vector<fs::path> units = {staged.files, fs::path(kLegacyNames) / staged.files};
     for (const auto& page : plan.pages) units.push_back(page.first);
+    units.push_back(kStatePath);
     units.push_back(kManifestPath);
     units.push_back(kSignaturePath);
     units.push_back(kListPath);

@@ -7,6 +7,7 @@
 #include "patch/file_checks.h"
 #include "platform/codepage.h"
 #include "tools/valdora-publish/checks.h"
+#include "tools/valdora-publish/site_state.h"
 #include "tools/valdora-publish/text_file.h"
 
 namespace publish {
@@ -101,7 +102,8 @@ void AddLauncher(const fs::path& launcherFile, std::vector<SourceFile>& files,
 // Checks every file's list path and size, and that the release folders
 // land on neither the list nor a page; answers the files' total size.
 std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& problems) {
-    std::vector<std::string> fixed = {kListPath, kManifestPath, kSignaturePath, kLegacyNames};
+    std::vector<std::string> fixed = {kListPath, kManifestPath, kSignaturePath, kLegacyNames,
+                                      kStatePath};
     for (const auto& page : plan.pages) fixed.push_back(page.first);
     const std::string folder = plan.folder.generic_string();
     for (const std::string& f : fixed) {
@@ -162,6 +164,50 @@ void CompareWithPrevious(Publication& plan, std::vector<std::string>& problems) 
     }
 }
 
+// A build that shares no file with the site's release is another game (or
+// the wrong folder): publishing it would replace every player's game.
+void CheckSameGame(const Options& options, const Publication& plan,
+                   std::vector<std::string>& problems) {
+    if (!plan.previous || options.replace) return;
+    std::size_t theirs = 0;
+    for (const auto& [path, file] : plan.previous->byListPath) {
+        if (path == kLauncherFile) continue;
+        ++theirs;
+        for (const SourceFile& mine : plan.files) {
+            if (mine.entry.path == path) return;
+        }
+    }
+    if (theirs == 0) return;
+    problems.push_back(options.siteDir.string() + " holds another game: none of its " +
+                       std::to_string(theirs) + " files is in " + options.gameBuildDir.string() +
+                       "; give --replace to publish over it");
+}
+
+// A launcher signed as the update must take the site once installed.
+void CheckLauncherKeys(const Options& options, const Publication& plan,
+                       std::vector<std::string>& problems) {
+    if (options.launcher.empty() || !plan.signing) return;
+    const std::string shown = "--launcher " + options.launcher.string();
+    std::vector<std::string> keys;
+    const bool stamped = LauncherKeys(options.launcher, keys);
+    if (keys.empty()) {
+        if (options.keylessLauncher) return;
+        problems.push_back(shown +
+                           (stamped ? ": trusts no key: once installed it takes any unsigned "
+                                      "site, from anyone on the way"
+                                    : ": does not say which keys it trusts (not a launcher.exe "
+                                      "of this build)") +
+                           "; build it with VALDORA_TRUSTED_KEYS, or give --keyless-launcher");
+        return;
+    }
+    const std::string signing = trust::PublicKeyLine(trust::PublicKeyOf(plan.signing->key));
+    if (std::find(keys.begin(), keys.end(), signing) == keys.end()) {
+        problems.push_back(shown + ": does not trust the key signing this release (" +
+                           trust::KeyIdText(plan.signing->key.id) +
+                           "): once installed it would refuse the site");
+    }
+}
+
 }  // namespace
 
 void Plan(const Options& options, Publication& plan, std::vector<std::string>& problems) {
@@ -209,9 +255,11 @@ void Plan(const Options& options, Publication& plan, std::vector<std::string>& p
     std::sort(plan.files.begin(), plan.files.end(),
               [](const SourceFile& a, const SourceFile& b) { return a.entry.path < b.entry.path; });
     plan.previous = ReadPreviousRelease(options.siteDir, plan.folder);
+    CheckSameGame(options, plan, problems);
     CompareWithPrevious(plan, problems);
     FillPromoPages(plan.pages, note, plan.files.size(), total);
-    PlanSigning(options, plan.signing, problems);
+    PlanSigning(options, plan.signing, plan.state, problems);
+    CheckLauncherKeys(options, plan, problems);
 }
 
 }  // namespace publish

@@ -31,6 +31,7 @@ struct Publication {
     std::vector<SourceFile> files;            // sorted by list path; "_launcher.dll" among them
     std::vector<Page> pages;                  // filled in, ready to write
     std::optional<SigningPlan> signing;       // with --sign-key
+    SiteState state;                          // what the site will have carried
     std::optional<PreviousRelease> previous;  // what the site holds now
     std::vector<std::string> notes;           // for the report
 };

@@ -18,7 +18,7 @@ namespace {
 constexpr std::uint64_t kRunLimit = 70ull << 20;
 
 void Report(const Options& options, const Publication& plan, const Staged& staged, int removed,
-            std::optional<std::uint64_t> removedVersion, std::ostream& report) {
+            std::ostream& report) {
     std::uint64_t total = 0;
     std::size_t shared = 0;
     for (const SourceFile& file : plan.files) {
@@ -45,11 +45,10 @@ void Report(const Options& options, const Publication& plan, const Staged& stage
                << trust::FormatTrustedComment(plan.signing->release) << ")\n";
     } else {
         report << "  signature:   none; launchers built with trusted keys refuse this site\n";
-        if (removedVersion) {
-            report << "Note: the site's old signature (version " << *removedVersion
-                   << ") was taken away; launchers keep that version, so sign the next "
-                      "publication with --version "
-                   << *removedVersion + 1 << " or higher.\n";
+        if (plan.state.everSigned) {
+            report << "Note: the site was signed; the next signed publication goes on from "
+                      "version "
+                   << plan.state.highestVersion + 1 << ".\n";
         }
     }
     for (const std::string& note : plan.notes) report << "Note: " << note << "\n";
@@ -81,8 +80,6 @@ Status Publish(const Options& options, std::ostream& report, std::ostream& error
                << (ec ? ec.message() : std::strerror(errno)) << "\n";
         return kWriteFailed;
     }
-    std::optional<std::uint64_t> oldVersion;
-    SiteVersion(options.siteDir, oldVersion, error);
     Staged staged;
     if (!Stage(plan, options.siteDir, staging.fresh(), staged, error) ||
         !Commit(CommitUnits(plan, staged), staging.fresh(), options.siteDir, staging, error)) {
@@ -90,7 +87,7 @@ Status Publish(const Options& options, std::ostream& report, std::ostream& error
         return kWriteFailed;
     }
     const int removed = RemoveOldReleases(options.siteDir, plan, staged);
-    Report(options, plan, staged, removed, oldVersion, report);
+    Report(options, plan, staged, removed, report);
     return kPublished;
 }
 

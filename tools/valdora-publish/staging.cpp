@@ -153,6 +153,10 @@ bool Stage(const Publication& plan, const fs::path& siteDir, const fs::path& fre
         return false;
     }
     if (!WriteManifest(plan, staged, fresh, error)) return false;
+    if (!WriteText(fresh / kStatePath, FormatSiteState(plan.state))) {
+        error = std::string("cannot write ") + kStatePath;
+        return false;
+    }
     for (const auto& [name, text] : plan.pages) {
         if (!WriteText(fresh / name, text)) {
             error = "cannot write " + name;
