@@ -136,12 +136,14 @@ TEST(Cache, APublicationDuringARunFailsNoneOfIt) {
     TempDir dir;
     const fs::path d = dir.path();
     ASSERT_EQ(run({VALDORA_PUBLISH_EXE, "keygen", d / "keys"}, d).status, 0);
-    Nginx nginx(d / "site", d / "nginx", free_port(), "300k");
+    // nginx sends a second's worth at once, then keeps to the rate: each
+    // file takes about a second.
+    Nginx nginx(d / "site", d / "nginx", free_port(), "200k");
     const Publisher site{d, nginx.url("/game")};
     Files v1, v2;
     for (const char* name : {"a.pak", "b.pak", "c/d.pak"}) {
-        v1[name] = pattern(300 << 10, v1.size() + 1);
-        v2[name] = pattern((300 << 10) + 7, v2.size() + 7);
+        v1[name] = pattern(400 << 10, v1.size() + 1);
+        v2[name] = pattern((400 << 10) + 7, v2.size() + 7);
     }
     ASSERT_NO_FATAL_FAILURE(site.publish(v1));
     std::string error;
@@ -150,7 +152,8 @@ TEST(Cache, APublicationDuringARunFailsNoneOfIt) {
     const fs::path game = d / "game";
     fs::create_directories(game);
     Child player(site.patch(nginx.url()), game, {}, d / "player.out");
-    ASSERT_TRUE(wait_until([&] { return fs::exists(game / "~temp.dat"); }));
+    // The next files are asked for after the publication.
+    ASSERT_TRUE(wait_until([&] { return fs::exists(game / "a.pak"); }));
     ASSERT_NO_FATAL_FAILURE(site.publish(v2));
     EXPECT_EQ(player.wait_for(60s), 0) << read_bytes(d / "player.out");
     EXPECT_EQ(differences(game, v1), std::vector<std::string>{}) << "not the first release whole";
