@@ -88,6 +88,7 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     }
     sink.Discard(true);
     if (!PutInPlace(entry)) return FileResult::NotPlaced;
+    if (options.signedOnly) installed_.Set(entry.path, *signedRelease.HashOf(entry.path));
     if (entry.path == kLauncherFile) launcherVerified = true;
     progress.FileDone();
     return FileResult::Done;

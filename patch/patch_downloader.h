@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "patch/file_sink.h"
+#include "patch/installed_hashes.h"
 #include "patch/messages.h"
 #include "patch/patch_options.h"
 #include "patch/run_progress.h"
@@ -106,6 +107,9 @@ private:
     bool CheckSignedList(const std::string& listText, bool fresh, std::string& refused);
     // In the verify-all mode, a file that looks current is hashed too.
     bool BytesDiffer(const UpdateListEntry& entry);
+    // On a signed site, a file that looks current whose signed hash is not
+    // the one it was installed with (installed_hashes.h).
+    bool HashChanged(const UpdateListEntry& entry);
     void LogRefusal(const std::string& why);
     // What every fetch of the run shares: the stop, the stall and speed
     // limits, the authorities.
@@ -141,6 +145,7 @@ private:
     boost::mutex errorMutex;
     std::string transferError;
     SignedRelease signedRelease;
+    InstalledHashes installed_;
     bool launcherVerified = false;  // "_launcher.dll" came with the signed bytes
     // The entries the downloads passed over (not due), gone with the object.
     std::list<UpdateListEntry> passedOver;

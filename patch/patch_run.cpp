@@ -40,7 +40,13 @@ void PatchDownloader::RunPhases() {
     if (stopEvent.is_set()) return;
     const bool launcherUpdate = SelectLauncherUpdate(entries);
     if (!WithinSizeLimit()) return;
-    if (!DownloadFiles(baseUrl, entries)) return;
+    const bool downloaded = DownloadFiles(baseUrl, entries);
+    // Before a hand-over, which ends the process.
+    if (options.signedOnly && !installed_.Save()) {
+        LogRefusal(std::string(kInstalledHashes) +
+                   " could not be written: " + platform::error_text(platform::last_error()));
+    }
+    if (!downloaded) return;
     FinishDownloads();
     if (launcherUpdate && !options.skipPatch) {
         // A launcher that is not the signed one is never handed over: the

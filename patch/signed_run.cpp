@@ -56,6 +56,16 @@ bool PatchDownloader::BytesDiffer(const UpdateListEntry& entry) {
     return true;
 }
 
+bool PatchDownloader::HashChanged(const UpdateListEntry& entry) {
+    if (!options.signedOnly) return false;
+    const trust::Sha256Digest* release = signedRelease.HashOf(entry.path);
+    const trust::Sha256Digest* installed = installed_.Find(entry.path);
+    if (release == nullptr) return false;
+    // Found current before anything was kept for it: taken as installed.
+    if (installed == nullptr) installed_.Set(entry.path, *release);
+    return installed != nullptr && *installed != *release;
+}
+
 void PatchDownloader::LogRefusal(const std::string& why) {
     WriteLauncherLog("doğrulama hatası: %s"_cp1254, why.c_str());
 }

@@ -1,7 +1,9 @@
 // The engine with a trusted key against sites signed by valdora-publish: what
 // is not the signed release is refused, and the game keeps its files.
+#include <cstdlib>
 #include <ctime>
 
+#include "patch/installed_hashes.h"
 #include "patch/signed_release.h"
 #include "support/engine_run.h"
 #include "support/signing.h"
@@ -162,6 +164,28 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
     options.verifyAll = true;
     run_on(releases[1]);
     EXPECT_EQ(differences(game, before), Log{});
+}
+
+// A file rebuilt under the same size and within the hour (a site not made
+// by valdora-publish, which would list it later) reaches the player all the
+// same: its signed hash is not the one it was installed with.
+TEST_F(SignedSite, AChangedFileReachesThePlayerWhateverItsSizeAndTime) {
+    const Files v1 = {{"a.pak", pattern(5000, 1)}, {"b.pak", "b"}};
+    const Files v2 = {{"a.pak", pattern(5000, 2)}, {"b.pak", "b"}};
+    publish_next(v1);
+    publish_next(v2);
+    run_on(releases[0]);
+    ASSERT_EQ(differences(game, v1), Log{});
+    Site site = releases[1];
+    site[kList] = Swap(site.at(kList), "05.03.2024 09:08:09", kTimeText);
+    site[kManifest] = trust::ToHex(trust::Sha256Of(site[kList])) + site[kManifest].substr(64);
+    site[kSignature] = SignText(key, site[kManifest], "version=2 product=valdora");
+    run_on(site);
+    EXPECT_EQ(differences(game, v2), Log{});
+    EXPECT_EQ(std::system(("cd " + game.string() + " && sha256sum --quiet -c " +
+                           platform::native_path(kInstalledHashes))
+                              .c_str()),
+              0);
 }
 
 // A list's base URL reaches no local file, signed site or not.

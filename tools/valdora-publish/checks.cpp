@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "patch/installed_hashes.h"
 #include "patch/signed_release.h"
 #include "patch/update_list.h"
 #include "platform/codepage.h"
@@ -90,6 +91,7 @@ std::string ListPathProblem(const std::string& listPath) {
         {kKeptList, "the launcher's copy of the last signed release it took"},
         {kKeptManifest, "the launcher's copy of the last signed release it took"},
         {kKeptSignature, "the launcher's copy of the last signed release it took"},
+        {kInstalledHashes, "the launcher's record of the hash each file was installed with"},
     };
     for (const auto& [name, why] : kReserved) {
         if (platform::equal_ignoring_ascii_case(listPath, name)) {
