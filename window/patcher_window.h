@@ -113,7 +113,7 @@ private:
     long OnServerListReady();
     void ShowPatchResult(bool filesWereUpdated);
 
-    const LaunchValues start_;
+    LaunchValues start_;
     std::unique_ptr<PatchDownloader> downloader;
     std::vector<ServerEntry> servers;
     // The running-launcher marker, held from initialisation to destruction.
