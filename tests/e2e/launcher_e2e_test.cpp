@@ -12,6 +12,7 @@
 #include "endpoints/endpoints.h"
 #include "platform/process.h"
 #include "support/launcher_log.h"
+#include "support/screen.h"
 #include "support/site.h"
 #include "support/temp_dir.h"
 #include "support/xvfb.h"
@@ -121,6 +122,12 @@ TEST_F(LauncherE2E, AFreshInstallFetchesTheGameStartsItAndASecondRunDownloadsNot
                    .output;
         return pane.find("0,0:") != std::string::npos && pane.find("#000000") == std::string::npos;
     })) << pane;
+    // Drawn as the layout has it (the Windows window is held to the same).
+    const auto shot = screenshot(*window, VALDORA_SCREENSHOTS "/linux-ready.png");
+    ASSERT_TRUE(shot);
+    EXPECT_EQ(layout_faults(*shot, *load_picture(VALDORA_SKIN "/139.bmp"),
+                            *load_picture(VALDORA_SKIN "/142.bmp"), true),
+              std::vector<std::string>{});
     click(*window, 60, 358);
     click(*window, 107, 505);
     EXPECT_EQ(first.wait_for(20s), 0) << output();
