@@ -1,0 +1,100 @@
+; The Valdora launcher's installer for Windows players. A per-user install
+; into %LOCALAPPDATA%\Valdora, where the launcher downloads the game and
+; updates itself without elevation; a Start-menu entry; an uninstaller that
+; leaves the downloaded game and the settings unless asked to remove them.
+; /S installs (and uninstalls) silently; "uninstall.exe /S /REMOVEGAME"
+; removes the game too.
+;
+; tools/package.sh builds it:
+;   makensis -INPUTCHARSET UTF8 -DVERSION=1.0.0.1 -DPROGRAMS=DIR -DICON=FILE \
+;     -DOUTFILE=valdora-setup-1.0.0.1.exe packaging/windows/valdora.nsi
+; DIR holds launcher.exe and launch_helper.exe for Windows.
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel user
+ManifestDPIAware true
+
+!include "MUI2.nsh"
+!include "FileFunc.nsh"
+!include "LogicLib.nsh"
+
+!define PRODUCT "Valdora"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Valdora"
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+InstallDir "$LOCALAPPDATA\Valdora"
+BrandingText "${PRODUCT} ${VERSION}"
+
+VIProductVersion "${VERSION}"
+VIAddVersionKey /LANG=1055 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1055 "FileDescription" "${PRODUCT} kurulumu"
+VIAddVersionKey /LANG=1055 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1055 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1055 "LegalCopyright" "2026 the Valdora launcher developers"
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+!define MUI_FINISHPAGE_RUN "$INSTDIR\launcher.exe"
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_COMPONENTS
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "Turkish"
+
+Section "Valdora" SecProgram
+  SectionIn RO
+  SetShellVarContext current
+  SetOutPath "$INSTDIR"
+  File "${PROGRAMS}\launcher.exe"
+  File "${PROGRAMS}\launch_helper.exe"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+  ; The shortcut starts the launcher in its folder, the game directory.
+  CreateShortCut "$SMPROGRAMS\Valdora.lnk" "$INSTDIR\launcher.exe" "" "$INSTDIR\launcher.exe" 0
+
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\launcher.exe"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "un.Valdora" UnSecProgram
+  SectionIn RO
+  SetShellVarContext current
+  Delete "$SMPROGRAMS\Valdora.lnk"
+  Delete "$INSTDIR\launcher.exe"
+  Delete "$INSTDIR\launch_helper.exe"
+  Delete "$INSTDIR\uninstall.exe"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ; Gone only when nothing else is there: the game stays.
+  RMDir "$INSTDIR"
+SectionEnd
+
+; Not chosen unless the player ticks it, or /REMOVEGAME is given.
+Section /o "un.Oyun dosyaları ve ayarlar" UnSecGame
+  ; Only the folder this installer installs to, whatever the uninstaller's
+  ; own place: never a folder the player chose for something else.
+  ${If} "$INSTDIR" == "$LOCALAPPDATA\Valdora"
+    RMDir /r "$INSTDIR"
+  ${EndIf}
+SectionEnd
+
+Function un.onInit
+  SetShellVarContext current
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/REMOVEGAME" $R1
+  ${IfNot} ${Errors}
+    SectionSetFlags ${UnSecGame} ${SF_SELECTED}
+  ${EndIf}
+FunctionEnd
