@@ -220,6 +220,7 @@ TEST_F(LauncherE2E, ExactlyOneLauncherRunsAndAnyOtherEndsWithMinusOne) {
     ASSERT_TRUE(wait_until([&] { return ::flock(probe, LOCK_SH | LOCK_NB) == 0; }));
     EXPECT_EQ(start(game).wait_for(20s), 255);
     EXPECT_EQ(nginx.count(kListPath), 1u);
+    EXPECT_FALSE(fs::exists(game / "base" / "pref_launch.prefs"));  // nor any file of its own
     ::close(probe);
 }
 
