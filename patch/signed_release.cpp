@@ -8,9 +8,9 @@
 
 namespace {
 
-std::string ManifestPath(const std::string& folder, std::string listPath) {
-    std::replace(listPath.begin(), listPath.end(), '\\', '/');
-    return folder + listPath;
+// Manifest lines name files by their place on the site, in UTF-8.
+std::string ManifestPath(const std::string& folder, std::string_view listPath) {
+    return folder + SiteName(listPath);
 }
 
 // A whole new file in the place of `path`, or the old one as it was.

@@ -36,7 +36,8 @@ std::vector<trust::PublicKey> ReadTrustedKeys(const std::vector<std::string>& te
 
 // The folder of the site that a base URL names, with a final "/" ("" for
 // the site's root): "http://host/game" -> "game/". A listed file's manifest
-// path is this and its list path with "/" between folders.
+// path is this and its name on the site (SiteName: UTF-8, "/" between
+// folders).
 std::string SiteFolderOf(const std::string& baseUrl);
 
 class SignedRelease {

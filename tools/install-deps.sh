@@ -12,7 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   libcpp-httplib-dev
   lintian desktop-file-utils dbus-daemon dbus-bin
-  nginx-light tinyproxy
+  nginx-light tinyproxy python3 lighttpd varnish
   xvfb xauth xdotool imagemagick time acl
   clang libclang-rt-14-dev
 )
