@@ -45,6 +45,8 @@ bool Swap(const fs::path& staged, const fs::path& target, const fs::path& aside,
 std::vector<fs::path> CommitUnits(const Publication& plan, const Staged& staged) {
     std::vector<fs::path> units = {staged.files, fs::path(kLegacyNames) / staged.files};
     for (const auto& page : plan.pages) units.push_back(page.first);
+    // Unsigned, an old signature of the server list goes.
+    if (!plan.pages.empty()) units.push_back(kServerListSignature);
     units.push_back(kStatePath);
     units.push_back(kManifestPath);
     units.push_back(kSignaturePath);
