@@ -689,6 +689,11 @@ exit 0
 - if (!started || *started >= *ourStart) continue;
 + if (!started) continue;
 
+== older-launcher-anywhere platform
+# a launcher working in another game directory counts as ours to end
+- cwd.st_dev == here.st_dev && cwd.st_ino == here.st_ino;
++ cwd.st_dev == here.st_dev;
+
 == runtime-dir-writable platform
 # a runtime folder that others can write to is trusted for the markers
 - (st.st_mode & 0022) == 0
