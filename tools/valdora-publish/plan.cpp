@@ -61,6 +61,13 @@ void ScanGameBuild(const fs::path& root, std::vector<SourceFile>& files,
             problems.push_back(shown + ": not a regular file (links are followed only to files)");
             continue;
         }
+        // A link is published as the file it leads to: only one inside the build.
+        if (it->is_symlink(ec) &&
+            !IsInside(fs::canonical(it->path(), ec), fs::canonical(root, ec))) {
+            problems.push_back(shown + ": a link to " + fs::read_symlink(it->path(), ec).string() +
+                               ", outside the game build; not published");
+            continue;
+        }
         if (!nameProblem.empty()) {
             problems.push_back(shown + ": the name holds " + nameProblem);
             continue;
