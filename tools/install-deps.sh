@@ -13,7 +13,7 @@ PACKAGES=(
   libcpp-httplib-dev
   lintian desktop-file-utils dbus-daemon dbus-bin
   nginx-light tinyproxy python3 lighttpd varnish
-  xvfb xauth xdotool imagemagick time
+  xvfb xauth xdotool imagemagick time acl
   clang libclang-rt-14-dev
 )
 

@@ -1,9 +1,12 @@
 // The engine with a trusted key against sites signed by valdora-publish: what
 // is not the signed release is refused, and the game keeps its files.
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 #include "patch/installed_hashes.h"
+#include "patch/self_update.h"
 #include "patch/signed_release.h"
 #include "support/engine_run.h"
 #include "support/signing.h"
@@ -146,16 +149,40 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
     run();
     EXPECT_EQ(differences(game, {{"a.pak", a3}, {"sub/b.pak", b}}), Log{});
 
-    // A signed launcher is handed over, and launch_helper.exe's own check
-    // takes it until its bytes change.
+    // A signed launcher is handed over, and launch_helper.exe installs only
+    // its signed bytes, hashed as they are copied: another process that
+    // swaps "_launcher.dll" with a foreign launcher all the while gets
+    // either refused or the signed one installed, never its own.
     run_on(releases[3]);
     EXPECT_EQ(target.posts.back(), (Posted{WM_RUN_LAUNCH_HELPER, 0, 0}));
-    std::string why;
     fs::current_path(game);
-    EXPECT_TRUE(CheckKeptLauncher(options.trustedKeys, std::time(nullptr), why)) << why;
-    write_bytes(game / "_launcher.dll", pattern(4000, 6));
-    EXPECT_FALSE(CheckKeptLauncher(options.trustedKeys, std::time(nullptr), why));
+    const std::string signedLauncher = read_bytes("_launcher.dll"), foreign = pattern(4000, 6);
+    std::string why;
+    const auto install = [&] {
+        return InstallLauncherUpdate(true, options.trustedKeys, std::time(nullptr), why);
+    };
+    for (int i = 0; i < 40; ++i) {
+        write_tree(game, {{"launcher.exe", "old"}, {"_launcher.dll", signedLauncher}});
+        write_bytes("foreign", foreign);
+        std::atomic<bool> done = false;
+        std::atomic<int> swaps = 0;
+        std::thread swapper([&] {
+            for (; !done; ++swaps) {
+                ::renameat2(AT_FDCWD, "_launcher.dll", AT_FDCWD, "foreign", RENAME_EXCHANGE);
+            }
+        });
+        wait_until([&] { return swaps > 100; });
+        const UpdateInstall result = install();
+        done = true;
+        swapper.join();
+        const std::string installed = read_bytes("launcher.exe");
+        EXPECT_TRUE(installed == (result == UpdateInstall::Installed ? signedLauncher : "old"))
+            << int(result) << " " << why << (installed == foreign ? ": foreign" : "");
+    }
+    write_tree(game, {{"launcher.exe", "old"}, {"_launcher.dll", foreign}});
+    EXPECT_EQ(install(), UpdateInstall::NotSigned);
     EXPECT_EQ(why, "_launcher.dll is not the signed one");
+    EXPECT_EQ(read_bytes("launcher.exe"), "old");
 
     // Verifying every file repairs one whose size and time look current.
     clear();
