@@ -30,7 +30,7 @@ void Report(const Options& options, const Publication& plan, const Staged& stage
            << "  update list: " << (options.siteDir / kListPath).string() << "\n"
            << "  files:       " << (options.siteDir / staged.files).string() << " (" << shared
            << " shared with the previous release)\n";
-    if (plan.previous) {
+    if (plan.previous && plan.previous->files != staged.files) {
         report << "  kept:        " << (options.siteDir / plan.previous->files).string()
                << ", the previous release, for players still fetching it";
         if (removed > 0) report << "; " << removed << " older release(s) removed";
