@@ -65,8 +65,11 @@ std::string CheckUpdateList(std::string_view input) {
     std::list<UpdateListEntry> streamed, whole;
     std::string streamedUrl, wholeUrl;
     UpdateListReader reader(testLauncher, streamed);
+    std::size_t fed = 0;
     for (const std::size_t cut : {body.size() / 3, body.size() / 2 + 1, body.size()}) {
-        reader.Feed(std::string_view(body).substr(0, cut));
+        const std::size_t end = std::clamp(cut, fed, body.size());
+        reader.Feed(std::string_view(body).substr(fed, end - fed));
+        fed = end;
     }
     const bool ok = ParseUpdateList(body, testLauncher, wholeUrl, whole);
     if (reader.Finish(streamedUrl) != ok ||

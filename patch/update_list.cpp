@@ -62,21 +62,31 @@ UpdateListReader::UpdateListReader(bool testLauncher, std::list<UpdateListEntry>
 // The lines as a split at any run of CR and LF gives them; the piece after
 // the final line break never counts, so a list without one loses its last
 // real line and comes out faulty.
-void UpdateListReader::Feed(std::string_view text) {
+bool UpdateListReader::Feed(std::string_view piece) {
     const auto is_break = [](char c) { return c == '\r' || c == '\n'; };
-    for (;;) {
+    for (std::size_t at = 0; fault_.empty() && at < piece.size();) {
         if (inBreaks_) {
-            while (at_ < text.size() && is_break(text[at_])) ++at_;
-            if (at_ == text.size()) return;
+            while (at < piece.size() && is_break(piece[at])) ++at;
+            if (at == piece.size()) break;
             inBreaks_ = false;
         }
-        std::size_t end = at_;
-        while (end < text.size() && !is_break(text[end])) ++end;
-        if (end == text.size()) return;  // the line is not complete yet
-        Line(text.substr(at_, end - at_));
-        at_ = end;
-        inBreaks_ = true;
+        std::size_t end = at;
+        while (end < piece.size() && !is_break(piece[end])) ++end;
+        const std::string_view part = piece.substr(at, end - at);
+        at = end;
+        if (partial_.size() + part.size() > kMaxListLineBytes) {
+            fault_ = "a line of more than " + std::to_string(kMaxListLineBytes) + " bytes";
+        } else if (end == piece.size()) {
+            partial_ += part;  // the line goes on in the next piece
+        } else if (inBreaks_ = true; partial_.empty()) {
+            Line(part);
+        } else {
+            partial_ += part;
+            Line(partial_);
+            partial_.clear();
+        }
     }
+    return fault_.empty();
 }
 
 void UpdateListReader::Line(std::string_view line) {
@@ -84,10 +94,14 @@ void UpdateListReader::Line(std::string_view line) {
     if (n == 0) baseUrl_ = line;
     if (n < 2) return;
     triple_[(n - 2) % 3] = line;
-    if ((n - 2) % 3 != 2 || unsafe_) return;
+    if ((n - 2) % 3 != 2) return;
     if (testLauncher_ && triple_[0] == "_launcher.dll") return;
     if (!IsSafeListPath(triple_[0])) {
-        unsafe_ = true;
+        fault_ = triple_[0] + ": leads out of the game directory";
+        return;
+    }
+    if (count_++ == kMaxListEntries) {
+        fault_ = "more than " + std::to_string(kMaxListEntries) + " files";
         return;
     }
     UpdateListEntry& entry = entries_.emplace_back();
@@ -99,9 +113,9 @@ void UpdateListReader::Line(std::string_view line) {
 }
 
 bool UpdateListReader::Finish(std::string& baseUrl) const {
-    if (lines_ < 2 || (lines_ - 2) % 3 != 0) return false;
+    if (!fault_.empty() || lines_ < 2 || (lines_ - 2) % 3 != 0) return false;
     baseUrl = baseUrl_;
-    return !unsafe_;
+    return true;
 }
 
 std::string SiteName(std::string_view path) {

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "patch/file_checks.h"
+#include "patch/update_list.h"
 #include "platform/codepage.h"
 #include "tools/valdora-publish/checks.h"
 #include "tools/valdora-publish/site_state.h"
@@ -110,6 +111,11 @@ std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& prob
         if (!folder.empty() && Overlaps(folder, f)) {
             problems.push_back("--base-url: its folder " + folder + " overlaps " + f);
         }
+    }
+    if (plan.files.size() > kMaxListEntries) {
+        problems.push_back(std::to_string(plan.files.size()) +
+                           " files; a launcher takes a list of " + std::to_string(kMaxListEntries) +
+                           " at most");
     }
     std::uint64_t total = 0;
     for (const SourceFile& file : plan.files) {
@@ -228,6 +234,8 @@ void Plan(const Options& options, Publication& plan, std::vector<std::string>& p
         problems.push_back("--note: empty; the launcher would lose the line and misread the list");
     } else if (note.find_first_of("\r\n") != std::string::npos) {
         problems.push_back("--note: holds a line break");
+    } else if (note.size() > kMaxListLineBytes) {
+        problems.push_back("--note: longer than a launcher reads a line");
     } else if (!platform::utf8_to_cp1254(note, plan.note)) {
         problems.push_back("--note: holds a character that code page 1254 cannot represent");
     }
