@@ -54,6 +54,21 @@ std::vector<fs::path> CommitUnits(const Publication& plan, const Staged& staged)
     return units;
 }
 
+void MakeFoldersPublic(const fs::path& siteDir, const std::vector<fs::path>& units) {
+    // Group and others may read and search, whatever the umask made them.
+    constexpr auto kPublic = fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec;
+    std::error_code ec;
+    fs::permissions(siteDir, kPublic, fs::perm_options::add, ec);
+    for (const fs::path& unit : units) {
+        fs::path folder = siteDir;
+        for (const fs::path& part : unit.parent_path()) {
+            folder /= part;
+            fs::permissions(folder, kPublic, fs::perm_options::add, ec);
+        }
+    }
+}
+
 int RemoveOldReleases(const fs::path& siteDir, const Publication& plan, const Staged& staged) {
     if (!plan.previous) return 0;  // what the site served is not known: all stays
     const fs::path previous = plan.previous->flat ? "" : plan.previous->files.filename();
