@@ -6,6 +6,12 @@
 #include <limits>
 #include <vector>
 
+#include "log/launcher_log.h"
+#include "patch/file_checks.h"
+#include "patch/file_sink.h"
+#include "patch/installed_hashes.h"
+#include "patch/resume_record.h"
+#include "patch/signed_release.h"
 #include "platform/codepage.h"
 
 namespace {
@@ -43,6 +49,49 @@ bool IsSafeListPath(std::string_view path) {
         if (end == std::string_view::npos) return true;
         start = end + 1;
     }
+}
+
+std::string ListPathRefusal(std::string_view path) {
+    if (!IsSafeListPath(path)) return "leads out of the game directory";
+    if (path.size() > kMaxListLineBytes) return "longer than a line of the list may be";
+    for (std::size_t start = 0; start <= path.size();) {
+        const std::size_t end = std::min(path.find_first_of("/\\", start), path.size());
+        const std::string_view part = path.substr(start, end - start);
+        if (part.empty() || part == ".") return "an empty or \".\" folder in the path";
+        start = end + 1;
+    }
+    if (std::any_of(path.begin(), path.end(), [](char c) { return c >= 0 && c < 0x20; })) {
+        return "a control character";
+    }
+    static const std::pair<const char*, const char*> kReserved[] = {
+        {kTempFile, "the launcher's temporary download file"},
+        {kResumeRecordFile, "the record of the launcher's interrupted download"},
+        {kNewRecordFile, "the record of the launcher's interrupted download"},
+        {"launcher.exe",
+         "the running launcher; publish a new one with --launcher (it reaches players as "
+         "_launcher.dll)"},
+        {kLauncherLogPath, "the launcher's log on the player's machine"},
+        {kKeptLogPath, "the launcher's log on the player's machine"},
+        {"base\\pref_launch.prefs",
+         "each player's graphics settings; publishing it would overwrite them on every machine"},
+        {kKeptList, "the launcher's copy of the last signed release it took"},
+        {kKeptManifest, "the launcher's copy of the last signed release it took"},
+        {kKeptSignature, "the launcher's copy of the last signed release it took"},
+        {kInstalledHashes, "the launcher's record of the hash each file was installed with"},
+    };
+    std::string launcherForm(path);
+    std::replace(launcherForm.begin(), launcherForm.end(), '/', '\\');
+    for (const auto& [name, why] : kReserved) {
+        if (platform::equal_ignoring_ascii_case(launcherForm, name)) {
+            return std::string("reserved: ") + why;
+        }
+    }
+    return "";
+}
+
+bool IsListTime(std::string_view text) {
+    std::int64_t seconds = 0;
+    return platform::system_time_to_unix(ReadTimeText(text), seconds);
 }
 
 bool ParseUpdateList(const std::string& body, bool testLauncher, std::string& baseUrl,
@@ -96,8 +145,10 @@ void UpdateListReader::Line(std::string_view line) {
     triple_[(n - 2) % 3] = line;
     if ((n - 2) % 3 != 2) return;
     if (testLauncher_ && triple_[0] == "_launcher.dll") return;
-    if (!IsSafeListPath(triple_[0])) {
-        fault_ = triple_[0] + ": leads out of the game directory";
+    std::string refusal = ListPathRefusal(triple_[0]);
+    if (refusal.empty() && !IsListTime(triple_[2])) refusal = "the time " + triple_[2] + " is none";
+    if (!refusal.empty()) {
+        fault_ = triple_[0] + ": " + refusal;
         return;
     }
     if (count_++ == kMaxListEntries) {

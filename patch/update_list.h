@@ -64,6 +64,18 @@ private:
 // absolute, no drive, no ".." part, no NUL byte.
 bool IsSafeListPath(std::string_view path);
 
+// Why the launcher refuses a list path ("" when it takes it): it leaves the
+// game directory, has an empty or "." part or a control character, is
+// longer than a line, or names a file that the launcher or the player owns
+// (the launcher itself, its scratch files, log and kept release, the
+// player's settings; letter case aside). A list with one is faulty, and
+// valdora-publish refuses to publish one.
+std::string ListPathRefusal(std::string_view path);
+// Whether a list time names a moment as the launcher reads it (31.02.2024
+// or 99:99:99 do not, nor an empty text): a list with one that does not is
+// faulty, and valdora-publish never writes one.
+bool IsListTime(std::string_view text);
+
 // The URL of a game file as every web server, object store and CDN names
 // it: base, "/", then the list path with "/" between folders, its CP1254
 // bytes converted to UTF-8 and percent-encoded but for letters, digits and

@@ -733,6 +733,16 @@ exit 0
 - info.product != kProduct
 + info.product.empty()
 
+== list-time-any patch
+# a list time that names no moment (31.02.2024) is taken, and its file fetched on every run
+- return platform::system_time_to_unix(ReadTimeText(text), seconds);
++ return platform::system_time_to_unix(ReadTimeText(text), seconds) || !text.empty();
+
+== list-reserved-case patch
+# a list may name the launcher's own files in other letter case
+- if (platform::equal_ignoring_ascii_case(launcherForm, name)) {
++ if (launcherForm == name) {
+
 == list-entries-uncapped patch
 # a list of millions of tiny entries is read whole
 - if (count_++ == kMaxListEntries) {

@@ -99,6 +99,11 @@ TEST_F(PatchRun, FaultyListsEndTheRunBeforeAnything) {
         {{404, good}, ""},
         {{200, good + good, Reply::Mode::Drop}, ""},
         {{200, good + "..\\up.pak" + entry}, "..\\up.pak: "},
+        {{200, good + "launcher.exe" + entry}, "launcher.exe: reserved: the running launcher"},
+        {{200, good + "Base/Launcher_Log.txt" + entry}, "reserved: the launcher's log"},
+        {{200, good + "./~temp.dat" + entry}, "an empty or \".\" folder"},
+        {{200, good + "a.pak\r\n1\r\n31.02.2024 10:00:00\r\n"}, "31.02.2024 10:00:00 is none"},
+        {{200, good + "a.pak\r\n1\r\n05.03.2024 99:99:99\r\n"}, "99:99:99 is none"},
         {{200, many}, "more than 200000 files"},
         {{200, good + std::string(5000, 'a') + entry}, "a line of more than 4096 bytes"},
     };

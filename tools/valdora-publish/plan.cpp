@@ -129,6 +129,9 @@ std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& prob
         const std::string shown = SiteName(file.entry.path);  // as the build names it
         const std::string problem = ListPathProblem(file.entry.path);
         if (!problem.empty()) problems.push_back(shown + ": " + problem);
+        if (!IsListTime(FormatTimeText(file.entry.unixTime))) {
+            problems.push_back(shown + ": a last-write time the launcher cannot read");
+        }
         if (file.entry.size > kMaxFileSize) {
             problems.push_back(shown + ": 2 GiB or more; the launcher reads sizes as 32-bit");
         }
