@@ -106,16 +106,17 @@ bool SignedRelease::Keep() const {
            WriteWhole(kKeptSignature, signature_);
 }
 
-std::uint64_t KeptReleaseVersion() {
-    std::string text, error;
-    trust::Signature signature;
+std::uint64_t KeptReleaseVersion(const std::vector<trust::PublicKey>& keys,
+                                 const std::string& signature, std::string& ignored) {
+    std::string keptSignature, keptManifest;
     trust::ReleaseInfo info;
-    if (!platform::read_file(kKeptSignature, text) ||
-        !trust::ReadSignature(text, signature, error) ||
-        !trust::ParseTrustedComment(signature.trustedComment, info, error)) {
+    if (!platform::read_file(kKeptSignature, keptSignature) || keptSignature == signature) return 0;
+    if (!platform::read_file(kKeptManifest, keptManifest)) {
+        ignored = "its manifest cannot be read";
         return 0;
     }
-    return info.version;
+    return trust::VerifySignedInfo(keys, keptManifest, keptSignature, info, ignored) ? info.version
+                                                                                     : 0;
 }
 
 bool KeptLauncherHash(const std::vector<trust::PublicKey>& keys, std::int64_t nowUnix,

@@ -70,9 +70,12 @@ private:
     std::string list_, manifest_, signature_;
 };
 
-// The version of the release kept in base/, or 0 when none is (its
-// signature was checked when it was kept).
-std::uint64_t KeptReleaseVersion();
+// The version of the release kept in base/, the lowest a run takes, once
+// its signature verifies with `keys` (a local edit of it sets no floor); 0
+// when none is kept, when it is the release of `signature` (checked whole
+// anyway), or when it does not verify (`ignored` then says why).
+std::uint64_t KeptReleaseVersion(const std::vector<trust::PublicKey>& keys,
+                                 const std::string& signature, std::string& ignored);
 
 // launch_helper.exe's check, in the game directory: the kept release reads
 // and verifies with `keys` (not expired at `nowUnix`) and the kept list is

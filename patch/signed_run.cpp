@@ -38,8 +38,11 @@ bool PatchDownloader::FetchSignedRelease(bool fresh, std::string& refused) {
         refused = "signature: none of the trusted keys could be read";
         return false;
     }
+    std::string ignored;
+    const std::uint64_t floor = KeptReleaseVersion(options.trustedKeys, texts[1], ignored);
+    if (!ignored.empty()) LogRefusal("the release kept in base is ignored: " + ignored);
     return signedRelease.Verify(options.trustedKeys, std::move(texts[0]), std::move(texts[1]),
-                                options.unixTime(), KeptReleaseVersion(), refused);
+                                options.unixTime(), floor, refused);
 }
 
 bool PatchDownloader::BytesDiffer(const UpdateListEntry& entry) {

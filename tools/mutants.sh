@@ -748,6 +748,16 @@ exit 0
 - if (count_++ == kMaxListEntries) {
 + if (count_++ == kMaxListEntries * 64) {
 
+== kept-floor-unverified patch
+# a kept release edited on the disk still sets the lowest version taken
+- return trust::VerifySignedInfo(keys, keptManifest, keptSignature, info, ignored) ? info.version
++ return trust::VerifySignedInfo(keys, keptManifest, keptSignature, info, ignored) || true ? info.version
+
+== version-unbounded trust
+# a signed version above 2^53 is taken, and freezes the floor for good
+- ok = ParseNumber(value, info.version) && info.version <= kMaxVersion;
++ ok = ParseNumber(value, info.version);
+
 == list-hash-ignored patch
 # an update list whose bytes are not the manifest's is taken
 - *listHash != trust::Sha256Of(listText)

@@ -110,6 +110,8 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
          "signature: ", 2},
         {"older release replayed", releases[0], "version 1 is older than version 2", 2},
         {"expired", signedAs(m3, ok + " expires=2020-01-01T00:00:00Z", key), "expired at 2020", 2},
+        {"version above 2^53", signedAs(m3, "version=9007199254740993 product=valdora", key),
+         "version is not valid", 2},
         {"listed file without a line", signedAs(Swap(m3, aLine, ""), ok, key),
          "no line for the listed file game/r-", 2},
         {"line for a file not listed", signedAs(m3 + aLine.substr(0, 66) + "game/x.pak\n", ok, key),
@@ -141,13 +143,21 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
 
     // A cache that still holds the previous release's manifest and
     // signature: asked once more for fresh copies, the run takes the new one.
+    // A kept release edited on the disk (its version raised for good) does
+    // not verify: it sets no floor, and the log says so.
     clear();
     write_tree(game, before);
+    const std::string kept = platform::native_path(kKeptSignature);
+    write_bytes(game / kept, Swap(before.at(kept), "version=2", "version=999999"));
     run_on(v3, false);
     server.serve("/" + kManifest, {{200, releases[1].at(kManifest)}, {200, m3}});
     server.serve("/" + kSignature, {{200, releases[1].at(kSignature)}, {200, v3.at(kSignature)}});
     run();
     EXPECT_EQ(differences(game, {{"a.pak", a3}, {"sub/b.pak", b}}), Log{});
+    const Log lines = log();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.find("kept in base is ignored: signature: ") != std::string::npos;
+    }));
 
     // A signed launcher is handed over, and launch_helper.exe installs only
     // its signed bytes, hashed as they are copied: another process that
