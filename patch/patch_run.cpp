@@ -75,7 +75,13 @@ bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>
     }
     SetTransferError(refused.empty() ? error : refused);
     WriteLauncherLog("download listesi hatalı !"_cp1254);
-    if (!refused.empty()) LogRefusal(refused);
+    // Why, on the line after: libcurl's text of a transfer that failed (a
+    // certificate for another host, an unknown authority, an error status).
+    if (!refused.empty()) {
+        LogRefusal(refused);
+    } else if (!error.empty()) {
+        WriteLauncherLog("aktarım hatası: %s"_cp1254, error.c_str());
+    }
     Post(WM_PATCH_FAILED, 2, 0);
     return false;
 }
