@@ -81,7 +81,7 @@ bool ParseTrustedComment(std::string_view comment, ReleaseInfo& info, std::strin
         if (name == "version") {
             twice = haveVersion;
             haveVersion = true;
-            ok = ParseNumber(value, info.version);
+            ok = ParseNumber(value, info.version) && info.version <= kMaxVersion;
         } else if (name == "product") {
             twice = haveProduct;
             haveProduct = true;
@@ -112,20 +112,40 @@ std::string FormatTrustedComment(const ReleaseInfo& info) {
     return text;
 }
 
+bool VerifySignedInfo(const std::vector<PublicKey>& trusted, std::string_view text,
+                      std::string_view signatureText, ReleaseInfo& info, std::string& error) {
+    Signature signature;
+    std::string why;
+    if (!ReadSignature(signatureText, signature, why) || !Verify(trusted, text, signature, why)) {
+        error = "signature: " + why;
+        return false;
+    }
+    return ParseTrustedComment(signature.trustedComment, info, error);
+}
+
+bool VerifyServerList(const std::vector<PublicKey>& trusted, std::string_view listText,
+                      std::string_view signatureText, std::int64_t nowUnix, std::string& error) {
+    ReleaseInfo info;
+    error.clear();
+    if (!VerifySignedInfo(trusted, listText, signatureText, info, error)) return false;
+    if (info.product != kServerListProduct) {
+        error = "signed for product \"" + info.product + "\"";
+    } else if (!info.expiresUnix) {
+        error = "the signature has no expiry";
+    } else if (*info.expiresUnix <= nowUnix) {
+        error = "expired at " + FormatUtcTime(*info.expiresUnix);
+    }
+    return error.empty();
+}
+
 bool VerifyRelease(const std::vector<PublicKey>& trusted, std::string_view manifestText,
                    std::string_view signatureText, std::int64_t nowUnix,
                    std::uint64_t minimumVersion, Release& release, std::string& error) {
     release = Release();
     error.clear();
-    Signature signature;
-    std::string why;
-    if (!ReadSignature(signatureText, signature, why) ||
-        !Verify(trusted, manifestText, signature, why)) {
-        error = "signature: " + why;
-        return false;
-    }
     ReleaseInfo& info = release.info;
-    if (!ParseTrustedComment(signature.trustedComment, info, error)) return false;
+    std::string why;
+    if (!VerifySignedInfo(trusted, manifestText, signatureText, info, error)) return false;
     if (info.product != kProduct) {
         error = "the release is for product \"" + info.product + "\", not \"valdora\"";
     } else if (info.expiresUnix && *info.expiresUnix <= nowUnix) {

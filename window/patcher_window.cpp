@@ -37,15 +37,16 @@ bool PatcherWindow::OnInitDialog() {
     SetBarPosition(kTotalProgress, 0);
     SetBarPosition(kFileProgress, 0);
 
+    // Taken in one step: of two launchers started at the same moment exactly
+    // one gets the marker, and the other ends here, before it rewrites the
+    // settings file of the one that runs.
+    instanceEvent_ = std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
+    if (!instanceEvent_->holds()) platform::exit_process(-1);
+
     Preferences().SetMessageTarget(&Target());
     Preferences().LoadSettingsAtStartup();
 
     ShapeWindow(kWindowTitle);
-
-    // Taken in one step: of two launchers started at the same moment exactly
-    // one gets the marker, and the other ends here.
-    instanceEvent_ = std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
-    if (!instanceEvent_->holds()) platform::exit_process(-1);
 
     const int panes[] = {kPromoPane1, kPromoPane2, kPromoPane3};
     for (int i = 0; i < 3; ++i) Navigate(panes[i], start_.webSite + kPromoPages[i]);

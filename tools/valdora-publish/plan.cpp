@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "patch/file_checks.h"
+#include "patch/update_list.h"
 #include "platform/codepage.h"
 #include "tools/valdora-publish/checks.h"
 #include "tools/valdora-publish/site_state.h"
@@ -61,6 +62,13 @@ void ScanGameBuild(const fs::path& root, std::vector<SourceFile>& files,
             problems.push_back(shown + ": not a regular file (links are followed only to files)");
             continue;
         }
+        // A link is published as the file it leads to: only one inside the build.
+        if (it->is_symlink(ec) &&
+            !IsInside(fs::canonical(it->path(), ec), fs::canonical(root, ec))) {
+            problems.push_back(shown + ": a link to " + fs::read_symlink(it->path(), ec).string() +
+                               ", outside the game build; not published");
+            continue;
+        }
         if (!nameProblem.empty()) {
             problems.push_back(shown + ": the name holds " + nameProblem);
             continue;
@@ -111,11 +119,19 @@ std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& prob
             problems.push_back("--base-url: its folder " + folder + " overlaps " + f);
         }
     }
+    if (plan.files.size() > kMaxListEntries) {
+        problems.push_back(std::to_string(plan.files.size()) +
+                           " files; a launcher takes a list of " + std::to_string(kMaxListEntries) +
+                           " at most");
+    }
     std::uint64_t total = 0;
     for (const SourceFile& file : plan.files) {
-        const std::string shown = platform::cp1254_to_utf8(file.entry.path);
+        const std::string shown = SiteName(file.entry.path);  // as the build names it
         const std::string problem = ListPathProblem(file.entry.path);
         if (!problem.empty()) problems.push_back(shown + ": " + problem);
+        if (!IsListTime(FormatTimeText(file.entry.unixTime))) {
+            problems.push_back(shown + ": a last-write time the launcher cannot read");
+        }
         if (file.entry.size > kMaxFileSize) {
             problems.push_back(shown + ": 2 GiB or more; the launcher reads sizes as 32-bit");
         }
@@ -141,7 +157,7 @@ void CompareWithPrevious(Publication& plan, std::vector<std::string>& problems) 
             !old->second.hash) {
             continue;
         }
-        const std::string shown = platform::cp1254_to_utf8(file.entry.path);
+        const std::string shown = SiteName(file.entry.path);  // as the build names it
         trust::Sha256Digest digest;
         if (!HashFile(file.source, digest)) {
             problems.push_back(shown + ": cannot be read");
@@ -228,6 +244,8 @@ void Plan(const Options& options, Publication& plan, std::vector<std::string>& p
         problems.push_back("--note: empty; the launcher would lose the line and misread the list");
     } else if (note.find_first_of("\r\n") != std::string::npos) {
         problems.push_back("--note: holds a line break");
+    } else if (note.size() > kMaxListLineBytes) {
+        problems.push_back("--note: longer than a launcher reads a line");
     } else if (!platform::utf8_to_cp1254(note, plan.note)) {
         problems.push_back("--note: holds a character that code page 1254 cannot represent");
     }
