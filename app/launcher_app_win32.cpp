@@ -6,7 +6,7 @@
 #include "app/older_launcher.h"
 #include "net/easy_curl.h"
 #include "platform/file.h"
-#include "win32ui/patcher_dialog.h"
+#include "win32ui/launcher_window.h"
 
 bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
     EndOlderLauncher();
@@ -17,6 +17,6 @@ bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
     CMyCommandLineInfo commandLine;
     ParseCommandLine(commandLine, argc, argv);
 
-    Win32PatcherDialog::Run(LauncherStartValues());
+    RunLauncherWindow(LauncherStartValues());
     return false;
 }

@@ -1,10 +1,11 @@
 #include "win32ui/patcher_dialog.h"
-
+// After the system headers (win32ui/win32.h):
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/codepage.h"
 #include "platform/system_info.h"
+#include "win32ui/launcher_window.h"
 #include "win32ui/skin.h"
 #include "window/controls.h"
 #include "window/texts.h"
@@ -40,7 +41,7 @@ Win32PatcherDialog::~Win32PatcherDialog() {
     if (listBrush_ != nullptr) ::DeleteObject(listBrush_);
 }
 
-void Win32PatcherDialog::Run(LaunchValues start) {
+void RunLauncherWindow(LaunchValues start) {
     // Progress bars, the list box and the static texts.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);

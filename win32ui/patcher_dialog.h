@@ -20,11 +20,6 @@ public:
     explicit Win32PatcherDialog(LaunchValues start);
     ~Win32PatcherDialog() override;
 
-    // The window's thread ready for the window (the common controls, the
-    // single-threaded apartment the WebBrowser control needs), then the
-    // window with `start` until its close button.
-    static void Run(LaunchValues start);
-
     // Runs the window until its close button; OnInitDialog and OnDestroy
     // run inside.
     INT_PTR DoModal();

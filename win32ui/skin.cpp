@@ -1,6 +1,7 @@
 #include "win32ui/skin.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "window/controls.h"
@@ -35,8 +36,9 @@ HRGN RegionFromSkin(HBITMAP skin) {
         window::OpaqueRuns(pixels.data(), bitmap.bmWidth, bitmap.bmHeight, bitmap.bmWidth);
     // One region made from all the rows' runs at once: far cheaper than
     // combining thousands of one-row regions.
-    std::vector<char> data(sizeof(RGNDATAHEADER) + runs.size() * sizeof(RECT));
-    auto* region = reinterpret_cast<RGNDATA*>(data.data());
+    const std::size_t size = sizeof(RGNDATAHEADER) + runs.size() * sizeof(RECT);
+    const auto data = std::make_unique<char[]>(size);
+    auto* region = reinterpret_cast<RGNDATA*>(data.get());
     region->rdh.dwSize = sizeof(RGNDATAHEADER);
     region->rdh.iType = RDH_RECTANGLES;
     region->rdh.nCount = static_cast<DWORD>(runs.size());
@@ -45,7 +47,7 @@ HRGN RegionFromSkin(HBITMAP skin) {
     for (std::size_t i = 0; i < runs.size(); ++i) {
         rects[i] = {runs[i].x, runs[i].y, runs[i].x + runs[i].width, runs[i].y + 1};
     }
-    return ::ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), region);
+    return ::ExtCreateRegion(nullptr, static_cast<DWORD>(size), region);
 }
 
 }  // namespace skin
