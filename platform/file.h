@@ -95,11 +95,15 @@ public:
     File open(std::string_view path, int& error);
 
 private:
+#ifdef _WIN32
+    std::wstring base_;  // the current directory at construction
+#else
     int base_ = -1;
     std::string native_;
     std::string folder_;
     int folderFd_ = -1;
     int folderError_ = 0;
+#endif
 };
 
 // A directory held open, so that making it current again needs no lookup of
@@ -121,7 +125,7 @@ private:
 };
 
 // Sets the last-write time to whole seconds since 1970 UTC; the last-access
-// time stays as it is. (No creation time is kept on this platform.)
+// time stays as it is. Windows keeps a creation time, which is set too.
 bool set_file_write_time(std::string_view path, std::int64_t unixSeconds);
 
 // One directory; fails when it exists or its parent does not.

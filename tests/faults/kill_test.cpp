@@ -1,8 +1,7 @@
-// valdora-patch killed with SIGKILL at random moments of a run against
-// nginx: whatever the moment, no game file is left looking current (the
-// list's size and time) with other bytes, and the next run brings the game
-// directory to the site's state, going on from a partial download where a
-// kill left one.
+// valdora-patch killed outright (SIGKILL; TerminateProcess on Windows) at
+// random moments of a run against nginx: whatever the moment, no game file
+// is left looking current (the list's size and time) with other bytes, and the next run brings the
+// game directory to the site's state, going on from a partial download where a kill left one.
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
@@ -10,6 +9,7 @@
 
 #include "support/engine_run.h"
 #include "support/process.h"
+#include "support/programs.h"
 #include "support/site.h"
 
 namespace fs = std::filesystem;
@@ -41,13 +41,9 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
     std::string error;
     ASSERT_TRUE(nginx.start(error)) << error;
     // Capped by the client, so that most moments fall inside a download.
-    const std::vector<std::string> patch = {VALDORA_PATCH_EXE,
-                                            "--update-list",
-                                            nginx.url(kListPath),
-                                            "--server-list",
-                                            nginx.url(kServers),
-                                            "--limit-rate",
-                                            "16M"};
+    const std::vector<std::string> patch =
+        with(patch_program(), {"--update-list", nginx.url(kListPath), "--server-list",
+                               nginx.url(kServers), "--limit-rate", "16M"});
     // An older installation: a third missing, a third of other bytes (half
     // of them of the same size) and an older time, a third current.
     const auto install_old_version = [&] {
@@ -83,8 +79,8 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
         {
             Child run(patch, game);
             std::this_thread::sleep_for(std::chrono::milliseconds(at));  // the moment itself
-            ::kill(run.pid(), SIGKILL);
-            if (run.wait_for(10s) == 128 + SIGKILL) {
+            run.kill();
+            if (run.wait_for(10s) == kKilled) {
                 moments.push_back(at);
                 withTemporary += fs::exists(game / "~temp.dat");
                 resumed += fs::exists(game / "~temp.dat.resume");

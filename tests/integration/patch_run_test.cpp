@@ -130,7 +130,7 @@ TEST_F(PatchRun, AFileThatFailsKeepsItsOldCopyAndTheNextRunConverges) {
           {WM_PATCH_PROGRESS, done(10000), 3 << 16 | 2},
           {WM_PATCH_DONE, 2},
           {WM_SERVERLIST_READY, 2}},
-         {"Dosya yazma hatas\xFD: 21", "c.pak download ediliyor..."}},
+         {"Dosya yazma hatas\xFD: " + kFolderCode, "c.pak download ediliyor..."}},
         {"the connection dropped",
          [&] { return server.serve("/files/b.pak", {dropped}), true; },
          failed(18),
@@ -158,8 +158,9 @@ TEST_F(PatchRun, AFileThatFailsKeepsItsOldCopyAndTheNextRunConverges) {
                      "b.pak download ediliyor..."};
         lines.insert(lines.end(), c.log.begin(), c.log.end());
         lines.push_back("Dosyalar download edildi.");
-        const Log inTheWay = {"Error opening file in GetLastWriteTime(): 21",
-                              "Error opening file in isFileSizeDifferentWithHandle(): 17"};
+        const Log inTheWay = {
+            "Error opening file in GetLastWriteTime(): " + kFolderCode,
+            "Error opening file in isFileSizeDifferentWithHandle(): " + kExistsCode};
         EXPECT_EQ(log(), check_log({kMissing, folder ? inTheWay : Log{}, kMissing}, lines));
         EXPECT_EQ(differences(game, {{"a.pak", site.at("a.pak")}}), Log{});
         EXPECT_EQ(read_bytes(folder ? "b.pak/keep" : "b.pak"), folder ? "kept" : "old b");

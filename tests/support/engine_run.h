@@ -14,6 +14,7 @@
 
 #include "patch/patch_downloader.h"
 #include "platform/file.h"
+#include "platform/last_error.h"
 #include "support/files.h"
 #include "support/http_server.h"
 #include "support/launcher_log.h"
@@ -28,10 +29,22 @@ using Replies = std::map<std::string, std::vector<Reply>>;  // path -> first ans
 
 inline constexpr const char* kServers = "/serverlist_test.aspx";
 inline const std::string kServerList = "V1|x|y|10.0.0.1|7000\r\nV2|x|y|10.0.0.2|7000\r\n";
+// The system's error codes that the log shows (they differ between systems):
+// a folder that is there already (creating "base" again), and a folder
+// where a file should be.
+inline const std::string kExistsCode = [] {
+    platform::create_directory(".");
+    return std::to_string(platform::last_error());
+}();
+inline const std::string kFolderCode = [] {
+    platform::File::open_for_attributes(".");
+    return std::to_string(platform::last_error());
+}();
 // What the check logs for a missing file (the second code is what the log
 // call before it left).
-inline const Log kMissing = {"Error opening file in GetLastWriteTime(): 2",
-                             "Error opening file in isFileSizeDifferentWithHandle(): 17"};
+inline const Log kMissing = {
+    "Error opening file in GetLastWriteTime(): 2",
+    "Error opening file in isFileSizeDifferentWithHandle(): " + kExistsCode};
 
 // The check's log lines with those of each file it could not open, then `after`.
 inline Log check_log(const std::vector<Log>& files, const Log& after) {

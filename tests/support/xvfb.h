@@ -2,7 +2,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 #include <optional>
 #include <string>

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "patch/file_checks.h"
+#include "platform/system_paths.h"
 
 namespace publish {
 
@@ -18,7 +19,18 @@ std::string UpdateListText(const std::string& baseUrl, const std::string& note,
 
 std::filesystem::path SitePath(const std::filesystem::path& folder, std::string listPath) {
     std::replace(listPath.begin(), listPath.end(), '\\', '/');
-    return folder / listPath;
+    return folder / platform::byte_name(listPath);
+}
+
+std::string SiteName(const std::filesystem::path& folder, std::string listPath) {
+    std::replace(listPath.begin(), listPath.end(), '\\', '/');
+    const std::string base = Utf8(folder);
+    return base.empty() ? listPath : base + "/" + listPath;
+}
+
+std::string Utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
 }
 
 }  // namespace publish

@@ -31,7 +31,13 @@ std::string UpdateListText(const std::string& baseUrl, const std::string& note,
                            const std::vector<ListFile>& files);
 
 // The list path's place on the site below `folder`: CP1254 bytes with "/"
-// between folders, which is how the shipped nginx configuration finds them.
+// between folders, which is how the shipped nginx configuration finds them
+// (on Windows the characters of those bytes: platform::byte_name).
 std::filesystem::path SitePath(const std::filesystem::path& folder, std::string listPath);
+// The same as text, as the manifest names it: CP1254 bytes, "/" between folders.
+std::string SiteName(const std::filesystem::path& folder, std::string listPath);
+
+// A path's text as UTF-8, whatever the system's own encoding of names.
+std::string Utf8(const std::filesystem::path& path);
 
 }  // namespace publish

@@ -1,9 +1,8 @@
 #include "tools/valdora-publish/staging.h"
 
-#include <stdlib.h>
-
 #include <chrono>
 #include <fstream>
+#include <random>
 #include <system_error>
 #include <vector>
 
@@ -52,13 +51,12 @@ bool WriteManifest(const Publication& plan, const fs::path& fresh, const std::st
     trust::Manifest manifest;
     manifest.Add(kListPath, trust::Sha256Of(listText), error);
     for (const SourceFile& file : plan.files) {
-        const fs::path site = SitePath(plan.folder, file.entry.path);
         trust::Sha256Digest digest;
-        if (!HashFile(fresh / site, digest)) {
-            error = file.source.string() + ": cannot be read back from the staging folder";
+        if (!HashFile(fresh / SitePath(plan.folder, file.entry.path), digest)) {
+            error = Utf8(file.source) + ": cannot be read back from the staging folder";
             return false;
         }
-        if (!manifest.Add(site.generic_string(), digest, error)) return false;
+        if (!manifest.Add(SiteName(plan.folder, file.entry.path), digest, error)) return false;
     }
     std::string signature;
     if (!WriteText(fresh / kManifestPath, manifest.Format())) {
@@ -77,8 +75,16 @@ bool WriteManifest(const Publication& plan, const fs::path& fresh, const std::st
 }  // namespace
 
 Staging::Staging(const fs::path& siteDir) {
-    std::string pattern = (siteDir / ".valdora-publish-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) root_ = pattern;
+    // A name nobody has, made by us alone: create_directory fails on one
+    // that is there.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && root_.empty(); ++attempt) {
+        const fs::path candidate = siteDir / (".valdora-publish-" + std::to_string(random()));
+        if (fs::create_directory(candidate, error_)) {
+            fs::permissions(candidate, fs::perms::owner_all, error_);
+            root_ = candidate;
+        }
+    }
 }
 
 Staging::~Staging() {
@@ -95,11 +101,11 @@ bool Stage(const Publication& plan, const fs::path& fresh, std::string& error) {
         if (!ec) fs::copy_file(file.source, target, ec);
         if (!ec) fs::last_write_time(target, FileTime(file.entry.unixTime), ec);
         if (ec) {
-            error = file.source.string() + ": " + ec.message();
+            error = Utf8(file.source) + ": " + ec.message();
             return false;
         }
         if (fs::file_size(target, ec) != file.entry.size) {
-            error = file.source.string() + ": changed while it was being published";
+            error = Utf8(file.source) + ": changed while it was being published";
             return false;
         }
         entries.push_back(file.entry);

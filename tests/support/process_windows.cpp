@@ -1,0 +1,108 @@
+// Child processes of the Windows tests: CreateProcessW, its handle to wait
+// on and to end.
+#include <winsock2.h>
+// After winsock2.h.
+#include <windows.h>
+
+#include "platform/process.h"
+#include "support/process.h"
+
+namespace testsupport {
+namespace {
+
+std::wstring wide(const std::string& text) {
+    const int n =
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+// This process's environment with `env` put in, as CreateProcessW takes it.
+std::wstring environment_block(const Environment& env) {
+    std::vector<std::wstring> entries;
+    wchar_t* block = ::GetEnvironmentStringsW();
+    for (const wchar_t* p = block; *p != L'\0'; p += std::wcslen(p) + 1) entries.emplace_back(p);
+    ::FreeEnvironmentStringsW(block);
+    for (const auto& [name, value] : env) {
+        const std::wstring key = wide(name) + L"=";
+        std::erase_if(entries, [&](const std::wstring& e) { return e.rfind(key, 0) == 0; });
+        entries.push_back(key + wide(value));
+    }
+    std::wstring out;
+    for (const std::wstring& e : entries) out += e + L'\0';
+    return out + L'\0';
+}
+
+}  // namespace
+
+int free_port() {
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int size = sizeof address;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+    ::closesocket(s);
+    return ntohs(address.sin_port);
+}
+
+Child::Child(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
+             const Environment& env, const std::filesystem::path& output) {
+    std::wstring line = wide(platform::quote_command_line(argv));
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE out = ::CreateFileW(output.empty() ? L"NUL" : output.wstring().c_str(),
+                                     FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     &inherited, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = INVALID_HANDLE_VALUE;
+    startup.hStdOutput = out;
+    startup.hStdError = out;
+    std::wstring environment = environment_block(env);
+    const std::wstring program = wide(argv.at(0));
+    const bool path = program.find_first_of(L"\\/") != std::wstring::npos;
+    PROCESS_INFORMATION started{};
+    if (::CreateProcessW(path ? program.c_str() : nullptr, line.data(), nullptr, nullptr, TRUE,
+                         CREATE_UNICODE_ENVIRONMENT, environment.data(), cwd.wstring().c_str(),
+                         &startup, &started)) {
+        ::CloseHandle(started.hThread);
+        pid_ = static_cast<pid_t>(started.dwProcessId);
+        handle_ = reinterpret_cast<std::intptr_t>(started.hProcess);
+    } else {
+        status_ = 127;
+    }
+    if (out != INVALID_HANDLE_VALUE) ::CloseHandle(out);
+}
+
+Child::~Child() {
+    const HANDLE process = reinterpret_cast<HANDLE>(handle_);
+    if (process == nullptr) return;
+    if (!status_) {
+        ::TerminateProcess(process, 1);
+        ::WaitForSingleObject(process, 3000);
+    }
+    ::CloseHandle(process);
+}
+
+std::optional<int> Child::wait_for(std::chrono::milliseconds limit) {
+    const HANDLE process = reinterpret_cast<HANDLE>(handle_);
+    if (status_ || process == nullptr) return status_;
+    if (::WaitForSingleObject(process, static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) {
+        return std::nullopt;
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(process, &code);
+    status_ = static_cast<int>(code);
+    return status_;
+}
+
+void Child::kill() {
+    if (handle_ != 0) ::TerminateProcess(reinterpret_cast<HANDLE>(handle_), kKilled);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,41 @@
+// Another process for the Windows platform cases:
+//   platform_helper hold NAME        takes the running-launcher marker NAME and stays
+//   platform_helper signal NAME      signals the named event NAME
+//   platform_helper args FILE ARG... writes its arguments to FILE, one a line
+//   platform_helper handle VALUE FILE  writes "open" to FILE when VALUE is a handle it has
+//   platform_helper stay             stays until it is ended
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "platform/instance_marker.h"
+#include "platform/named_event.h"
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "hold" && argc == 3) {
+        const auto marker = platform::InstanceMarker::acquire(argv[2]);
+        if (!marker) return 1;
+        ::Sleep(INFINITE);
+    }
+    if (mode == "signal" && argc == 3) {
+        const auto event = platform::NamedEvent::open(argv[2]);
+        return event && event->signal() ? 0 : 1;
+    }
+    if (mode == "args" && argc >= 3) {
+        std::ofstream out(argv[2], std::ios::binary);
+        for (int i = 3; i < argc; ++i) out << argv[i] << '\n';
+        return 0;
+    }
+    if (mode == "handle" && argc == 4) {
+        const auto handle = reinterpret_cast<HANDLE>(std::strtoull(argv[2], nullptr, 10));
+        DWORD flags = 0;
+        std::ofstream(argv[3]) << (::GetHandleInformation(handle, &flags) ? "open" : "none");
+        return 0;
+    }
+    if (mode == "stay") ::Sleep(INFINITE);
+    return 64;
+}
