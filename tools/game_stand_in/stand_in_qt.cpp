@@ -31,7 +31,7 @@ private:
 
 }  // namespace
 
-int StayAsTheGame(int argc, char** argv, bool forever) {
+int StayAsTheGame(int argc, char** argv, bool untilEnded) {
     QApplication app(argc, argv);
     QString text = QString::fromUtf8("Valdora (oyun yerine geçen program)\n\nArgümanlar:");
     for (int i = 1; i < argc; ++i) text += QStringLiteral(" ") + QString::fromLocal8Bit(argv[i]);
@@ -39,6 +39,6 @@ int StayAsTheGame(int argc, char** argv, bool forever) {
     window.setWindowTitle(QStringLiteral("Valdora"));
     window.setMargin(24);
     window.show();
-    if (!forever) QTimer::singleShot(5000, &app, &QApplication::quit);
+    if (!untilEnded) QTimer::singleShot(5000, &app, &QApplication::quit);
     return app.exec();
 }

@@ -4,7 +4,7 @@
 
 #include "stand_in.h"
 
-int StayAsTheGame(int, char**, bool forever) {
-    ::Sleep(forever ? INFINITE : 5000);
+int StayAsTheGame(int, char**, bool untilEnded) {
+    ::Sleep(untilEnded ? INFINITE : 5000);
     return 0;
 }
