@@ -26,6 +26,11 @@ deps=$(bash tools/windows-deps.sh | tail -1)
 echo "windows-build: dependencies ready in $((SECONDS - start)) s ($deps)"
 
 start=$SECONDS
+# Libraries of other versions: their paths are in the cache, start over.
+cached=$(sed -n 's/^VALDORA_WINDOWS_DEPS:[A-Z]*=//p' build/windows/tree/CMakeCache.txt 2>/dev/null || true)
+if [ "$cached" != "$deps" ]; then
+  rm -rf build/windows/tree
+fi
 cmake -S . -B build/windows/tree -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
   -DVALDORA_WINDOWS_DEPS="$deps" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DVALDORA_WERROR=ON >/dev/null

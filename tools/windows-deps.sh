@@ -3,7 +3,8 @@
 # Debian's own source packages, fetched with `apt-get source` through a
 # deb-src entry beside this machine's Debian entries: libcurl (static,
 # Schannel, zlib, http and https only), OpenSSL's libcrypto and Boost.Thread
-# (with Boost's headers). zlib is Debian's libz-mingw-w64-dev. Nothing is
+# (with Boost's headers), and the one header of cpp-httplib that the tests'
+# HTTP server is made of. zlib is Debian's libz-mingw-w64-dev. Nothing is
 # fetched from anywhere else.
 #
 # The result goes to a folder named by the source versions and this
@@ -92,7 +93,9 @@ if [ "$online" = 1 ]; then
   curl_v=$(fetch_source curl)
   openssl_v=$(fetch_source openssl)
   boost_v=$(fetch_source boost1.74)
-  key="curl-${curl_v}_openssl-${openssl_v}_boost-${boost_v}_zlib-${zlib}_gcc-${compiler}_${recipe}"
+  httplib_v=$(fetch_source cpp-httplib)
+  key="curl-${curl_v}_openssl-${openssl_v}_boost-${boost_v}_httplib-${httplib_v}_zlib-${zlib}"
+  key="${key}_gcc-${compiler}_${recipe}"
   key=${key//[:~+]/.}
 else
   # No archive to ask: the newest build of this recipe, if there is one.
@@ -207,11 +210,16 @@ endif()
 EOF
 echo "windows-deps: Boost.Thread $boost_v after $((SECONDS - start)) s"
 
+# cpp-httplib, whole in one header (Debian's binary package splits it).
+unpack cpp-httplib "$httplib_v"
+cp "$work/cpp-httplib/httplib.h" "$prefix/include/"
+
 rm -rf "$work"
 cat >"$prefix/versions.txt" <<EOF
 curl $curl_v
 openssl $openssl_v
 boost1.74 $boost_v
+cpp-httplib $httplib_v
 libz-mingw-w64-dev $zlib
 $host-g++-posix $compiler
 EOF

