@@ -16,11 +16,13 @@ set(VALDORA_PACKAGE_MAINTAINER "Valdora launcher developers <launcher@valdora.ex
     CACHE STRING "Maintainer field of the packages")
 
 # The starter compares the launcher's own stamp (app/launcher_version.h),
-# so a launcher installed by the self-update keeps its place.
+# so a launcher installed by the self-update keeps its place; valdora-publish
+# reads the keys it trusts before it signs it as an update.
 if(TARGET launcher)
   target_sources(launcher PRIVATE ${PROJECT_SOURCE_DIR}/app/launcher_version.cpp)
+  string(JOIN " " _valdora_key_stamp ${VALDORA_TRUSTED_KEY_LIST})
   target_compile_definitions(launcher PRIVATE
-    VALDORA_LAUNCHER_VERSION="${VALDORA_VERSION}")
+    VALDORA_LAUNCHER_VERSION="${VALDORA_VERSION}" VALDORA_LAUNCHER_KEYS="${_valdora_key_stamp}")
 endif()
 
 set(_pkg_src ${PROJECT_SOURCE_DIR}/packaging)
@@ -82,6 +84,18 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/deploy/pages/
         DESTINATION share/valdora-patch-server/pages COMPONENT server)
 install(FILES ${_pkg_src}/copyright ${_pkg_out}/valdora-patch-server/changelog.gz
         DESTINATION share/doc/valdora-patch-server COMPONENT server)
+# A site that survives a reboot: one unit instance per site; purging the
+# package stops what the unit started.
+install(FILES ${_pkg_src}/valdora-site@.service DESTINATION /lib/systemd/system COMPONENT server)
+foreach(script prerm postrm)
+  file(COPY ${_pkg_src}/valdora-patch-server.${script} DESTINATION ${_pkg_out}/server-scripts
+       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                        WORLD_READ WORLD_EXECUTE)
+  file(RENAME ${_pkg_out}/server-scripts/valdora-patch-server.${script}
+       ${_pkg_out}/server-scripts/${script})
+endforeach()
+set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
+    ${_pkg_out}/server-scripts/prerm ${_pkg_out}/server-scripts/postrm)
 list(APPEND CPACK_COMPONENTS_ALL server)
 
 set(CPACK_GENERATOR DEB)

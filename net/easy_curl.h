@@ -69,6 +69,9 @@ public:
     // HTTP date): "Range: bytes=from-" and "If-Range". 0 asks for all.
     // False, asking for all, when the request cannot be made.
     bool set_resume(std::uint64_t from, const std::string& ifRange);
+    // Asks every cache on the way for a fresh copy (Cache-Control and Pragma
+    // "no-cache") in the next transfers.
+    void set_no_cache(bool on);
     // Of the reply being received (from inside a write slot) or the last one:
     // its HTTP status (0 when none came) and a header's value ("" when absent).
     long response_code() const;
@@ -86,6 +89,10 @@ private:
     char error_buffer[CURL_ERROR_SIZE] = {};
     std::string ca_file_;
     curl_slist* headers_ = nullptr;
+    std::string if_range_;
+    bool no_cache_ = false;
+    // The request's own header lines from the two above.
+    bool set_headers();
 
 public:
     io_function write_function;

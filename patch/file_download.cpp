@@ -58,7 +58,12 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     sink.file.close();
     EnterGameDirectory();
     if (code != CURLE_OK) {
-        SetTransferError(transfer.error_text(code));
+        // libcurl calls a refused body a failed write; the player's disk is
+        // not to blame.
+        SetTransferError(sink.Overlong() ? entry.path +
+                                               ": longer than the list says; not the "
+                                               "listed file"
+                                         : transfer.error_text(code));
         WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
         // A transfer cut short by a stop is no failure.
         if (!stopEvent.is_set()) {
@@ -83,6 +88,7 @@ PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_c
     }
     sink.Discard(true);
     if (!PutInPlace(entry)) return FileResult::NotPlaced;
+    if (options.signedOnly) installed_.Set(entry.path, *signedRelease.HashOf(entry.path));
     if (entry.path == kLauncherFile) launcherVerified = true;
     progress.FileDone();
     return FileResult::Done;

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "patch/file_sink.h"
+#include "patch/installed_hashes.h"
 #include "patch/messages.h"
 #include "patch/patch_options.h"
 #include "patch/run_progress.h"
@@ -96,11 +97,19 @@ private:
     void Run();
     void RunPhases();
     bool FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries);
+    // One attempt (`fresh`: every cache asked for fresh copies). False with
+    // the check that refused the list in `refused`, or libcurl's text in
+    // `error`.
+    bool TakeList(bool fresh, std::string& baseUrl, std::list<UpdateListEntry>& entries,
+                  std::string& refused, std::string& error);
     // A signed site (signed_run.cpp): fetches the manifest and the signature
     // beside the list and checks them with the list's bytes.
-    bool CheckSignedList(const std::string& listText, std::string& refused);
+    bool CheckSignedList(const std::string& listText, bool fresh, std::string& refused);
     // In the verify-all mode, a file that looks current is hashed too.
     bool BytesDiffer(const UpdateListEntry& entry);
+    // On a signed site, a file that looks current whose signed hash is not
+    // the one it was installed with (installed_hashes.h).
+    bool HashChanged(const UpdateListEntry& entry);
     void LogRefusal(const std::string& why);
     // What every fetch of the run shares: the stop, the stall and speed
     // limits, the authorities.
@@ -136,6 +145,7 @@ private:
     boost::mutex errorMutex;
     std::string transferError;
     SignedRelease signedRelease;
+    InstalledHashes installed_;
     bool launcherVerified = false;  // "_launcher.dll" came with the signed bytes
     // The entries the downloads passed over (not due), gone with the object.
     std::list<UpdateListEntry> passedOver;

@@ -40,7 +40,13 @@ void PatchDownloader::RunPhases() {
     if (stopEvent.is_set()) return;
     const bool launcherUpdate = SelectLauncherUpdate(entries);
     if (!WithinSizeLimit()) return;
-    if (!DownloadFiles(baseUrl, entries)) return;
+    const bool downloaded = DownloadFiles(baseUrl, entries);
+    // Before a hand-over, which ends the process.
+    if (options.signedOnly && !installed_.Save()) {
+        LogRefusal(std::string(kInstalledHashes) +
+                   " could not be written: " + platform::error_text(platform::last_error()));
+    }
+    if (!downloaded) return;
     FinishDownloads();
     if (launcherUpdate && !options.skipPatch) {
         // A launcher that is not the signed one is never handed over: the
@@ -52,10 +58,33 @@ void PatchDownloader::RunPhases() {
 }
 
 // A signed site is checked before its list is read, and kept in base/ once
-// every check has passed.
+// every check has passed. A cache on the way may hold the list, manifest or
+// signature of another release than the others: a refusal asks once more,
+// every cache asked for fresh copies.
 bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries) {
+    std::string refused, error;
+    for (const bool fresh : {false, true}) {
+        refused.clear();
+        if (TakeList(fresh, baseUrl, entries, refused, error)) return true;
+        survey_.reset();  // before the entries it holds go
+        entries.clear();
+        // A stop is no failure: the run just ends.
+        if (stopEvent.is_set()) return false;
+        if (refused.empty()) break;  // the list itself could not be had
+    }
+    SetTransferError(refused.empty() ? error : refused);
+    WriteLauncherLog("download listesi hatalı !"_cp1254);
+    if (!refused.empty()) LogRefusal(refused);
+    Post(WM_PATCH_FAILED, 2, 0);
+    return false;
+}
+
+bool PatchDownloader::TakeList(bool fresh, std::string& baseUrl,
+                               std::list<UpdateListEntry>& entries, std::string& refused,
+                               std::string& error) {
     talvo::utility::fetch_url list(updateListUrl);
     PrepareFetch(list);
+    list.transfer.set_no_cache(fresh);
     list.set_max_size(kMaxUpdateListBytes);
     // The list is read as it arrives, and its files looked up meanwhile.
     survey_ = std::make_unique<AttributeSurvey>();
@@ -70,29 +99,19 @@ bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>
     };
     const std::string body = list.fetch();
     survey_->Close();
+    error = list.error();
     // A signed site's texts are checked before anything read from the list
     // is believed.
-    std::string refused;
     const bool taken = !stopEvent.is_set() && !body.empty() &&
-                       (!options.signedOnly || CheckSignedList(body, refused)) &&
+                       (!options.signedOnly || CheckSignedList(body, fresh, refused)) &&
                        reader.Finish(baseUrl) &&
                        (!options.signedOnly || signedRelease.Covers(baseUrl, entries, refused));
-    if (taken && !stopEvent.is_set()) {
-        if (options.signedOnly && !signedRelease.Keep()) {
-            LogRefusal("the release could not be kept in base: " +
-                       platform::error_text(platform::last_error()));
-        }
-        return true;
+    if (!taken || stopEvent.is_set()) return false;
+    if (options.signedOnly && !signedRelease.Keep()) {
+        LogRefusal("the release could not be kept in base: " +
+                   platform::error_text(platform::last_error()));
     }
-    survey_.reset();  // before the entries it holds go
-    entries.clear();
-    // A stop is no failure: the run just ends.
-    if (stopEvent.is_set()) return false;
-    SetTransferError(refused.empty() ? list.error() : refused);
-    WriteLauncherLog("download listesi hatalı !"_cp1254);
-    if (!refused.empty()) LogRefusal(refused);
-    Post(WM_PATCH_FAILED, 2, 0);
-    return false;
+    return true;
 }
 
 // A new launcher comes first and alone; the rest waits for the run after the
@@ -181,6 +200,17 @@ void PatchDownloader::FetchServers() {
     source.serverTest = options.serverTest;
     source.url = options.serverListUrl;
     source.caFile = options.caFile;
+    if (options.signedOnly) {
+        source.check = [this](const std::string& text, const std::string& signature) {
+            std::string why;
+            if (trust::VerifyServerList(options.trustedKeys, text, signature, options.unixTime(),
+                                        why)) {
+                return true;
+            }
+            LogRefusal("server list: " + why);
+            return false;
+        };
+    }
     const unsigned count = RunServerListStage(source, servers, serversMutex, stopEvent);
     Post(WM_SERVERLIST_READY, count, 0);
 }

@@ -5,9 +5,17 @@
 // The layer converts them to the file system's UTF-8 with "/" before any
 // call. Failures return false (or an invalid File) and record the error for
 // platform::last_error().
+//
+// What writes (creates, replaces, removes, stamps) a relative path never
+// reaches outside the current directory (the game directory): the path's
+// folders are resolved beneath it, and one that leads out of it (by "..",
+// an absolute link, a link through "..") fails with EXDEV; the last
+// component is never followed when it is a link (the link itself is what
+// gets replaced or removed). Absolute paths are taken as they stand.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -32,16 +40,18 @@ public:
     // (one lookup, no descriptor): the check of a whole installation opens
     // every file once and asks at once.
     static File open_for_attributes(std::string_view path);
-    // Creates the file, or truncates an existing one, for writing. A symlink
-    // in its place is refused (ELOOP).
+    // Creates the file anew for writing: whatever stood under its name (a
+    // file, a link) is removed first, so no link leads the writes elsewhere
+    // and no file that another name shares is cut or overwritten.
     static File create_always(std::string_view path);
     // An existing file, for reading.
     static File open_for_reading(std::string_view path);
     // An existing regular file, to read and to write at its end (a download
-    // that goes on). A symlink in its place is refused (ELOOP), as by
-    // create_always.
+    // that goes on). A link in its place is refused (ELOOP), and so is a
+    // file that another name shares (EMLINK).
     static File open_for_resume(std::string_view path);
-    // For appending; made (0666 less the umask) when missing.
+    // For appending; made (0666 less the umask) when missing. A link, or a
+    // file that another name shares, is refused as by open_for_resume.
     static File open_for_append(std::string_view path);
 
     bool valid() const { return fd_ >= 0 || attributesOnly_; }
@@ -128,7 +138,9 @@ private:
 // time stays as it is. Windows keeps a creation time, which is set too.
 bool set_file_write_time(std::string_view path, std::int64_t unixSeconds);
 
-// One directory; fails when it exists or its parent does not.
+// One directory (no write for group or others, whatever the umask: the game
+// directory's folders are the player's alone); fails when it exists or its
+// parent does not.
 bool create_directory(std::string_view path);
 // True when the path names anything (file or directory).
 bool file_exists(std::string_view path);
@@ -141,6 +153,20 @@ bool delete_file(std::string_view path);
 // program ("\x7fELF" or "#!"), else 0644 less the umask.
 bool copy_file(std::string_view from, std::string_view to);
 
+// What a copy passes its bytes through: `see` gets every byte in order as
+// it goes to the copy, and `accept`, once the copy is whole, decides
+// whether it takes the target's place.
+struct CopyCheck {
+    std::function<void(const char* data, std::size_t size)> see;
+    std::function<bool()> accept;
+};
+// copy_file whose target gets exactly the bytes `check` saw, and only when
+// it accepts them (else EBADMSG, the target as it was): what is checked is
+// what is put in place, whatever happens to `from` meanwhile.
+bool copy_file(std::string_view from, std::string_view to, const CopyCheck& check);
+// The error such a refused copy records (EBADMSG; ERROR_INVALID_DATA on Windows).
+int copy_refused_error();
+
 // Puts the file `from` in the place of `to` by renaming it, for a file made
 // next to its target: a reader sees the old file or the whole new one, with
 // the new one's last-write time, and a failure leaves both as they were. An
@@ -150,9 +176,10 @@ bool copy_file(std::string_view from, std::string_view to);
 bool replace_file(std::string_view from, std::string_view to);
 
 // Makes `bytes` the whole content of the file `path` so that a crash or a
-// full disk never leaves half a file: written to `path` + ".~new", flushed
-// to the disk, renamed over the file. A symlink is written through: its
-// target is replaced and the link stays. An existing file keeps its
+// full disk never leaves half a file: written to `path` + ".~new" (made
+// anew), flushed to the disk, renamed over the file. A symlink is written
+// through: its target is replaced and the link stays (the player's own
+// settings file may live elsewhere). An existing file keeps its
 // permission bits, and one without its owner's write bit is left as it is
 // (EACCES), as a file that cannot be opened for writing.
 bool write_file_whole(std::string_view path, std::string_view bytes);
@@ -160,6 +187,14 @@ bool write_file_whole(std::string_view path, std::string_view bytes);
 // Lets everyone who may read the file run it (a program put in place by
 // copying).
 bool make_executable(std::string_view path);
+
+// True when anyone but this process's user may add, rename or remove
+// entries of the existing directory `path`: it belongs to another user, or
+// its permissions let a group or everyone write, sticky or not (a POSIX ACL
+// that lets another user or group write shows as the group bits' mask). A
+// directory that cannot be examined counts as one others may write; a
+// missing one as one they may not (it is made private when made).
+bool others_may_write(std::string_view directory);
 
 // Reads a whole file; false when it cannot be opened or read.
 bool read_file(std::string_view path, std::string& contents);

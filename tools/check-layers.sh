@@ -26,7 +26,7 @@ declare -A allowed=(
   [tools/launch_helper]="patch trust log platform trusted_keys"
   [tools/game_stand_in]="platform"
   [tools/skin]=""
-  [tools/starter]="app"
+  [tools/starter]="app platform"
   [bench]="trust patch servers net log platform"
   [fuzz]="trust settings patch servers net log platform"
 )

@@ -113,6 +113,11 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
     platform::delete_file(kLauncherLogPath);
     WriteKeptLauncherLogLines();  // what launch_helper.exe did before this start
 
+    // Where another user could have put "_launcher.dll", the launcher goes on
+    // as with -test_launcher: it patches the game but never hands over.
+    if (!start_.switches.testLauncher && !SelfUpdateAllowedHere()) {
+        start_.switches.testLauncher = true;
+    }
     if (IsLauncherUpdatePending(start_.switches.testLauncher)) {
         OnUserMessage(WM_RUN_LAUNCH_HELPER, 0, 0);  // ends the process
     }
@@ -124,6 +129,12 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
     totalProgress->SetPos(0);
     fileProgress->SetPos(0);
 
+    // Taken in one step: of two launchers started at the same moment exactly
+    // one gets the marker, and the other ends here, before it rewrites the
+    // settings file of the one that runs.
+    instanceEvent_ = std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
+    if (!instanceEvent_->holds()) platform::exit_process(-1);
+
     preferences.SetMessageTarget(&target_);
     preferences.LoadSettingsAtStartup();
 
@@ -131,11 +142,6 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
     setWindowIcon(QIcon(QPixmap::fromImage(skin_.copy(QRect(64, 150, 128, 128)))));
     ShapeFromSkin();
     setWindowTitle(QString::fromUtf8("Valdora Oyunu Güncelleyicisi"));
-
-    // Taken in one step: of two launchers started at the same moment exactly
-    // one gets the marker, and the other ends here.
-    instanceEvent_ = std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
-    if (!instanceEvent_->holds()) platform::exit_process(-1);
 
     const QString site = QString::fromUtf8(start_.webSite);
     promoPane1->Navigate(site + "/LauncherPromo1.aspx");

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <vector>
 
 #include "platform/last_error.h"
 #include "platform/win32/windows_util.h"
@@ -26,8 +27,10 @@ using win32::wide_path;
 // lets them: a running game keeps its own files, not we ours.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// What a symlink (a reparse point) in the place of a scratch file is refused with.
+// What a symlink (a reparse point) in the place of a scratch file is refused
+// with, and a file that another name shares (a hard link).
 constexpr DWORD kLinkRefused = ERROR_CANT_RESOLVE_FILENAME;
+constexpr DWORD kSharedRefused = ERROR_TOO_MANY_LINKS;
 
 HANDLE os_handle(int fd) {
     return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
@@ -70,6 +73,8 @@ HANDLE refuse_links(HANDLE handle) {
         refusal = kLinkRefused;
     } else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         refusal = ERROR_ACCESS_DENIED;
+    } else if (info.nNumberOfLinks > 1) {
+        refusal = kSharedRefused;
     }
     if (refusal == 0) return handle;
     ::CloseHandle(handle);
@@ -123,6 +128,25 @@ void remove_scratch(const std::wstring& path) {
     set_last_error(saved);
 }
 
+// Writes to a relative path stay beneath the current directory (the game
+// directory): no ".." among its parts, and no folder on its way that is a
+// link (a junction, a symbolic link); else ERROR_NOT_SAME_DEVICE, as EXDEV
+// on POSIX. Absolute paths are taken as they stand.
+bool beneath(std::string_view path) {
+    const std::string native = native_path(path);
+    if (native.empty() || native[0] == '/' || (native.size() > 1 && native[1] == ':')) return true;
+    std::size_t start = 0;
+    for (std::size_t end; (end = native.find('/', start)) != std::string::npos; start = end + 1) {
+        const std::string part = native.substr(start, end - start);
+        const DWORD attributes = ::GetFileAttributesW(wide(native.substr(0, end)).c_str());
+        if (part == ".." || (attributes != INVALID_FILE_ATTRIBUTES &&
+                             (attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+            return fail_with(ERROR_NOT_SAME_DEVICE);
+        }
+    }
+    return native.substr(start) != ".." || fail_with(ERROR_NOT_SAME_DEVICE);
+}
+
 }  // namespace
 
 File File::open_for_attributes(std::string_view path) {
@@ -137,13 +161,16 @@ File File::open_for_attributes(std::string_view path) {
 }
 
 File File::create_always(std::string_view path) {
-    // Opened as itself, so a link in its place is seen and refused rather
-    // than written through; then cut to nothing.
-    const int fd = adopt(refuse_links(open_native(wide_path(path), GENERIC_READ | GENERIC_WRITE,
-                                                  OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT)));
-    File file(fd);
-    if (file && !file.truncate_all()) return File();
-    return file;
+    if (!beneath(path)) return File();
+    // Whatever stands under the name goes first (a link itself, not what it
+    // leads to; a name another one shares, not their file), then the file is
+    // made anew and as itself.
+    const std::wstring native = wide_path(path);
+    if (!::DeleteFileW(native.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+        if (::GetLastError() != ERROR_PATH_NOT_FOUND) return (fail_with_last_error(), File());
+    }
+    return File(adopt(refuse_links(open_native(native, GENERIC_READ | GENERIC_WRITE, CREATE_NEW,
+                                               FILE_FLAG_OPEN_REPARSE_POINT))));
 }
 
 File File::open_for_reading(std::string_view path) {
@@ -151,13 +178,16 @@ File File::open_for_reading(std::string_view path) {
 }
 
 File File::open_for_resume(std::string_view path) {
+    if (!beneath(path)) return File();
     // Writes go to the end, as with O_APPEND.
     return File(adopt(refuse_links(open_native(wide_path(path), GENERIC_READ | FILE_APPEND_DATA,
                                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT))));
 }
 
 File File::open_for_append(std::string_view path) {
-    return File(adopt(open_native(wide_path(path), FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS)));
+    if (!beneath(path)) return File();
+    return File(adopt(refuse_links(open_native(wide_path(path), FILE_APPEND_DATA | SYNCHRONIZE,
+                                               OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT))));
 }
 
 bool File::try_lock_shared() {
@@ -256,6 +286,7 @@ bool File::identity(std::uint64_t& device, std::uint64_t& inode) const {
 }
 
 bool set_file_write_time(std::string_view path, std::int64_t unixSeconds) {
+    if (!beneath(path)) return false;
     // Opened for its attributes alone and without sharing, as the launcher
     // always did (sharing guards a file's bytes, not its attributes).
     const Handle file(::CreateFileW(wide_path(path).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
@@ -268,6 +299,7 @@ bool set_file_write_time(std::string_view path, std::int64_t unixSeconds) {
 }
 
 bool create_directory(std::string_view path) {
+    if (!beneath(path)) return false;
     if (!::CreateDirectoryW(wide_path(path).c_str(), nullptr)) return fail_with_last_error();
     return true;
 }
@@ -280,11 +312,13 @@ bool file_exists(std::string_view path) {
 }
 
 bool delete_file(std::string_view path) {
+    if (!beneath(path)) return false;
     if (!::DeleteFileW(wide_path(path).c_str())) return fail_with_last_error();
     return true;
 }
 
 bool copy_file(std::string_view from, std::string_view to) {
+    if (!beneath(to)) return false;
     // Beside the target first, then over it in one step; a fixed scratch
     // name, so a copy cut short is overwritten by the next.
     const std::wstring target = wide_path(to);
@@ -300,12 +334,43 @@ bool copy_file(std::string_view from, std::string_view to) {
     return false;
 }
 
+bool copy_file(std::string_view from, std::string_view to, const CopyCheck& check) {
+    if (!beneath(to)) return false;
+    // The bytes go through the check on their way into the copy, so what is
+    // checked is what is put in place.
+    const std::wstring target = wide_path(to);
+    const std::wstring partial = target + L".~cp";
+    if (is_directory(target)) return fail_with(ERROR_ACCESS_DENIED);
+    File source = File::open_for_reading(from);
+    if (!source) return false;
+    bool ok = true;
+    {
+        File out = File::create_always(std::string(to) + ".~cp");
+        ok = out.valid();
+        char buffer[1 << 16];
+        for (long n = 0; ok && (n = source.read_some(buffer, sizeof buffer)) != 0;) {
+            ok = n > 0 && out.write_all(buffer, static_cast<std::size_t>(n));
+            if (ok && check.see) check.see(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    if (ok && check.accept && !check.accept()) ok = fail_with(copy_refused_error());
+    if (ok && move_over(partial, target)) return true;
+    remove_scratch(partial);
+    return false;
+}
+
+int copy_refused_error() {
+    return ERROR_INVALID_DATA;
+}
+
 bool replace_file(std::string_view from, std::string_view to) {
+    if (!beneath(from) || !beneath(to)) return false;
     // Across volumes the system copies the bytes and times and removes `from`.
     return move_over(wide_path(from), wide_path(to), MOVEFILE_COPY_ALLOWED);
 }
 
 bool write_file_whole(std::string_view path, std::string_view bytes) {
+    if (!beneath(path)) return false;
     std::wstring target = wide_path(path);
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
@@ -345,6 +410,44 @@ bool write_file_whole(std::string_view path, std::string_view bytes) {
     }
     if (move_over(partial, target)) return true;
     remove_scratch(partial);
+    return false;
+}
+
+bool others_may_write(std::string_view directory) {
+    // The folder's owner and the entries of its access list that let anyone
+    // but this user (and the system and administrators, who may anyway) add
+    // or remove entries.
+    const std::wstring native = wide_path(directory);
+    constexpr SECURITY_INFORMATION kWhat = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD size = 0;
+    ::GetFileSecurityW(native.c_str(), kWhat, nullptr, 0, &size);
+    std::vector<char> descriptor(size);
+    if (size == 0 || !::GetFileSecurityW(native.c_str(), kWhat, descriptor.data(), size, &size)) {
+        const DWORD error = ::GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
+    PSID owner = nullptr;
+    PACL acl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    ::GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted);
+    ::GetSecurityDescriptorDacl(descriptor.data(), &present, &acl, &defaulted);
+    const auto trusted = [](PSID sid) {
+        return win32::is_current_user(sid) || ::IsWellKnownSid(sid, WinLocalSystemSid) ||
+               ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+               ::IsWellKnownSid(sid, WinCreatorOwnerSid);
+    };
+    if (owner == nullptr || !trusted(owner) || acl == nullptr) return true;  // no list: all may
+    constexpr ACCESS_MASK kWrites = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD |
+                                    GENERIC_WRITE | GENERIC_ALL | WRITE_DAC | WRITE_OWNER;
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!::GetAce(acl, i, reinterpret_cast<void**>(&ace)) ||
+            ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            (ace->Header.AceFlags & INHERIT_ONLY_ACE)) {
+            continue;
+        }
+        if ((ace->Mask & kWrites) != 0 && !trusted(&ace->SidStart)) return true;
+    }
     return false;
 }
 

@@ -53,6 +53,40 @@ std::optional<std::uint64_t> creation_time(pid_t pid) {
     return process ? creation_time(process.get()) : std::nullopt;
 }
 
+// Which folder this is, whatever path reaches it: its volume and index.
+std::optional<std::pair<DWORD, std::uint64_t>> folder_identity(const std::wstring& path) {
+    const Handle folder(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!folder || !::GetFileInformationByHandle(folder.get(), &info)) return std::nullopt;
+    return std::pair{info.dwVolumeSerialNumber,
+                     (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+// Whether the process runs as our user from our current directory. (Windows
+// shows no other process's current directory: the folder of its program
+// stands in; a launcher runs from the game directory.)
+bool ours_here(pid_t pid) {
+    const Handle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid)));
+    HANDLE opened = nullptr;
+    if (!process || !::OpenProcessToken(process.get(), TOKEN_QUERY, &opened)) return false;
+    const Handle token(opened);
+    alignas(TOKEN_USER) char user[256];
+    DWORD size = 0;
+    wchar_t path[MAX_PATH * 4];
+    DWORD length = MAX_PATH * 4;
+    if (!::GetTokenInformation(token.get(), TokenUser, user, sizeof user, &size) ||
+        !win32::is_current_user(reinterpret_cast<TOKEN_USER*>(user)->User.Sid) ||
+        !::QueryFullProcessImageNameW(process.get(), 0, path, &length)) {
+        return false;
+    }
+    const std::wstring image(path, length);
+    const auto folder = folder_identity(image.substr(0, image.find_last_of(L"\\/")));
+    return folder && folder == folder_identity(L".");
+}
+
 }  // namespace
 
 std::optional<std::string> process_executable_name(pid_t pid) {
@@ -73,7 +107,8 @@ std::optional<std::string> process_name(pid_t pid) {
     return snapshot_name(pid);
 }
 
-std::optional<pid_t> find_other_process(std::string_view exeName, bool startedBeforeUs) {
+std::optional<pid_t> find_other_process(std::string_view exeName, bool startedBeforeUs,
+                                        bool oursHere) {
     const DWORD self = ::GetCurrentProcessId();
     const auto ourStart = creation_time(::GetCurrentProcess());
     if (startedBeforeUs && !ourStart) return std::nullopt;
@@ -81,7 +116,7 @@ std::optional<pid_t> find_other_process(std::string_view exeName, bool startedBe
     each_process([&](const PROCESSENTRY32W& entry) {
         const auto pid = static_cast<pid_t>(entry.th32ProcessID);
         if (entry.th32ProcessID == self || (first && pid > *first)) return true;
-        if (win32::utf8(entry.szExeFile) != exeName) return true;
+        if (win32::utf8(entry.szExeFile) != exeName || (oursHere && !ours_here(pid))) return true;
         if (startedBeforeUs) {
             const auto started = creation_time(pid);
             if (!started || *started >= *ourStart) return true;

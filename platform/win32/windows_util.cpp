@@ -52,6 +52,18 @@ FILETIME file_time(std::int64_t unixSeconds) {
     return time;
 }
 
+bool is_current_user(void* sid) {
+    Handle token;
+    HANDLE opened = nullptr;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened)) token = Handle(opened);
+    alignas(TOKEN_USER) char buffer[256];
+    DWORD size = 0;
+    if (!token || !::GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size)) {
+        return false;
+    }
+    return ::EqualSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, sid) != 0;
+}
+
 Handle& Handle::operator=(Handle&& other) noexcept {
     if (this != &other) {
         if (handle_ != nullptr) ::CloseHandle(handle_);

@@ -21,6 +21,9 @@ std::wstring wide_path(std::string_view path);
 bool fail_with_last_error();
 bool fail_with(DWORD code);
 
+// Whether the security identifier is this process's user's.
+bool is_current_user(void* sid);
+
 // Seconds since 1970-01-01 UTC and the system's 100 ns ticks since 1601.
 std::int64_t unix_seconds(const FILETIME& time);
 FILETIME file_time(std::int64_t unixSeconds);

@@ -184,6 +184,22 @@ TEST_F(PatchRun, TemporaryFileThatCannotBeCreatedEndsTheRun) {
     EXPECT_EQ(server.requests("/"), 1);  // the list only
 }
 
+// Nothing of a run lands outside the game directory: not through a folder
+// link that leads out, nor into a file that a scratch file's name shares
+// (the name is taken by a new file), and the run goes on.
+TEST_F(PatchRun, NothingIsWrittenOutsideTheGameDirectory) {
+    const fs::path outside = dir.path() / "outside";
+    write_bytes(outside / "x.map", "outside");
+    fs::create_directory_symlink("../outside", "maps");
+    fs::create_hard_link(outside / "x.map", "~temp.dat");
+    fs::create_symlink(outside / "x.map", "~temp.dat.resume");
+    serve({{"a.pak", "a"}, {"maps/sub/y.map", "y"}, {"maps/x.map", "new map"}});
+    run();
+    EXPECT_EQ(read_bytes(outside / "x.map"), "outside");
+    EXPECT_EQ(strays(outside, {{"x.map", ""}}), Log{});
+    EXPECT_EQ(read_bytes("a.pak"), "a");
+}
+
 TEST_F(PatchRun, LauncherUpdateComesAloneAndHandsOver) {
     // Listed before it: a file far beyond the limit of one run.
     serve({{"A.pak", ""}, {"_launcher.dll", "new launcher"}, {"b.pak", "b"}}, {},
@@ -289,7 +305,10 @@ TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
          "deneyiniz. (3, 22)\n  The requested URL returned error: 500\n",
          {{"a.pak", "a"}, {"b.pak", "a"}},
          {{"b.pak", {{500, "error"}}}}},
-        {4, "(3, 23)\n", {{"b.pak", "b"}}, {{"b.pak", {{200, "bb"}}}}},  // longer than listed
+        {4,
+         "(3, 23)\n  b.pak: longer than the list says; not the listed file\n",
+         {{"b.pak", "b"}},
+         {{"b.pak", {{200, "bb"}}}}},
         {4, "(1, 0)\n", {{"a.pak", "a"}, {"b.pak", "b"}}, {{"a folder in the way", {}}}},
         {5, "no server list from ", {}, {{kServers, {endless}}}, {"--server-wait", "1"}},
         {64, "usage: ", {}, {}, {"--server-wait", "x"}},

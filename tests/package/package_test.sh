@@ -3,6 +3,7 @@
 #
 #   package_test.sh build DEB_DIR CPACK_CONFIG   CPack makes both packages
 #   package_test.sh lintian DEB_DIR              no lintian error in either
+#   package_test.sh server_unit DEB_DIR          the systemd unit's command serves a site
 #   package_test.sh desktop_entry DEB_DIR        the desktop entry validates
 #   package_test.sh starter DEB_DIR PUBLISH PAGES SERVE_SITE
 #       the launcher package unpacked, its starter run as a player (an
@@ -11,8 +12,9 @@
 #       the self-updated launcher kept
 #   package_test.sh starter_bad_input DEB_DIR
 #       root, a file as the game directory (also shown as a desktop
-#       notification), another user's, one every user may change, an
-#       unwritable home, a full home
+#       notification), another user's, one another user may change (by its
+#       mode, sticky or not, or an ACL, or its base/), an unwritable home, a
+#       full home
 set -euo pipefail
 
 case_name=$1
@@ -30,6 +32,44 @@ case $case_name in
     rm -rf "$debs/_CPack_Packages"
     ls "$debs"/valdora-launcher_*.deb "$debs"/valdora-patch-server_*.deb
     exit 0
+    ;;
+  server_unit)
+    # The patch-server package's systemd unit: its command, as systemd would
+    # run it for the instance of a published site, serves that site; its
+    # prerm stops every instance.
+    work=$(mktemp -d)
+    chmod 755 "$work"
+    served=
+    trap '[ -n "$served" ] && kill "$served" 2>/dev/null && wait "$served"; rm -rf "$work"' EXIT
+    dpkg-deb -x "$debs"/valdora-patch-server_*.deb "$work/root"
+    dpkg-deb -e "$debs"/valdora-patch-server_*.deb "$work/control"
+    unit=$work/root/lib/systemd/system/valdora-site@.service
+    grep -q "systemctl stop 'valdora-site@\*.service'" "$work/control/prerm" || fail "prerm stops no site"
+    mkdir -p "$work/build" && echo map > "$work/build/a.map"
+    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    "$work/root/usr/bin/valdora-publish" "$work/build" "$work/site" --base-url "http://127.0.0.1:$port/game" > /dev/null
+    instance=$(systemd-escape --path "$work/site" 2>/dev/null || echo "${work#/}/site" | tr / -)
+    command=$(sed -n 's/^ExecStart=//p' "$unit")
+    command=${command//%f/$work/site}
+    command=${command//%i/$instance}
+    command=${command//\$\{LISTEN\}/127.0.0.1:$port}
+    command=${command//\$\{RATE\}/0}
+    command=${command//\/run\/valdora-site/$work/run}
+    command=${command//\/usr\/share/$work/root/usr/share}
+    # exec all the way down: $served is nginx's master, which the trap ends
+    # (a stray one would hold what the test inherited, the e2e lock among it).
+    (eval "exec $command") > "$work/served.out" 2>&1 &
+    served=$!
+    list() {
+      exec 3<>"/dev/tcp/127.0.0.1/$port" || return 1
+      printf 'GET /Patcher/1000_1.0.0.1_Update.txt HTTP/1.0\r\n\r\n' >&3
+      cat <&3
+    }
+    for _ in $(seq 100); do
+      list 2>/dev/null | grep -q "^http://127.0.0.1:$port/game/r-" && exit 0
+      sleep 0.1
+    done
+    fail "the unit's command serves no site: $(cat "$work/served.out")"
     ;;
   lintian)
     # Errors fail; warnings and notes are shown.
@@ -150,12 +190,38 @@ if [ "$case_name" = starter_bad_input ]; then
   attempt VALDORA_GAME_DIR="$others"
   expect "belongs to another user"
 
-  mkdir -m 777 "$work/shared"
-  [ "$(id -u)" -ne 0 ] || chown 65534:65534 "$work/shared"
-  chmod 777 "$work/shared"
-  attempt VALDORA_GAME_DIR="$work/shared"
-  expect "can be changed by every user"
-  [ -z "$(ls -A "$work/shared")" ] || fail "the starter wrote into a folder every user may change"
+  # Folders another user may change, sticky or not, by group or ACL, or a
+  # "base" in the game directory that is: a second user drops a launcher
+  # update there (one that would run as the player), or into base/.
+  if [ "$(id -u)" -eq 0 ]; then
+    id valdora-other >/dev/null 2>&1 || useradd --system --no-create-home valdora-other
+    other=(setpriv --reuid=valdora-other --regid=valdora-other --clear-groups)
+    other_name=valdora-other
+  else
+    other=()
+    other_name=nobody
+  fi
+  printf '#!/bin/sh\necho pwned >pwned\n' >"$work/pwn"
+  chmod 755 "$work/pwn"
+  for shape in 777 1777 775 acl base; do
+    dir=$work/shared-$shape
+    mkdir "$dir"
+    [ "$(id -u)" -ne 0 ] || chown 65534:"$(id -g valdora-other 2>/dev/null || id -g)" "$dir"
+    case $shape in
+      acl) chmod 755 "$dir" && setfacl -m "u:$other_name:rwx" "$dir" ;;
+      base) chmod 755 "$dir" && mkdir -m 777 "$dir/base" && chmod 777 "$dir/base" ;;
+      *) chmod "$shape" "$dir" ;;
+    esac
+    drop=$dir/_launcher.dll
+    [ "$shape" != base ] || drop=$dir/base/pwn
+    "${other[@]}" cp "$work/pwn" "$drop" ||
+      fail "the second user could not write into $dir"
+    # A launcher started there anyway would hand over at once; never wait long.
+    attempt timeout 30 env VALDORA_GAME_DIR="$dir"
+    expect "can be changed by other users"
+    [ ! -e "$dir/launcher.exe" ] && [ ! -e "$dir/pwned" ] ||
+      fail "the starter used a folder other users may change ($shape)"
+  done
 
   # A home folder the player may not write to.
   mkdir -m 755 "$work/locked"

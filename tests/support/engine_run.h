@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "patch/patch_downloader.h"
+#include "platform/codepage.h"
 #include "platform/file.h"
 #include "platform/last_error.h"
 #include "support/files.h"
@@ -29,28 +30,23 @@ using Replies = std::map<std::string, std::vector<Reply>>;  // path -> first ans
 
 inline constexpr const char* kServers = "/serverlist_test.aspx";
 inline const std::string kServerList = "V1|x|y|10.0.0.1|7000\r\nV2|x|y|10.0.0.2|7000\r\n";
-// The system's error codes that the log shows (they differ between systems):
-// a folder that is there already (creating "base" again), and a folder
-// where a file should be.
-inline const std::string kExistsCode = [] {
-    platform::create_directory(".");
+// The system's code of a failed call, as the log shows it: they differ
+// between systems. A folder that is there already, a folder where a file
+// should be.
+inline std::string code_of(bool) {
     return std::to_string(platform::last_error());
-}();
-inline const std::string kFolderCode = [] {
-    platform::File::open_for_attributes(".");
-    return std::to_string(platform::last_error());
-}();
+}
+inline const std::string kExistsCode = code_of(platform::create_directory("."));
+inline const std::string kFolderCode = code_of(platform::File::open_for_attributes(".").valid());
 // What the check logs for a missing file, and for one whose folder is
 // missing too (the second code is what the log call before it left).
 inline const Log kMissing = {
     "Error opening file in GetLastWriteTime(): 2",
     "Error opening file in isFileSizeDifferentWithHandle(): " + kExistsCode};
-inline const Log kMissingFolder = {"Error opening file in GetLastWriteTime(): " +
-                                       [] {
-                                           platform::File::open_for_attributes("no folder/no file");
-                                           return std::to_string(platform::last_error());
-                                       }(),
-                                   kMissing[1]};
+inline const Log kMissingFolder = {
+    "Error opening file in GetLastWriteTime(): " +
+        code_of(platform::File::open_for_attributes("no folder/no file").valid()),
+    kMissing[1]};
 
 // The check's log lines with those of each file it could not open, then `after`.
 inline Log check_log(const std::vector<Log>& files, const Log& after) {
@@ -113,10 +109,8 @@ protected:
             std::vector<Reply> queue =
                 replies.count(path) ? replies.at(path) : std::vector<Reply>{};
             queue.push_back({200, bytes});
-            // The launcher asks for the list's path with "\" between folders.
-            std::string url = path;
-            std::replace(url.begin(), url.end(), '/', '\\');
-            server.serve("/files/" + url, queue);
+            // The launcher asks for the file's UTF-8 name, "/" between folders.
+            server.serve("/files/" + platform::cp1254_to_utf8(path), queue);
         }
         server.serve(kListPath, list);
     }

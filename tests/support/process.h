@@ -23,7 +23,7 @@ using Environment = std::vector<std::pair<std::string, std::string>>;
 // The exit status of a child ended by Child::kill() (128 + SIGKILL).
 inline constexpr int kKilled = 137;
 
-// Checks `condition` every 10 ms until it holds (true) or `limit` has passed.
+// Checks `condition` every 10 ms until it holds (true) or `limit` passed.
 inline bool wait_until(const std::function<bool()>& condition,
                        std::chrono::milliseconds limit = 20s) {
     for (const auto end = std::chrono::steady_clock::now() + limit;;) {
@@ -82,21 +82,20 @@ inline Result run(const std::vector<std::string>& argv, const std::filesystem::p
     return result;
 }
 
-// A small file system of `size` ("1m") mounted on `dir` in the test's own
-// mount namespace, to be filled; false where the test may not mount (no
-// right to; Windows). resize_small_disk() gives the one mounted on the
-// current directory another size.
+// A small file system of `size` ("1m") on `dir`, to be filled (tmpfs in the
+// test's own mount namespace); false where the test may not mount (no
+// right to; Windows). resize_small_disk() works on the current directory.
 bool mount_small_disk(const std::filesystem::path& dir, const char* size);
 bool resize_small_disk(const char* size);
 void unmount_small_disk(const std::filesystem::path& dir);
 
-// `argv` run so that the most memory it held (KiB) is written to `peak`
-// where the system tells (GNU time); elsewhere `argv` alone, and no `peak`.
+// `argv` run so that GNU time writes the most memory it held (KiB) to `peak`;
+// `argv` alone where there is no GNU time.
 std::vector<std::string> measuring_peak_memory(const std::vector<std::string>& argv,
                                                const std::filesystem::path& peak);
 
-// POSIX only:
-// The exit status of child `pid` (128 + signal), or nothing after `limit`.
+// POSIX only: the exit status of child `pid` (128 + signal), or nothing
+// after `limit`.
 std::optional<int> reap(pid_t pid, std::chrono::milliseconds limit);
 // The web engine's processes whose parent is this process: those of a
 // launcher that has ended, when the test is the subreaper of its children.

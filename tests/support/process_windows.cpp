@@ -9,14 +9,6 @@
 #include "support/process.h"
 
 namespace testsupport {
-namespace {
-
-std::wstring wide(const std::string& utf8) {
-    const std::u16string text = platform::utf8_to_utf16(utf8);
-    return std::wstring(text.begin(), text.end());
-}
-
-}  // namespace
 
 bool mount_small_disk(const std::filesystem::path&, const char*) {
     return false;
@@ -50,7 +42,7 @@ int free_port() {
 // (No test of the Windows build gives an environment of its own.)
 Child::Child(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
              const Environment&, const std::filesystem::path& output) {
-    std::wstring line = wide(platform::quote_command_line(argv));
+    std::u16string line = platform::utf8_to_utf16(platform::quote_command_line(argv));
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     const HANDLE out = ::CreateFileW(output.empty() ? L"NUL" : output.wstring().c_str(),
                                      FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -61,10 +53,11 @@ Child::Child(const std::vector<std::string>& argv, const std::filesystem::path& 
     startup.hStdInput = INVALID_HANDLE_VALUE;
     startup.hStdOutput = out;
     startup.hStdError = out;
-    const std::wstring program = wide(argv.at(0));
-    const bool path = program.find_first_of(L"\\/") != std::wstring::npos;
+    const std::u16string program = platform::utf8_to_utf16(argv.at(0));
+    const bool path = program.find_first_of(u"\\/") != std::u16string::npos;
     PROCESS_INFORMATION started{};
-    if (::CreateProcessW(path ? program.c_str() : nullptr, line.data(), nullptr, nullptr, TRUE, 0,
+    if (::CreateProcessW(path ? reinterpret_cast<const wchar_t*>(program.c_str()) : nullptr,
+                         reinterpret_cast<wchar_t*>(line.data()), nullptr, nullptr, TRUE, 0,
                          nullptr, cwd.wstring().c_str(), &startup, &started)) {
         ::CloseHandle(started.hThread);
         pid_ = static_cast<pid_t>(started.dwProcessId);

@@ -1,6 +1,5 @@
-// The programs a test runs: this build's own, or with
-// VALDORA_WINDOWS_PROGRAMS=DIR in the environment the Windows builds of
-// them in DIR (tools/windows-build.sh), under wine64 (tools/wine-run.sh).
+// valdora-patch as a test runs it: this build's, or with
+// VALDORA_WINDOWS_PROGRAMS=DIR the Windows build's in DIR under wine64.
 #pragma once
 
 #include <cstdlib>
@@ -14,15 +13,10 @@ inline bool windows_programs() {
     return windows != nullptr && *windows != '\0';
 }
 
-// The command line that starts `built`, or the Windows program `windowsName`.
-inline std::vector<std::string> program(const std::string& built, const std::string& windowsName) {
-    if (!windows_programs()) return {built};
-    return {VALDORA_WINE_RUN,
-            std::string(std::getenv("VALDORA_WINDOWS_PROGRAMS")) + "/" + windowsName};
-}
-
 inline std::vector<std::string> patch_program() {
-    return program(VALDORA_PATCH_EXE, "valdora-patch.exe");
+    if (!windows_programs()) return {VALDORA_PATCH_EXE};
+    return {VALDORA_WINE_RUN,
+            std::getenv("VALDORA_WINDOWS_PROGRAMS") + std::string("/valdora-patch.exe")};
 }
 
 // `command` and then `args`.

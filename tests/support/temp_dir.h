@@ -2,7 +2,6 @@
 // lives and removed afterwards.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -18,11 +17,17 @@ public:
         std::random_device random;
         for (int attempt = 0; path_.empty(); ++attempt) {
             if (attempt == 100) throw std::runtime_error("no temporary folder");
-            const auto name = "valdora-test-" + std::to_string(random());
+            const auto at = std::filesystem::temp_directory_path() /
+                            ("valdora-test-" + std::to_string(random()));
             std::error_code ec;
-            if (std::filesystem::create_directory(base() / name, ec)) path_ = base() / name;
+            if (std::filesystem::create_directory(at, ec)) path_ = at;
         }
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
+        // Searchable by all, as a home folder is: nginx started as root serves
+        // a site in it as an unprivileged user.
+        using std::filesystem::perms;
+        std::filesystem::permissions(path_, perms::owner_all | perms::group_read |
+                                                perms::group_exec | perms::others_read |
+                                                perms::others_exec);
         std::filesystem::current_path(path_);
     }
     ~TempDir() {
@@ -36,14 +41,6 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    // VALDORA_TEST_TMP where set (the Windows tests under Wine use a folder
-    // that the Linux side can reach too), else the system's.
-    static std::filesystem::path base() {
-        const char* set = std::getenv("VALDORA_TEST_TMP");
-        return set != nullptr && *set != '\0' ? std::filesystem::path(set)
-                                              : std::filesystem::temp_directory_path();
-    }
-
     std::filesystem::path previous_, path_;
 };
 

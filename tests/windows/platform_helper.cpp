@@ -1,16 +1,13 @@
 // Another process for the Windows platform cases:
-//   platform_helper hold NAME        takes the running-launcher marker NAME and stays
-//   platform_helper signal NAME      signals the named event NAME
-//   platform_helper args FILE ARG... writes its arguments to FILE, one a line
-//   platform_helper handle VALUE FILE  writes "open" to FILE when VALUE is a handle it has
-//   platform_helper stay             stays until it is ended
-// As "launcher.exe" beside launch_helper.exe:
-//   launcher.exe handover            starts launch_helper.exe, stays a second, ends
-//   launcher.exe [-SWITCH...]        writes its switches to launcher_args.txt
+//   hold NAME         takes the running-launcher marker NAME and stays
+//   signal NAME       signals the named event NAME
+//   handle VALUE FILE writes "open" to FILE when VALUE is a handle it has
+//   stay              stays until it is ended
+//   handover          (as launcher.exe) starts launch_helper.exe, stays a second
+//   anything else     writes its arguments to args.txt, one a line
 #include <windows.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -20,11 +17,6 @@
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode.empty() || mode[0] == '-') {
-        std::ofstream out("launcher_args.txt", std::ios::binary);
-        for (int i = 1; i < argc; ++i) out << argv[i] << '\n';
-        return 0;
-    }
     if (mode == "handover") {
         // The launcher's hand-over: the helper waits for this process to end.
         if (!platform::spawn_process("launch_helper.exe", {})) return 1;
@@ -40,11 +32,6 @@ int main(int argc, char** argv) {
         const auto event = platform::NamedEvent::open(argv[2]);
         return event && event->signal() ? 0 : 1;
     }
-    if (mode == "args" && argc >= 3) {
-        std::ofstream out(argv[2], std::ios::binary);
-        for (int i = 3; i < argc; ++i) out << argv[i] << '\n';
-        return 0;
-    }
     if (mode == "handle" && argc == 4) {
         const auto handle = reinterpret_cast<HANDLE>(std::strtoull(argv[2], nullptr, 10));
         DWORD flags = 0;
@@ -52,5 +39,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (mode == "stay") ::Sleep(INFINITE);
-    return 64;
+    std::ofstream out("args.txt", std::ios::binary);
+    for (int i = 1; i < argc; ++i) out << argv[i] << '\n';
+    return 0;
 }

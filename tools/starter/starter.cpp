@@ -10,7 +10,8 @@
 // version stamped into launcher.exe (a self-updated launcher stays). Then it
 // becomes launcher.exe in that directory, with the player's arguments.
 //
-// It never runs as root, never writes outside the game directory (save its
+// It never runs as root, refuses a game directory that other users may
+// change, never writes outside the game directory (save its
 // missing parents), and puts files in place by rename, so a full or
 // unwritable disk never leaves half a launcher behind.
 #include <dirent.h>
@@ -34,6 +35,7 @@
 #include <vector>
 
 #include "app/launcher_version.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -239,7 +241,28 @@ std::string packaged_directory() {
 
 }  // namespace
 
+constexpr const char* kHelp =
+    "usage: valdora [-test_launcher] [-servertest] [-limit_rate=RATE] [-qmtr284]\n"
+    "\n"
+    "Starts the Valdora launcher in the player's game directory ($VALDORA_GAME_DIR, else\n"
+    "$XDG_DATA_HOME/valdora, ~/.local/share/valdora), after putting the installed launcher\n"
+    "there when it is missing or older. The switches go to the launcher as they are\n"
+    "(after - or /, in any case):\n"
+    "  -test_launcher     leave the launcher's own update alone in this run\n"
+    "  -servertest        the servers from serverlist.txt in the game directory;\n"
+    "                     nothing is downloaded\n"
+    "  -limit_rate=RATE   download at most RATE bytes a second: 512K, 4M, 1G\n"
+    "  -qmtr284           check the game, download nothing\n"
+    "  -h, --help         this text (not passed on)\n"
+    "Exit status: the launcher's: 0 closed, the game started, an update handed over or\n"
+    "the player told to reinstall; 255 another launcher of this user runs, or the game\n"
+    "could not be started. 1 when valdora could not start the launcher (it says why).\n";
+
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
     if (::geteuid() == 0 || ::getuid() == 0 || ::geteuid() != ::getuid()) {
         std::fprintf(stderr,
                      "valdora: not starting as root: the game directory and the launcher belong "
@@ -268,10 +291,15 @@ int main(int argc, char** argv) {
                     " belongs to another user; refusing to use it (set VALDORA_GAME_DIR to a "
                     "folder of your own)");
     }
-    if ((st.st_mode & S_IWOTH) != 0 && (st.st_mode & S_ISVTX) == 0) {
-        return fail("the game directory " + game +
-                    " can be changed by every user; refusing to start a launcher from it "
-                    "(chmod o-w it)");
+    // Another user who may add files there (a sticky folder included) could
+    // put a "_launcher.dll" that the launcher would install and run as the
+    // player; "base" holds the release the update is checked against.
+    for (const std::string& folder : {game, game + "/base"}) {
+        if (platform::others_may_write(folder)) {
+            return fail("the folder " + folder +
+                        " can be changed by other users; refusing to start a launcher from it "
+                        "(chmod go-w it)");
+        }
     }
 
     const std::string packaged = packaged_directory();

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "tools/valdora-publish/options.h"
+#include "tools/valdora-publish/site_state.h"
 #include "trust/keys.h"
 #include "trust/release.h"
 
@@ -26,11 +28,30 @@ struct SigningPlan {
 bool SiteVersion(const std::filesystem::path& siteDir, std::optional<std::uint64_t>& version,
                  std::string& error);
 
-// With --sign-key: reads the key and fixes the version (--version, which may
-// not go below the site's; else the site's + 1, or 1 for a site never
-// signed) and the expiry. Each reason to refuse goes to `problems`.
-void PlanSigning(const Options& options, std::optional<SigningPlan>& plan,
+// With --sign-key: reads the key and fixes the version (--version, never
+// below any version the site ever carried; else the highest + 1)
+// and the expiry. Without it: refuses over a site that was ever signed,
+// unless --unsigned. `state` is what the site will have carried after the
+// publication. Each reason to refuse goes to `problems`.
+void PlanSigning(const Options& options, std::optional<SigningPlan>& plan, SiteState& state,
                  std::vector<std::string>& problems);
+
+// A game-server list's signature lasts this long by default: servers come
+// and go, so a list is signed again and again (sign-servers), each time for
+// a short while, and an old one cannot be played back for long.
+inline constexpr int kServerListDays = 7;
+
+// The signature file of a server list's `text`, for `days` days from now:
+// "version=NOW product=valdora-servers expires=...". False with the reason.
+bool SignServerList(const trust::SecretKey& key, const std::string& text, int days,
+                    std::string& signatureText, std::string& error);
+
+// valdora-publish sign-servers FILE: checks the server list FILE as --pages
+// does and writes its signature FILE.minisig with the secret key in
+// `keyFile`. kRefused (nothing written) for a list the launcher would
+// misread or a key that does not read.
+Status SignServers(const std::filesystem::path& file, const std::filesystem::path& keyFile,
+                   int days, std::ostream& report, std::ostream& errors);
 
 // The signature file over `manifestText`. False with the reason.
 bool SignManifest(const SigningPlan& plan, const std::string& manifestText,

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "patch/file_checks.h"
+#include "patch/update_list.h"
 #include "platform/system_paths.h"
 
 namespace publish {
@@ -17,20 +18,29 @@ std::string UpdateListText(const std::string& baseUrl, const std::string& note,
     return text;
 }
 
-std::filesystem::path SitePath(const std::filesystem::path& folder, std::string listPath) {
-    std::replace(listPath.begin(), listPath.end(), '\\', '/');
-    return folder / platform::byte_name(listPath);
+std::filesystem::path SitePath(const std::filesystem::path& folder, const std::string& listPath) {
+    return folder / Utf8Path(SiteName(listPath));
 }
 
-std::string SiteName(const std::filesystem::path& folder, std::string listPath) {
-    std::replace(listPath.begin(), listPath.end(), '\\', '/');
-    const std::string base = Utf8(folder);
-    return base.empty() ? listPath : base + "/" + listPath;
+std::filesystem::path LegacySitePath(const std::filesystem::path& folder,
+                                     const std::string& listPath) {
+    if (std::all_of(listPath.begin(), listPath.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return {};
+    }
+    std::string bytes = listPath;
+    std::replace(bytes.begin(), bytes.end(), '\\', '/');
+    // On Windows, whose names are characters, those of the bytes.
+    return std::filesystem::path(kLegacyNames) / folder / platform::byte_name(bytes);
 }
 
 std::string Utf8(const std::filesystem::path& path) {
     const std::u8string text = path.generic_u8string();
     return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path Utf8Path(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
 }  // namespace publish

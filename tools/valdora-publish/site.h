@@ -17,6 +17,8 @@ inline constexpr const char* kLauncherFile = "_launcher.dll";
 // The server list first, then the promotional pages.
 inline constexpr std::array<const char*, 4> kPages = {"serverlist_test.aspx", "LauncherPromo1.aspx",
                                                       "LauncherPromo2.aspx", "LauncherPromo3.aspx"};
+// The server list's signature, for launchers built with trusted keys.
+inline constexpr const char* kServerListSignature = "serverlist_test.aspx.minisig";
 
 // One file of the update list.
 struct ListFile {
@@ -30,14 +32,21 @@ struct ListFile {
 std::string UpdateListText(const std::string& baseUrl, const std::string& note,
                            const std::vector<ListFile>& files);
 
-// The list path's place on the site below `folder`: CP1254 bytes with "/"
-// between folders, which is how the shipped nginx configuration finds them
-// (on Windows the characters of those bytes: platform::byte_name).
-std::filesystem::path SitePath(const std::filesystem::path& folder, std::string listPath);
-// The same as text, as the manifest names it: CP1254 bytes, "/" between folders.
-std::string SiteName(const std::filesystem::path& folder, std::string listPath);
+// The list path's place on the site below `folder`: its UTF-8 name with "/"
+// between folders, as the launcher asks for it and any web server finds it.
+std::filesystem::path SitePath(const std::filesystem::path& folder, const std::string& listPath);
 
-// A path's text as UTF-8, whatever the system's own encoding of names.
+// Launchers of older builds ask for a file by the list's own bytes (CP1254,
+// "\" between folders). For the shipped nginx configuration the site keeps
+// a second name of each file whose path is not plain ASCII, under this
+// folder, the site's path below it in CP1254 bytes ("" for an ASCII path).
+inline constexpr const char* kLegacyNames = ".cp1254";
+std::filesystem::path LegacySitePath(const std::filesystem::path& folder,
+                                     const std::string& listPath);
+
+// A path's text as UTF-8, and UTF-8 text as a path, whatever the system's
+// own encoding of names (UTF-16 on Windows).
 std::string Utf8(const std::filesystem::path& path);
+std::filesystem::path Utf8Path(const std::string& text);
 
 }  // namespace publish
