@@ -166,8 +166,12 @@ File File::create_always(std::string_view path) {
     // leads to; a name another one shares, not their file), then the file is
     // made anew and as itself.
     const std::wstring native = wide_path(path);
-    if (!::DeleteFileW(native.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
-        if (::GetLastError() != ERROR_PATH_NOT_FOUND) return (fail_with_last_error(), File());
+    if (!::DeleteFileW(native.c_str())) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            fail_with(error);
+            return File();
+        }
     }
     return File(adopt(refuse_links(open_native(native, GENERIC_READ | GENERIC_WRITE, CREATE_NEW,
                                                FILE_FLAG_OPEN_REPARSE_POINT))));
