@@ -5,10 +5,12 @@
 ; /S installs (and uninstalls) silently; "uninstall.exe /S /REMOVEGAME"
 ; removes the game too.
 ;
-; tools/package.sh builds it:
-;   makensis -INPUTCHARSET UTF8 -DVERSION=1.0.0.1 -DPROGRAMS=DIR -DICON=FILE \
-;     -DOUTFILE=valdora-setup-1.0.0.1.exe packaging/windows/valdora.nsi
-; DIR holds launcher.exe and launch_helper.exe for Windows.
+; The Windows build makes it (target installer; tools/windows-build.sh,
+; tools/package.sh):
+;   makensis -INPUTCHARSET UTF8 -DVERSION=1.0.0.1 -DVERSION4=1.0.0.1 -DPROGRAMS=DIR \
+;     -DICON=FILE -DOUTFILE=valdora-setup-1.0.0.1.exe packaging/windows/valdora.nsi
+; DIR holds launcher.exe and launch_helper.exe for Windows; VERSION4 is the
+; version in four numbers.
 
 Unicode true
 Target amd64-unicode
@@ -28,7 +30,7 @@ OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Valdora"
 BrandingText "${PRODUCT} ${VERSION}"
 
-VIProductVersion "${VERSION}"
+VIProductVersion "${VERSION4}"
 VIAddVersionKey /LANG=1055 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=1055 "FileDescription" "${PRODUCT} kurulumu"
 VIAddVersionKey /LANG=1055 "FileVersion" "${VERSION}"
