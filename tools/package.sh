@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian packages in build/package/:
+# Builds the Debian packages in build/package/, and the Windows installer
+# beside them:
 #   valdora-launcher_VERSION_ARCH.deb      for players (apt-get install ./...)
 #   valdora-patch-server_VERSION_ARCH.deb  for operators
+#   valdora-setup-VERSION.exe              for players on Windows
 # for the hosts compiled into the launcher, taken from the environment:
 #   VALDORA_PATCH_HOST=https://patch.example.com VALDORA_WEB_HOST=https://www.example.com \
 #     bash tools/package.sh
@@ -9,6 +11,9 @@
 # and the launcher's stamp; default the project's) and VALDORA_TRUSTED_KEYS.
 # Builds Release with Debian's hardening flags in build/package/tree; leaves
 # the packaged launcher.exe beside the packages for valdora-publish --launcher.
+# The Windows programs are built in build/package/windows (tools/windows-build.sh)
+# with the same hosts, version and keys; their launcher.exe is the one a site
+# for Windows players publishes with --launcher.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -52,7 +57,7 @@ args+=("-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --
       "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)")
 
 mkdir -p "$out"
-rm -f "$out"/valdora-*.deb "$out/launcher.exe"
+rm -f "$out"/valdora-*.deb "$out"/valdora-setup-*.exe "$out/launcher.exe"
 cmake -S . -B "$tree" -G Ninja "${args[@]}"
 cmake --build "$tree" -j "$(nproc)"
 (cd "$tree" && cpack -G DEB -B "$out")
@@ -62,8 +67,15 @@ rm -rf "$out/_CPack_Packages"
 rm -rf "$out/unpacked" && dpkg-deb -x "$out"/valdora-launcher_*.deb "$out/unpacked"
 mv "$out/unpacked/usr/lib/valdora/launcher.exe" "$out/launcher.exe" && rm -rf "$out/unpacked"
 
+VALDORA_WINDOWS_OUT=$out/windows bash tools/windows-build.sh >"$out/windows.log" ||
+  { tail -20 "$out/windows.log" >&2; exit 1; }
+cp "$out"/windows/valdora-setup-*.exe "$out/"
+
 for deb in "$out"/valdora-*.deb; do
   printf '%s  %s bytes\n  %s\n' "${deb#"$PWD"/}" "$(stat -c %s "$deb")" \
     "$(dpkg-deb -f "$deb" Depends)"
+done
+for setup in "$out"/valdora-setup-*.exe; do
+  printf '%s  %s bytes\n' "${setup#"$PWD"/}" "$(stat -c %s "$setup")"
 done
 keyless

@@ -46,11 +46,12 @@ cmake -S . -B "$out/tree" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake 
   -DVALDORA_WERROR=ON "${settings[@]}" >/dev/null
 rm -f "$out"/valdora-setup-*.exe "$out"/tree/valdora-setup-*.exe
 cmake --build "$out/tree" -j "$(nproc)" --target "${targets[@]}"
-for program in app/launcher.exe tools/valdora-patch/valdora-patch.exe \
-  tools/launch_helper/launch_helper.exe tools/valdora-publish/valdora-publish.exe \
+for program in tools/valdora-patch/valdora-patch.exe tools/valdora-publish/valdora-publish.exe \
   tools/game_stand_in/valdora-game-stand-in.exe; do
   x86_64-w64-mingw32-strip -o "$out/${program##*/}" "$out/tree/$program"
 done
-cp "$out"/tree/valdora-setup-*.exe "$out/"
+# The installer's own: a site publishes the launcher the players installed
+# (stripping stamps the time, so a second strip would differ).
+cp "$out"/tree/win32ui/installer/{launcher,launch_helper}.exe "$out"/tree/valdora-setup-*.exe "$out/"
 echo "windows-build: built in $((SECONDS - start)) s"
 ls -l "$out"/*.exe

@@ -33,7 +33,7 @@ if [ -z "$host" ]; then
   host=build/windows/host
   cmake -S . -B "$host" -G Ninja -DVALDORA_BUILD_UI=OFF -DVALDORA_WERROR=ON \
     -DVALDORA_WINDOWS_PROGRAMS="$root/build/windows" >/dev/null
-  cmake --build "$host" -j "$jobs" --target tls_e2e_test fault_test
+  cmake --build "$host" -j "$jobs" --target tls_e2e_test fault_test wine_player_test
 fi
 start=$SECONDS
 ctest --test-dir "$host" -j "$jobs" --output-on-failure --timeout 600 -L windows

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/codepage.h"
+#include "platform/process.h"
 #include "platform/system_info.h"
 #include "win32ui/launcher_window.h"
 #include "win32ui/skin.h"
@@ -287,12 +288,19 @@ void Win32PatcherDialog::Navigate(int id, const std::string& url) {
     panes_.at(id)->Navigate(url);
 }
 
+// Gone from the screen at once: cut to nothing rather than hidden (see
+// EndWindowRun).
 void Win32PatcherDialog::HideWindow() {
-    ::ShowWindow(dialog_, SW_HIDE);
+    ::SetWindowRgn(dialog_, ::CreateRectRgn(0, 0, 0, 0), TRUE);
 }
 
+// The window's run ends with the process, once the worker has stopped: the
+// system takes the window along. Destroying it first would hide it, and
+// Wine hides a window only once a window manager has taken note (waiting
+// 2 s for none on a bare X server); Windows has nothing more to do either.
 void Win32PatcherDialog::EndWindowRun() {
-    ::EndDialog(dialog_, 0);
+    OnDestroy();
+    platform::exit_process(0);
 }
 
 void Win32PatcherDialog::Minimise() {

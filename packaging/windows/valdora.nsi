@@ -78,6 +78,8 @@ Section "un.Valdora" UnSecProgram
   Delete "$INSTDIR\launch_helper.exe"
   Delete "$INSTDIR\uninstall.exe"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ; Not the uninstaller's own folder any more: one in use stays.
+  SetOutPath "$TEMP"
   ; Gone only when nothing else is there: the game stays.
   RMDir "$INSTDIR"
 SectionEnd
