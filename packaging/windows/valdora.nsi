@@ -89,7 +89,18 @@ Section /o "un.Oyun dosyaları ve ayarlar" UnSecGame
   ; Only the folder this installer installs to, whatever the uninstaller's
   ; own place: never a folder the player chose for something else.
   ${If} "$INSTDIR" == "$LOCALAPPDATA\Valdora"
-    RMDir /r "$INSTDIR"
+    ; A folder another program still has open for a moment (a virus
+    ; scanner, the shell's icon work) goes on a later try, within 5 s.
+    StrCpy $R0 0
+    ${Do}
+      RMDir /r "$INSTDIR"
+      IntOp $R0 $R0 + 1
+      ${IfNot} ${FileExists} "$INSTDIR\*.*"
+      ${OrIf} $R0 >= 20
+        ${Break}
+      ${EndIf}
+      Sleep 250
+    ${Loop}
   ${EndIf}
 SectionEnd
 

@@ -45,22 +45,32 @@ inline std::optional<Picture> load_picture(const std::filesystem::path& file) {
     return picture;
 }
 
-// The screen under X window `window` (so its shape shows: the root's pixels
-// outside it) saved as a PNG `file`, and read back.
-inline std::optional<Picture> screenshot(const std::string& window,
-                                         const std::filesystem::path& file) {
-    const Result geometry = run({"xdotool", "getwindowgeometry", "--shell", window}, "/", {}, 5s);
+// Where X window `window` is on the screen, and its size.
+struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const Geometry&) const = default;
+};
+inline std::optional<Geometry> geometry(const std::string& window) {
+    const Result shell = run({"xdotool", "getwindowgeometry", "--shell", window}, "/", {}, 5s);
     std::map<std::string, int> at;  // X, Y, WIDTH, HEIGHT
-    std::istringstream lines(geometry.output);
+    std::istringstream lines(shell.output);
     for (std::string line; std::getline(lines, line);) {
         const std::size_t eq = line.find('=');
         if (eq != std::string::npos) at[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
     }
-    const int x = at["X"], y = at["Y"], width = at["WIDTH"], height = at["HEIGHT"];
-    if (geometry.status != 0 || width == 0) return std::nullopt;
+    if (shell.status != 0 || at["WIDTH"] == 0) return std::nullopt;
+    return Geometry{at["X"], at["Y"], at["WIDTH"], at["HEIGHT"]};
+}
+
+// The screen under X window `window` (so its shape shows: the root's pixels
+// outside it) saved as a PNG `file`, and read back.
+inline std::optional<Picture> screenshot(const std::string& window,
+                                         const std::filesystem::path& file) {
+    const auto g = geometry(window);
+    if (!g) return std::nullopt;
     std::filesystem::create_directories(file.parent_path());
-    const std::string crop = std::to_string(width) + "x" + std::to_string(height) + "+" +
-                             std::to_string(x) + "+" + std::to_string(y);
+    const std::string crop = std::to_string(g->width) + "x" + std::to_string(g->height) + "+" +
+                             std::to_string(g->x) + "+" + std::to_string(g->y);
     if (run({"import", "-window", "root", "-crop", crop, "+repage", file.string()}, "/", {}, 20s)
             .status != 0)
         return std::nullopt;

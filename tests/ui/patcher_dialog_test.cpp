@@ -15,22 +15,17 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
-#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 
 #include "support/ended_run.h"
 #include "support/files.h"
 #include "support/launcher_log.h"
-#include "support/recording_target.h"
 #include "support/temp_dir.h"
 #include "ui/explorer.h"
 #include "ui/explorer_module.h"
-#include "ui/skin.h"
 #include "ui/widgets.h"
-#include "window/controls.h"
 
 namespace fs = std::filesystem;
 
@@ -70,7 +65,8 @@ struct WindowTest : ::testing::Test {
     }
 };
 
-// Each message of the worker, as the window shows it: status, info, speed,
+// The worker's messages reach the Qt controls (what each one does is the
+// shared window's, tests/unit/window_test.cpp): status, info, speed,
 // counter, the two bars, and whether the list and OYNA are shown.
 TEST_F(WindowTest, EachWorkerMessageChangesWhatItShould) {
     use("Anadolu \xC4\x9F|x|y|a1|b1\r\n" + std::string(201, 'n') + "\xFD|||a|b\r\n", true);
@@ -82,17 +78,10 @@ TEST_F(WindowTest, EachWorkerMessageChangesWhatItShould) {
     const std::tuple<platform::UINT, WPARAM, LPARAM, std::string> steps[] = {
         {WM_PATCH_PROGRESS, (5000u << 16) | 2500u, 3 << 16, now + "||Dosya: 0 / 3|2500|5000|0"},
         {WM_PATCH_SPEED, (3725u << 16) | 300u, 0, now + "Kalan süre: 1s 2dk 5s" + sent},
-        {WM_PATCH_DONE, 0, 0,
-         "Bütün dosyalar güncel durumda.|Sunucu listesi bekleniyor...|||10000|10000|1"},
         {WM_PATCH_DONE, 3, 0,
          "Güncelleme tamamlandı !|Sunucu listesi bekleniyor...|||10000|10000|1"},
         {WM_SERVERLIST_READY, 2, 0,
          "Güncelleme tamamlandı !|Oyun başlamaya hazır.|||10000|10000|1"},
-        // A failed run is never shown as a success.
-        {WM_PATCH_FAILED, 3, 0,
-         "Güncelleme tamamlanamadı !|Lütfen daha sonra tekrar deneyiniz.|||10000|10000|1"},
-        {WM_PATCH_DONE, 1, 0,
-         "Güncelleme tamamlanamadı !|Sunucu listesi bekleniyor...|||10000|10000|1"},
     };
     for (const auto& [message, wParam, lParam, expected] : steps) {
         post(message, wParam, lParam);
@@ -158,20 +147,6 @@ TEST(WindowGameStart, FailuresToStartTheGameOrTheHandOverAreLogged) {
                                         "hata: No such file or directory"}));
     fs::current_path("/");
     fs::remove_all(game);
-}
-
-// Edge cases of the outline on a small picture: a transparent
-// row adds nothing, a run may reach the right edge, one step off the
-// transparent colour is opaque.
-TEST(WindowSkin, RegionIsTheUnionOfTheOpaqueRunsOfEachRow) {
-    QImage image(5, 3, QImage::Format_RGB32);
-    image.fill(0xFF000000 | window::kTransparentColour);
-    image.setPixel(4, 1, qRgb(255, 0, 126));
-    image.setPixel(0, 2, qRgb(0, 0, 0));
-    image.setPixel(1, 2, qRgb(0, 0, 0));
-    image.setPixel(3, 2, qRgb(254, 0, 127));
-    const QRegion expected = QRegion(4, 1, 1, 1) + QRegion(0, 2, 2, 1) + QRegion(3, 2, 1, 1);
-    EXPECT_EQ(skin::RegionFromSkin(image), expected);
 }
 
 // However the window system delivers the second press of a double-click (a
