@@ -1,26 +1,34 @@
 #!/usr/bin/env bash
 # Runs the Windows build's tests under wine64, in a fresh Wine prefix made
 # here (build/windows/wine): the core suites built for Windows (labels unit
-# and integration, in build/windows/tree), then, driven from a Linux build
-# of the tests, the Windows programs against nginx (label windows:
-# install, update, resume, verify a signed site; https; killed runs).
+# and integration, in build/windows/tree); with LINUX_BUILD, a Linux build of
+# the tests made with -DVALDORA_WINDOWS_PROGRAMS=$PWD/build/windows, also the
+# Windows programs against nginx (label windows: a signed site through
+# killed runs; https; the window as a player meets it), or with --player
+# that last one only.
 #
-#   bash tools/windows-test.sh [LINUX_BUILD]
+#   bash tools/windows-test.sh [[--player] LINUX_BUILD]
 #
-# LINUX_BUILD is a Linux build of the tests made with
-# -DVALDORA_WINDOWS_PROGRAMS=$PWD/build/windows (tools/test.sh passes its
-# own); without one, a core build in build/windows/host is made here.
 # Expects tools/windows-build.sh --tests to have run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 jobs=$(nproc)
+player=
+if [ "${1:-}" = --player ]; then player=1; shift; fi
+host=${1:-}
 
 export WINEPREFIX=$root/build/windows/wine
 rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
 start=$SECONDS
-# The prefix is made by the first program run through tools/wine-run.sh.
+# The prefix is made by the first program run through tools/wine-run.sh;
+# its setup goes on after that program, until the server ends. Then one
+# server stays for all the tests, with the prefix's own services started
+# here: started by a test, they would hold its output open.
 bash tools/wine-run.sh cmd /c exit >/dev/null 2>&1 || true
+/usr/lib/wine/wineserver -w
+/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
+bash tools/wine-run.sh cmd /c exit </dev/null >/dev/null 2>&1 || true
 echo "windows-test: Wine prefix made in $((SECONDS - start)) s"
 
 start=$SECONDS
@@ -28,15 +36,19 @@ ctest --test-dir build/windows/tree -j "$jobs" --output-on-failure --timeout 300
   -L 'unit|integration'
 echo "windows-test: Windows suites under Wine in $((SECONDS - start)) s"
 
-host=${1:-}
-if [ -z "$host" ]; then
-  host=build/windows/host
-  cmake -S . -B "$host" -G Ninja -DVALDORA_BUILD_UI=OFF -DVALDORA_WERROR=ON \
-    -DVALDORA_WINDOWS_PROGRAMS="$root/build/windows" >/dev/null
-  cmake --build "$host" -j "$jobs" --target tls_e2e_test fault_test wine_player_test
+# The Windows programs against nginx, driven from a Linux build of the tests
+# (label windows): with --player only the window as a player meets it
+# (Windows.Player); else all of them. Under Wine, a run after a killed one
+# now and then hangs, and Schannel matches no certificate to an IP address,
+# so CI gives --player.
+if [ -n "$host" ]; then
+  start=$SECONDS
+  if [ -n "$player" ]; then
+    ctest --test-dir "$host" --output-on-failure --timeout 600 -R '^Windows[.]Player$'
+  else
+    ctest --test-dir "$host" -j "$jobs" --output-on-failure --timeout 600 -L windows
+  fi
+  echo "windows-test: Windows programs against nginx in $((SECONDS - start)) s"
 fi
-start=$SECONDS
-ctest --test-dir "$host" -j "$jobs" --output-on-failure --timeout 600 -L windows
-echo "windows-test: Windows programs against nginx in $((SECONDS - start)) s"
 # The prefix's server ends with the last program; do not wait for it.
 /usr/lib/wine/wineserver -k 2>/dev/null || true

@@ -326,7 +326,7 @@ TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
          "(2, 0)\n  the update list's bytes are not the signed ones\n",
          {},
          hostile,
-         {"--trusted-key", dir.path() / "key.pub"}},
+         {"--trusted-key", (dir.path() / "key.pub").string()}},
         {0,
          "B\u00FCt\u00FCn dosyalar",
          {{"a.pak", ""}, {"b.pak", ""}},
