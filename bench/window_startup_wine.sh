@@ -41,8 +41,9 @@ trap cleanup EXIT
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$(head -1 "$work/display")
-"$wine" wineboot --init >/dev/null 2>&1
+mkdir -p "$WINEPREFIX"
 /usr/lib/wine/wineserver -p  # kept until the end
+"$wine" wineboot --init >/dev/null 2>&1
 
 # One run: program, window name -> "frame_ms shown_ms shown_rss_kib rss_kib"
 measure() {
