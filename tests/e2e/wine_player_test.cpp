@@ -9,11 +9,13 @@
 #include <random>
 
 #include "endpoints/endpoints.h"
+#include "settings/settings_file.h"
 #include "support/launcher_log.h"
 #include "support/screen.h"
 #include "support/site.h"
 #include "support/temp_dir.h"
 #include "support/xvfb.h"
+#include "window/controls.h"
 
 namespace {
 
@@ -110,6 +112,10 @@ protected:
         xdotool(
             {"mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", "1"});
     }
+    static void click(const std::string& window, int control) {
+        const window::Rect r = window::PlaceInPixels(control);
+        click(window, r.x + r.width / 2, r.y + r.height / 2);
+    }
     static std::vector<std::string> layout(const fs::path& shot, bool ready) {
         const auto picture = load_picture(shot);
         if (!picture) return {"no screenshot " + shot.string()};
@@ -132,6 +138,9 @@ TEST_F(WinePlayer, TheInstallerPutsTheLauncherInItsFolderAndTheStartMenu) {
 // The screenshots of both states are in the test's output folder.
 TEST_F(WinePlayer, AFreshInstallIsPatchedAndOynaStartsTheGame) {
     ASSERT_NO_FATAL_FAILURE(publish(game));
+    // A returning player's settings, which the settings dialog changes.
+    LaunchPreferences prefs{false, true, 1, 0, 3, 1, 2, 3};
+    write_tree(installed, {{"base/pref_launch.prefs", settings::FormatSettingsFile(prefs)}});
     Child launcher = start();
     const auto window = find_window("^Valdora Oyunu");
     ASSERT_TRUE(window) << read_bytes(dir.path() / "launcher.out");
@@ -157,12 +166,26 @@ TEST_F(WinePlayer, AFreshInstallIsPatchedAndOynaStartsTheGame) {
         return after && before && after->x == before->x + 60 && after->y == before->y + 40;
     }));
 
+    // The settings dialog, by keyboard from its first control: "Parlama
+    // Efekti" ticked, the next texture filtering, "OK".
+    click(*window, window::kSettingsButton);
+    const auto dialog = find_window("^Ayarlar Penceresi$", 10s);
+    ASSERT_TRUE(dialog);
+    ASSERT_TRUE(screenshot(*dialog, VALDORA_SCREENSHOTS "/wine-3-settings.png"));
+    xdotool({"key", "--delay", "100", "space", "Tab", "Tab", "Tab", "Tab", "Down", "Return"});
+    EXPECT_TRUE(wait_until([&] { return !find_window("^Ayarlar Penceresi$", 0s); }, 5s));
+    prefs.hdrEnabled = true;
+    prefs.textureFiltering = 2;
+
     click(*window, 60, 358);
-    click(*window, 107, 505);
+    click(*window, window::kStartButton);
     // Well within the 30 s the launcher gives a game that never signals.
     EXPECT_EQ(launcher.wait_for(15s), 0);
     EXPECT_EQ(read_bytes(installed / "valdora_args.txt"), "127.0.0.1\n7001\n2\n");
     EXPECT_EQ(differences(installed, game), std::vector<std::string>{});
+    // Saved by OYNA, byte for byte as on Linux.
+    EXPECT_EQ(read_bytes(installed / "base/pref_launch.prefs"),
+              settings::FormatSettingsFile(prefs));
     // Wine has no browser for the WebBrowser control: the panes stay black.
     const auto log = log_messages(installed);
     EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& line) {
@@ -170,21 +193,27 @@ TEST_F(WinePlayer, AFreshInstallIsPatchedAndOynaStartsTheGame) {
     }));
 }
 
-// The close button at random moments of the downloads and of the wait for a
-// server list that never comes.
+// The close button at random moments of every phase: the downloads, the wait
+// for a server list that does not come yet, the servers listed.
 TEST_F(WinePlayer, TheCloseButtonEndsTheLauncherWithinTwoSeconds) {
     ASSERT_NO_FATAL_FAILURE(publish(game));
-    fs::remove(site / "serverlist_test.aspx");
+    const fs::path list = site / "serverlist_test.aspx", aside = dir.path() / "serverlist";
+    fs::rename(list, aside);
     std::mt19937 random(std::random_device{}());
     for (int round = 0; round < 6; ++round) {
-        if (round == 3) write_tree(installed, game);  // nothing to download: the wait
-        const long at = std::uniform_int_distribution<long>(0, 2000)(random);
-        SCOPED_TRACE("closed " + std::to_string(at) + " ms after the window showed");
+        if (round == 2) write_tree(installed, game);  // nothing to download: the wait
+        if (round == 4) fs::rename(aside, list);      // then the servers come
+        const long at = std::uniform_int_distribution<long>(0, round < 4 ? 2000 : 500)(random);
+        SCOPED_TRACE("round " + std::to_string(round) + ": closed " + std::to_string(at) +
+                     " ms after the window showed" + (round < 4 ? "" : " its servers"));
         Child launcher = start();
         const auto window = find_window("^Valdora Oyunu");
         ASSERT_TRUE(window);
+        const bool listed =
+            round < 4 || wait_until([&] { return shows(*window, "1x1+170+351", "#505050"); });
+        ASSERT_TRUE(listed);
         std::this_thread::sleep_for(std::chrono::milliseconds(at));  // the moment itself
-        click(*window, 567, 54);
+        click(*window, window::kCloseButton);
         EXPECT_EQ(launcher.wait_for(2s), 0);
     }
 }
@@ -209,7 +238,7 @@ TEST_F(WinePlayer, ASelfUpdateIsInstalledThroughLaunchHelper) {
     EXPECT_EQ(log_messages(installed).front(),
               "launch_helper: _launcher.dll, launcher.exe olarak kuruldu.");
     EXPECT_EQ(differences(installed, game), std::vector<std::string>{});
-    click(*window, 567, 54);
+    click(*window, window::kCloseButton);
     EXPECT_TRUE(wait_until([&] { return !find_window("^Valdora Oyunu", 0s); }, 10s));
 }
 
