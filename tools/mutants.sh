@@ -740,8 +740,8 @@ exit 0
 
 == list-reserved-case patch
 # a list may name the launcher's own files in other letter case
-- if (platform::equal_ignoring_ascii_case(launcherForm, name)) {
-+ if (launcherForm == name) {
+- return c == '/' ? '\\' : c >= 'A' && c <= 'Z' ? char(c + 32) : c;
++ return c == '/' ? '\\' : c;
 
 == list-entries-uncapped patch
 # a list of millions of tiny entries is read whole
