@@ -748,10 +748,10 @@ exit 0
 - if (count_++ == kMaxListEntries) {
 + if (count_++ == kMaxListEntries * 64) {
 
-== kept-floor-unverified patch
-# a kept release edited on the disk still sets the lowest version taken
-- return trust::VerifySignedInfo(keys, keptManifest, keptSignature, info, ignored) ? info.version
-+ return trust::VerifySignedInfo(keys, keptManifest, keptSignature, info, ignored) || true ? info.version
+== kept-floor-dropped patch
+# a release other than the kept one is taken whatever its version (an old one replayed)
+- if (!platform::read_file(kKeptSignature, keptSignature) || keptSignature == signature) return 0;
++ if (!platform::read_file(kKeptSignature, keptSignature) || keptSignature != signature) return 0;
 
 == version-unbounded trust
 # a signed version above 2^53 is taken, and freezes the floor for good
