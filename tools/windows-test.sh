@@ -20,6 +20,9 @@ host=${1:-}
 
 export WINEPREFIX=$root/build/windows/wine
 rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
+# The prefix's server, kept below, ends with the script, also when a test
+# fails; not waited for.
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 start=$SECONDS
 # The prefix is made by the first program run through tools/wine-run.sh;
 # its setup goes on after that program, until the server ends. Then one
@@ -50,5 +53,3 @@ if [ -n "$host" ]; then
   fi
   echo "windows-test: Windows programs against nginx in $((SECONDS - start)) s"
 fi
-# The prefix's server ends with the last program; do not wait for it.
-/usr/lib/wine/wineserver -k 2>/dev/null || true
