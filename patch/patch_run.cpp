@@ -187,16 +187,16 @@ bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
 }
 
 void PatchDownloader::FinishDownloads() {
-    if (progress.FilesTotal() > 0) {
-        WriteLauncherLog("Dosyalar download edildi.");
-        EnterGameDirectory();
-        // Half a record, left by a run that ended while writing it.
-        platform::delete_file(kNewRecordFile);
-        // A partial file the next run can go on from stays, with its record.
-        if (!keepPartial) {
-            platform::delete_file(kTempFile);
-            platform::delete_file(kResumeRecordFile);
-        }
+    if (progress.FilesTotal() > 0) WriteLauncherLog("Dosyalar download edildi.");
+    // Scratch files go whatever was due: a partial whose file is no longer
+    // due would stay for ever. Half a record, left by a run that ended while
+    // writing it, goes too; a partial the next run can go on from stays, with
+    // its record.
+    EnterGameDirectory();
+    platform::delete_file(kNewRecordFile);
+    if (!keepPartial) {
+        platform::delete_file(kTempFile);
+        platform::delete_file(kResumeRecordFile);
     }
     {
         boost::mutex::scoped_lock lock(finishedMutex);
