@@ -4,19 +4,15 @@
 # and integration, in build/windows/tree); with LINUX_BUILD, a Linux build of
 # the tests made with -DVALDORA_WINDOWS_PROGRAMS=$PWD/build/windows, also the
 # Windows programs against nginx (label windows: a signed site through
-# killed runs; https; the window as a player meets it), or with --player
-# that last one only.
+# killed runs; https; launcher.exe as a player meets it).
 #
-#   bash tools/windows-test.sh [[--player] LINUX_BUILD]
+#   bash tools/windows-test.sh [LINUX_BUILD]
 #
 # Expects tools/windows-build.sh --tests to have run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 jobs=$(nproc)
-player=
-if [ "${1:-}" = --player ]; then player=1; shift; fi
-host=${1:-}
 
 export WINEPREFIX=$root/build/windows/wine
 rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
@@ -40,16 +36,9 @@ ctest --test-dir build/windows/tree -j "$jobs" --output-on-failure --timeout 300
 echo "windows-test: Windows suites under Wine in $((SECONDS - start)) s"
 
 # The Windows programs against nginx, driven from a Linux build of the tests
-# (label windows): with --player only the window as a player meets it
-# (Windows.Player); else all of them. Under Wine, a run after a killed one
-# now and then hangs, and Schannel matches no certificate to an IP address,
-# so CI gives --player.
-if [ -n "$host" ]; then
+# (label windows), when one is given.
+if [ -n "${1:-}" ]; then
   start=$SECONDS
-  if [ -n "$player" ]; then
-    ctest --test-dir "$host" --output-on-failure --timeout 600 -R '^Windows[.]Player$'
-  else
-    ctest --test-dir "$host" -j "$jobs" --output-on-failure --timeout 600 -L windows
-  fi
+  ctest --test-dir "$1" -j "$jobs" --output-on-failure --timeout 600 -L windows
   echo "windows-test: Windows programs against nginx in $((SECONDS - start)) s"
 fi

@@ -82,7 +82,8 @@ inline std::vector<std::string> differences(const std::filesystem::path& dir, co
 }
 
 // Files below `dir` that are neither in `files` nor the launcher's log (nor
-// "~temp.dat" when `temporaryAllowed`).
+// "~temp.dat" and its resume record, whole or being written, when
+// `temporaryAllowed`: what a killed run may leave for the next).
 inline std::vector<std::string> strays(const std::filesystem::path& dir, const Files& files,
                                        bool temporaryAllowed = false) {
     std::vector<std::string> found;
@@ -90,7 +91,8 @@ inline std::vector<std::string> strays(const std::filesystem::path& dir, const F
         const std::u8string name = e.path().lexically_relative(dir).generic_u8string();
         const std::string path(name.begin(), name.end());
         if (e.is_directory() || files.count(path) || path == "base/launcher_log.txt") continue;
-        const bool temporary = path == "~temp.dat" || path == "~temp.dat.resume";
+        const bool temporary =
+            path == "~temp.dat" || path == "~temp.dat.resume" || path == "~temp.dat.resume.new";
         if (!(temporaryAllowed && temporary)) found.push_back(path);
     }
     return found;
