@@ -67,6 +67,10 @@ public:
     // HTTP date): "Range: bytes=from-" and "If-Range". 0 asks for all.
     // False, asking for all, when the request cannot be made.
     bool set_resume(std::uint64_t from, const std::string& ifRange);
+    // The next transfers ask for bytes `first` to `last` of the body (both
+    // included) and nothing else; first > last asks for all. A reply of
+    // another range, or all of the body (200), is the caller's to refuse.
+    void set_range(std::uint64_t first, std::uint64_t last);
     // Of the reply being received (from inside a write slot) or the last one:
     // its HTTP status (0 when none came) and a header's value ("" when absent).
     long response_code() const;
@@ -75,6 +79,14 @@ public:
     // result. A reply with an HTTP status of 400 or more fails with
     // CURLE_HTTP_RETURNED_ERROR and delivers no body.
     CURLcode perform();
+    // What perform() does before the transfer: the filled slots, `url` and
+    // the accepted encodings given to the handle. For a transfer that a
+    // multi_curl runs.
+    void prepare();
+    // The bytes of the last or current reply that came over the wire so
+    // far: its body as sent (compressed or not), and its headers.
+    std::uint64_t received() const;
+    std::uint64_t header_bytes() const;
     // What libcurl said of the failed transfer that ended with `code`: its
     // error buffer, else the code's general text.
     std::string error_text(CURLcode code) const;

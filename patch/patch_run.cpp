@@ -1,11 +1,12 @@
 // The patch run, phase by phase: the list, the plan (check, the launcher's
-// own update, the size limit), the files, the end of the downloads, and
-// either the hand-over to the self-update or the server list.
+// own update, what each due file takes, the size limit), the files, the end
+// of the downloads, and either the hand-over to the self-update or the
+// server list.
 #include "log/launcher_log.h"
-#include "net/easy_curl.h"
 #include "net/fetch_url.h"
+#include "net/multi_curl.h"
 #include "patch/attribute_survey.h"
-#include "patch/file_sink.h"
+#include "patch/download_executor.h"
 #include "patch/patch_downloader.h"
 #include "patch/self_update.h"
 #include "platform/codepage.h"
@@ -33,19 +34,27 @@ void PatchDownloader::RunPhases() {
         WriteLauncherLog("Hız sınırı okunamadı, yok sayıldı: -%s"_cp1254,
                          options.refusedLimitRate.c_str());
     }
+    if (!options.refusedMaxTransfers.empty()) {
+        WriteLauncherLog("Eşzamanlı indirme sayısı okunamadı, yok sayıldı: -%s"_cp1254,
+                         options.refusedMaxTransfers.c_str());
+    }
     std::string baseUrl;
     std::list<UpdateListEntry> entries;
-    if (!FetchList(baseUrl, entries)) return;
-    CheckFiles(entries);
+    std::unique_ptr<AttributeSurvey> survey;  // goes before the entries it holds
+    if (!FetchList(baseUrl, entries, survey)) return;
+    CheckFiles(entries, survey.get());
+    survey.reset();
     if (stopEvent.is_set()) return;
     const bool launcherUpdate = SelectLauncherUpdate(entries);
-    if (!WithinSizeLimit()) return;
-    if (!DownloadFiles(baseUrl, entries)) return;
+    bool launcherPlaced = false;
+    const bool goOn = DownloadFiles(baseUrl, entries, launcherPlaced);
+    passedOver.splice(passedOver.end(), entries);
+    if (!goOn) return;
     FinishDownloads();
     if (launcherUpdate && !options.skipPatch) {
         // A launcher that is not the signed one is never handed over: the
         // player goes on with the one that runs.
-        if (!options.signedOnly || launcherVerified) return HandOver();
+        if (!options.signedOnly || launcherPlaced) return HandOver();
         LogRefusal("_launcher.dll did not come with its signed bytes: no hand-over");
     }
     FetchServers();
@@ -53,14 +62,15 @@ void PatchDownloader::RunPhases() {
 
 // A signed site is checked before its list is read, and kept in base/ once
 // every check has passed.
-bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries) {
+bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries,
+                                std::unique_ptr<AttributeSurvey>& survey) {
     talvo::utility::fetch_url list(updateListUrl);
     PrepareFetch(list);
     list.set_max_size(kMaxUpdateListBytes);
     // The list is read as it arrives, and its files looked up meanwhile.
-    survey_ = std::make_unique<AttributeSurvey>();
+    survey = std::make_unique<AttributeSurvey>();
     UpdateListReader reader(options.testLauncher, entries,
-                            [this](const UpdateListEntry& entry) { survey_->Add(&entry); });
+                            [&survey](const UpdateListEntry& entry) { survey->Add(&entry); });
     const auto keep = list.transfer.write_function;
     list.transfer.write_function = [&](char* data, std::size_t size, std::size_t count,
                                        void* user) {
@@ -69,7 +79,7 @@ bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>
         return taken;
     };
     const std::string body = list.fetch();
-    survey_->Close();
+    survey->Close();
     // A signed site's texts are checked before anything read from the list
     // is believed.
     std::string refused;
@@ -84,7 +94,7 @@ bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>
         }
         return true;
     }
-    survey_.reset();  // before the entries it holds go
+    survey.reset();  // before the entries it holds go
     entries.clear();
     // A stop is no failure: the run just ends.
     if (stopEvent.is_set()) return false;
@@ -123,46 +133,39 @@ bool PatchDownloader::WithinSizeLimit() {
     return false;
 }
 
-// False when the run ends here: "~temp.dat" could not be created.
 bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
-                                    std::list<UpdateListEntry>& entries) {
-    talvo::utility::easy_curl transfer;
-    transfer.web_only();  // the base URL is the list's word
-    if (!options.caFile.empty()) transfer.add_ca_file(options.caFile);
-    transfer.set_stall_limit(options.stallSeconds);
-    transfer.set_max_recv_speed(options.maxRecvSpeed);
+                                    const std::list<UpdateListEntry>& entries,
+                                    bool& launcherPlaced) {
+    talvo::utility::multi_curl transfers(options.maxTransfers);
+    transfers.set_max_recv_speed(options.maxRecvSpeed);
+    DownloadPlan plan;
+    if (!options.skipPatch) {
+        // Signed sites: the indexes fetched and the old copies read, so that
+        // the size limit counts what will be fetched.
+        if (!PlanDownloads(baseUrl, entries, options, signedRelease, updateListUrl, stopEvent,
+                           transfers, plan)) {
+            return false;
+        }
+        double bytes = 0;
+        for (const PlannedFile& file : plan) bytes += static_cast<double>(file.FetchBytes());
+        progress.SetDue(progress.FilesTotal(), bytes);
+    }
+    if (!WithinSizeLimit()) return false;
     if (progress.FilesTotal() > 0) {
         WriteLauncherLog("%d adet dosya download edilecek...", progress.FilesTotal());
     }
-    while (!stopEvent.is_set() && !entries.empty() && !options.skipPatch) {
-        if (!entries.front().needsDownload) {
-            // Set aside, not freed one by one on the way to the server list.
-            passedOver.splice(passedOver.end(), entries, entries.begin());
-            continue;
-        }
-        const UpdateListEntry entry = std::move(entries.front());
-        entries.pop_front();
-        const FileResult result = DownloadFile(transfer, baseUrl, entry);
-        if (result == FileResult::NoTemporaryFile) return false;
-        if (result == FileResult::TransferFailed) break;
-        // A file that could not be put in place stays as it was; the others
-        // still come.
-    }
-    return true;
+    EnterGameDirectory();
+    DownloadContext context{window, options, progress, stopEvent,
+                            [this](const std::string& error) { SetTransferError(error); }};
+    const DownloadOutcome outcome = RunDownloads(
+        plan, context, transfers, [this](const std::string& path) { SetStatusText(path); });
+    launcherPlaced = outcome.launcherPlaced;
+    return !outcome.noScratch;
 }
 
 void PatchDownloader::FinishDownloads() {
-    if (progress.FilesTotal() > 0) {
-        WriteLauncherLog("Dosyalar download edildi.");
-        EnterGameDirectory();
-        // Half a record, left by a run that ended while writing it.
-        platform::delete_file(kNewRecordFile);
-        // A partial file the next run can go on from stays, with its record.
-        if (!keepPartial) {
-            platform::delete_file(kTempFile);
-            platform::delete_file(kResumeRecordFile);
-        }
-    }
+    // The scratch files are cleaned by the downloads themselves.
+    if (progress.FilesTotal() > 0) WriteLauncherLog("Dosyalar download edildi.");
     {
         boost::mutex::scoped_lock lock(finishedMutex);
         finished = true;

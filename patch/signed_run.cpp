@@ -54,6 +54,6 @@ bool PatchDownloader::BytesDiffer(const UpdateListEntry& entry) {
     return true;
 }
 
-void PatchDownloader::LogRefusal(const std::string& why) {
+void LogRefusal(const std::string& why) {
     WriteLauncherLog("doğrulama hatası: %s"_cp1254, why.c_str());
 }

@@ -270,6 +270,26 @@ bool File::write_all(const void* data, std::size_t size) {
     return true;
 }
 
+bool File::write_all_at(const void* data, std::size_t size, std::uint64_t offset) {
+    if (fd_ < 0) {
+        set_last_error(EBADF);
+        return false;
+    }
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n =
+            ::pwrite(fd_, p, std::min<std::size_t>(size, SSIZE_MAX), static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail_with_errno();
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
 long File::read_some(void* data, std::size_t size) {
     return read_retrying(fd_, [&] { return ::read(fd_, data, size); });
 }

@@ -55,6 +55,9 @@ public:
     bool last_write_time(std::int64_t& unixSeconds) const;
     // Writes all bytes or fails.
     bool write_all(const void* data, std::size_t size);
+    // The same from byte `offset` on, leaving the file position alone (a
+    // gap before it reads as zeros).
+    bool write_all_at(const void* data, std::size_t size, std::uint64_t offset);
     // Reads up to `size` bytes; returns the count, or -1 on error.
     long read_some(void* data, std::size_t size);
     // The same from byte `offset`, leaving the file position alone.

@@ -457,14 +457,14 @@ exit 0
 - entries.assign(1,
 + (void)(
 
-== progress-ignores-stop patch
-# the transfer's progress slot no longer aborts once the run is asked to stop
-- return -1;
-+ return 0;
+== stop-leaves-transfers patch
+# a stop no longer ends the transfers in flight: the run waits for them
+- if (context.stop.is_set()) {
++ if (false) {
 
-== temp-kept-after-failure patch every
-# "~temp.dat" is never deleted after a failed download or at the end of a run
-- platform::delete_file(kTempFile);
+== temp-kept-after-failure patch
+# a scratch file no later run can use is never deleted at the end of the downloads
+- platform::delete_file(names.file);
 
 == speed-post-limit patch
 # the speed is posted when exactly one second has passed, not only after it
@@ -516,8 +516,8 @@ exit 0
 
 == copied-not-renamed patch
 # a downloaded file is copied over the game file instead of renamed: the list's time is lost
-- replace_file(kTempFile, entry.path)
-+ copy_file(kTempFile, entry.path)
+- replace_file(scratch, file_.entry->path)
++ copy_file(scratch, file_.entry->path)
 
 == folders-backslash patch
 # folders of a list path are split at "/" only, so "a\b\c" makes no "a" first
@@ -713,9 +713,9 @@ exit 0
 + full_.pop_back();
 
 == range-any-start patch
-# a 206 that starts anywhere is appended to the partial
-- first == from && length == total
-+ length == total
+# a 206 that starts anywhere is appended to the partial, or taken for a range
+- from == first &&
++ true &&
 
 == resume-any-validator patch
 # the rest of a file that changed on the server (another ETag) is appended

@@ -76,14 +76,15 @@ inline std::vector<std::string> differences(const std::filesystem::path& dir, co
 }
 
 // Files below `dir` that are neither in `files` nor the launcher's log (nor
-// "~temp.dat" when `temporaryAllowed`).
+// scratch files, "~temp.dat", "~temp.dat.1.resume"..., when
+// `temporaryAllowed`).
 inline std::vector<std::string> strays(const std::filesystem::path& dir, const Files& files,
                                        bool temporaryAllowed = false) {
     std::vector<std::string> found;
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
         const std::string path = e.path().lexically_relative(dir).generic_string();
         if (e.is_directory() || files.count(path) || path == "base/launcher_log.txt") continue;
-        const bool temporary = path == "~temp.dat" || path == "~temp.dat.resume";
+        const bool temporary = path.rfind("~temp.dat", 0) == 0 && path.find('/') == path.npos;
         if (!(temporaryAllowed && temporary)) found.push_back(path);
     }
     return found;

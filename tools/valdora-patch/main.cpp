@@ -2,12 +2,13 @@
 // directory) without a window, for servers, scripts and benchmarks.
 //
 //   valdora-patch [--update-list URL] [--server-list URL] [--server-wait SECONDS]
-//                 [--limit-rate RATE] [--trusted-key FILE]... [--verify] [--ca-file FILE]
-//                 [-qmtr284] [-test_launcher] [-servertest]
+//                 [--limit-rate RATE] [--max-transfers N] [--trusted-key FILE]... [--verify]
+//                 [--ca-file FILE] [-qmtr284] [-test_launcher] [-servertest]
 //
-// RATE caps the downloads in bytes a second, as curl's --limit-rate reads
-// it (K, M or G for 1024, 1024^2, 1024^3). Proxies come from http_proxy,
-// https_proxy and no_proxy.
+// RATE caps the downloads in bytes a second, all together, as curl's
+// --limit-rate reads it (K, M or G for 1024, 1024^2, 1024^3). N requests
+// at most are in flight at once (1 to 16, default 8; 1 fetches one file
+// after the other). Proxies come from http_proxy, https_proxy and no_proxy.
 //
 // --trusted-key takes the publisher's public key (a minisign .pub file or its
 // key line) in place of the compiled-in ones; with any key, only a signed
@@ -50,8 +51,9 @@ void on_signal(int) {
 int usage() {
     std::fprintf(stderr,
                  "usage: valdora-patch [--update-list URL] [--server-list URL] "
-                 "[--server-wait SECONDS] [--limit-rate RATE] [--trusted-key FILE]... [--verify] "
-                 "[--ca-file FILE] [-qmtr284] [-test_launcher] [-servertest]\n");
+                 "[--server-wait SECONDS] [--limit-rate RATE] [--max-transfers N] "
+                 "[--trusted-key FILE]... [--verify] [--ca-file FILE] [-qmtr284] "
+                 "[-test_launcher] [-servertest]\n");
     return 64;
 }
 
@@ -78,6 +80,7 @@ int main(int argc, char** argv) {
     unsigned serverWait = 60;
     std::uint64_t limitRate = 0;
     bool limitGiven = false;
+    std::size_t transfers = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--update-list" || arg == "--server-list" || arg == "--server-wait" ||
@@ -109,6 +112,14 @@ int main(int argc, char** argv) {
                              static_cast<int>(rate.size()), rate.data());
                 return 64;
             }
+        } else if (arg == "--max-transfers") {
+            if (i + 1 == argc) return usage();
+            if (!ParseTransfers(argv[++i], transfers)) {
+                std::fprintf(stderr,
+                             "valdora-patch: --max-transfers %s: not a number from 1 to %zu\n",
+                             argv[i], kMaxTransfers);
+                return 64;
+            }
         } else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
@@ -125,6 +136,7 @@ int main(int argc, char** argv) {
     }
     values.switches = ParseLaunchSwitches(switches);
     if (limitGiven) values.switches.limitRate = limitRate;
+    if (transfers != 0) values.switches.maxTransfers = transfers;
     values.gameDir = platform::current_directory();
 
     talvo::utility::init_library();
