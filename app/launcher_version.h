@@ -9,5 +9,8 @@ namespace valdora {
 
 // The stamp is this text followed by the version, digits and dots, and a NUL.
 inline constexpr char kLauncherVersionTag[] = "VALDORA_LAUNCHER_VERSION=";
+// The keys it trusts are stamped the same way, for valdora-publish, which
+// refuses to sign as an update a launcher that would refuse the site.
+inline constexpr char kTrustedKeysTag[] = "VALDORA_TRUSTED_KEYS=";
 
 }  // namespace valdora

@@ -90,6 +90,9 @@ for tree in check small big mem8 lim; do
     --note bench --pages deploy/pages --sign-key "$work/keys/valdora.key" > /dev/null
 done
 chmod -R a+rX "$work"
+# Where a tree's files lie: its release's folder, the list's first line.
+files_url() { head -n 1 "$work/site-$1/Patcher/1000_1.0.0.1_Update.txt" | tr -d '\r'; }
+big_url=$(files_url big)
 
 serve() {  # tree [rate]
   [ -n "$serving" ] && bash deploy/serve-site.sh --stop "$serving" > /dev/null
@@ -123,8 +126,8 @@ engine() { "$patcher" --update-list "$host$list_path" --server-list "$host/serve
   "$@"; }
 signed_engine() { engine --trusted-key "$work/keys/valdora.pub"; }
 find_sizes_times() { find . -type f -printf '%s %T@\n'; }
-curl_cp() { curl -s -o tmp "$host/files/big.bin" && cp tmp big.bin; }
-curl_o() { curl -s -o big.bin "$host/files/big.bin"; }
+curl_cp() { curl -s -o tmp "$big_url/big.bin" && cp tmp big.bin; }
+curl_o() { curl -s -o big.bin "$big_url/big.bin"; }
 peak_kib() { /usr/bin/time -f %M -o "$work/peak" "$patcher" --update-list "$host$list_path" \
   --server-list "$host/serverlist_test.aspx" --trusted-key "$work/keys/valdora.pub" > /dev/null &&
   cat "$work/peak"; }
@@ -197,7 +200,7 @@ done
 echo "B3 ..." >&2
 serve small
 (cd "$work/build/small" && find . -type f -printf '%P\n' | sort) | while read -r path; do
-  printf 'url = "%s"\noutput = "%s"\n' "$host/files/$path" "$path"
+  printf 'url = "%s"\noutput = "%s"\n' "$(files_url small)/$path" "$path"
 done > "$work/small.curl"
 for i in $(seq "$runs"); do
   timed "$work/b3-engine-$i" engine >> "$work/b3-engine.t"
@@ -225,7 +228,8 @@ drop_at_half() {  # file, pid of its download
 }
 # Bytes of the big file that nginx sent after log line $1.
 big_bytes_after() {
-  awk -v from="$1" 'NR > from && $7 == "/files/big.bin" { s += $10 } END { print s + 0 }' \
+  awk -v from="$1" -v path="${big_url#"$host"}/big.bin" \
+    'NR > from && $7 == path { s += $10 } END { print s + 0 }' \
     "$serving/logs/access.log"
 }
 log_lines() { wc -l < "$serving/logs/access.log"; }
@@ -248,12 +252,12 @@ for i in $(seq "$runs"); do
 
   dir=$work/b6-curl-$i
   mkdir -p "$dir"
-  (cd "$dir" && exec curl -s -o big.bin "$host/files/big.bin") &
+  (cd "$dir" && exec curl -s -o big.bin "$big_url/big.bin") &
   first=$!
   drop_at_half "$dir/big.bin" "$first"
   wait "$first" || true
   from=$(log_lines)
-  (cd "$dir" && curl -s -C - -o big.bin "$host/files/big.bin")
+  (cd "$dir" && curl -s -C - -o big.bin "$big_url/big.bin")
   same_tree "$dir" "$work/build/big"
   big_bytes_after "$from" >> "$work/b6-curl.b"
   rm -rf "$work/b6-engine-$i" "$dir"
@@ -270,7 +274,7 @@ for i in $(seq "$runs"); do
   # The fastest speed the run showed, KB/s.
   grep -o 'Hız: [0-9]*' "$work/last.out" | awk '{ if ($2 > m) m = $2 } END { print m + 0 }' \
     >> "$work/lim-shown.k"
-  timed "$work/lim-curl-$i" curl -s --limit-rate 4M -o lim.bin "$host/files/lim.bin" \
+  timed "$work/lim-curl-$i" curl -s --limit-rate 4M -o lim.bin "$(files_url lim)/lim.bin" \
     >> "$work/lim-curl.t"
   rm -rf "$work/lim-engine-$i" "$work/lim-curl-$i"
 done

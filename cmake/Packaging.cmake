@@ -16,11 +16,13 @@ set(VALDORA_PACKAGE_MAINTAINER "Valdora launcher developers <launcher@valdora.ex
     CACHE STRING "Maintainer field of the packages")
 
 # The starter compares the launcher's own stamp (app/launcher_version.h),
-# so a launcher installed by the self-update keeps its place.
+# so a launcher installed by the self-update keeps its place; valdora-publish
+# reads the keys it trusts before it signs it as an update.
 if(TARGET launcher)
   target_sources(launcher PRIVATE ${PROJECT_SOURCE_DIR}/app/launcher_version.cpp)
+  string(JOIN " " _valdora_key_stamp ${VALDORA_TRUSTED_KEY_LIST})
   target_compile_definitions(launcher PRIVATE
-    VALDORA_LAUNCHER_VERSION="${VALDORA_VERSION}")
+    VALDORA_LAUNCHER_VERSION="${VALDORA_VERSION}" VALDORA_LAUNCHER_KEYS="${_valdora_key_stamp}")
 endif()
 
 set(_pkg_src ${PROJECT_SOURCE_DIR}/packaging)

@@ -1,7 +1,9 @@
 #include "fuzz/fuzz_checks.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <list>
 #include <sstream>
@@ -106,10 +108,25 @@ std::string CheckUpdateList(std::string_view input) {
             got.timeStamp != e->timeStamp) {
             return "entry " + got.path + " differs from " + e->path;
         }
-        for (const char c : FileUrl(baseUrl, got.path).substr(baseUrl.size())) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (byte <= 0x20 || byte == 0x7F) return "an unescaped control byte in a URL";
+        // "/", then the UTF-8 name percent-encoded but for unreserved letters.
+        const std::string url = FileUrl(baseUrl, got.path).substr(baseUrl.size());
+        std::string decoded;
+        for (std::size_t i = 0; i < url.size(); ++i) {
+            const char c = url[i];
+            const auto hex = [&](std::size_t at) {
+                return at < url.size() && std::isxdigit(static_cast<unsigned char>(url[at]));
+            };
+            if (c == '%' && hex(i + 1) && hex(i + 2)) {
+                decoded += static_cast<char>(std::stoi(url.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else if (c != '\0' && (std::isalnum(static_cast<unsigned char>(c)) ||
+                                     std::strchr("-._~/", c) != nullptr)) {
+                decoded += c;
+            } else {
+                return "a byte a URL must encode left as it is";
+            }
         }
+        if (decoded != "/" + SiteName(got.path)) return "the URL does not name " + got.path;
         if (!time_read_as_stream(got.timeStamp)) return "time text " + got.timeStamp + " misread";
         ++e;
     }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 namespace talvo::utility {
 
@@ -62,15 +63,36 @@ void easy_curl::set_max_recv_speed(std::uint64_t bytesPerSecond) {
 
 bool easy_curl::set_resume(std::uint64_t from, const std::string& ifRange) {
     curl_easy_setopt(handle_, CURLOPT_RANGE, nullptr);
+    // Never a range without its condition: the rest of another file's bytes.
+    if_range_ = from == 0 ? "" : ifRange;
+    if (!set_headers()) return false;
+    if (from > 0) curl_easy_setopt(handle_, CURLOPT_RANGE, (std::to_string(from) + "-").c_str());
+    return true;
+}
+
+void easy_curl::set_no_cache(bool on) {
+    no_cache_ = on;
+    set_headers();
+}
+
+bool easy_curl::set_headers() {
     curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, nullptr);
     curl_slist_free_all(headers_);
     headers_ = nullptr;
-    if (from == 0) return true;
-    // Never a range without its condition: the rest of another file's bytes.
-    headers_ = curl_slist_append(nullptr, ("If-Range: " + ifRange).c_str());
-    if (headers_ == nullptr) return false;
-    curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, headers_);
-    curl_easy_setopt(handle_, CURLOPT_RANGE, (std::to_string(from) + "-").c_str());
+    std::vector<std::string> lines;
+    if (!if_range_.empty()) lines.push_back("If-Range: " + if_range_);
+    if (no_cache_) lines.insert(lines.end(), {"Cache-Control: no-cache", "Pragma: no-cache"});
+    for (const std::string& line : lines) {
+        curl_slist* more = curl_slist_append(headers_, line.c_str());
+        if (more == nullptr) {
+            curl_slist_free_all(headers_);
+            headers_ = nullptr;
+            if_range_.clear();
+            return false;
+        }
+        headers_ = more;
+    }
+    if (headers_ != nullptr) curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, headers_);
     return true;
 }
 

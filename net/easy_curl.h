@@ -71,6 +71,9 @@ public:
     // included) and nothing else; first > last asks for all. A reply of
     // another range, or all of the body (200), is the caller's to refuse.
     void set_range(std::uint64_t first, std::uint64_t last);
+    // Asks every cache on the way for a fresh copy (Cache-Control and Pragma
+    // "no-cache") in the next transfers.
+    void set_no_cache(bool on);
     // Of the reply being received (from inside a write slot) or the last one:
     // its HTTP status (0 when none came) and a header's value ("" when absent).
     long response_code() const;
@@ -96,6 +99,10 @@ private:
     char error_buffer[CURL_ERROR_SIZE] = {};
     std::string ca_file_;
     curl_slist* headers_ = nullptr;
+    std::string if_range_;
+    bool no_cache_ = false;
+    // The request's own header lines from the two above.
+    bool set_headers();
 
 public:
     io_function write_function;

@@ -104,6 +104,12 @@ DownloadOutcome RunDownloads(const DownloadPlan& plan, DownloadContext& context,
         }
         outcome.noScratch = true;
     };
+    const auto placed = [&](const PlannedFile& file) {
+        context.progress.FileDone();
+        outcome.launcherPlaced |= file.entry->path == kLauncherFile;
+        if (file.hash != nullptr && context.installed)
+            context.installed->Set(file.entry->path, *file.hash);
+    };
     while (!outcome.noScratch) {
         if (context.stop.is_set()) {
             for (const auto& file : active) file->Stop(transfers);
@@ -118,8 +124,7 @@ DownloadOutcome RunDownloads(const DownloadPlan& plan, DownloadContext& context,
                 // The signed bytes are there already: only the time was wrong.
                 WriteLauncherLog("%s download ediliyor...", file.entry->path.c_str());
                 SetFileToPatchTime(file.entry->path, file.entry->timeStamp);
-                context.progress.FileDone();
-                outcome.launcherPlaced |= file.entry->path == kLauncherFile;
+                placed(file);
                 ++next;
                 continue;
             }
@@ -143,8 +148,7 @@ DownloadOutcome RunDownloads(const DownloadPlan& plan, DownloadContext& context,
                     ++it;
                     continue;
                 case FileDownload::State::Placed:
-                    context.progress.FileDone();
-                    outcome.launcherPlaced |= file.entry().path == kLauncherFile;
+                    placed(file.planned());
                     break;
                 case FileDownload::State::NoScratch:
                     noScratch();

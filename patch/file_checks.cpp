@@ -88,9 +88,12 @@ bool isFileTimeDifferent(const platform::File& file, const std::string& listTime
     // The file's fields are those its time text would be read back as.
     platform::SystemTime a;
     if (!read_last_write_time(file, a)) return true;
-    const platform::SystemTime b = ReadTimeText(listTime);
+    return !SameToTheHour(a, ReadTimeText(listTime));
+}
+
+bool SameToTheHour(const platform::SystemTime& a, const platform::SystemTime& b) {
     const int hours = a.hour - b.hour;
-    return !(a.year == b.year && a.month == b.month && a.day == b.day && hours >= -1 && hours <= 1);
+    return a.year == b.year && a.month == b.month && a.day == b.day && hours >= -1 && hours <= 1;
 }
 
 bool isFileSizeDifferentWithHandle(const platform::File& file, std::uint32_t size) {

@@ -20,6 +20,10 @@ std::string FormatTimeText(std::int64_t unixSeconds);
 // what cannot be read stays 0, and a field that fails ends the reading.
 platform::SystemTime ReadTimeText(std::string_view text);
 
+// The times a launcher takes as the same: the same date, the hours at most
+// one apart (minutes and seconds do not count).
+bool SameToTheHour(const platform::SystemTime& a, const platform::SystemTime& b);
+
 // True when the file must be downloaded because of its time: its time
 // cannot be read, or the date differs, or the hours lie more than one apart.
 bool isFileTimeDifferent(const platform::File& file, const std::string& listTime);

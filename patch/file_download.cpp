@@ -187,7 +187,12 @@ void FileDownload::WholeEnded(CURLcode code) {
         if (code != CURLE_HTTP_RETURNED_ERROR) sink_->KeepRecord();
         resumable_ = code != CURLE_HTTP_RETURNED_ERROR && sink_->Resumable();
         if (!resumable_) sink_->Discard(false);
-        context_.setTransferError(curl.error_text(code));
+        // libcurl calls a refused body a failed write; the player's disk is
+        // not to blame.
+        context_.setTransferError(sink_->Overlong()
+                                      ? file_.entry->path +
+                                            ": longer than the list says; not the listed file"
+                                      : curl.error_text(code));
         WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
         // A transfer cut short by a stop is no failure.
         if (!context_.stop.is_set()) {

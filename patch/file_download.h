@@ -23,6 +23,7 @@
 #include "patch/delta_writer.h"
 #include "patch/download_plan.h"
 #include "patch/file_sink.h"
+#include "patch/installed_hashes.h"
 #include "patch/run_progress.h"
 #include "platform/event.h"
 #include "platform/message_target.h"
@@ -39,6 +40,8 @@ struct DownloadContext {
     const platform::ManualResetEvent& stop;
     // libcurl's text for a failed transfer, or the check that refused a file.
     boost::function<void(const std::string&)> setTransferError;
+    // On a signed site, where each file put in place is noted with its hash.
+    InstalledHashes* installed = nullptr;
     // The server answered a range with all of a file: no deltas from it in
     // this run.
     bool rangesRefused = false;
@@ -80,6 +83,7 @@ public:
     bool Resumable() const { return resumable_; }
     std::size_t slot() const { return slot_; }
     const UpdateListEntry& entry() const { return *file_.entry; }
+    const PlannedFile& planned() const { return file_; }
     // The bytes of it that are there, for the progress shown.
     double Done() const;
 

@@ -31,7 +31,7 @@ bool FileSink::Open(bool resume) {
     record_ = ResumeRecord();
     offset_ = 0;
     RestartChecks();
-    begun_ = recordDue_ = hasRecord_ = refused_ = failed_ = false;
+    begun_ = recordDue_ = hasRecord_ = refused_ = failed_ = overlong_ = false;
     if (resume && LoadRecord()) return true;
     Discard(true);
     recordOnDisk_ = false;
@@ -99,7 +99,7 @@ bool FileSink::Check(const char* data, std::size_t bytes) {
     // Stop at the list's size: a longer body is not the listed file, and
     // what came of it is not worth keeping.
     if (!limit_.take(bytes)) {
-        failed_ = true;
+        failed_ = overlong_ = true;
         return false;
     }
     taken_ += bytes;

@@ -64,6 +64,8 @@ public:
     bool Resumable() const { return hasRecord_ && !failed_; }
     // The transfer failed for a reason of its own (write error): drop it.
     void Fail() { failed_ = true; }
+    // The body went past the list's size: not the listed file.
+    bool Overlong() const { return overlong_; }
 
     // The hash the file's bytes must have (a signed site); before Open().
     void Expect(const trust::Sha256Digest& hash) { expected_ = hash; }
@@ -102,6 +104,7 @@ private:
     bool hasRecord_ = false;
     bool refused_ = false;
     bool failed_ = false;
+    bool overlong_ = false;
     std::optional<trust::Sha256Digest> expected_;
     trust::Sha256Behind hash_;  // keeps up with the transfer on a core of its own
 };

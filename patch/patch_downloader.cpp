@@ -104,6 +104,7 @@ void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries, AttributeS
         own->Close();
     }
     AttributeSurvey* survey = given != nullptr ? given : own.get();
+    if (options.signedOnly) installed_.Load();
     bool madeDirectories = false;
     std::size_t i = 0;
     for (UpdateListEntry& entry : entries) {
@@ -114,7 +115,7 @@ void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries, AttributeS
         const bool surveyed = survey->Take(i++, file, error, current);
         if (surveyed && current) {
             // There, with the list's size and time (and, verifying all, bytes).
-            if (!BytesDiffer(entry)) continue;
+            if (!BytesDiffer(entry) && !HashChanged(entry)) continue;
         } else {
             if (!surveyed ||
                 // A folder made for an earlier entry may now stand where this
@@ -129,7 +130,10 @@ void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries, AttributeS
             const bool sizeDiffers = isFileSizeDifferentWithHandle(file, entry.size);
             const bool exists = file.valid();
             file.close();
-            if (exists && !timeDiffers && !sizeDiffers && !BytesDiffer(entry)) continue;
+            if (exists && !timeDiffers && !sizeDiffers && !BytesDiffer(entry) &&
+                !HashChanged(entry)) {
+                continue;
+            }
         }
         const std::size_t slash = entry.path.rfind('\\');
         if (slash != std::string::npos) {

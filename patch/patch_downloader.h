@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "patch/installed_hashes.h"
 #include "patch/messages.h"
 #include "patch/patch_options.h"
 #include "patch/run_progress.h"
@@ -91,13 +92,22 @@ private:
     // The list, read as it arrives; its files looked up meanwhile (`survey`).
     bool FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries,
                    std::unique_ptr<AttributeSurvey>& survey);
+    // One attempt (`fresh`: every cache asked for fresh copies). False with
+    // the check that refused the list in `refused`, or libcurl's text in
+    // `error`.
+    bool TakeList(bool fresh, std::string& baseUrl, std::list<UpdateListEntry>& entries,
+                  std::unique_ptr<AttributeSurvey>& survey, std::string& refused,
+                  std::string& error);
     // With the lookups of `survey` where there is one.
     void CheckFiles(std::list<UpdateListEntry>& entries, AttributeSurvey* survey);
     // A signed site (signed_run.cpp): fetches the manifest and the signature
     // beside the list and checks them with the list's bytes.
-    bool CheckSignedList(const std::string& listText, std::string& refused);
+    bool CheckSignedList(const std::string& listText, bool fresh, std::string& refused);
     // In the verify-all mode, a file that looks current is hashed too.
     bool BytesDiffer(const UpdateListEntry& entry);
+    // On a signed site, a file that looks current whose signed hash is not
+    // the one it was installed with (installed_hashes.h).
+    bool HashChanged(const UpdateListEntry& entry);
     // What every fetch of the run shares: the stop, the stall and speed
     // limits, the authorities.
     void PrepareFetch(talvo::utility::fetch_url& fetch);
@@ -131,6 +141,8 @@ private:
     boost::mutex errorMutex;
     std::string transferError;
     SignedRelease signedRelease;
+    // On a signed site: the hash each file was installed with, kept in base/.
+    InstalledHashes installed_;
     // The list's entries once the downloads are over, gone with the object
     // (not freed one by one on the way to the server list).
     std::list<UpdateListEntry> passedOver;

@@ -49,6 +49,11 @@ void PatchDownloader::RunPhases() {
     bool launcherPlaced = false;
     const bool goOn = DownloadFiles(baseUrl, entries, launcherPlaced);
     passedOver.splice(passedOver.end(), entries);
+    // Before a hand-over, which ends the process.
+    if (options.signedOnly && !installed_.Save()) {
+        LogRefusal(std::string(kInstalledHashes) +
+                   " could not be written: " + platform::error_text(platform::last_error()));
+    }
     if (!goOn) return;
     FinishDownloads();
     if (launcherUpdate && !options.skipPatch) {
@@ -61,11 +66,35 @@ void PatchDownloader::RunPhases() {
 }
 
 // A signed site is checked before its list is read, and kept in base/ once
-// every check has passed.
+// every check has passed. A cache on the way may hold the list, manifest or
+// signature of another release than the others: a refusal asks once more,
+// every cache asked for fresh copies.
 bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries,
                                 std::unique_ptr<AttributeSurvey>& survey) {
+    std::string refused, error;
+    for (const bool fresh : {false, true}) {
+        refused.clear();
+        if (TakeList(fresh, baseUrl, entries, survey, refused, error)) return true;
+        survey.reset();  // before the entries it holds go
+        entries.clear();
+        // A stop is no failure: the run just ends.
+        if (stopEvent.is_set()) return false;
+        if (refused.empty()) break;  // the list itself could not be had
+    }
+    SetTransferError(refused.empty() ? error : refused);
+    WriteLauncherLog("download listesi hatalı !"_cp1254);
+    if (!refused.empty()) LogRefusal(refused);
+    Post(WM_PATCH_FAILED, 2, 0);
+    return false;
+}
+
+bool PatchDownloader::TakeList(bool fresh, std::string& baseUrl,
+                               std::list<UpdateListEntry>& entries,
+                               std::unique_ptr<AttributeSurvey>& survey, std::string& refused,
+                               std::string& error) {
     talvo::utility::fetch_url list(updateListUrl);
     PrepareFetch(list);
+    list.transfer.set_no_cache(fresh);
     list.set_max_size(kMaxUpdateListBytes);
     // The list is read as it arrives, and its files looked up meanwhile.
     survey = std::make_unique<AttributeSurvey>();
@@ -80,29 +109,19 @@ bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>
     };
     const std::string body = list.fetch();
     survey->Close();
+    error = list.error();
     // A signed site's texts are checked before anything read from the list
     // is believed.
-    std::string refused;
     const bool taken = !stopEvent.is_set() && !body.empty() &&
-                       (!options.signedOnly || CheckSignedList(body, refused)) &&
+                       (!options.signedOnly || CheckSignedList(body, fresh, refused)) &&
                        reader.Finish(baseUrl) &&
                        (!options.signedOnly || signedRelease.Covers(baseUrl, entries, refused));
-    if (taken && !stopEvent.is_set()) {
-        if (options.signedOnly && !signedRelease.Keep()) {
-            LogRefusal("the release could not be kept in base: " +
-                       platform::error_text(platform::last_error()));
-        }
-        return true;
+    if (!taken || stopEvent.is_set()) return false;
+    if (options.signedOnly && !signedRelease.Keep()) {
+        LogRefusal("the release could not be kept in base: " +
+                   platform::error_text(platform::last_error()));
     }
-    survey.reset();  // before the entries it holds go
-    entries.clear();
-    // A stop is no failure: the run just ends.
-    if (stopEvent.is_set()) return false;
-    SetTransferError(refused.empty() ? list.error() : refused);
-    WriteLauncherLog("download listesi hatalı !"_cp1254);
-    if (!refused.empty()) LogRefusal(refused);
-    Post(WM_PATCH_FAILED, 2, 0);
-    return false;
+    return true;
 }
 
 // A new launcher comes first and alone; the rest waits for the run after the
@@ -155,8 +174,12 @@ bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
         WriteLauncherLog("%d adet dosya download edilecek...", progress.FilesTotal());
     }
     EnterGameDirectory();
-    DownloadContext context{window, options, progress, stopEvent,
-                            [this](const std::string& error) { SetTransferError(error); }};
+    DownloadContext context{window,
+                            options,
+                            progress,
+                            stopEvent,
+                            [this](const std::string& error) { SetTransferError(error); },
+                            options.signedOnly ? &installed_ : nullptr};
     const DownloadOutcome outcome = RunDownloads(
         plan, context, transfers, [this](const std::string& path) { SetStatusText(path); });
     launcherPlaced = outcome.launcherPlaced;

@@ -1,10 +1,19 @@
 #include "patch/self_update.h"
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
+#include "log/launcher_log.h"
 #include "patch/file_checks.h"
+#include "patch/signed_release.h"
+#include "platform/cp1254_literal.h"
 #include "platform/file.h"
+#include "platform/last_error.h"
+#include "platform/system_info.h"
+#include "trust/sha256.h"
+
+using namespace platform::literals;
 
 namespace {
 
@@ -40,7 +49,46 @@ bool isFileContentDifferent(const std::string& first, const std::string& second)
     return false;
 }
 
+std::string FolderOthersMayWrite() {
+    for (const char* folder : {".", "base"}) {
+        if (platform::others_may_write(folder)) return folder;
+    }
+    return "";
+}
+
+bool SelfUpdateAllowedHere() {
+    const std::string folder = FolderOthersMayWrite();
+    if (folder.empty()) return true;
+    WriteLauncherLog(
+        "Oyun klasörüne başka kullanıcılar da yazabiliyor (%s): launcher kendini güncellemeyecek."_cp1254,
+        folder.c_str());
+    return false;
+}
+
 bool IsLauncherUpdatePending(bool testLauncher) {
     return !testLauncher && FileExists(kLauncherFile) &&
            isFileContentDifferent("launcher.exe", kLauncherFile);
+}
+
+UpdateInstall InstallLauncherUpdate(bool signedOnly, const std::vector<trust::PublicKey>& keys,
+                                    std::int64_t nowUnix, std::string& why) {
+    trust::Sha256Digest expected{};
+    if (signedOnly && !KeptLauncherHash(keys, nowUnix, expected, why)) {
+        return UpdateInstall::NotSigned;
+    }
+    trust::Sha256 hash;
+    platform::CopyCheck check;
+    check.see = [&](const char* data, std::size_t size) { hash.Update(data, size); };
+    check.accept = [&] { return !signedOnly || hash.Final() == expected; };
+    if (platform::copy_file(kLauncherFile, "launcher.exe", check) &&
+        platform::make_executable("launcher.exe")) {
+        return UpdateInstall::Installed;
+    }
+    const int error = platform::last_error();
+    if (error == EBADMSG) {
+        why = "_launcher.dll is not the signed one";
+        return UpdateInstall::NotSigned;
+    }
+    why = platform::error_text(error);
+    return UpdateInstall::Failed;
 }

@@ -8,9 +8,9 @@
 
 namespace {
 
-std::string ManifestPath(const std::string& folder, std::string listPath) {
-    std::replace(listPath.begin(), listPath.end(), '\\', '/');
-    return folder + listPath;
+// Manifest lines name files by their place on the site, in UTF-8.
+std::string ManifestPath(const std::string& folder, std::string_view listPath) {
+    return folder + SiteName(listPath);
 }
 
 // A whole new file in the place of `path`, or the old one as it was.
@@ -114,8 +114,8 @@ std::uint64_t KeptReleaseVersion() {
     return info.version;
 }
 
-bool CheckKeptLauncher(const std::vector<trust::PublicKey>& keys, std::int64_t nowUnix,
-                       std::string& error) {
+bool KeptLauncherHash(const std::vector<trust::PublicKey>& keys, std::int64_t nowUnix,
+                      trust::Sha256Digest& expected, std::string& error) {
     std::string list, manifest, signature, baseUrl;
     std::list<UpdateListEntry> entries;
     SignedRelease release;
@@ -127,13 +127,11 @@ bool CheckKeptLauncher(const std::vector<trust::PublicKey>& keys, std::int64_t n
     if (!release.Check(keys, list, manifest, signature, nowUnix, 0, error)) return false;
     ParseUpdateList(list, false, baseUrl, entries);
     release.Covers(baseUrl, {}, error);
-    const trust::Sha256Digest* expected = release.HashOf(kLauncherFile);
-    platform::File file = platform::File::open_for_reading(kLauncherFile);
-    trust::Sha256Digest digest;
-    if (expected == nullptr || !file || !trust::Sha256OfFile(file, digest) || digest != *expected) {
-        error = expected == nullptr ? "the kept release has no _launcher.dll"
-                                    : "_launcher.dll is not the signed one";
+    const trust::Sha256Digest* hash = release.HashOf(kLauncherFile);
+    if (hash == nullptr) {
+        error = "the kept release has no _launcher.dll";
         return false;
     }
+    expected = *hash;
     return true;
 }

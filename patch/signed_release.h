@@ -36,7 +36,8 @@ std::vector<trust::PublicKey> ReadTrustedKeys(const std::vector<std::string>& te
 
 // The folder of the site that a base URL names, with a final "/" ("" for
 // the site's root): "http://host/game" -> "game/". A listed file's manifest
-// path is this and its list path with "/" between folders.
+// path is this and its name on the site (SiteName: UTF-8, "/" between
+// folders).
 std::string SiteFolderOf(const std::string& baseUrl);
 
 class SignedRelease {
@@ -78,8 +79,8 @@ void LogRefusal(const std::string& why);
 std::uint64_t KeptReleaseVersion();
 
 // launch_helper.exe's check, in the game directory: the kept release reads
-// and verifies with `keys` (not expired at `nowUnix`), the kept list is the
-// one its manifest names, and "_launcher.dll" holds the bytes of the list's
+// and verifies with `keys` (not expired at `nowUnix`) and the kept list is
+// the one its manifest names; `expected` is then the hash of the list's
 // "_launcher.dll" line. False with the reason.
-bool CheckKeptLauncher(const std::vector<trust::PublicKey>& keys, std::int64_t nowUnix,
-                       std::string& error);
+bool KeptLauncherHash(const std::vector<trust::PublicKey>& keys, std::int64_t nowUnix,
+                      trust::Sha256Digest& expected, std::string& error);

@@ -15,7 +15,8 @@ void PatchDownloader::PrepareFetch(talvo::utility::fetch_url& fetch) {
     if (!options.caFile.empty()) fetch.transfer.add_ca_file(options.caFile);
 }
 
-bool PatchDownloader::CheckSignedList(const std::string& listText, std::string& refused) {
+bool PatchDownloader::CheckSignedList(const std::string& listText, bool fresh,
+                                      std::string& refused) {
     std::string texts[2];
     const char* const suffixes[2] = {kManifestSuffix, kSignatureSuffix};
     const char* const names[2] = {"manifest", "signature"};
@@ -25,6 +26,7 @@ bool PatchDownloader::CheckSignedList(const std::string& listText, std::string& 
     for (int i = 0; i < 2; ++i) {
         talvo::utility::fetch_url fetch(updateListUrl + suffixes[i]);
         PrepareFetch(fetch);
+        fetch.transfer.set_no_cache(fresh);
         fetch.set_max_size(caps[i]);
         texts[i] = fetch.fetch();
         if (texts[i].empty()) {
@@ -52,6 +54,16 @@ bool PatchDownloader::BytesDiffer(const UpdateListEntry& entry) {
     }
     LogRefusal(entry.path + ": not the signed bytes; downloaded again");
     return true;
+}
+
+bool PatchDownloader::HashChanged(const UpdateListEntry& entry) {
+    if (!options.signedOnly) return false;
+    const trust::Sha256Digest* release = signedRelease.HashOf(entry.path);
+    const trust::Sha256Digest* installed = installed_.Find(entry.path);
+    if (release == nullptr) return false;
+    // Found current before anything was kept for it: taken as installed.
+    if (installed == nullptr) installed_.Set(entry.path, *release);
+    return installed != nullptr && *installed != *release;
 }
 
 void LogRefusal(const std::string& why) {

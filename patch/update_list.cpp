@@ -6,6 +6,8 @@
 #include <limits>
 #include <vector>
 
+#include "platform/codepage.h"
+
 namespace {
 
 // atoi's reading, saturated to 32 bits, then taken as unsigned: "12abc" is
@@ -102,18 +104,27 @@ bool UpdateListReader::Finish(std::string& baseUrl) const {
     return !unsafe_;
 }
 
+std::string SiteName(std::string_view path) {
+    std::string name = platform::cp1254_to_utf8(path);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
+
 std::string FileUrl(const std::string& baseUrl, std::string_view path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string url = baseUrl;
     url += '/';
-    for (const char c : path) {
+    for (const char c : SiteName(path)) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte == 0x7F || c == '%' || c == '#' || c == '?') {
+        const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
+                                c == '~' || c == '/';
+        if (unreserved) {
+            url += c;
+        } else {
             url += '%';
             url += kHex[byte >> 4];
             url += kHex[byte & 0xF];
-        } else {
-            url += c;
         }
     }
     return url;

@@ -52,7 +52,12 @@ private:
 // absolute, no drive, no ".." part, no NUL byte.
 bool IsSafeListPath(std::string_view path);
 
-// The URL of a game file: base, "/", the path with its backslashes. Bytes
-// that libcurl refuses or that would change the URL's meaning are
-// percent-encoded.
+// The URL of a game file as every web server, object store and CDN names
+// it: base, "/", then the list path with "/" between folders, its CP1254
+// bytes converted to UTF-8 and percent-encoded but for letters, digits and
+// "-._~" ("maps\Kara Orman.map" -> "maps/Kara%20Orman.map").
 std::string FileUrl(const std::string& baseUrl, std::string_view path);
+
+// The list path as the site names the file below the release's folder:
+// UTF-8, "/" between folders.
+std::string SiteName(std::string_view path);

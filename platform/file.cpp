@@ -55,10 +55,11 @@ int open_native(const std::string& path, int flags, mode_t mode = 0) {
     return fd;
 }
 
-bool copy_bytes(int in, int out) {
+bool copy_bytes(int in, int out, const CopyCheck* check) {
     // copy_file_range lets the kernel move the bytes (or share extents);
-    // fall back to read/write where it is not supported.
-    for (;;) {
+    // fall back to read/write where it is not supported, or where the bytes
+    // are to be seen on their way.
+    for (; check == nullptr;) {
         const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
         if (n == 0) return true;
         if (n > 0) continue;
@@ -74,6 +75,7 @@ bool copy_bytes(int in, int out) {
             if (errno == EINTR) continue;
             return fail_with_errno();
         }
+        if (check != nullptr) check->see(buffer, static_cast<std::size_t>(n));
         for (ssize_t done = 0; done < n;) {
             const ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
             if (w < 0) {
@@ -326,8 +328,14 @@ bool set_file_write_time(std::string_view path, std::int64_t unixSeconds) {
 }
 
 bool create_directory(std::string_view path) {
-    if (::mkdir(native_path(path).c_str(), 0777) != 0) return fail_with_errno();
+    if (::mkdir(native_path(path).c_str(), 0755) != 0) return fail_with_errno();
     return true;
+}
+
+bool others_may_write(std::string_view directory) {
+    struct stat st;
+    if (::stat(native_path(directory).c_str(), &st) != 0) return errno != ENOENT;
+    return st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
 }
 
 bool file_exists(std::string_view path) {
@@ -344,7 +352,8 @@ bool delete_file(std::string_view path) {
 namespace {
 
 // The bytes of `from` into a sibling of `to`, renamed over `to` at the end.
-bool copy_into_place(std::string_view from, std::string_view to, bool keepWriteTime) {
+bool copy_into_place(std::string_view from, std::string_view to, bool keepWriteTime,
+                     const CopyCheck* check = nullptr) {
     const std::string target = native_path(to);
     File source = File::open_for_reading(from);
     if (!source) return false;
@@ -366,7 +375,11 @@ bool copy_into_place(std::string_view from, std::string_view to, bool keepWriteT
     const std::string partial = target + ".~cp";
     const int out = open_native(partial, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0600);
     if (out < 0) return false;
-    bool ok = copy_bytes(source.fd(), out);
+    bool ok = copy_bytes(source.fd(), out, check);
+    if (ok && check != nullptr && !check->accept()) {
+        set_last_error(EBADMSG);
+        ok = false;
+    }
     if (ok && ::fchmod(out, mode) != 0) ok = fail_with_errno();
     if (ok && keepWriteTime) {
         const struct timespec times[2] = {{0, UTIME_OMIT}, sourceStat.st_mtim};
@@ -386,6 +399,10 @@ bool copy_into_place(std::string_view from, std::string_view to, bool keepWriteT
 
 bool copy_file(std::string_view from, std::string_view to) {
     return copy_into_place(from, to, false);
+}
+
+bool copy_file(std::string_view from, std::string_view to, const CopyCheck& check) {
+    return copy_into_place(from, to, false, &check);
 }
 
 bool replace_file(std::string_view from, std::string_view to) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -127,7 +128,9 @@ private:
 // time stays as it is. (No creation time is kept on this platform.)
 bool set_file_write_time(std::string_view path, std::int64_t unixSeconds);
 
-// One directory; fails when it exists or its parent does not.
+// One directory (no write for group or others, whatever the umask: the game
+// directory's folders are the player's alone); fails when it exists or its
+// parent does not.
 bool create_directory(std::string_view path);
 // True when the path names anything (file or directory).
 bool file_exists(std::string_view path);
@@ -139,6 +142,18 @@ bool delete_file(std::string_view path);
 // permission bits; a new one gets 0755 less the umask when it starts like a
 // program ("\x7fELF" or "#!"), else 0644 less the umask.
 bool copy_file(std::string_view from, std::string_view to);
+
+// What a copy passes its bytes through: `see` gets every byte in order as
+// it goes to the copy, and `accept`, once the copy is whole, decides
+// whether it takes the target's place.
+struct CopyCheck {
+    std::function<void(const char* data, std::size_t size)> see;
+    std::function<bool()> accept;
+};
+// copy_file whose target gets exactly the bytes `check` saw, and only when
+// it accepts them (else EBADMSG, the target as it was): what is checked is
+// what is put in place, whatever happens to `from` meanwhile.
+bool copy_file(std::string_view from, std::string_view to, const CopyCheck& check);
 
 // Puts the file `from` in the place of `to` by renaming it, for a file made
 // next to its target: a reader sees the old file or the whole new one, with
@@ -159,6 +174,14 @@ bool write_file_whole(std::string_view path, std::string_view bytes);
 // Lets everyone who may read the file run it (a program put in place by
 // copying).
 bool make_executable(std::string_view path);
+
+// True when anyone but this process's user may add, rename or remove
+// entries of the existing directory `path`: it belongs to another user, or
+// its permissions let a group or everyone write, sticky or not (a POSIX ACL
+// that lets another user or group write shows as the group bits' mask). A
+// directory that cannot be examined counts as one others may write; a
+// missing one as one they may not (it is made private when made).
+bool others_may_write(std::string_view directory);
 
 // Reads a whole file; false when it cannot be opened or read.
 bool read_file(std::string_view path, std::string& contents);

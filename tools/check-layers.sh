@@ -27,7 +27,7 @@ declare -A allowed=(
   [tools/launch_helper]="patch delta trust log platform trusted_keys"
   [tools/game_stand_in]="platform"
   [tools/skin]=""
-  [tools/starter]="app"
+  [tools/starter]="app platform"
   [bench]="delta trust patch servers net log platform"
   [fuzz]="delta trust settings patch servers net log platform"
 )

@@ -682,6 +682,11 @@ exit 0
 # a runtime folder that others can write to is trusted for the markers
 - (st.st_mode & 0022) == 0
 + true
+== others-write-sticky platform
+# a sticky folder, or one its group may write, counts as the player's alone
+- return st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
++ return st.st_uid != ::geteuid() || (st.st_mode & (S_IWOTH | S_ISVTX)) == S_IWOTH;
+
 == release-replay-by-one trust
 # a signed list one version older than the one accepted before is taken
 - } else if (info.version < minimumVersion) {

@@ -24,6 +24,22 @@ args=(-DCMAKE_BUILD_TYPE=Release -DVALDORA_BUILD_TESTS=OFF -DVALDORA_WERROR=ON
 for name in VALDORA_VERSION VALDORA_TRUSTED_KEYS; do
   if [ -n "${!name:-}" ]; then args+=("-D$name=${!name}"); else args+=("-U$name"); fi
 done
+# A launcher without keys takes any site unsigned, from anyone on the way:
+# said before the build and again after it, where it is not scrolled away.
+keyless() {
+  [ -n "${VALDORA_TRUSTED_KEYS:-}" ] && return 0
+  cat >&2 <<'EOF'
+package: ******************************************************************
+package: WARNING: VALDORA_TRUSTED_KEYS is not set. This launcher trusts no
+package: key: it takes any update list and any _launcher.dll unsigned, from
+package: anyone between the player and the patch server. For players, build
+package: it with the publisher's public key:
+package:   VALDORA_TRUSTED_KEYS="$(sed -n 2p ~/valdora-keys/valdora.pub)" \
+package:     bash tools/package.sh
+package: ******************************************************************
+EOF
+}
+keyless
 if [ -z "${VALDORA_PATCH_HOST:-}" ] || [ -z "${VALDORA_WEB_HOST:-}" ]; then
   echo "package: VALDORA_PATCH_HOST or VALDORA_WEB_HOST not set: $demo (the demo server) is used" >&2
 fi
@@ -50,3 +66,4 @@ for deb in "$out"/valdora-*.deb; do
   printf '%s  %s bytes\n  %s\n' "${deb#"$PWD"/}" "$(stat -c %s "$deb")" \
     "$(dpkg-deb -f "$deb" Depends)"
 done
+keyless

@@ -4,8 +4,8 @@
 //
 //   64 lowercase hex digits, two blanks, the path under the site, LF
 //
-// Paths are bytes as the site stores them (the update list's CP1254), "/"
-// between folders, relative, without "." or ".." or empty parts, without
+// Paths are bytes as the site stores them (UTF-8: the update list's CP1254
+// converted), "/" between folders, relative, without "." or ".." or empty parts, without
 // backslash or control characters (sha256sum would escape those), each
 // once.
 #pragma once

@@ -113,6 +113,11 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
     platform::delete_file(kLauncherLogPath);
     WriteKeptLauncherLogLines();  // what launch_helper.exe did before this start
 
+    // Where another user could have put "_launcher.dll", the launcher goes on
+    // as with -test_launcher: it patches the game but never hands over.
+    if (!start_.switches.testLauncher && !SelfUpdateAllowedHere()) {
+        start_.switches.testLauncher = true;
+    }
     if (IsLauncherUpdatePending(start_.switches.testLauncher)) {
         OnUserMessage(WM_RUN_LAUNCH_HELPER, 0, 0);  // ends the process
     }

@@ -80,7 +80,7 @@ private:
     void OpenGuide();
     void SetText(StatusText* label, const std::string& cp1254);
 
-    const LaunchValues start_;
+    LaunchValues start_;
     // Members in the window's own order.
     PreferencesDialog preferences;
     std::unique_ptr<PatchDownloader> downloader;

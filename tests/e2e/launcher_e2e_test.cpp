@@ -186,6 +186,21 @@ TEST_F(LauncherE2E, SelfUpdateIsInstalledOrElseTheOldLauncherRunsOnceWithoutIt) 
     reap(*restarted, 20s);
 }
 
+// Started by hand in a game directory its group may write, the launcher
+// patches the game but never installs a "_launcher.dll" another user put there.
+TEST_F(LauncherE2E, WhereOthersMayWriteTheGameIsPatchedButNoUpdateInstalled) {
+    ASSERT_NO_FATAL_FAILURE(publish({{"a.pak", "a"}}));
+    write_bytes(game / "_launcher.dll", "#!/bin/sh\necho pwned >pwned\n");
+    ASSERT_EQ(::chown((game / "_launcher.dll").c_str(), 65534, 65534), 0);
+    fs::permissions(game, fs::perms(0775));
+    Child launcher = start(game);
+    ASSERT_TRUE(wait_until([&] { return nginx.count(kServers) > 0; })) << output();
+    EXPECT_EQ(read_bytes(game / "launcher.exe"), read_bytes(LAUNCHER_EXE));
+    EXPECT_EQ(read_bytes(game / "a.pak"), "a");
+    EXPECT_FALSE(fs::exists(game / "pwned"));
+    EXPECT_NE(log_messages(game).at(0).find("yazabiliyor (.)"), std::string::npos);
+}
+
 // Two launchers at the same moment: one runs; the other ends with -1 (or, when
 // it started a clock tick earlier, is ended by the newer one as an older
 // launcher). So does one that meets another launcher looking at the marker.

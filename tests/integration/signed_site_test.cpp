@@ -1,7 +1,12 @@
 // The engine with a trusted key against sites signed by valdora-publish: what
 // is not the signed release is refused, and the game keeps its files.
+#include <atomic>
+#include <cstdlib>
 #include <ctime>
+#include <thread>
 
+#include "patch/installed_hashes.h"
+#include "patch/self_update.h"
 #include "patch/signed_release.h"
 #include "support/engine_run.h"
 #include "support/signing.h"
@@ -34,7 +39,7 @@ protected:
         std::vector<std::string> extra = {"--sign-key", dir.path() / "valdora.key"};
         if (!launcher.empty()) {
             write_bytes(dir.path() / "new.exe", launcher);
-            extra.insert(extra.end(), {"--launcher", dir.path() / "new.exe"});
+            extra.insert(extra.end(), {"--launcher", dir.path() / "new.exe", "--keyless-launcher"});
         }
         ASSERT_EQ(publish(build, site, server.url("/game"), extra), "");
         Site& s = releases.emplace_back();
@@ -42,12 +47,19 @@ protected:
             if (file.is_regular_file()) s[fs::relative(file, site)] = read_bytes(file);
         }
     }
+    // The path under the site of the listed file `name` of `site`'s release.
+    static std::string release_path(const Site& site, const std::string& name) {
+        for (const auto& [path, bytes] : site) {
+            if (path.rfind("game/r-", 0) == 0 && path.substr(path.find('/', 5) + 1) == name) {
+                return path;
+            }
+        }
+        return "";
+    }
     // Serves `site` (an empty file as missing), and runs the engine on it.
     void run_on(const Site& site, bool go = true) {
         for (const auto& [path, bytes] : site) {
-            std::string url = "/" + path;
-            if (path.rfind("game/", 0) == 0) std::replace(url.begin() + 6, url.end(), '/', '\\');
-            server.serve(url, {{bytes.empty() ? 404 : 200, bytes}});
+            server.serve("/" + path, {{bytes.empty() ? 404 : 200, bytes}});
         }
         if (go) run();
     }
@@ -56,7 +68,7 @@ protected:
 TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
     // Version 3's a.pak differs in size: it is due in every case below.
     const std::string a2 = pattern(5000, 2), a3 = pattern(5001, 3), b = pattern(3000, 4);
-    publish_next({{"a.pak", pattern(5000, 1)}, {"sub/b.pak", b}});
+    publish_next({{"a.pak", pattern(4999, 1)}, {"sub/b.pak", b}});
     publish_next({{"a.pak", a2}, {"sub/b.pak", b}});
     publish_next({{"a.pak", a3}, {"sub/b.pak", b}});
     publish_next({{"a.pak", a2}, {"sub/b.pak", b}}, pattern(4000, 5));  // and a new launcher
@@ -69,7 +81,8 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
     }
     const Site& v3 = releases[2];
     const std::string m3 = v3.at(kManifest), ok = "version=3 product=valdora";
-    const std::string aLine = m3.substr(m3.find("  game/a.pak\n") - 64, 64 + 13);
+    const std::string aPath = release_path(v3, "a.pak");
+    const std::string aLine = m3.substr(m3.find("  " + aPath + "\n") - 64, 64 + 3 + aPath.size());
     const auto with = [](Site site, const std::string& path, const std::string& bytes) {
         site[path] = bytes;
         return site;
@@ -85,11 +98,11 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
         const char* logged;
         platform::WPARAM failed;  // WM_PATCH_FAILED posted
     } cases[] = {
-        {"changed game file", with(v3, "game/a.pak", pattern(5001, 9)),
+        {"changed game file", with(v3, release_path(v3, "a.pak"), pattern(5001, 9)),
          "a.pak: not the signed bytes", kFailedNotSigned},
         {"changed list", with(v3, kList, Swap(v3.at(kList), "valdora-publish", "valdora-publisX")),
          "the update list's bytes are not the signed ones", 2},
-        {"changed manifest", with(v3, kManifest, Swap(m3, "game/a.pak", "game/c.pak")),
+        {"changed manifest", with(v3, kManifest, Swap(m3, aPath, Swap(aPath, "a.pak", "c.pak"))),
          "does not match the signed file", 2},
         {"another key", signedAs(m3, ok, NewKey()), "which is not trusted", 2},
         {"missing signature", with(v3, kSignature, ""), "signature: not fetched", 2},
@@ -98,10 +111,11 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
         {"older release replayed", releases[0], "version 1 is older than version 2", 2},
         {"expired", signedAs(m3, ok + " expires=2020-01-01T00:00:00Z", key), "expired at 2020", 2},
         {"listed file without a line", signedAs(Swap(m3, aLine, ""), ok, key),
-         "no line for the listed file game/a.pak", 2},
+         "no line for the listed file game/r-", 2},
         {"line for a file not listed", signedAs(m3 + aLine.substr(0, 66) + "game/x.pak\n", ok, key),
          "", 0},
-        {"launcher not the signed one", with(releases[3], "game/_launcher.dll", pattern(4000, 6)),
+        {"launcher not the signed one",
+         with(releases[3], release_path(releases[3], "_launcher.dll"), pattern(4000, 6)),
          "_launcher.dll: not the signed bytes", kFailedNotSigned},
     };
     for (const auto& c : cases) {
@@ -125,16 +139,50 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
         EXPECT_NE(target.posts.back(), (Posted{WM_RUN_LAUNCH_HELPER, 0, 0}));
     }
 
-    // A signed launcher is handed over, and launch_helper.exe's own check
-    // takes it until its bytes change.
+    // A cache that still holds the previous release's manifest and
+    // signature: asked once more for fresh copies, the run takes the new one.
+    clear();
+    write_tree(game, before);
+    run_on(v3, false);
+    server.serve("/" + kManifest, {{200, releases[1].at(kManifest)}, {200, m3}});
+    server.serve("/" + kSignature, {{200, releases[1].at(kSignature)}, {200, v3.at(kSignature)}});
+    run();
+    EXPECT_EQ(differences(game, {{"a.pak", a3}, {"sub/b.pak", b}}), Log{});
+
+    // A signed launcher is handed over, and launch_helper.exe installs only
+    // its signed bytes, hashed as they are copied: another process that
+    // swaps "_launcher.dll" with a foreign launcher all the while gets
+    // either refused or the signed one installed, never its own.
     run_on(releases[3]);
     EXPECT_EQ(target.posts.back(), (Posted{WM_RUN_LAUNCH_HELPER, 0, 0}));
-    std::string why;
     fs::current_path(game);
-    EXPECT_TRUE(CheckKeptLauncher(options.trustedKeys, std::time(nullptr), why)) << why;
-    write_bytes(game / "_launcher.dll", pattern(4000, 6));
-    EXPECT_FALSE(CheckKeptLauncher(options.trustedKeys, std::time(nullptr), why));
+    const std::string signedLauncher = read_bytes("_launcher.dll"), foreign = pattern(4000, 6);
+    std::string why;
+    const auto install = [&] {
+        return InstallLauncherUpdate(true, options.trustedKeys, std::time(nullptr), why);
+    };
+    for (int i = 0; i < 40; ++i) {
+        write_tree(game, {{"launcher.exe", "old"}, {"_launcher.dll", signedLauncher}});
+        write_bytes("foreign", foreign);
+        std::atomic<bool> done = false;
+        std::atomic<int> swaps = 0;
+        std::thread swapper([&] {
+            for (; !done; ++swaps) {
+                ::renameat2(AT_FDCWD, "_launcher.dll", AT_FDCWD, "foreign", RENAME_EXCHANGE);
+            }
+        });
+        wait_until([&] { return swaps > 100; });
+        const UpdateInstall result = install();
+        done = true;
+        swapper.join();
+        const std::string installed = read_bytes("launcher.exe");
+        EXPECT_TRUE(installed == (result == UpdateInstall::Installed ? signedLauncher : "old"))
+            << int(result) << " " << why << (installed == foreign ? ": foreign" : "");
+    }
+    write_tree(game, {{"launcher.exe", "old"}, {"_launcher.dll", foreign}});
+    EXPECT_EQ(install(), UpdateInstall::NotSigned);
     EXPECT_EQ(why, "_launcher.dll is not the signed one");
+    EXPECT_EQ(read_bytes("launcher.exe"), "old");
 
     // Verifying every file repairs one whose size and time look current.
     clear();
@@ -143,6 +191,28 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
     options.verifyAll = true;
     run_on(releases[1]);
     EXPECT_EQ(differences(game, before), Log{});
+}
+
+// A file rebuilt under the same size and within the hour (a site not made
+// by valdora-publish, which would list it later) reaches the player all the
+// same: its signed hash is not the one it was installed with.
+TEST_F(SignedSite, AChangedFileReachesThePlayerWhateverItsSizeAndTime) {
+    const Files v1 = {{"a.pak", pattern(5000, 1)}, {"b.pak", "b"}};
+    const Files v2 = {{"a.pak", pattern(5000, 2)}, {"b.pak", "b"}};
+    publish_next(v1);
+    publish_next(v2);
+    run_on(releases[0]);
+    ASSERT_EQ(differences(game, v1), Log{});
+    Site site = releases[1];
+    site[kList] = Swap(site.at(kList), "05.03.2024 09:08:09", kTimeText);
+    site[kManifest] = trust::ToHex(trust::Sha256Of(site[kList])) + site[kManifest].substr(64);
+    site[kSignature] = SignText(key, site[kManifest], "version=2 product=valdora");
+    run_on(site);
+    EXPECT_EQ(differences(game, v2), Log{});
+    EXPECT_EQ(std::system(("cd " + game.string() + " && sha256sum --quiet -c " +
+                           platform::native_path(kInstalledHashes))
+                              .c_str()),
+              0);
 }
 
 // A list's base URL reaches no local file, signed site or not.
@@ -165,15 +235,17 @@ TEST_F(SignedSite, AResumedDownloadIsHashedWhole) {
                      Reply::Mode::Plain,
                      {{"ETag", tag}, {"Content-Range", "bytes " + half + "-614399/614400"}}};
     publish_next({{"a.pak", big}});
+    const std::string url = "/" + release_path(releases[0], "a.pak");
     for (const bool intact : {true, false}) {
         clear();
         run_on(releases[0], false);
-        server.serve("/game/a.pak", {{200, big, Reply::Mode::Drop, {{"ETag", tag}}}});
+        server.serve(url, {{200, big, Reply::Mode::Drop, {{"ETag", tag}}}});
         ASSERT_TRUE(start()->WaitForEnd(std::chrono::seconds(60)));
         if (!intact) std::fstream(game / "~temp.dat", std::ios::in | std::ios::out).put('x');
-        server.serve("/game/a.pak", {rest});
+        server.serve(url, {rest});
         run();
-        EXPECT_EQ(server.ranges("/game/a.pak").back(), "bytes=" + half + "- " + tag);
+        ASSERT_FALSE(server.ranges(url).empty());
+        EXPECT_EQ(server.ranges(url).back(), "bytes=" + half + "- " + tag);
         EXPECT_EQ(differences(game, {{"a.pak", big}}).empty(), intact);
     }
 }

@@ -11,8 +11,9 @@
 #       the self-updated launcher kept
 #   package_test.sh starter_bad_input DEB_DIR
 #       root, a file as the game directory (also shown as a desktop
-#       notification), another user's, one every user may change, an
-#       unwritable home, a full home
+#       notification), another user's, one another user may change (by its
+#       mode, sticky or not, or an ACL, or its base/), an unwritable home, a
+#       full home
 set -euo pipefail
 
 case_name=$1
@@ -150,12 +151,38 @@ if [ "$case_name" = starter_bad_input ]; then
   attempt VALDORA_GAME_DIR="$others"
   expect "belongs to another user"
 
-  mkdir -m 777 "$work/shared"
-  [ "$(id -u)" -ne 0 ] || chown 65534:65534 "$work/shared"
-  chmod 777 "$work/shared"
-  attempt VALDORA_GAME_DIR="$work/shared"
-  expect "can be changed by every user"
-  [ -z "$(ls -A "$work/shared")" ] || fail "the starter wrote into a folder every user may change"
+  # Folders another user may change, sticky or not, by group or ACL, or a
+  # "base" in the game directory that is: a second user drops a launcher
+  # update there (one that would run as the player), or into base/.
+  if [ "$(id -u)" -eq 0 ]; then
+    id valdora-other >/dev/null 2>&1 || useradd --system --no-create-home valdora-other
+    other=(setpriv --reuid=valdora-other --regid=valdora-other --clear-groups)
+    other_name=valdora-other
+  else
+    other=()
+    other_name=nobody
+  fi
+  printf '#!/bin/sh\necho pwned >pwned\n' >"$work/pwn"
+  chmod 755 "$work/pwn"
+  for shape in 777 1777 775 acl base; do
+    dir=$work/shared-$shape
+    mkdir "$dir"
+    [ "$(id -u)" -ne 0 ] || chown 65534:"$(id -g valdora-other 2>/dev/null || id -g)" "$dir"
+    case $shape in
+      acl) chmod 755 "$dir" && setfacl -m "u:$other_name:rwx" "$dir" ;;
+      base) chmod 755 "$dir" && mkdir -m 777 "$dir/base" && chmod 777 "$dir/base" ;;
+      *) chmod "$shape" "$dir" ;;
+    esac
+    drop=$dir/_launcher.dll
+    [ "$shape" != base ] || drop=$dir/base/pwn
+    "${other[@]}" cp "$work/pwn" "$drop" ||
+      fail "the second user could not write into $dir"
+    # A launcher started there anyway would hand over at once; never wait long.
+    attempt timeout 30 env VALDORA_GAME_DIR="$dir"
+    expect "can be changed by other users"
+    [ ! -e "$dir/launcher.exe" ] && [ ! -e "$dir/pwned" ] ||
+      fail "the starter used a folder other users may change ($shape)"
+  done
 
   # A home folder the player may not write to.
   mkdir -m 755 "$work/locked"

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "patch/patch_downloader.h"
+#include "platform/codepage.h"
 #include "platform/file.h"
 #include "support/files.h"
 #include "support/http_server.h"
@@ -95,10 +96,8 @@ protected:
             std::vector<Reply> queue =
                 replies.count(path) ? replies.at(path) : std::vector<Reply>{};
             queue.push_back({200, bytes});
-            // The launcher asks for the list's path with "\" between folders.
-            std::string url = path;
-            std::replace(url.begin(), url.end(), '/', '\\');
-            server.serve("/files/" + url, queue);
+            // The launcher asks for the file's UTF-8 name, "/" between folders.
+            server.serve("/files/" + platform::cp1254_to_utf8(path), queue);
         }
         server.serve(kListPath, list);
     }

@@ -88,6 +88,21 @@ TEST(File, LauncherPathsReachTheFileSystemAsUtf8AndScratchFilesRefuseSymlinks) {
     EXPECT_EQ(read_bytes("outside.txt"), "keep");
 }
 
+// A folder another user may change, sticky or not, is not the player's alone.
+TEST(File, OthersMayWriteAFolderWithGroupOrOtherWriteOrOfAnotherUser) {
+    testsupport::TempDir dir;
+    fs::create_directory("d");
+    for (const auto& [mode, others] :
+         {std::pair{0755, false}, {0700, false}, {0775, true}, {01777, true}, {0757, true}}) {
+        ASSERT_EQ(::chmod("d", static_cast<mode_t>(mode)), 0);
+        EXPECT_EQ(platform::others_may_write("d"), others) << mode;
+    }
+    EXPECT_FALSE(platform::others_may_write("missing"));
+    if (::geteuid() == 0 && ::chown("d", 65534, 65534) == 0) {
+        EXPECT_TRUE(platform::others_may_write("d"));
+    }
+}
+
 // A file new to the game directory can be run when it is a program; an
 // existing file keeps its bits, whichever way it is put in place.
 TEST(File, NewFilesGetModesFromTheirFirstBytesAndOldFilesKeepTheirs) {

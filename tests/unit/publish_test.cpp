@@ -12,7 +12,9 @@
 #include "support/files.h"
 #include "support/temp_dir.h"
 #include "tools/valdora-publish/keygen.h"
+#include "tools/valdora-publish/previous.h"
 #include "tools/valdora-publish/publisher.h"
+#include "trust/keys.h"
 #include "trust/release.h"
 
 namespace fs = std::filesystem;
@@ -37,6 +39,13 @@ std::map<std::string, std::string> site() {
     return out;
 }
 
+// The release folder the site's list names: the last folder of its base URL.
+std::string release() {
+    const std::string list = read_bytes("site/Patcher/1000_1.0.0.1_Update.txt");
+    const std::string base = list.substr(0, list.find('\r'));
+    return base.substr(base.rfind('/') + 1);
+}
+
 // The version a launcher trusting `publicKey` takes from the site, or 0.
 std::uint64_t verify(const std::string& publicKey, std::string& error) {
     trust::PublicKey key;
@@ -45,6 +54,19 @@ std::uint64_t verify(const std::string& publicKey, std::string& error) {
                        trust::VerifyRelease({key}, read_bytes(MANIFEST),
                                             read_bytes(MANIFEST ".minisig"), 0, 1, release, error);
     return taken ? release.info.version : 0;
+}
+
+trust::SecretKey NewKey() {
+    trust::SecretKey key;
+    std::string error;
+    trust::GenerateKeyPair(key, error);
+    return key;
+}
+
+// A launcher that says it trusts `keys`, as launcher.exe's stamp does.
+void launcher(publish::Options& options, const std::string& keys) {
+    write_file(options.launcher = "launcher", std::string("ELF\0VALDORA_TRUSTED_KEYS=", 25) + keys +
+                                                  std::string(1, '\0') + "more");
 }
 
 class Publisher : public ::testing::Test {
@@ -83,14 +105,21 @@ TEST_F(Publisher, LaysOutTheSiteUnderTheListsBytesWithTheFilesTimes) {
     options.note = "S\u00FCr\u00FCm <2>";
 
     ASSERT_EQ(publish(), publish::kPublished) << errors;
+    const std::string r = release();
+    EXPECT_TRUE(publish::IsReleaseName(r)) << r;
     EXPECT_EQ(read_bytes("site/Patcher/1000_1.0.0.1_Update.txt"),
-              "http://patch.example.com/game\r\nS\xFCr\xFCm <2>\r\n"
-              "_launcher.dll\r\n14\r\n05.03.2024 09:08:09\r\n"
-              "maps\\Kara Orman.map\r\n3\r\n05.03.2024 07:08:09\r\n"
-              "ses\\m\xFCzik\\a\xE7\xFDl\xFD\xFE.ogg\r\n3\r\n05.03.2024 08:08:09\r\n"
-              "valdora.pak\r\n1000\r\n05.03.2024 07:08:09\r\n");
-    const fs::path turkish = "site/game/ses/m\xFCzik/a\xE7\xFDl\xFD\xFE.ogg";
+              "http://patch.example.com/game/" + r +
+                  "\r\nS\xFCr\xFCm <2>\r\n"
+                  "_launcher.dll\r\n14\r\n05.03.2024 09:08:09\r\n"
+                  "maps\\Kara Orman.map\r\n3\r\n05.03.2024 07:08:09\r\n"
+                  "ses\\m\xFCzik\\a\xE7\xFDl\xFD\xFE.ogg\r\n3\r\n05.03.2024 08:08:09\r\n"
+                  "valdora.pak\r\n1000\r\n05.03.2024 07:08:09\r\n");
+    // Stored under the UTF-8 name, and for older launchers under the list's bytes.
+    const fs::path turkish = "site/game/" + r + "/ses/m\u00FCzik/a\u00E7\u0131l\u0131\u015F.ogg";
     EXPECT_EQ(read_bytes(turkish), "ogg");
+    EXPECT_TRUE(
+        fs::equivalent(turkish, "site/.cp1254/game/" + r + "/ses/m\xFCzik/a\xE7\xFDl\xFD\xFE.ogg"));
+    EXPECT_FALSE(fs::exists("site/.cp1254/game/" + r + "/valdora.pak"));
     EXPECT_EQ(testsupport::write_time(turkish), kTime + 3600);
     EXPECT_EQ(fs::status(turkish).permissions(), fs::perms(0644));
     EXPECT_EQ(read_bytes("site/LauncherPromo2.aspx"), "x|S\u00FCr\u00FCm &lt;2&gt;|4|{{x}}|y");
@@ -116,13 +145,60 @@ TEST_F(Publisher, SignsAHigherVersionEachTimeAndNeverLeavesAStaleSignature) {
     }
     EXPECT_NE(read_bytes(MANIFEST ".minisig").find(" expires=20"), std::string::npos);
     EXPECT_EQ(sha256sum(), 0);
-    EXPECT_FALSE(fs::exists("site/game/ses"));  // the old files folder went whole
+    EXPECT_FALSE(fs::exists("site/game/" + release() + "/ses"));
 
+    // A signed site stays signed unless asked, and its version never goes
+    // back, even when its signature is gone.
     options.signKey.clear();
     options.expiresInDays.reset();
+    ASSERT_EQ(publish(), publish::kRefused);
+    EXPECT_NE(errors.find("was signed (up to version 2)"), std::string::npos) << errors;
+    options.unsignedAllowed = true;
     ASSERT_EQ(publish(), publish::kPublished) << errors;
     EXPECT_FALSE(fs::exists(MANIFEST ".minisig"));
-    EXPECT_NE(report.find("--version 3 or higher"), std::string::npos) << report;
+    EXPECT_NE(report.find("goes on from version 3"), std::string::npos) << report;
+    options.unsignedAllowed = false;
+    options.signKey = "keys/valdora.key";
+    trust::PublicKey key;
+    ASSERT_TRUE(trust::ReadPublicKey(read_bytes("keys/valdora.pub"), key, error)) << error;
+    launcher(options, "RWanother " + trust::PublicKeyLine(key));  // the update trusts the key
+    ASSERT_EQ(publish(), publish::kPublished) << errors;
+    EXPECT_EQ(verify("keys/valdora.pub", error), 3u) << error;
+}
+
+// A release's files lie in a folder of their own, named by their bytes and
+// times, so a URL never changes meaning; unchanged files are shared, the
+// release before stays for players still fetching it, older ones go; a
+// changed file a launcher would take for the old one is listed later.
+TEST_F(Publisher, EachReleaseHasAFolderOfItsOwnAndTheOneBeforeStays) {
+    const auto list = [] { return read_bytes("site/Patcher/1000_1.0.0.1_Update.txt"); };
+    ASSERT_EQ(publish(), publish::kPublished) << errors;
+    const std::string r1 = release();
+    write_file("build/valdora.pak", std::string(1000, 'q'), kTime + 1800);  // an hour's rebuild
+    ASSERT_EQ(publish(), publish::kPublished) << errors;
+    const std::string r2 = release(), listed = list();
+    EXPECT_NE(r2, r1);
+    EXPECT_NE(report.find("valdora.pak: changed, with the size and within the hour"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(listed.find("valdora.pak\r\n1000\r\n05.03.2024 09:08:09\r\n"), std::string::npos);
+    EXPECT_EQ(read_bytes("site/game/" + r1 + "/valdora.pak"), std::string(1000, 'p'));
+    EXPECT_EQ(read_bytes("site/game/" + r2 + "/valdora.pak"), std::string(1000, 'q'));
+    EXPECT_TRUE(fs::equivalent("site/game/" + r1 + "/maps/Kara Orman.map",
+                               "site/game/" + r2 + "/maps/Kara Orman.map"));
+    EXPECT_EQ(sha256sum(), 0);
+
+    // The same bytes built again later: the same release, nothing for a
+    // player to fetch; the one before the previous goes.
+    for (const auto& e : fs::recursive_directory_iterator("build")) {
+        if (e.is_regular_file()) testsupport::set_write_time(e.path(), kTime + 86400);
+    }
+    ASSERT_EQ(publish(), publish::kPublished) << errors;
+    EXPECT_EQ(release(), r2);
+    EXPECT_EQ(list(), listed);
+    EXPECT_FALSE(fs::exists("site/game/" + r1));
+    EXPECT_TRUE(fs::exists("site/.cp1254/game/" + r2));
+    EXPECT_FALSE(fs::exists("site/.cp1254/game/" + r1));
 }
 
 TEST_F(Publisher, MinisignChecksOurSignaturesAndItsKeysAndSignaturesServeHere) {
@@ -150,7 +226,7 @@ TEST_F(Publisher, RefusesWhatTheLauncherCannotUseAndWritesNothing) {
     options.signKey = "keys/valdora.key";
     options.baseUrl = "http://127.0.0.1:8787/";
     ASSERT_EQ(publish(), publish::kPublished);
-    ASSERT_EQ(read_bytes("site/valdora.pak"), std::string(1000, 'p'));
+    ASSERT_EQ(read_bytes("site/" + release() + "/valdora.pak"), std::string(1000, 'p'));
     ASSERT_EQ(sha256sum(), 0);
     const std::map<std::string, std::string> before = site();
     const publish::Options good = options;
@@ -165,9 +241,8 @@ TEST_F(Publisher, RefusesWhatTheLauncherCannotUseAndWritesNothing) {
         {"drive letter", [](auto&) { write_file("build/c:x", "x"); },
          "c:x: the launcher refuses this path"},
         {"launcher.exe", [](auto&) { write_file("build/Launcher.exe", "x"); }, "--launcher"},
-        {"manifest's place",
-         [](auto&) { write_file("build/Patcher/1000_1.0.0.1_Update.txt.sha256", "x"); },
-         "would take the place of Patcher/1000_1.0.0.1_Update.txt.sha256"},
+        {"files folder over the list", [](auto& o) { o.baseUrl = "http://127.0.0.1:8787/Patcher"; },
+         "its folder Patcher overlaps Patcher/1000_1.0.0.1_Update.txt"},
         {"site in the build", [](auto& o) { o.siteDir = "build/site"; }, "inside each other"},
         {"server list",
          [](auto& o) { o.pageTemplates = ".", write_bytes("serverlist_test.aspx", "a|b\n"); },
@@ -175,11 +250,21 @@ TEST_F(Publisher, RefusesWhatTheLauncherCannotUseAndWritesNothing) {
         {"public key", [](auto& o) { o.signKey = "keys/valdora.pub"; },
          "keys/valdora.pub: a public key; signing needs the secret key"},
         {"version down", [](auto& o) { o.version = 0; }, "--version 0: below the site's version 1"},
+        {"unsigned over signed", [](auto& o) { o.signKey.clear(); },
+         "was signed (up to version 1): launchers built with keys would refuse"},
+        {"another game", [](auto&) { fs::remove_all("build"), write_file("build/other.pak", "x"); },
+         "holds another game: none of its 3 files is in build; give --replace"},
+        {"launcher trusting no key", [](auto& o) { launcher(o, ""); }, "trusts no key"},
+        {"launcher without a stamp", [](auto& o) { write_file(o.launcher = "l", "ELF"); },
+         "does not say which keys it trusts"},
+        {"launcher trusting another key",
+         [](auto& o) { launcher(o, trust::PublicKeyLine(trust::PublicKeyOf(NewKey()))); },
+         "does not trust the key signing this release"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove_all("build");
-        write_file("build/maps/a.map", "v2");
+        write_file("build/maps/Kara Orman.map", "v2");
         options = good;
         c.spoil(options);
         EXPECT_EQ(publish(), publish::kRefused);

@@ -37,18 +37,6 @@ void report(const char* format, const std::string& detail = "") {
     KeepLauncherLogLine(format, detail.c_str());
 }
 
-// True unless trusted keys are built in and the update is not the signed one.
-bool update_is_signed() {
-    if (valdora::kTrustedKeys.empty()) return true;
-    const std::vector<std::string> lines(valdora::kTrustedKeys.begin(),
-                                         valdora::kTrustedKeys.end());
-    std::string why;
-    if (CheckKeptLauncher(ReadTrustedKeys(lines), std::time(nullptr), why)) return true;
-    report("launch_helper: _launcher.dll kurulmadı: %s"_cp1254, why);
-    platform::delete_file(kLauncherFile);
-    return false;
-}
-
 }  // namespace
 
 int main() {
@@ -56,15 +44,31 @@ int main() {
     platform::wait_for_parent(kLauncher, std::chrono::seconds(30));
 
     std::vector<std::string> arguments;
-    if (!update_is_signed()) {
-        arguments.push_back("-test_launcher");
-    } else if (!platform::copy_file(kLauncherFile, kLauncher) ||
-               !platform::make_executable(kLauncher)) {
-        report("launch_helper: launcher.exe güncellenemedi: %s"_cp1254,
-               platform::error_text(platform::last_error()));
+    std::string why;
+    const std::vector<std::string> keys(valdora::kTrustedKeys.begin(), valdora::kTrustedKeys.end());
+    if (const std::string folder = FolderOthersMayWrite(); !folder.empty()) {
+        // Another user may have put the update there: never run it.
+        report(
+            "launch_helper: _launcher.dll kurulmadı: başka kullanıcılar da yazabiliyor: %s"_cp1254,
+            folder);
         arguments.push_back("-test_launcher");
     } else {
-        report("launch_helper: _launcher.dll, launcher.exe olarak kuruldu."_cp1254);
+        switch (
+            InstallLauncherUpdate(!keys.empty(), ReadTrustedKeys(keys), std::time(nullptr), why)) {
+            case UpdateInstall::Installed:
+                report("launch_helper: _launcher.dll, launcher.exe olarak kuruldu."_cp1254);
+                break;
+            case UpdateInstall::NotSigned:
+                // Gone, so that a later run fetches it again.
+                report("launch_helper: _launcher.dll kurulmadı: %s"_cp1254, why);
+                platform::delete_file(kLauncherFile);
+                arguments.push_back("-test_launcher");
+                break;
+            case UpdateInstall::Failed:
+                report("launch_helper: launcher.exe güncellenemedi: %s"_cp1254, why);
+                arguments.push_back("-test_launcher");
+                break;
+        }
     }
 
     if (!platform::spawn_process(kLauncher, arguments)) {

@@ -10,7 +10,8 @@
 // version stamped into launcher.exe (a self-updated launcher stays). Then it
 // becomes launcher.exe in that directory, with the player's arguments.
 //
-// It never runs as root, never writes outside the game directory (save its
+// It never runs as root, refuses a game directory that other users may
+// change, never writes outside the game directory (save its
 // missing parents), and puts files in place by rename, so a full or
 // unwritable disk never leaves half a launcher behind.
 #include <dirent.h>
@@ -34,6 +35,7 @@
 #include <vector>
 
 #include "app/launcher_version.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -268,10 +270,15 @@ int main(int argc, char** argv) {
                     " belongs to another user; refusing to use it (set VALDORA_GAME_DIR to a "
                     "folder of your own)");
     }
-    if ((st.st_mode & S_IWOTH) != 0 && (st.st_mode & S_ISVTX) == 0) {
-        return fail("the game directory " + game +
-                    " can be changed by every user; refusing to start a launcher from it "
-                    "(chmod o-w it)");
+    // Another user who may add files there (a sticky folder included) could
+    // put a "_launcher.dll" that the launcher would install and run as the
+    // player; "base" holds the release the update is checked against.
+    for (const std::string& folder : {game, game + "/base"}) {
+        if (platform::others_may_write(folder)) {
+            return fail("the folder " + folder +
+                        " can be changed by other users; refusing to start a launcher from it "
+                        "(chmod go-w it)");
+        }
     }
 
     const std::string packaged = packaged_directory();

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sstream>
 #include <string_view>
 #include <utility>
 
+#include "patch/installed_hashes.h"
 #include "patch/signed_release.h"
 #include "patch/update_list.h"
 #include "platform/codepage.h"
+#include "tools/valdora-publish/text_file.h"
 
 namespace publish {
 
@@ -88,6 +91,7 @@ std::string ListPathProblem(const std::string& listPath) {
         {kKeptList, "the launcher's copy of the last signed release it took"},
         {kKeptManifest, "the launcher's copy of the last signed release it took"},
         {kKeptSignature, "the launcher's copy of the last signed release it took"},
+        {kInstalledHashes, "the launcher's record of the hash each file was installed with"},
     };
     for (const auto& [name, why] : kReserved) {
         if (platform::equal_ignoring_ascii_case(listPath, name)) {
@@ -95,6 +99,20 @@ std::string ListPathProblem(const std::string& listPath) {
         }
     }
     return "";
+}
+
+bool LauncherKeys(const std::filesystem::path& launcher, std::vector<std::string>& keys) {
+    // As app/launcher_version.cpp stamps it.
+    static constexpr std::string_view kTag = "VALDORA_TRUSTED_KEYS=";
+    keys.clear();
+    std::string bytes;
+    if (!ReadText(launcher, bytes)) return false;
+    const std::size_t at = bytes.find(kTag);
+    if (at == std::string::npos) return false;
+    const std::size_t end = bytes.find('\0', at);
+    std::istringstream stamp(bytes.substr(at + kTag.size(), end - at - kTag.size()));
+    for (std::string key; stamp >> key;) keys.push_back(key);
+    return true;
 }
 
 }  // namespace publish

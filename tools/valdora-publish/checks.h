@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace publish {
 
@@ -28,5 +29,9 @@ bool SiteFolderOfBaseUrl(const std::string& baseUrl, std::filesystem::path& fold
 // can): a name it reads differently, or a file the launcher or the player
 // owns.
 std::string ListPathProblem(const std::string& listPath);
+
+// The public key lines a launcher.exe of this build trusts, read from the
+// stamp it carries (app/launcher_version.h); false when it carries none.
+bool LauncherKeys(const std::filesystem::path& launcher, std::vector<std::string>& keys);
 
 }  // namespace publish

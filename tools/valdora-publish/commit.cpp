@@ -42,35 +42,37 @@ bool Swap(const fs::path& staged, const fs::path& target, const fs::path& aside,
 
 }  // namespace
 
-std::vector<fs::path> CommitUnits(const Publication& plan, const fs::path& fresh) {
-    std::vector<fs::path> units;
-    if (!plan.folder.empty()) {
-        units.push_back(plan.folder);
-    } else {
-        std::error_code ec;
-        for (fs::directory_iterator it(fresh, ec), end; !ec && it != end; it.increment(ec)) {
-            const fs::path name = it->path().filename();
-            if (name != "Patcher" &&
-                std::find(kPages.begin(), kPages.end(), name) == kPages.end()) {
-                units.push_back(name);
-            }
-        }
-        // Game files that share the list's folder.
-        for (fs::directory_iterator it(fresh / "Patcher", ec), end; !ec && it != end;
-             it.increment(ec)) {
-            const fs::path name = it->path().filename();
-            if (name != fs::path(kListPath).filename() &&
-                name != fs::path(kManifestPath).filename() &&
-                name != fs::path(kSignaturePath).filename()) {
-                units.push_back(fs::path("Patcher") / it->path().filename());
-            }
-        }
-    }
+std::vector<fs::path> CommitUnits(const Publication& plan, const Staged& staged) {
+    std::vector<fs::path> units = {staged.files, fs::path(kLegacyNames) / staged.files};
     for (const auto& page : plan.pages) units.push_back(page.first);
+    units.push_back(kStatePath);
     units.push_back(kManifestPath);
     units.push_back(kSignaturePath);
     units.push_back(kListPath);
     return units;
+}
+
+int RemoveOldReleases(const fs::path& siteDir, const Publication& plan, const Staged& staged) {
+    if (!plan.previous) return 0;  // what the site served is not known: all stays
+    const fs::path previous = plan.previous->flat ? "" : plan.previous->files.filename();
+    int removed = 0;
+    for (const fs::path& root : {plan.folder, fs::path(kLegacyNames) / plan.folder}) {
+        // Besides release folders, the base URL's folder holds the files of
+        // an older publisher's release, and the site's root the operator's
+        // own files.
+        const bool othersStay = plan.previous->flat || root.empty();
+        std::error_code ec;
+        for (fs::directory_iterator it(siteDir / root, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            const fs::path name = it->path().filename();
+            const bool release = IsReleaseName(name.string());
+            if (name == staged.release || name == previous || (!release && othersStay)) continue;
+            std::error_code removing;
+            fs::remove_all(it->path(), removing);
+            removed += release && root == plan.folder && !removing;
+        }
+    }
+    return removed;
 }
 
 bool Commit(const std::vector<fs::path>& units, const fs::path& fresh, const fs::path& siteDir,

@@ -11,13 +11,20 @@
 namespace publish {
 
 // What is moved into the site, in order, as paths relative to the site: the
-// files folder (or, at the site's root, each game file and folder) first,
-// then the pages, the manifest and its signature, the list last, so the list
-// never names a file that is not yet there. A unit with nothing staged (the
+// release's files folder first, with its older launchers' names, then the
+// pages, the manifest and its signature, the list last, so the list never
+// names a file that is not yet there. A unit with nothing staged (the
 // signature of an unsigned publication) takes the old one away. Anything
-// else in the site (the operator's own files) is left alone.
-std::vector<std::filesystem::path> CommitUnits(const Publication& plan,
-                                               const std::filesystem::path& fresh);
+// else in the site is left alone.
+std::vector<std::filesystem::path> CommitUnits(const Publication& plan, const Staged& staged);
+
+// Once the list names the new release: removes the releases before the
+// previous one from the base URL's folder (and their older launchers'
+// names). The previous release stays for players who fetched its list
+// before this publication; the operator's own files at the site's root stay.
+// Answers how many release folders went.
+int RemoveOldReleases(const std::filesystem::path& siteDir, const Publication& plan,
+                      const Staged& staged);
 
 // Moves each unit from `fresh` to `siteDir`, what was there into the
 // staging folder. On a failure every unit already moved is put back,

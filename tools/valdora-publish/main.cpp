@@ -1,9 +1,4 @@
-// valdora-publish: publishes a game build as a patch site.
-//
-//   valdora-publish GAME_BUILD_DIR SITE_DIR --base-url URL [--note TEXT]
-//                   [--launcher FILE] [--pages TEMPLATE_DIR]
-//                   [--sign-key FILE [--version N] [--expires-in DAYS]]
-//   valdora-publish keygen DIR
+// valdora-publish: publishes a game build as a patch site (kUsage below).
 //
 // Exit status: 0 published; 1 refused (nothing written); 2 the site could
 // not be written (left as it was); 64 bad usage.
@@ -18,22 +13,31 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: valdora-publish GAME_BUILD_DIR SITE_DIR --base-url URL [--note TEXT]\n"
-    "                       [--launcher FILE] [--pages TEMPLATE_DIR]\n"
-    "                       [--sign-key FILE [--version N] [--expires-in DAYS]]\n"
+    "                       [--launcher FILE [--keyless-launcher]] [--pages TEMPLATE_DIR]\n"
+    "                       [--sign-key FILE [--version N] [--expires-in DAYS] | --unsigned]\n"
+    "                       [--replace]\n"
     "       valdora-publish keygen DIR\n"
+    "       valdora-publish --help\n"
     "\n"
     "Writes SITE_DIR/Patcher/1000_1.0.0.1_Update.txt, the manifest of hashes beside it\n"
-    "(.sha256) and the game files under the base URL's folder of SITE_DIR, ready for a\n"
-    "static web server (deploy/).\n"
+    "(.sha256) and the game files in a new release folder below the base URL's folder of\n"
+    "SITE_DIR, ready for any static web server.\n"
     "  --base-url URL        where the launcher finds the files, e.g. http://host/game\n"
     "  --note TEXT           the list's second line (default: the date)\n"
-    "  --launcher FILE       a new launcher, published as _launcher.dll\n"
+    "  --launcher FILE       a new launcher, published as _launcher.dll; signed only when it\n"
+    "                        trusts the signing key\n"
+    "  --keyless-launcher    sign a launcher that trusts no key all the same\n"
     "  --pages TEMPLATE_DIR  also writes serverlist_test.aspx and LauncherPromo1-3.aspx\n"
-    "                        from the templates there (deploy/pages)\n"
+    "                        from the templates there (/usr/share/valdora-patch-server/pages)\n"
     "  --sign-key FILE       signs the manifest (.sha256.minisig) with this secret key\n"
-    "  --version N           the signed release's version (default: the site's + 1)\n"
+    "  --version N           the signed release's version (default: the highest the site\n"
+    "                        ever carried + 1; never lower)\n"
     "  --expires-in DAYS     launchers refuse the signed release after DAYS days\n"
-    "keygen DIR writes a new key pair, DIR/valdora.key (secret) and DIR/valdora.pub.\n";
+    "  --unsigned            publish without a signature over a site that was signed\n"
+    "  --replace             publish over a site that holds another game\n"
+    "keygen DIR writes a new key pair, DIR/valdora.key (secret) and DIR/valdora.pub.\n"
+    "Exit status: 0 published, 1 refused (nothing written), 2 the site could not be\n"
+    "written (left as it was), 64 bad usage.\n";
 
 int usage(const char* problem) {
     if (problem != nullptr) std::cerr << "valdora-publish: " << problem << "\n";
@@ -65,6 +69,13 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;
+        }
+        if (arg == "--unsigned" || arg == "--replace" || arg == "--keyless-launcher") {
+            bool& flag = arg == "--unsigned"  ? options.unsignedAllowed
+                         : arg == "--replace" ? options.replace
+                                              : options.keylessLauncher;
+            flag = true;
+            continue;
         }
         if (arg == "--base-url" || arg == "--note" || arg == "--launcher" || arg == "--pages" ||
             arg == "--sign-key" || arg == "--version" || arg == "--expires-in") {
@@ -108,6 +119,9 @@ int main(int argc, char** argv) {
     if (!baseUrlGiven) return usage("--base-url is needed");
     if (options.signKey.empty() && (options.version || options.expiresInDays)) {
         return usage("--version and --expires-in need --sign-key");
+    }
+    if (!options.signKey.empty() && options.unsignedAllowed) {
+        return usage("--sign-key and --unsigned contradict each other");
     }
     return publish::Publish(options, std::cout, std::cerr);
 }

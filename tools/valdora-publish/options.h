@@ -27,6 +27,9 @@ struct Options {
     std::filesystem::path signKey;         // signs the manifest when not empty
     std::optional<std::uint64_t> version;  // the release's version; else the old site's + 1
     std::optional<int> expiresInDays;      // the signature's expiry, from now
+    bool unsignedAllowed = false;          // --unsigned: over a site that was signed
+    bool replace = false;                  // --replace: over another game's site
+    bool keylessLauncher = false;          // --keyless-launcher: sign one that trusts no key
 };
 
 }  // namespace publish

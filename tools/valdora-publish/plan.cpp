@@ -7,6 +7,8 @@
 #include "patch/file_checks.h"
 #include "platform/codepage.h"
 #include "tools/valdora-publish/checks.h"
+#include "tools/valdora-publish/site_state.h"
+#include "tools/valdora-publish/text_file.h"
 
 namespace publish {
 
@@ -97,10 +99,11 @@ void AddLauncher(const fs::path& launcherFile, std::vector<SourceFile>& files,
     }
 }
 
-// Checks every file's list path and size, and that nothing lands on the
-// list or a page; answers the files' total size.
+// Checks every file's list path and size, and that the release folders
+// land on neither the list nor a page; answers the files' total size.
 std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& problems) {
-    std::vector<std::string> fixed = {kListPath, kManifestPath, kSignaturePath};
+    std::vector<std::string> fixed = {kListPath, kManifestPath, kSignaturePath, kLegacyNames,
+                                      kStatePath};
     for (const auto& page : plan.pages) fixed.push_back(page.first);
     const std::string folder = plan.folder.generic_string();
     for (const std::string& f : fixed) {
@@ -116,13 +119,93 @@ std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& prob
         if (file.entry.size > kMaxFileSize) {
             problems.push_back(shown + ": 2 GiB or more; the launcher reads sizes as 32-bit");
         }
-        const std::string site = SitePath(plan.folder, file.entry.path).generic_string();
-        for (const std::string& f : fixed) {
-            if (Overlaps(site, f)) problems.push_back(shown + ": would take the place of " + f);
-        }
         total += file.entry.size;
     }
     return total;
+}
+
+bool ListedWithinTheHour(const std::string& listed, std::int64_t unixTime) {
+    return ::SameToTheHour(ReadTimeText(listed), platform::unix_to_system_time(unixTime));
+}
+
+// A file the previous release had under the same size is read now. The
+// same bytes keep the previous release's time, so players who have them
+// fetch nothing, and are shared with it rather than copied. Other bytes
+// under a time launchers take as the same would never reach a player who
+// has the old ones: their time moves two hours past the old one.
+void CompareWithPrevious(Publication& plan, std::vector<std::string>& problems) {
+    if (!plan.previous) return;
+    for (SourceFile& file : plan.files) {
+        const auto old = plan.previous->byListPath.find(file.entry.path);
+        if (old == plan.previous->byListPath.end() || old->second.size != file.entry.size ||
+            !old->second.hash) {
+            continue;
+        }
+        const std::string shown = platform::cp1254_to_utf8(file.entry.path);
+        trust::Sha256Digest digest;
+        if (!HashFile(file.source, digest)) {
+            problems.push_back(shown + ": cannot be read");
+            continue;
+        }
+        file.hash = digest;
+        std::int64_t listed = 0;
+        if (!platform::system_time_to_unix(ReadTimeText(old->second.time), listed)) continue;
+        if (digest == *old->second.hash) {
+            file.entry.unixTime = listed;
+            file.reuse = old->second.site;
+        } else if (ListedWithinTheHour(old->second.time, file.entry.unixTime)) {
+            file.entry.unixTime = listed + 2 * 3600;
+            plan.notes.push_back(shown +
+                                 ": changed, with the size and within the hour of the previous "
+                                 "release's copy; listed at " +
+                                 FormatTimeText(file.entry.unixTime) +
+                                 " UTC so that launchers take it");
+        }
+    }
+}
+
+// A build that shares no file with the site's release is another game (or
+// the wrong folder): publishing it would replace every player's game.
+void CheckSameGame(const Options& options, const Publication& plan,
+                   std::vector<std::string>& problems) {
+    if (!plan.previous || options.replace) return;
+    std::size_t theirs = 0;
+    for (const auto& [path, file] : plan.previous->byListPath) {
+        if (path == kLauncherFile) continue;
+        ++theirs;
+        for (const SourceFile& mine : plan.files) {
+            if (mine.entry.path == path) return;
+        }
+    }
+    if (theirs == 0) return;
+    problems.push_back(options.siteDir.string() + " holds another game: none of its " +
+                       std::to_string(theirs) + " files is in " + options.gameBuildDir.string() +
+                       "; give --replace to publish over it");
+}
+
+// A launcher signed as the update must take the site once installed.
+void CheckLauncherKeys(const Options& options, const Publication& plan,
+                       std::vector<std::string>& problems) {
+    if (options.launcher.empty() || !plan.signing) return;
+    const std::string shown = "--launcher " + options.launcher.string();
+    std::vector<std::string> keys;
+    const bool stamped = LauncherKeys(options.launcher, keys);
+    if (keys.empty()) {
+        if (options.keylessLauncher) return;
+        problems.push_back(shown +
+                           (stamped ? ": trusts no key: once installed it takes any unsigned "
+                                      "site, from anyone on the way"
+                                    : ": does not say which keys it trusts (not a launcher.exe "
+                                      "of this build)") +
+                           "; build it with VALDORA_TRUSTED_KEYS, or give --keyless-launcher");
+        return;
+    }
+    const std::string signing = trust::PublicKeyLine(trust::PublicKeyOf(plan.signing->key));
+    if (std::find(keys.begin(), keys.end(), signing) == keys.end()) {
+        problems.push_back(shown + ": does not trust the key signing this release (" +
+                           trust::KeyIdText(plan.signing->key.id) +
+                           "): once installed it would refuse the site");
+    }
 }
 
 }  // namespace
@@ -171,8 +254,12 @@ void Plan(const Options& options, Publication& plan, std::vector<std::string>& p
     const std::uint64_t total = CheckFiles(plan, problems);
     std::sort(plan.files.begin(), plan.files.end(),
               [](const SourceFile& a, const SourceFile& b) { return a.entry.path < b.entry.path; });
+    plan.previous = ReadPreviousRelease(options.siteDir, plan.folder);
+    CheckSameGame(options, plan, problems);
+    CompareWithPrevious(plan, problems);
     FillPromoPages(plan.pages, note, plan.files.size(), total);
-    PlanSigning(options, plan.signing, problems);
+    PlanSigning(options, plan.signing, plan.state, problems);
+    CheckLauncherKeys(options, plan, problems);
 }
 
 }  // namespace publish

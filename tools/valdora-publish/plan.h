@@ -8,6 +8,7 @@
 
 #include "tools/valdora-publish/options.h"
 #include "tools/valdora-publish/pages.h"
+#include "tools/valdora-publish/previous.h"
 #include "tools/valdora-publish/signing.h"
 #include "tools/valdora-publish/site.h"
 
@@ -16,15 +17,23 @@ namespace publish {
 struct SourceFile {
     std::filesystem::path source;  // where the file is read from
     ListFile entry;                // how the list names it
+    // Its hash when it was read to be compared with the previous release.
+    std::optional<trust::Sha256Digest> hash;
+    // The previous release's copy of the same bytes under the same time,
+    // relative to the site: shared rather than copied ("" when none).
+    std::filesystem::path reuse;
 };
 
 struct Publication {
-    std::string baseUrl;                 // without trailing "/"
-    std::string note;                    // CP1254
-    std::filesystem::path folder;        // the base URL's folder on the site ("" for the root)
-    std::vector<SourceFile> files;       // sorted by list path; "_launcher.dll" among them
-    std::vector<Page> pages;             // filled in, ready to write
-    std::optional<SigningPlan> signing;  // with --sign-key
+    std::string baseUrl;                      // without trailing "/"
+    std::string note;                         // CP1254
+    std::filesystem::path folder;             // the base URL's folder on the site ("" for the root)
+    std::vector<SourceFile> files;            // sorted by list path; "_launcher.dll" among them
+    std::vector<Page> pages;                  // filled in, ready to write
+    std::optional<SigningPlan> signing;       // with --sign-key
+    SiteState state;                          // what the site will have carried
+    std::optional<PreviousRelease> previous;  // what the site holds now
+    std::vector<std::string> notes;           // for the report
 };
 
 // Everything the publication needs, checked against what the launcher and a

@@ -17,14 +17,25 @@ namespace {
 // What one launcher run may download.
 constexpr std::uint64_t kRunLimit = 70ull << 20;
 
-void Report(const Options& options, const Publication& plan,
-            std::optional<std::uint64_t> removedVersion, std::ostream& report) {
+void Report(const Options& options, const Publication& plan, const Staged& staged, int removed,
+            std::ostream& report) {
     std::uint64_t total = 0;
-    for (const SourceFile& file : plan.files) total += file.entry.size;
+    std::size_t shared = 0;
+    for (const SourceFile& file : plan.files) {
+        total += file.entry.size;
+        shared += !file.reuse.empty();
+    }
     report << "Published " << plan.files.size() << " files (" << FormatMiB(total) << ") for "
            << plan.baseUrl << "\n"
            << "  update list: " << (options.siteDir / kListPath).string() << "\n"
-           << "  files:       " << (options.siteDir / plan.folder).string() << "\n";
+           << "  files:       " << (options.siteDir / staged.files).string() << " (" << shared
+           << " shared with the previous release)\n";
+    if (plan.previous) {
+        report << "  kept:        " << (options.siteDir / plan.previous->files).string()
+               << ", the previous release, for players still fetching it";
+        if (removed > 0) report << "; " << removed << " older release(s) removed";
+        report << "\n";
+    }
     if (!options.launcher.empty()) report << "  launcher:    " << kLauncherFile << "\n";
     if (!plan.pages.empty()) report << "  web pages:   serverlist_test.aspx, LauncherPromo1-3\n";
     report << "  manifest:    " << (options.siteDir / kManifestPath).string() << "\n";
@@ -34,13 +45,13 @@ void Report(const Options& options, const Publication& plan,
                << trust::FormatTrustedComment(plan.signing->release) << ")\n";
     } else {
         report << "  signature:   none; launchers built with trusted keys refuse this site\n";
-        if (removedVersion) {
-            report << "Note: the site's old signature (version " << *removedVersion
-                   << ") was taken away; launchers keep that version, so sign the next "
-                      "publication with --version "
-                   << *removedVersion + 1 << " or higher.\n";
+        if (plan.state.everSigned) {
+            report << "Note: the site was signed; the next signed publication goes on from "
+                      "version "
+                   << plan.state.highestVersion + 1 << ".\n";
         }
     }
+    for (const std::string& note : plan.notes) report << "Note: " << note << "\n";
     if (total > kRunLimit) {
         report << "Note: a new installation needs " << FormatMiB(total)
                << ", more than the 70 MiB a launcher run may download; new players need the "
@@ -69,15 +80,14 @@ Status Publish(const Options& options, std::ostream& report, std::ostream& error
                << (ec ? ec.message() : std::strerror(errno)) << "\n";
         return kWriteFailed;
     }
-    std::optional<std::uint64_t> oldVersion;
-    SiteVersion(options.siteDir, oldVersion, error);
-    if (!Stage(plan, staging.fresh(), error) ||
-        !Commit(CommitUnits(plan, staging.fresh()), staging.fresh(), options.siteDir, staging,
-                error)) {
+    Staged staged;
+    if (!Stage(plan, options.siteDir, staging.fresh(), staged, error) ||
+        !Commit(CommitUnits(plan, staged), staging.fresh(), options.siteDir, staging, error)) {
         errors << "valdora-publish: " << error << "\nThe site was left as it was.\n";
         return kWriteFailed;
     }
-    Report(options, plan, oldVersion, report);
+    const int removed = RemoveOldReleases(options.siteDir, plan, staged);
+    Report(options, plan, staged, removed, report);
     return kPublished;
 }
 

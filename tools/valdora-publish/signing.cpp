@@ -1,5 +1,6 @@
 #include "tools/valdora-publish/signing.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -31,37 +32,49 @@ bool SiteVersion(const fs::path& siteDir, std::optional<std::uint64_t>& version,
     return false;
 }
 
-void PlanSigning(const Options& options, std::optional<SigningPlan>& plan,
+void PlanSigning(const Options& options, std::optional<SigningPlan>& plan, SiteState& state,
                  std::vector<std::string>& problems) {
     plan.reset();
-    if (options.signKey.empty()) return;
+    std::string error;
+    SiteState old;
+    if (!ReadSiteState(options.siteDir, old, error)) {
+        problems.push_back(error + "; the version cannot go on from it");
+        return;
+    }
+    state = old;
+    const std::string carried = "version " + std::to_string(old.highestVersion);
+    if (options.signKey.empty()) {
+        // Every launcher with keys would refuse the site from now on, and
+        // keep refusing until a release above what it took comes signed.
+        if (old.everSigned && !options.unsignedAllowed) {
+            problems.push_back(options.siteDir.string() + " was signed (up to " + carried +
+                               "): launchers built with keys would refuse an unsigned release; "
+                               "give --sign-key, or --unsigned if that is really meant");
+        }
+        return;
+    }
     SigningPlan signing;
-    std::string text, error;
+    std::string text;
     if (!ReadText(options.signKey, text)) {
         problems.push_back("--sign-key " + options.signKey.string() + ": cannot be read");
     } else if (!trust::ReadSecretKey(text, signing.key, error)) {
         problems.push_back("--sign-key " + options.signKey.string() + ": " + error);
     }
-
-    std::optional<std::uint64_t> siteVersion;
-    if (!SiteVersion(options.siteDir, siteVersion, error)) {
-        if (!options.version) problems.push_back(error + "; give the version with --version");
-    } else if (options.version && siteVersion && *options.version < *siteVersion) {
-        problems.push_back("--version " + std::to_string(*options.version) +
-                           ": below the site's version " + std::to_string(*siteVersion) +
-                           ", which launchers would keep");
-    } else if (!options.version && siteVersion && *siteVersion == UINT64_MAX) {
+    if (options.version && *options.version < old.highestVersion) {
+        problems.push_back("--version " + std::to_string(*options.version) + ": below the site's " +
+                           carried + ", which launchers may have taken and would keep");
+    } else if (!options.version && old.highestVersion == UINT64_MAX) {
         problems.push_back("the site's version cannot go any higher");
     }
-    signing.release.version = options.version ? *options.version
-                              : siteVersion   ? *siteVersion + 1
-                                              : 1;
+    signing.release.version = options.version ? *options.version : old.highestVersion + 1;
     signing.release.product = std::string(trust::kProduct);
     if (options.expiresInDays) {
         const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
         signing.release.expiresUnix =
             now.time_since_epoch().count() + std::int64_t{*options.expiresInDays} * 86400;
     }
+    state.everSigned = true;
+    state.highestVersion = std::max(old.highestVersion, signing.release.version);
     plan = signing;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/valdora-publish/options.h"
+#include "tools/valdora-publish/site_state.h"
 #include "trust/keys.h"
 #include "trust/release.h"
 
@@ -26,10 +27,12 @@ struct SigningPlan {
 bool SiteVersion(const std::filesystem::path& siteDir, std::optional<std::uint64_t>& version,
                  std::string& error);
 
-// With --sign-key: reads the key and fixes the version (--version, which may
-// not go below the site's; else the site's + 1, or 1 for a site never
-// signed) and the expiry. Each reason to refuse goes to `problems`.
-void PlanSigning(const Options& options, std::optional<SigningPlan>& plan,
+// With --sign-key: reads the key and fixes the version (--version, never
+// below any version the site ever carried; else the highest + 1)
+// and the expiry. Without it: refuses over a site that was ever signed,
+// unless --unsigned. `state` is what the site will have carried after the
+// publication. Each reason to refuse goes to `problems`.
+void PlanSigning(const Options& options, std::optional<SigningPlan>& plan, SiteState& state,
                  std::vector<std::string>& problems);
 
 // The signature file over `manifestText`. False with the reason.

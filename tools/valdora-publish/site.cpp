@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "patch/file_checks.h"
+#include "patch/update_list.h"
 
 namespace publish {
 
@@ -16,9 +17,19 @@ std::string UpdateListText(const std::string& baseUrl, const std::string& note,
     return text;
 }
 
-std::filesystem::path SitePath(const std::filesystem::path& folder, std::string listPath) {
-    std::replace(listPath.begin(), listPath.end(), '\\', '/');
-    return folder / listPath;
+std::filesystem::path SitePath(const std::filesystem::path& folder, const std::string& listPath) {
+    return folder / SiteName(listPath);
+}
+
+std::filesystem::path LegacySitePath(const std::filesystem::path& folder,
+                                     const std::string& listPath) {
+    if (std::all_of(listPath.begin(), listPath.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return {};
+    }
+    std::string bytes = listPath;
+    std::replace(bytes.begin(), bytes.end(), '\\', '/');
+    return std::filesystem::path(kLegacyNames) / folder / bytes;
 }
 
 }  // namespace publish

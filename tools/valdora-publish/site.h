@@ -30,8 +30,16 @@ struct ListFile {
 std::string UpdateListText(const std::string& baseUrl, const std::string& note,
                            const std::vector<ListFile>& files);
 
-// The list path's place on the site below `folder`: CP1254 bytes with "/"
-// between folders, which is how the shipped nginx configuration finds them.
-std::filesystem::path SitePath(const std::filesystem::path& folder, std::string listPath);
+// The list path's place on the site below `folder`: its UTF-8 name with "/"
+// between folders, as the launcher asks for it and any web server finds it.
+std::filesystem::path SitePath(const std::filesystem::path& folder, const std::string& listPath);
+
+// Launchers of older builds ask for a file by the list's own bytes (CP1254,
+// "\" between folders). For the shipped nginx configuration the site keeps
+// a second name of each file whose path is not plain ASCII, under this
+// folder, the site's path below it in CP1254 bytes ("" for an ASCII path).
+inline constexpr const char* kLegacyNames = ".cp1254";
+std::filesystem::path LegacySitePath(const std::filesystem::path& folder,
+                                     const std::string& listPath);
 
 }  // namespace publish

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "patch/update_list.h"
 #include "tools/valdora-publish/text_file.h"
 #include "trust/manifest.h"
 
@@ -34,31 +35,26 @@ void MakeReadable(const fs::path& root) {
     }
 }
 
-bool HashFile(const fs::path& path, trust::Sha256Digest& digest) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> buffer(1 << 20);
-    trust::Sha256 hash;
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        hash.Update(buffer.data(), static_cast<std::size_t>(in.gcount()));
+// The release's folder name: a hash of every file's name, size, time and
+// bytes, so the same name always means the same files.
+std::string ReleaseName(const std::vector<ListFile>& entries,
+                        const std::vector<trust::Sha256Digest>& hashes) {
+    std::string text;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        text += trust::ToHex(hashes[i]) + " " + std::to_string(entries[i].size) + " " +
+                std::to_string(entries[i].unixTime) + " " + entries[i].path + "\n";
     }
-    digest = hash.Final();
-    return in.eof() && !in.bad();
+    return "r-" + trust::ToHex(trust::Sha256Of(text)).substr(0, kReleaseNameSize - 2);
 }
 
 // The manifest: the list first, then each file in the list's order.
-bool WriteManifest(const Publication& plan, const fs::path& fresh, const std::string& listText,
+bool WriteManifest(const Publication& plan, const Staged& staged, const fs::path& fresh,
                    std::string& error) {
     trust::Manifest manifest;
-    manifest.Add(kListPath, trust::Sha256Of(listText), error);
-    for (const SourceFile& file : plan.files) {
-        const fs::path site = SitePath(plan.folder, file.entry.path);
-        trust::Sha256Digest digest;
-        if (!HashFile(fresh / site, digest)) {
-            error = file.source.string() + ": cannot be read back from the staging folder";
-            return false;
-        }
-        if (!manifest.Add(site.generic_string(), digest, error)) return false;
+    manifest.Add(kListPath, trust::Sha256Of(staged.listText), error);
+    for (std::size_t i = 0; i < plan.files.size(); ++i) {
+        const fs::path site = SitePath(staged.files, plan.files[i].entry.path);
+        if (!manifest.Add(site.generic_string(), staged.hashes[i], error)) return false;
     }
     std::string signature;
     if (!WriteText(fresh / kManifestPath, manifest.Format())) {
@@ -69,6 +65,37 @@ bool WriteManifest(const Publication& plan, const fs::path& fresh, const std::st
     if (!SignManifest(*plan.signing, manifest.Format(), signature, error)) return false;
     if (!WriteText(fresh / kSignaturePath, signature)) {
         error = "cannot write the manifest's signature";
+        return false;
+    }
+    return true;
+}
+
+// One file into the release being staged: a link to the previous release's
+// copy when it is the same, else a copy, hashed on the way.
+bool StageFile(const SourceFile& file, const fs::path& siteDir, const fs::path& target,
+               trust::Sha256Digest& digest, std::string& error) {
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    if (!file.reuse.empty()) {
+        fs::create_hard_link(siteDir / file.reuse, target, ec);
+        if (!ec) {
+            // Shared only with the time it is listed with; a link is never
+            // written through, it is the site's own file.
+            if (fs::last_write_time(target, ec) == FileTime(file.entry.unixTime) && !ec) {
+                digest = *file.hash;
+                return true;
+            }
+            fs::remove(target, ec);
+        }
+    }
+    if (!CopyHashed(file.source, target, digest, error)) return false;
+    fs::last_write_time(target, FileTime(file.entry.unixTime), ec);
+    if (ec) {
+        error = target.string() + ": " + ec.message();
+        return false;
+    }
+    if (fs::file_size(target, ec) != file.entry.size || (file.hash && *file.hash != digest)) {
+        error = file.source.string() + ": changed while it was being published";
         return false;
     }
     return true;
@@ -86,32 +113,50 @@ Staging::~Staging() {
     if (!root_.empty()) fs::remove_all(root_, ec);
 }
 
-bool Stage(const Publication& plan, const fs::path& fresh, std::string& error) {
+bool Stage(const Publication& plan, const fs::path& siteDir, const fs::path& fresh, Staged& staged,
+           std::string& error) {
     std::error_code ec;
+    const fs::path building = fresh / plan.folder / "release";
     std::vector<ListFile> entries;
     for (const SourceFile& file : plan.files) {
-        const fs::path target = fresh / SitePath(plan.folder, file.entry.path);
-        fs::create_directories(target.parent_path(), ec);
-        if (!ec) fs::copy_file(file.source, target, ec);
-        if (!ec) fs::last_write_time(target, FileTime(file.entry.unixTime), ec);
-        if (ec) {
-            error = file.source.string() + ": " + ec.message();
+        trust::Sha256Digest digest;
+        if (!StageFile(file, siteDir, building / SiteName(file.entry.path), digest, error)) {
             return false;
         }
-        if (fs::file_size(target, ec) != file.entry.size) {
-            error = file.source.string() + ": changed while it was being published";
-            return false;
-        }
+        staged.hashes.push_back(digest);
         entries.push_back(file.entry);
     }
-    fs::create_directories(fresh / plan.folder, ec);
+    staged.release = ReleaseName(entries, staged.hashes);
+    staged.files = plan.folder / staged.release;
+    fs::create_directories(building, ec);
+    fs::rename(building, fresh / staged.files, ec);
+    if (ec) {
+        error = (fresh / staged.files).string() + ": " + ec.message();
+        return false;
+    }
+    for (const SourceFile& file : plan.files) {
+        const fs::path legacy = LegacySitePath(staged.files, file.entry.path);
+        if (legacy.empty()) continue;
+        fs::create_directories((fresh / legacy).parent_path(), ec);
+        if (!ec)
+            fs::create_hard_link(fresh / SitePath(staged.files, file.entry.path), fresh / legacy,
+                                 ec);
+        if (ec) {
+            error = (fresh / legacy).string() + ": " + ec.message();
+            return false;
+        }
+    }
     fs::create_directories(fresh / fs::path(kListPath).parent_path(), ec);
-    const std::string list = UpdateListText(plan.baseUrl, plan.note, entries);
-    if (!WriteText(fresh / kListPath, list)) {
+    staged.listText = UpdateListText(plan.baseUrl + "/" + staged.release, plan.note, entries);
+    if (!WriteText(fresh / kListPath, staged.listText)) {
         error = "cannot write the update list";
         return false;
     }
-    if (!WriteManifest(plan, fresh, list, error)) return false;
+    if (!WriteManifest(plan, staged, fresh, error)) return false;
+    if (!WriteText(fresh / kStatePath, FormatSiteState(plan.state))) {
+        error = std::string("cannot write ") + kStatePath;
+        return false;
+    }
     for (const auto& [name, text] : plan.pages) {
         if (!WriteText(fresh / name, text)) {
             error = "cannot write " + name;

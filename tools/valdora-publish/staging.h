@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tools/valdora-publish/plan.h"
 
@@ -32,11 +33,23 @@ private:
     std::filesystem::path root_;
 };
 
-// Copies every file with its time into `fresh`, writes the list, the
-// manifest of the hashes of the list and the copies, its signature when the
-// plan signs, and the pages, and makes everything readable for a web server
+// What Stage() made: the release's folder and the list that names it.
+struct Staged {
+    std::string release;                      // "r-..." below the base URL's folder
+    std::filesystem::path files;              // the release's folder, relative to the site
+    std::vector<trust::Sha256Digest> hashes;  // of plan.files, in order
+    std::string listText;
+};
+
+// Puts every file with its time into a new release folder in `fresh` (a
+// link to the previous release's copy where that is the same, else a
+// copy), with a second name below .cp1254/ for a name that is not plain
+// ASCII; writes the list (its base URL the release's folder), the manifest
+// of the hashes of the list and the files, its signature when the plan
+// signs, and the pages; and makes everything readable for a web server
 // running as another user. False with the reason in `error` on the first
 // failure.
-bool Stage(const Publication& plan, const std::filesystem::path& fresh, std::string& error);
+bool Stage(const Publication& plan, const std::filesystem::path& siteDir,
+           const std::filesystem::path& fresh, Staged& staged, std::string& error);
 
 }  // namespace publish
