@@ -48,6 +48,12 @@ private:
 
 bool ChunkFile(platform::File& file, ChunkSink& sink, trust::Sha256Digest* whole,
                const std::function<bool()>& stop, Cutting cutting) {
+    return ChunkStream([&file](void* data, std::size_t size) { return file.read_some(data, size); },
+                       sink, whole, stop, cutting);
+}
+
+bool ChunkStream(const ReadSome& read, ChunkSink& sink, trust::Sha256Digest* whole,
+                 const std::function<bool()>& stop, Cutting cutting) {
     const Chunker chunker(cutting.chunks);
     const std::size_t max = chunker.sizes().max;
     std::vector<std::uint8_t> buffer(kPiece + max);
@@ -63,7 +69,7 @@ bool ChunkFile(platform::File& file, ChunkSink& sink, trust::Sha256Digest* whole
             have -= at;
             at = 0;
             while (!end && have < buffer.size()) {
-                const long n = file.read_some(buffer.data() + have, buffer.size() - have);
+                const long n = read(buffer.data() + have, buffer.size() - have);
                 if (n < 0) return false;
                 end = n == 0;
                 have += static_cast<std::size_t>(n);

@@ -38,6 +38,11 @@ public:
 // a few MiB).
 bool ChunkFile(platform::File& file, ChunkSink& sink, trust::Sha256Digest* whole = nullptr,
                const std::function<bool()>& stop = {}, Cutting cutting = {});
+// The same from any stream: `read` fills up to `size` bytes and answers
+// how many (0 at the end, below 0 when reading failed).
+using ReadSome = std::function<long(void* data, std::size_t size)>;
+bool ChunkStream(const ReadSome& read, ChunkSink& sink, trust::Sha256Digest* whole = nullptr,
+                 const std::function<bool()>& stop = {}, Cutting cutting = {});
 
 // The publisher's sink: the index and the chunk list of a file.
 class IndexWriter : public ChunkSink {

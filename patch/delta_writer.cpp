@@ -17,7 +17,10 @@ bool DeltaWriter::Open() {
     buffer_.resize(kBuffer);
     if (!Resume()) {
         platform::delete_file(scratch_.record);
+        // Made anew, then opened to be read as well as written: the fetched
+        // pieces are read back into the hash.
         out_ = platform::File::create_always(scratch_.file);
+        if (out_) out_ = platform::File::open_for_update(scratch_.file);
         ResumeRecord record{file_.url,
                             file_.entry->size,
                             file_.entry->timeStamp,
@@ -51,7 +54,7 @@ bool DeltaWriter::Resume() {
         record.timeStamp != file_.entry->timeStamp || record.delta != trust::ToHex(*file_.hash)) {
         return false;
     }
-    platform::File partial = platform::File::open_for_resume(scratch_.file);
+    platform::File partial = platform::File::open_for_update(scratch_.file);
     std::uint64_t device = 0, inode = 0, size = 0;
     if (!partial || !partial.identity(device, inode) || !partial.size(size) ||
         device != record.device || inode != record.inode || size > file_.entry->size) {

@@ -108,18 +108,16 @@ std::uint64_t PlannedFile::FetchBytes() const {
     return way == Way::Whole ? entry->size : way == Way::Delta ? delta.FetchBytes() : 0;
 }
 
-IndexLocation LocateIndex(const std::string& updateListUrl, const trust::Sha256Digest& fileHash) {
-    const std::string folder = "Patcher/chunks/";
-    // The list's URL ends in its own manifest path: the site's root is before it.
-    const std::string root = updateListUrl.substr(0, updateListUrl.rfind(kListManifestPath));
-    return {folder + delta::IndexName(fileHash), root + folder + delta::IndexName(fileHash),
-            root + folder + delta::ChunkListName(fileHash)};
+IndexLocation LocateIndex(const std::string& baseUrl, const trust::Sha256Digest& fileHash) {
+    const std::string index = std::string(kIndexFolder) + "/" + delta::IndexName(fileHash);
+    const std::string list = std::string(kIndexFolder) + "/" + delta::ChunkListName(fileHash);
+    return {SiteFolderOf(baseUrl) + index, baseUrl + "/" + index, baseUrl + "/" + list};
 }
 
 bool PlanDownloads(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
                    const PatchOptions& options, const SignedRelease& release,
-                   const std::string& updateListUrl, const platform::ManualResetEvent& stop,
-                   talvo::utility::multi_curl& transfers, DownloadPlan& plan) {
+                   const platform::ManualResetEvent& stop, talvo::utility::multi_curl& transfers,
+                   DownloadPlan& plan) {
     plan.clear();
     for (const UpdateListEntry& entry : entries) {
         if (!entry.needsDownload) continue;
@@ -137,7 +135,7 @@ bool PlanDownloads(const std::string& baseUrl, const std::list<UpdateListEntry>&
         platform::File local = platform::File::open_for_reading(file.entry->path);
         std::uint64_t size = 0;
         if (file.hash == nullptr || !local || !local.size(size)) continue;
-        const IndexLocation where = LocateIndex(updateListUrl, *file.hash);
+        const IndexLocation where = LocateIndex(baseUrl, *file.hash);
         if (file.entry->size >= delta::kMinIndexedSize && release.Listed(where.indexPath)) {
             deltas.push_back(&file);
             indexes.push_back({where.indexUrl, 1, 0, kMaxIndexBytes, "", false});
@@ -149,7 +147,7 @@ bool PlanDownloads(const std::string& baseUrl, const std::list<UpdateListEntry>&
     for (std::size_t i = 0; i < deltas.size(); ++i) {
         PlannedFile& file = *deltas[i];
         const UpdateListEntry& entry = *file.entry;
-        const IndexLocation where = LocateIndex(updateListUrl, *file.hash);
+        const IndexLocation where = LocateIndex(baseUrl, *file.hash);
         delta::ChunkIndex index;
         std::string error;
         if (!indexes[i].fetched) continue;  // none: the file comes whole

@@ -36,17 +36,19 @@ struct PlannedFile {
 
 using DownloadPlan = std::vector<PlannedFile>;
 
-// Where a signed site keeps a file's chunk index (named by the file's hash,
-// beside the update list): its manifest path, its URL and the chunk list's.
+// Where a signed site keeps a file's chunk index: in the release's folder,
+// below kIndexFolder, named by the file's hash. Its manifest path, its URL
+// and the chunk list's.
+inline constexpr const char* kIndexFolder = ".chunks";
 struct IndexLocation {
     std::string indexPath, indexUrl, listUrl;
 };
-IndexLocation LocateIndex(const std::string& updateListUrl, const trust::Sha256Digest& fileHash);
+IndexLocation LocateIndex(const std::string& baseUrl, const trust::Sha256Digest& fileHash);
 
 // Makes the plan. Indexes and records are fetched several at a time; the
 // old copies are read one after the other (each held as 16 bytes a chunk).
 // False when a stop cut it short.
 bool PlanDownloads(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
                    const PatchOptions& options, const SignedRelease& release,
-                   const std::string& updateListUrl, const platform::ManualResetEvent& stop,
-                   talvo::utility::multi_curl& transfers, DownloadPlan& plan);
+                   const platform::ManualResetEvent& stop, talvo::utility::multi_curl& transfers,
+                   DownloadPlan& plan);

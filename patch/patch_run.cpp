@@ -161,8 +161,7 @@ bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
     if (!options.skipPatch) {
         // Signed sites: the indexes fetched and the old copies read, so that
         // the size limit counts what will be fetched.
-        if (!PlanDownloads(baseUrl, entries, options, signedRelease, updateListUrl, stopEvent,
-                           transfers, plan)) {
+        if (!PlanDownloads(baseUrl, entries, options, signedRelease, stopEvent, transfers, plan)) {
             return false;
         }
         double bytes = 0;

@@ -200,7 +200,16 @@ File File::open_for_reading(std::string_view path) {
 }
 
 File File::open_for_resume(std::string_view path) {
-    const int fd = open_native(native_path(path), O_RDWR | O_APPEND | O_NOFOLLOW);
+    return open_regular(path, true);
+}
+
+File File::open_for_update(std::string_view path) {
+    return open_regular(path, false);
+}
+
+File File::open_regular(std::string_view path, bool append) {
+    // Not O_APPEND for an update: Linux would put every pwrite at the end.
+    const int fd = open_native(native_path(path), O_RDWR | O_NOFOLLOW | (append ? O_APPEND : 0));
     if (fd < 0) return File();
     struct stat st;
     const int error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;

@@ -42,6 +42,9 @@ public:
     // that goes on). A symlink in its place is refused (ELOOP), as by
     // create_always.
     static File open_for_resume(std::string_view path);
+    // The same, to read and to write anywhere in it (a file put together
+    // from pieces, write_all_at).
+    static File open_for_update(std::string_view path);
     // For appending; made (0666 less the umask) when missing.
     static File open_for_append(std::string_view path);
 
@@ -77,6 +80,7 @@ public:
 private:
     friend class AttributeReader;
     explicit File(int fd) : fd_(fd) {}
+    static File open_regular(std::string_view path, bool append);
     int fd_ = -1;
     bool attributesOnly_ = false;
     std::uint64_t size_ = 0;

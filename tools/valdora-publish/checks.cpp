@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "patch/download_plan.h"
 #include "patch/installed_hashes.h"
 #include "patch/signed_release.h"
 #include "patch/update_list.h"
@@ -97,6 +98,15 @@ std::string ListPathProblem(const std::string& listPath) {
         if (platform::equal_ignoring_ascii_case(listPath, name)) {
             return std::string("reserved: ") + why;
         }
+    }
+    const std::string chunks = std::string(kIndexFolder) + "\\";
+    if (platform::equal_ignoring_ascii_case(listPath.substr(0, chunks.size()), chunks)) {
+        return "reserved: the folder of the chunk indexes";
+    }
+    // The launcher's scratch files beside the game's: "~temp.dat.1" and so on.
+    if (listPath.find('\\') == std::string::npos &&
+        platform::equal_ignoring_ascii_case(listPath.substr(0, 10), "~temp.dat.")) {
+        return "reserved: the launcher's temporary download files";
     }
     return "";
 }
