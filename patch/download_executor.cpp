@@ -130,6 +130,7 @@ DownloadOutcome RunDownloads(const DownloadPlan& plan, DownloadContext& context,
             }
             active.push_back(std::make_unique<FileDownload>(file, slots.Take(next++), context));
             active.back()->Start();
+            active.back()->Dispatch(transfers);
         }
         for (const auto& file : active) file->Dispatch(transfers);
         bool working = false;

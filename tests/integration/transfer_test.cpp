@@ -1,5 +1,6 @@
 // A cut download goes on in the next run or starts over, a stalled server
-// fails, the server list is asked for less often, a speed limit, a proxy.
+// fails, many files in flight, the server list is asked for less often, a
+// speed limit, a proxy.
 #include "patch/launch_switches.h"
 #include "patch/resume_record.h"
 #include "servers/server_list.h"
@@ -120,6 +121,64 @@ TEST_F(Transfer, AStalledServerFailsTheTransfer) {
                        : check_log({kMissing}, {"1 adet dosya download edilecek...",
                                                 "a.pak download ediliyor...", "http hatas\xFD: 28",
                                                 "Dosyalar download edildi."}));
+    }
+}
+
+// Eight requests in flight: a failure or a stall among them fails that file
+// alone (those in flight finish, no file starts after it), a stop ends them
+// all at once and is no failure; "download ediliyor" comes in list order,
+// and the next run brings the rest.
+TEST_F(Transfer, OneFileOfManyInFlightFailsStallsOrStopsAlone) {
+    options.maxTransfers = 8;
+    Files files;
+    for (unsigned i = 0; i < 24; ++i) files["f" + std::to_string(10 + i)] = pattern(20000, i);
+    const struct {
+        const char* what;
+        Reply reply;  // of f13, or (stop) of every file
+        platform::WPARAM failed;
+    } cases[] = {
+        {"a failure", {500, "x"}, 22 << 16 | 3},
+        // A stall shows at once: libcurl averages the speed over seconds.
+        {"a stall", {200, "ab", Reply::Mode::Stall}, 28 << 16 | 3},
+        {"a stop", {200, "ab", Reply::Mode::Stall}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        clear();
+        options.stallSeconds = 1;
+        Replies replies = {{"f13", {c.reply}}};
+        if (c.failed == 0) {
+            for (const auto& [path, bytes] : files) replies[path] = {c.reply};
+        }
+        serve(files, replies);
+        const int before = server.requests("/files/");
+        const auto d = start();
+        if (c.failed == 0) {
+            ASSERT_TRUE(wait_until([&] { return server.requests("/files/") >= before + 6; }));
+            EXPECT_TRUE(d->Stop(std::chrono::milliseconds(2000)));
+        }
+        ASSERT_TRUE(d->WaitForEnd(std::chrono::seconds(30)));
+        const Posts& posts = target.posts;
+        EXPECT_EQ(std::count(posts.begin(), posts.end(), Posted{WM_PATCH_FAILED, c.failed, 0}),
+                  c.failed != 0)
+            << ::testing::PrintToString(posts);
+        EXPECT_EQ(posts.back().message, WM_SERVERLIST_READY);
+        Log started;
+        for (const std::string& line : log()) {
+            if (line.find(" download ediliyor...") != std::string::npos) started.push_back(line);
+        }
+        EXPECT_TRUE(std::is_sorted(started.begin(), started.end()));
+        EXPECT_GE(started.size(), 8u);
+        if (c.reply.status == 500) {
+            EXPECT_LT(started.size(), files.size());
+        }
+        EXPECT_FALSE(fs::exists("f13"));
+        EXPECT_EQ(strays(game, files), Log{});  // no scratch file left
+        EXPECT_GT(server.connections("/files/"), 1);
+        serve(files);
+        options.stallSeconds = 30;  // the server's threads may still be in the stalls
+        run();
+        EXPECT_EQ(differences(game, files), Log{});
     }
 }
 

@@ -22,7 +22,7 @@ struct Reply {
         Plain,    // with Content-Length
         Gzip,     // Content-Encoding: gzip, asked for or not
         Drop,     // half the body, then the connection is closed
-        Stall,    // half the body, then nothing until the server ends
+        Stall,    // half the body, then nothing for 3 s (or until the server ends)
         Endless,  // the body, then more and more of it until the client gives up
     };
     int status = 200;
