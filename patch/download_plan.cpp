@@ -79,20 +79,22 @@ bool FetchAll(std::vector<MemoryFetch>& fetches, const PatchOptions& options,
 }
 
 // The records of the groups `planner` lacks, fetched and taken: false when
-// one could not be fetched, or was not what the index says.
+// one could not be fetched, or (`fetched`) was not what the index says.
 bool TakeRecords(delta::DeltaPlanner& planner, const std::string& listUrl,
                  const PatchOptions& options, const platform::ManualResetEvent& stop,
-                 talvo::utility::multi_curl& transfers) {
+                 talvo::utility::multi_curl& transfers, bool& fetched) {
     std::vector<MemoryFetch> fetches;
     for (const delta::ListRange& range : planner.Missing()) {
         fetches.push_back(
             {listUrl, range.offset, range.offset + range.length - 1, range.length, "", false});
     }
     if (!FetchAll(fetches, options, stop, transfers)) return false;
+    for (const MemoryFetch& f : fetches) {
+        if (!f.fetched) return false;
+    }
+    fetched = true;
     for (std::size_t i = 0; i < fetches.size(); ++i) {
-        if (!fetches[i].fetched || !planner.TakeRecords(planner.Missing()[i], fetches[i].body)) {
-            return false;
-        }
+        if (!planner.TakeRecords(planner.Missing()[i], fetches[i].body)) return false;
     }
     return true;
 }
@@ -181,12 +183,14 @@ bool PlanDownloads(const std::string& baseUrl, const std::list<UpdateListEntry>&
         old.Finish();
         delta::DeltaPlanner planner(std::move(index), old);
         if (planner.NothingInCommon()) continue;
-        if (!TakeRecords(planner, where.listUrl, options, stop, transfers)) {
+        bool fetched = false;
+        if (!TakeRecords(planner, where.listUrl, options, stop, transfers, fetched)) {
             if (stop.is_set()) return false;
-            LogRefusal(where.indexPath +
-                       ": the chunk list could not be fetched or is not the "
-                       "signed one; " +
-                       entry.path + " fetched whole");
+            // A server that does not answer ranges just gets the whole file.
+            if (fetched) {
+                LogRefusal(where.indexPath + ": its chunk list is not the signed one; " +
+                           entry.path + " fetched whole");
+            }
             continue;
         }
         if (planner.Plan(file.delta) && file.delta.FetchBytes() < entry.size) {
