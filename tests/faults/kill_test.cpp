@@ -1,8 +1,9 @@
 // valdora-patch killed with SIGKILL at random moments of a run against
-// nginx: whatever the moment, no game file is left looking current (the
+// nginx, eight requests in flight, on a signed site whose bigger files come
+// as deltas: whatever the moment, no game file is left looking current (the
 // list's size and time) with other bytes, and the next run brings the game
-// directory to the site's state, going on from a partial download where a
-// kill left one.
+// directory to the site's state, going on from a partial download or delta
+// where a kill left one.
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
@@ -10,6 +11,7 @@
 
 #include "support/engine_run.h"
 #include "support/process.h"
+#include "support/signing.h"
 #include "support/site.h"
 
 namespace fs = std::filesystem;
@@ -37,7 +39,12 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
     write_tree(build, files, now);
     // Unthrottled: nginx's rate limit would put most moments into its pauses.
     Nginx nginx(site, dir.path() / "nginx", free_port());
-    ASSERT_EQ(publish(build, site, nginx.url("/files")), "");
+    const trust::SecretKey key = NewKey();
+    write_bytes(dir.path() / "valdora.key", trust::FormatSecretKey(key));
+    write_bytes(dir.path() / "valdora.pub", trust::FormatPublicKey(trust::PublicKeyOf(key)));
+    ASSERT_EQ(publish(build, site, nginx.url("/files"),
+                      {"--sign-key", (dir.path() / "valdora.key").string()}),
+              "");
     std::string error;
     ASSERT_TRUE(nginx.start(error)) << error;
     // Capped by the client, so that most moments fall inside a download.
@@ -47,16 +54,27 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
                                             "--server-list",
                                             nginx.url(kServers),
                                             "--limit-rate",
-                                            "16M"};
+                                            "16M",
+                                            "--trusted-key",
+                                            dir.path() / "valdora.pub"};
     // An older installation: a third missing, a third of other bytes (half
-    // of them of the same size) and an older time, a third current.
+    // of them of the same size) and an older time, a third current; the
+    // files of a MiB and more in an older version (an insert and an
+    // overwrite), which they are patched from.
     const auto install_old_version = [&] {
         fs::remove_all(game);
         fs::create_directories(game);
         unsigned i = 0;
         for (const auto& [path, bytes] : files) {
             const std::size_t size = ++i % 2 ? bytes.size() : bytes.size() / 2 + 1;
-            if (i % 3 == 1) write_tree(game, {{path, pattern(size, i + 1000)}}, kOldTime);
+            std::string old = bytes;
+            if (bytes.size() >= (1 << 20)) {
+                old.insert(1000, pattern(5000, i))
+                    .replace(old.size() / 2, 70000, pattern(70000, i));
+                write_tree(game, {{path, old}}, kOldTime);
+            } else if (i % 3 == 1) {
+                write_tree(game, {{path, pattern(size, i + 1000)}}, kOldTime);
+            }
             if (i % 3 == 2) write_tree(game, {{path, bytes}}, now);
         }
     };
@@ -69,6 +87,11 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
         std::chrono::steady_clock::now() - start);
     ASSERT_EQ(whole.status, 0) << whole.output;
     ASSERT_EQ(differences(game, files, now), Log{});
+    const std::vector<std::string> asked = nginx.requests();
+    EXPECT_GT(std::count_if(asked.begin(), asked.end(),
+                            [](const std::string& p) { return p.find("/.chunks/") != p.npos; }),
+              0)
+        << "no delta";
 
     const char* seedText = std::getenv("VALDORA_FAULT_SEED");
     const unsigned seed = seedText ? unsigned(std::atoi(seedText)) : std::random_device{}();
@@ -86,8 +109,15 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
             ::kill(run.pid(), SIGKILL);
             if (run.wait_for(10s) == 128 + SIGKILL) {
                 moments.push_back(at);
-                withTemporary += fs::exists(game / "~temp.dat");
-                resumed += fs::exists(game / "~temp.dat.resume");
+                bool scratch = false, record = false;
+                for (const auto& e : fs::directory_iterator(game)) {
+                    const std::string name = e.path().filename();
+                    const bool mine = name.rfind("~temp.dat", 0) == 0;
+                    scratch |= mine;
+                    record |= mine && name.ends_with(".resume");
+                }
+                withTemporary += scratch;
+                resumed += record;
             }
         }
         EXPECT_EQ(current_but_wrong(game, files, now), Log{}) << "killed at " << at << " ms";
@@ -102,7 +132,7 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
     EXPECT_GT(resumed, 0) << "no kill left a download to go on from";
     std::sort(moments.begin(), moments.end());
     std::printf(
-        "%d kills (seed %u) at %ld..%ld ms of a %ld ms run; %d while \"~temp.dat\" "
+        "%d kills (seed %u) at %ld..%ld ms of a %ld ms run; %d while a scratch file "
         "existed, %d of them resumed by the next run\n",
         kKills, seed, moments.front(), moments.back(), long(span.count()), withTemporary, resumed);
 }

@@ -75,15 +75,18 @@ inline std::vector<std::string> differences(const std::filesystem::path& dir, co
     return differ;
 }
 
-// Files below `dir` that are neither in `files` nor the launcher's log (nor
-// scratch files, "~temp.dat", "~temp.dat.1.resume"..., when
-// `temporaryAllowed`).
+// Files below `dir` that are neither in `files` nor the launcher's log nor
+// what a signed run keeps in base/ (nor scratch files, "~temp.dat",
+// "~temp.dat.1.resume"..., when `temporaryAllowed`).
 inline std::vector<std::string> strays(const std::filesystem::path& dir, const Files& files,
                                        bool temporaryAllowed = false) {
     std::vector<std::string> found;
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
         const std::string path = e.path().lexically_relative(dir).generic_string();
-        if (e.is_directory() || files.count(path) || path == "base/launcher_log.txt") continue;
+        if (e.is_directory() || files.count(path) || path == "base/launcher_log.txt" ||
+            path == "base/installed.sha256" || path.rfind("base/1000_1.0.0.1_Update.txt", 0) == 0) {
+            continue;
+        }
         const bool temporary = path.rfind("~temp.dat", 0) == 0 && path.find('/') == path.npos;
         if (!(temporaryAllowed && temporary)) found.push_back(path);
     }
