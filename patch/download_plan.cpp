@@ -99,9 +99,16 @@ bool TakeRecords(delta::DeltaPlanner& planner, const std::string& listUrl,
     return true;
 }
 
-bool HoldsSignedBytes(platform::File& local, const trust::Sha256Digest& hash) {
-    trust::Sha256Digest digest;
-    return trust::Sha256OfFile(local, digest) && digest == hash;
+// Read in pieces, a stop asked between them.
+bool HoldsSignedBytes(platform::File& local, const trust::Sha256Digest& hash,
+                      const platform::ManualResetEvent& stop) {
+    std::vector<char> buffer(4 << 20);
+    trust::Sha256 digest;
+    for (long n; (n = local.read_some(buffer.data(), buffer.size())) != 0;) {
+        if (n < 0 || stop.is_set()) return false;
+        digest.Update(buffer.data(), static_cast<std::size_t>(n));
+    }
+    return digest.Final() == hash;
 }
 
 }  // namespace
@@ -141,7 +148,7 @@ bool PlanDownloads(const std::string& baseUrl, const std::list<UpdateListEntry>&
         if (file.entry->size >= delta::kMinIndexedSize && release.Listed(where.indexPath)) {
             deltas.push_back(&file);
             indexes.push_back({where.indexUrl, 1, 0, kMaxIndexBytes, "", false});
-        } else if (size == file.entry->size && HoldsSignedBytes(local, *file.hash)) {
+        } else if (size == file.entry->size && HoldsSignedBytes(local, *file.hash, stop)) {
             file.way = PlannedFile::Way::Stamp;
         }
     }

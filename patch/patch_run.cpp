@@ -164,6 +164,7 @@ bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
         if (!PlanDownloads(baseUrl, entries, options, signedRelease, stopEvent, transfers, plan)) {
             return false;
         }
+        transfers.take_received();  // the indexes are not the files' bytes
         double bytes = 0;
         for (const PlannedFile& file : plan) bytes += static_cast<double>(file.FetchBytes());
         progress.SetDue(progress.FilesTotal(), bytes);

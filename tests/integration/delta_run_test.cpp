@@ -76,9 +76,10 @@ TEST_F(DeltaRun, AChangedFileCostsWhatChangedAndAnythingAmissFetchesItWhole) {
     const std::string base = pattern(kSize, 1), bit = pattern(30000, 2), other = pattern(kSize, 9);
     const std::string swapped = base.substr(kSize / 2) + base.substr(0, kSize / 2);
     enum Index { Signed, Tampered, Truncated, Another };
-    // Another server than nginx: python's http.server (no ranges), or one
-    // that answers the file's ranges with all of it.
-    enum Server { Nginx, Python, NoFileRanges };
+    // Another server than nginx: python's http.server (no ranges), one that
+    // answers the file's ranges with all of it, one that serves other bytes
+    // than the signed ones.
+    enum Server { Nginx, Python, NoFileRanges, Forged };
     const struct {
         const char* what;
         std::string local, now;
@@ -95,6 +96,7 @@ TEST_F(DeltaRun, AChangedFileCostsWhatChangedAndAnythingAmissFetchesItWhole) {
         {"the same bytes, another time", base, base, 0},
         {"python's http.server", base, bit + base, 0, Signed, Python},
         {"a 200 to the file's ranges", base, bit + base, 0, Signed, NoFileRanges},
+        {"a file that is not the signed one", base, bit + base, 0, Signed, Forged},
         {"a tampered index", base, bit + base, kSize + bit.size(), Tampered},
         {"a truncated index", base, bit + base, kSize + bit.size(), Truncated},
         {"the index of another file", base, bit + base, kSize + bit.size(), Another},
@@ -106,7 +108,7 @@ TEST_F(DeltaRun, AChangedFileCostsWhatChangedAndAnythingAmissFetchesItWhole) {
         // the hour.
         publish_next({{"big.pak", c.local}}, kTime - 86400);
         publish_next({{"big.pak", c.now}, {"o.pak", other}}, kTime,
-                     c.server == NoFileRanges ? server.url("") : "");
+                     c.server >= NoFileRanges ? server.url("") : "");
         if (c.index != Signed) {
             // Over the site's own file, not a link shared with the last release.
             const fs::path index = index_of(c.now), copy = index.string() + ".x";
@@ -116,19 +118,23 @@ TEST_F(DeltaRun, AChangedFileCostsWhatChangedAndAnythingAmissFetchesItWhole) {
             fs::rename(copy, index);
         }
         write_tree(game, {{"big.pak", c.local}, {"o.pak", other}}, kOldTime);
-        if (c.server == NoFileRanges) {
-            std::string big;
+        if (c.server >= NoFileRanges) {
+            const fs::path big = index_of(c.now).parent_path().parent_path() / "big.pak";
+            const std::string url = "/" + fs::relative(big, site).string();
             for (const auto& e : fs::recursive_directory_iterator(site)) {
                 const std::string path = "/" + fs::relative(e.path(), site).string();
-                const auto mode =
-                    path.find(".chunks/") != path.npos ? Reply::Mode::Ranged : Reply::Mode::Plain;
-                if (e.is_regular_file()) server.serve(path, {{200, read_bytes(e.path()), mode}});
-                if (e.path() == index_of(c.now).parent_path().parent_path() / "big.pak") big = path;
+                const auto mode = path.find(".chunks/") != path.npos || c.server == Forged
+                                      ? Reply::Mode::Ranged
+                                      : Reply::Mode::Plain;
+                std::string bytes = e.is_regular_file() ? read_bytes(e.path()) : "";
+                if (path == url && c.server == Forged) bytes[100] ^= 1;
+                server.serve(path, {{200, bytes, mode}});
             }
+            const std::size_t before = server.ranges(url).size();
             run(server.url(kListPath));
-            // A range asked for first, then all of the file.
-            EXPECT_GE(server.ranges(big).size(), 2u);
-            EXPECT_EQ(server.ranges(big).back(), "");
+            // A range asked for first, then all of the file (once).
+            EXPECT_EQ(server.ranges(url).size() - before, 2u);
+            EXPECT_EQ(server.ranges(url).back(), "");
         } else if (c.server == Python) {
             const std::string host = "http://127.0.0.1:" + std::to_string(free_port());
             Child python({"python3", "-m", "http.server", "--bind", "127.0.0.1",
@@ -141,11 +147,15 @@ TEST_F(DeltaRun, AChangedFileCostsWhatChangedAndAnythingAmissFetchesItWhole) {
             run_here(nginx.url());
             EXPECT_LE(sent("/big.pak").second, c.most);
         }
-        EXPECT_EQ(differences(game, served), Log{});
+        // Other bytes than the signed ones never take the old copy's place.
+        EXPECT_EQ(differences(game, served), c.server == Forged ? Log{"big.pak"} : Log{});
+        EXPECT_TRUE(c.server != Forged || read_bytes(game / "big.pak") == c.local);
         std::string text;
         for (const std::string& line : log()) text += line + "\n";
         const bool refused = text.find("do\xF0rulama") != std::string::npos;
-        EXPECT_EQ(refused, c.index != Signed) << text;
+        EXPECT_EQ(refused, c.index != Signed || c.server == Forged) << text;
+        EXPECT_EQ(text.find(".index: not the signed bytes") != std::string::npos,
+                  c.index != Signed);
     }
 }
 
@@ -191,6 +201,28 @@ TEST_F(DeltaRun, ACutDeltaGoesOnAndVerifyingMendsByChunks) {
     run_here(nginx.url());
     EXPECT_EQ(differences(game, served), Log{});
     EXPECT_LE(sent("/big.pak").second, kSeam);
+}
+
+// The size limit counts what a run will fetch: a change to a file of more
+// than 70 MiB patches; the same file with no copy to start from is still
+// too much.
+TEST_F(DeltaRun, TheSizeLimitCountsWhatWillBeFetched) {
+    std::string error;
+    fs::create_directories(site);
+    ASSERT_TRUE(nginx.start(error)) << error;
+    const std::string old = pattern(71 << 20, 4);
+    publish_next({{"big.pak", old}}, kTime - 86400);
+    publish_next({{"big.pak", pattern(20000, 5) + old}});
+    for (const bool copy : {true, false}) {
+        clear();
+        if (copy) write_tree(game, {{"big.pak", old}}, kOldTime);
+        run_here(nginx.url());
+        EXPECT_EQ(target.boxes.empty(), copy);
+        EXPECT_EQ(target.posts.back(),
+                  (Posted{copy ? WM_SERVERLIST_READY : WM_PATCH_QUIT, copy ? 2u : 0u, 0}));
+        EXPECT_EQ(differences(game, served).empty(), copy);
+        EXPECT_LE(sent("/big.pak").second, copy ? 20000 + kSeam : 0);
+    }
 }
 
 }  // namespace
