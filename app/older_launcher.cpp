@@ -3,7 +3,8 @@
 #include "platform/process.h"
 
 void EndOlderLauncher() {
-    if (const auto pid = platform::find_other_process(kLauncherExeName, /*startedBeforeUs=*/true)) {
+    if (const auto pid = platform::find_other_process(kLauncherExeName, /*startedBeforeUs=*/true,
+                                                      /*oursHere=*/true)) {
         platform::terminate_process(*pid);
     }
 }

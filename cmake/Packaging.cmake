@@ -84,6 +84,18 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/deploy/pages/
         DESTINATION share/valdora-patch-server/pages COMPONENT server)
 install(FILES ${_pkg_src}/copyright ${_pkg_out}/valdora-patch-server/changelog.gz
         DESTINATION share/doc/valdora-patch-server COMPONENT server)
+# A site that survives a reboot: one unit instance per site; purging the
+# package stops what the unit started.
+install(FILES ${_pkg_src}/valdora-site@.service DESTINATION /lib/systemd/system COMPONENT server)
+foreach(script prerm postrm)
+  file(COPY ${_pkg_src}/valdora-patch-server.${script} DESTINATION ${_pkg_out}/server-scripts
+       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                        WORLD_READ WORLD_EXECUTE)
+  file(RENAME ${_pkg_out}/server-scripts/valdora-patch-server.${script}
+       ${_pkg_out}/server-scripts/${script})
+endforeach()
+set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
+    ${_pkg_out}/server-scripts/prerm ${_pkg_out}/server-scripts/postrm)
 list(APPEND CPACK_COMPONENTS_ALL server)
 
 set(CPACK_GENERATOR DEB)

@@ -2,18 +2,20 @@
 # Serves a patch site (made by valdora-publish) with nginx, run by any user
 # from a folder of its own.
 #
-#   bash deploy/serve-site.sh SITE_DIR [--listen ADDRESS:PORT] [--run-dir DIR]
-#                             [--rate BYTES_PER_SECOND] [--tls CERT_FILE KEY_FILE]
-#                             [--foreground | --config-only]
-#   bash deploy/serve-site.sh --stop RUN_DIR
+#   serve-site.sh SITE_DIR [--listen ADDRESS:PORT] [--run-dir DIR]
+#                 [--rate BYTES_PER_SECOND] [--tls CERT_FILE KEY_FILE] [--user NAME]
+#                 [--foreground | --config-only]
+#   serve-site.sh --stop RUN_DIR
 #
 # Defaults: --listen 127.0.0.1:8787 (the launcher's compiled-in host),
 # --run-dir SITE_DIR.nginx (configuration, pid, logs, temporary files),
 # no rate limit (--rate 4m slows each download to 4 MiB/s, for a demo).
 # --tls serves https with the certificate (PEM, the chain after it) and its
 # key instead of plain http.
-# Without --foreground nginx runs in the background; starting again with
-# the same run dir replaces the nginx started from it before.
+# Started as root, nginx's workers run as --user (default www-data, else
+# nobody), who must be able to read the site. Without --foreground nginx runs
+# in the background; starting again with the same run dir replaces the nginx
+# started from it before.
 set -euo pipefail
 shopt -u patsub_replacement 2>/dev/null || true
 here=$(cd "$(dirname "$0")" && pwd)
@@ -40,19 +42,24 @@ if [ "${1:-}" = "--stop" ]; then
   exit 0
 fi
 
-[ $# -ge 1 ] || die "usage: serve-site.sh SITE_DIR [--listen ADDRESS:PORT] [--run-dir DIR] [--rate RATE] [--foreground | --config-only]"
+usage="usage: serve-site.sh SITE_DIR [--listen ADDRESS:PORT] [--run-dir DIR] [--rate RATE] [--tls CERT KEY] [--user NAME] [--foreground | --config-only]
+       serve-site.sh --stop RUN_DIR"
+case ${1:-} in -h | --help) echo "$usage"; exit 0 ;; esac
+[ $# -ge 1 ] || die "$usage"
 site=$1
 shift
 listen=127.0.0.1:8787
 run_dir=
 rate=0
 tls_cert= tls_key=
+user=
 mode=background
 while [ $# -gt 0 ]; do
   case $1 in
     --listen) listen=$2; shift 2 ;;
     --run-dir) run_dir=$2; shift 2 ;;
     --rate) rate=$2; shift 2 ;;
+    --user) user=$2; shift 2 ;;
     --tls)
       [ $# -ge 3 ] && [ -f "$2" ] && [ -f "$3" ] || die "--tls needs a certificate file and a key file"
       tls_cert=$(realpath "$2") tls_key=$(realpath "$3")
@@ -73,13 +80,27 @@ case "$site$run_dir$listen$rate$tls_cert$tls_key" in *'"'* | *';'* | *'{'* | *'}
 tls=
 [ -n "$tls_cert" ] && tls="ssl_certificate \"$tls_cert\"; ssl_certificate_key \"$tls_key\";"
 command -v nginx >/dev/null || PATH=$PATH:/usr/sbin:/sbin
-command -v nginx >/dev/null || die "nginx is not installed (apt-get install nginx, or bash tools/install-deps.sh)"
+command -v nginx >/dev/null || die "nginx is not installed (apt-get install nginx)"
 
-# As root, nginx would hand the requests to "nobody", who may not reach a
-# site below a private home folder; this is a local server, so the workers
-# stay with the user who started it.
+# As root, nginx hands the requests to an unprivileged user (www-data, made
+# by Debian's nginx, else nobody; --user for another): a site is public, and
+# what serves it should read nothing else. Anyone else's nginx runs its
+# workers as that user.
 user_line="# workers run as the user who started nginx"
-[ "$(id -u)" -eq 0 ] && user_line="user root;"
+if [ "$(id -u)" -eq 0 ]; then
+  if [ -z "$user" ]; then
+    user=nobody
+    id -u www-data >/dev/null 2>&1 && user=www-data
+  fi
+  id -u "$user" >/dev/null 2>&1 || die "--user $user: no such user"
+  [ "$user" = root ] || {
+    readable=$site
+    [ -f "$site/Patcher/1000_1.0.0.1_Update.txt" ] && readable=$site/Patcher/1000_1.0.0.1_Update.txt
+    runuser -u "$user" -- test -r "$readable" -a -x "$site" ||
+      die "nginx's workers run as $user, who cannot read $readable: a site is public; make it and the folders above it readable for all (chmod -R a+rX), or serve a copy from a public folder such as /srv"
+  }
+  user_line="user $user $(id -gn "$user");"
+fi
 
 render() {
   local text
@@ -116,6 +137,6 @@ case $mode in
       (exec 3<>"/dev/tcp/$host/$port") 2>/dev/null && break
       sleep 0.1
     done
-    echo "Serving $site at http${tls:+s}://$listen (nginx; stop: bash deploy/serve-site.sh --stop $run_dir)"
+    echo "Serving $site at http${tls:+s}://$listen (nginx; stop: bash $0 --stop $run_dir)"
     ;;
 esac

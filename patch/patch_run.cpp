@@ -207,6 +207,17 @@ void PatchDownloader::FetchServers() {
     source.serverTest = options.serverTest;
     source.url = options.serverListUrl;
     source.caFile = options.caFile;
+    if (options.signedOnly) {
+        source.check = [this](const std::string& text, const std::string& signature) {
+            std::string why;
+            if (trust::VerifyServerList(options.trustedKeys, text, signature, options.unixTime(),
+                                        why)) {
+                return true;
+            }
+            LogRefusal("server list: " + why);
+            return false;
+        };
+    }
     const unsigned count = RunServerListStage(source, servers, serversMutex, stopEvent);
     Post(WM_SERVERLIST_READY, count, 0);
 }

@@ -1,8 +1,10 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "platform/codepage.h"
@@ -85,6 +88,87 @@ bool copy_bytes(int in, int out, const CopyCheck* check) {
             done += w;
         }
     }
+}
+
+// `folder` (relative) opened beneath the current directory: openat2 does it
+// in one step; where the kernel or a sandbox lacks it, one component at a
+// time, following no link at all. -1 with errno set when it cannot be.
+int open_beneath(const std::string& folder) {
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    const long fd = ::syscall(SYS_openat2, AT_FDCWD, folder.c_str(), &how, sizeof how);
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
+    int at = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (std::size_t start = 0; at >= 0 && start <= folder.size();) {
+        const std::size_t end = std::min(folder.find('/', start), folder.size());
+        const std::string part = folder.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".") continue;
+        const int next = part == ".." ? -1 : ::openat(at, part.c_str(), how.flags | O_NOFOLLOW);
+        const int error = part == ".." ? EXDEV : errno;
+        ::close(at);
+        at = next;
+        errno = error;
+    }
+    return at;
+}
+
+// The folder a path's last component lies in (held open while the object
+// lives), and that component: a relative path's folder beneath the current
+// directory, an absolute one's as it stands.
+class Place {
+public:
+    explicit Place(std::string_view path) : native_(native_path(path)) {
+        const std::size_t slash = native_.rfind('/');
+        name = native_.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+        if (slash == std::string::npos) return;
+        const std::string folder = slash == 0 ? "/" : native_.substr(0, slash);
+        at = owned_ =
+            native_[0] == '/' ? open_native(folder, O_PATH | O_DIRECTORY) : open_beneath(folder);
+        if (at < 0) set_last_error(errno);
+    }
+    ~Place() {
+        if (owned_ >= 0) ::close(owned_);
+    }
+    Place(const Place&) = delete;
+    Place& operator=(const Place&) = delete;
+    bool valid() const { return at != -1; }
+
+    int at = AT_FDCWD;
+    const char* name = nullptr;
+
+private:
+    std::string native_;
+    int owned_ = -1;
+};
+
+// A new file `name` in the folder `at`, made exclusively once any old entry
+// of the name is gone. -1 with the error recorded.
+int create_anew(int at, const char* name, int flags, mode_t mode) {
+    ::unlinkat(at, name, 0);
+    int fd;
+    do {
+        fd = ::openat(at, name, flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) set_last_error(errno);
+    return fd;
+}
+
+// An existing regular file of one name only, not through a link.
+int open_single(const Place& place, int flags) {
+    if (!place.valid()) return -1;
+    const int fd = ::openat(place.at, place.name, flags | O_NOFOLLOW | O_CLOEXEC, 0666);
+    struct stat st;
+    const int error = fd < 0                  ? errno
+                      : ::fstat(fd, &st) != 0 ? errno
+                      : !S_ISREG(st.st_mode)  ? EINVAL
+                      : st.st_nlink > 1       ? EMLINK
+                                              : 0;
+    if (error == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    set_last_error(error);
+    return -1;
 }
 
 }  // namespace
@@ -180,9 +264,10 @@ File File::open_for_attributes(std::string_view path) {
 }
 
 File File::create_always(std::string_view path) {
-    // Never through a symlink: the launcher's own scratch files must not be
-    // turned into a way to write somewhere else.
-    return File(open_native(native_path(path), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666));
+    // The launcher's own scratch files must not be turned into a way to
+    // write somewhere else: a link or a hard link in the way is removed.
+    const Place place(path);
+    return place.valid() ? File(create_anew(place.at, place.name, O_WRONLY, 0666)) : File();
 }
 
 File File::open_for_reading(std::string_view path) {
@@ -200,29 +285,16 @@ File File::open_for_reading(std::string_view path) {
 }
 
 File File::open_for_resume(std::string_view path) {
-    return open_regular(path, true);
+    return File(open_single(Place(path), O_RDWR | O_APPEND));
 }
 
 File File::open_for_update(std::string_view path) {
-    return open_regular(path, false);
-}
-
-File File::open_regular(std::string_view path, bool append) {
-    // Not O_APPEND for an update: Linux would put every pwrite at the end.
-    const int fd = open_native(native_path(path), O_RDWR | O_NOFOLLOW | (append ? O_APPEND : 0));
-    if (fd < 0) return File();
-    struct stat st;
-    const int error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
-    if (error != 0) {
-        set_last_error(error);
-        ::close(fd);
-        return File();
-    }
-    return File(fd);
+    // Not O_APPEND: Linux would put every pwrite at the end.
+    return File(open_single(Place(path), O_RDWR));
 }
 
 File File::open_for_append(std::string_view path) {
-    return File(open_native(native_path(path), O_WRONLY | O_APPEND | O_CREAT, 0666));
+    return File(open_single(Place(path), O_WRONLY | O_APPEND | O_CREAT));
 }
 
 bool File::try_lock_shared() {
@@ -332,12 +404,18 @@ bool set_file_write_time(std::string_view path, std::int64_t unixSeconds) {
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = static_cast<time_t>(unixSeconds);
     times[1].tv_nsec = 0;
-    if (::utimensat(AT_FDCWD, native_path(path).c_str(), times, 0) != 0) return fail_with_errno();
+    const Place place(path);
+    if (!place.valid()) return false;
+    if (::utimensat(place.at, place.name, times, AT_SYMLINK_NOFOLLOW) != 0) {
+        return fail_with_errno();
+    }
     return true;
 }
 
 bool create_directory(std::string_view path) {
-    if (::mkdir(native_path(path).c_str(), 0755) != 0) return fail_with_errno();
+    const Place place(path);
+    if (!place.valid()) return false;
+    if (::mkdirat(place.at, place.name, 0755) != 0) return fail_with_errno();
     return true;
 }
 
@@ -354,35 +432,47 @@ bool file_exists(std::string_view path) {
 }
 
 bool delete_file(std::string_view path) {
-    if (::unlink(native_path(path).c_str()) != 0) return fail_with_errno();
+    const Place place(path);
+    if (!place.valid()) return false;
+    if (::unlinkat(place.at, place.name, 0) != 0) return fail_with_errno();
     return true;
 }
 
 namespace {
 
-// The bytes of `from` into a sibling of `to`, renamed over `to` at the end.
-bool copy_into_place(std::string_view from, std::string_view to, bool keepWriteTime,
-                     const CopyCheck* check = nullptr) {
-    const std::string target = native_path(to);
-    File source = File::open_for_reading(from);
-    if (!source) return false;
-
-    struct stat sourceStat;
-    if (::fstat(source.fd(), &sourceStat) != 0) return fail_with_errno();
-    mode_t mode = new_file_mode(source.fd());
-    struct stat targetStat;
-    if (::stat(target.c_str(), &targetStat) == 0) {
-        if (S_ISDIR(targetStat.st_mode)) {
+// The permission bits a file put in the place of `target` gets: those of
+// the file there (a directory refuses, EISDIR), else those new_file_mode
+// gives the bytes of `fd`. A link there is no file of ours: it is replaced.
+bool kept_mode(const Place& target, int fd, mode_t& mode) {
+    struct stat st;
+    if (::fstatat(target.at, target.name, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISLNK(st.st_mode)) {
+        if (S_ISDIR(st.st_mode)) {
             set_last_error(EISDIR);
             return false;
         }
-        mode = targetStat.st_mode & 07777;
+        mode = st.st_mode & 07777;
+        return true;
     }
+    mode = new_file_mode(fd);
+    return true;
+}
 
-    // A fixed sibling name: a copy cut short by a crash is overwritten by
-    // the next one instead of piling up.
-    const std::string partial = target + ".~cp";
-    const int out = open_native(partial, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0600);
+// The bytes of `from` into a sibling of `to`, renamed over `to` at the end.
+bool copy_into_place(std::string_view from, std::string_view to, bool keepWriteTime,
+                     const CopyCheck* check = nullptr) {
+    const Place target(to);
+    File source = File::open_for_reading(from);
+    if (!source || !target.valid()) return false;
+
+    struct stat sourceStat;
+    if (::fstat(source.fd(), &sourceStat) != 0) return fail_with_errno();
+    mode_t mode = 0;
+    if (!kept_mode(target, source.fd(), mode)) return false;
+
+    // A fixed sibling name: a copy cut short by a crash is replaced by the
+    // next one instead of piling up.
+    const std::string partial = std::string(target.name) + ".~cp";
+    const int out = create_anew(target.at, partial.c_str(), O_WRONLY, 0600);
     if (out < 0) return false;
     bool ok = copy_bytes(source.fd(), out, check);
     if (ok && check != nullptr && !check->accept()) {
@@ -395,10 +485,12 @@ bool copy_into_place(std::string_view from, std::string_view to, bool keepWriteT
         if (::futimens(out, times) != 0) ok = fail_with_errno();
     }
     if (::close(out) != 0 && ok) ok = fail_with_errno();
-    if (ok && ::rename(partial.c_str(), target.c_str()) != 0) ok = fail_with_errno();
+    if (ok && ::renameat(target.at, partial.c_str(), target.at, target.name) != 0) {
+        ok = fail_with_errno();
+    }
     if (!ok) {
         const int saved = last_error();
-        ::unlink(partial.c_str());
+        ::unlinkat(target.at, partial.c_str(), 0);
         set_last_error(saved);
     }
     return ok;
@@ -415,24 +507,19 @@ bool copy_file(std::string_view from, std::string_view to, const CopyCheck& chec
 }
 
 bool replace_file(std::string_view from, std::string_view to) {
-    const std::string source = native_path(from);
-    const std::string target = native_path(to);
-    struct stat targetStat;
-    if (::stat(target.c_str(), &targetStat) == 0) {
-        if (S_ISDIR(targetStat.st_mode)) {
-            set_last_error(EISDIR);
-            return false;
-        }
-        if (::chmod(source.c_str(), targetStat.st_mode & 07777) != 0) return fail_with_errno();
-    } else {
-        File file = File::open_for_reading(from);
-        if (!file) return false;
-        if (::fchmod(file.fd(), new_file_mode(file.fd())) != 0) return fail_with_errno();
-    }
-    if (::rename(source.c_str(), target.c_str()) == 0) return true;
+    const Place source(from), target(to);
+    if (!source.valid() || !target.valid()) return false;
+    const int fd = ::openat(source.at, source.name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return fail_with_errno();
+    mode_t mode = 0;
+    bool ok = kept_mode(target, fd, mode);
+    if (ok && ::fchmod(fd, mode) != 0) ok = fail_with_errno();
+    ::close(fd);
+    if (!ok) return false;
+    if (::renameat(source.at, source.name, target.at, target.name) == 0) return true;
     if (errno != EXDEV) return fail_with_errno();
     if (!copy_into_place(from, to, true)) return false;
-    ::unlink(source.c_str());
+    ::unlinkat(source.at, source.name, 0);
     return true;
 }
 
@@ -457,7 +544,8 @@ bool write_file_whole(std::string_view path, std::string_view bytes) {
         }
     }
     const std::string partial = target + ".~new";
-    const int out = open_native(partial, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
+    ::unlink(partial.c_str());
+    const int out = open_native(partial, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
     if (out < 0) return false;
     bool ok = true;
     for (std::size_t done = 0; ok && done < bytes.size();) {

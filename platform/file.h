@@ -5,6 +5,13 @@
 // The layer converts them to the file system's UTF-8 with "/" before any
 // call. Failures return false (or an invalid File) and record the error for
 // platform::last_error().
+//
+// What writes (creates, replaces, removes, stamps) a relative path never
+// reaches outside the current directory (the game directory): the path's
+// folders are resolved beneath it, and one that leads out of it (by "..",
+// an absolute link, a link through "..") fails with EXDEV; the last
+// component is never followed when it is a link (the link itself is what
+// gets replaced or removed). Absolute paths are taken as they stand.
 #pragma once
 
 #include <cstdint>
@@ -33,19 +40,21 @@ public:
     // (one lookup, no descriptor): the check of a whole installation opens
     // every file once and asks at once.
     static File open_for_attributes(std::string_view path);
-    // Creates the file, or truncates an existing one, for writing. A symlink
-    // in its place is refused (ELOOP).
+    // Creates the file anew for writing: whatever stood under its name (a
+    // file, a link) is removed first, so no link leads the writes elsewhere
+    // and no file that another name shares is cut or overwritten.
     static File create_always(std::string_view path);
     // An existing file, for reading.
     static File open_for_reading(std::string_view path);
     // An existing regular file, to read and to write at its end (a download
-    // that goes on). A symlink in its place is refused (ELOOP), as by
-    // create_always.
+    // that goes on). A link in its place is refused (ELOOP), and so is a
+    // file that another name shares (EMLINK).
     static File open_for_resume(std::string_view path);
     // The same, to read and to write anywhere in it (a file put together
     // from pieces, write_all_at).
     static File open_for_update(std::string_view path);
-    // For appending; made (0666 less the umask) when missing.
+    // For appending; made (0666 less the umask) when missing. A link, or a
+    // file that another name shares, is refused as by open_for_resume.
     static File open_for_append(std::string_view path);
 
     bool valid() const { return fd_ >= 0 || attributesOnly_; }
@@ -80,7 +89,6 @@ public:
 private:
     friend class AttributeReader;
     explicit File(int fd) : fd_(fd) {}
-    static File open_regular(std::string_view path, bool append);
     int fd_ = -1;
     bool attributesOnly_ = false;
     std::uint64_t size_ = 0;
@@ -168,9 +176,10 @@ bool copy_file(std::string_view from, std::string_view to, const CopyCheck& chec
 bool replace_file(std::string_view from, std::string_view to);
 
 // Makes `bytes` the whole content of the file `path` so that a crash or a
-// full disk never leaves half a file: written to `path` + ".~new", flushed
-// to the disk, renamed over the file. A symlink is written through: its
-// target is replaced and the link stays. An existing file keeps its
+// full disk never leaves half a file: written to `path` + ".~new" (made
+// anew), flushed to the disk, renamed over the file. A symlink is written
+// through: its target is replaced and the link stays (the player's own
+// settings file may live elsewhere). An existing file keeps its
 // permission bits, and one without its owner's write bit is left as it is
 // (EACCES), as a file that cannot be opened for writing.
 bool write_file_whole(std::string_view path, std::string_view bytes);

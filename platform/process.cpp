@@ -70,9 +70,20 @@ std::optional<unsigned long long> start_ticks(pid_t pid) {
     return ticks;
 }
 
+// Whether the process runs as our user in our current directory (the same
+// folder, whatever path it was reached by).
+bool ours_here(pid_t pid) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    struct stat owner, cwd, here;
+    return ::stat(proc.c_str(), &owner) == 0 && owner.st_uid == ::geteuid() &&
+           ::stat((proc + "/cwd").c_str(), &cwd) == 0 && ::stat(".", &here) == 0 &&
+           cwd.st_dev == here.st_dev && cwd.st_ino == here.st_ino;
+}
+
 }  // namespace
 
-std::optional<pid_t> find_other_process(std::string_view exeName, bool startedBeforeUs) {
+std::optional<pid_t> find_other_process(std::string_view exeName, bool startedBeforeUs,
+                                        bool oursHere) {
     std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
     if (!proc) return std::nullopt;
     const pid_t self = ::getpid();
@@ -86,7 +97,7 @@ std::optional<pid_t> find_other_process(std::string_view exeName, bool startedBe
         const auto pid = static_cast<pid_t>(id);
         if (pid == self || (first && pid > *first)) continue;
         const auto name = process_executable_name(pid);
-        if (!name || *name != exeName) continue;
+        if (!name || *name != exeName || (oursHere && !ours_here(pid))) continue;
         if (startedBeforeUs) {
             const auto started = start_ticks(pid);
             if (!started || *started >= *ourStart) continue;

@@ -24,7 +24,11 @@ std::optional<std::string> process_name(pid_t pid);
 // exactly `exeName` (case-sensitive), in process-id order. With
 // `startedBeforeUs`, only one that was started before this process: of two
 // started within the same clock tick, neither is older than the other.
-std::optional<pid_t> find_other_process(std::string_view exeName, bool startedBeforeUs = false);
+// With `oursHere`, only one that runs as this process's user in this
+// process's current directory: another user's program, or one working in
+// another folder, is none of ours.
+std::optional<pid_t> find_other_process(std::string_view exeName, bool startedBeforeUs = false,
+                                        bool oursHere = false);
 
 // Waits at most `limit` for this process's parent to end, and only while that
 // parent runs the program `exeName`: a process started by something else,

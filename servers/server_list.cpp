@@ -4,6 +4,7 @@
 
 #include "log/launcher_log.h"
 #include "net/fetch_url.h"
+#include "platform/codepage.h"
 #include "platform/cp1254_literal.h"
 #include "platform/file.h"
 #include "servers/retry_delay.h"
@@ -61,15 +62,29 @@ void LogEmptyServerList() {
 }
 
 void getServerList(const std::string& url, std::back_insert_iterator<std::vector<ServerEntry>> out,
-                   boost::function<bool()> stopRequested, const std::string& caFile) {
-    talvo::utility::fetch_url list(url);
-    list.set_timeout(500);
-    list.set_max_size(kMaxServerListBytes);
-    if (!caFile.empty()) list.transfer.add_ca_file(caFile);
-    if (stopRequested) list.abort_when(stopRequested);
-    const std::string text = list.fetch();
+                   boost::function<bool()> stopRequested, const std::string& caFile,
+                   const ServerListCheck& check) {
+    const auto fetch = [&](const std::string& from, std::uint64_t cap) {
+        talvo::utility::fetch_url list(from);
+        list.set_timeout(500);
+        list.set_max_size(cap);
+        if (!caFile.empty()) list.transfer.add_ca_file(caFile);
+        if (stopRequested) list.abort_when(stopRequested);
+        return list.fetch();
+    };
+    std::string text = fetch(url, kMaxServerListBytes);
     // A fetch cut short by a stop brought no list, but no empty one either.
     if (stopRequested && stopRequested()) return;
+    // Over https the server's certificate vouches for the list; else only
+    // the publisher's signature does: a list anyone on the way could have
+    // written names the servers the game connects to.
+    const bool https =
+        platform::equal_ignoring_ascii_case(std::string_view(url).substr(0, 8), "https://");
+    if (check && !text.empty() && !https) {
+        const std::string signature = fetch(url + kServerListSignatureSuffix, 64 << 10);
+        if (stopRequested && stopRequested()) return;
+        if (!check(text, signature)) text.clear();
+    }
     parseServerList(text, out);
 }
 
@@ -93,7 +108,8 @@ unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEn
         std::size_t count = 0;
         {
             boost::mutex::scoped_lock lock(serversMutex);
-            getServerList(source.url, std::back_inserter(servers), stopRequested, source.caFile);
+            getServerList(source.url, std::back_inserter(servers), stopRequested, source.caFile,
+                          source.check);
             count = servers.size();
         }
         if (count != 0) return static_cast<unsigned>(count);

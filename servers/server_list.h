@@ -59,18 +59,29 @@ std::vector<std::string> ServerListProblems(const std::string& text);
 // A longer reply is no server list.
 inline constexpr std::uint64_t kMaxServerListBytes = 1 << 20;
 
+// A signed server list's signature lies beside it: its URL and this.
+inline constexpr const char* kServerListSignatureSuffix = ".minisig";
+// Whether a server list's text is taken, given its signature's text ("" when
+// none could be fetched); says why not in the log.
+using ServerListCheck =
+    boost::function<bool(const std::string& text, const std::string& signature)>;
+
 // Fetches `url` (at most 500 seconds and kMaxServerListBytes; abandoned as
 // soon as `stopRequested` answers true, and then nothing is parsed or
 // logged; https checked against the system's authorities and those of
-// `caFile`) and parses the body into `out`.
+// `caFile`) and parses the body into `out`. With `check`, a list not
+// fetched over https is taken only when `check` accepts it with the
+// signature beside it; else it counts as an empty list.
 void getServerList(const std::string& url, std::back_insert_iterator<std::vector<ServerEntry>> out,
-                   boost::function<bool()> stopRequested = {}, const std::string& caFile = "");
+                   boost::function<bool()> stopRequested = {}, const std::string& caFile = "",
+                   const ServerListCheck& check = {});
 
 // Where the stage of the patch run takes the list from.
 struct ServerListSource {
     bool serverTest = false;  // read "serverlist.txt" in the current directory instead
     std::string url;          // the server-list endpoint
     std::string caFile;       // authorities trusted besides the system's (easy_curl::add_ca_file)
+    ServerListCheck check;    // a launcher with trusted keys: its signature (getServerList)
     // Waits between attempts: the given time, or less when the run is asked
     // to stop (then true). By default on the stop event; tests pass a clock
     // of their own. `uniform` is RetryDelay's random source.

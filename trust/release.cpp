@@ -112,20 +112,46 @@ std::string FormatTrustedComment(const ReleaseInfo& info) {
     return text;
 }
 
+namespace {
+
+// The signature of `text` reads and verifies with one of `trusted`, and its
+// trusted comment reads into `info`.
+bool VerifySigned(const std::vector<PublicKey>& trusted, std::string_view text,
+                  std::string_view signatureText, ReleaseInfo& info, std::string& error) {
+    Signature signature;
+    std::string why;
+    if (!ReadSignature(signatureText, signature, why) || !Verify(trusted, text, signature, why)) {
+        error = "signature: " + why;
+        return false;
+    }
+    return ParseTrustedComment(signature.trustedComment, info, error);
+}
+
+}  // namespace
+
+bool VerifyServerList(const std::vector<PublicKey>& trusted, std::string_view listText,
+                      std::string_view signatureText, std::int64_t nowUnix, std::string& error) {
+    ReleaseInfo info;
+    error.clear();
+    if (!VerifySigned(trusted, listText, signatureText, info, error)) return false;
+    if (info.product != kServerListProduct) {
+        error = "signed for product \"" + info.product + "\"";
+    } else if (!info.expiresUnix) {
+        error = "the signature has no expiry";
+    } else if (*info.expiresUnix <= nowUnix) {
+        error = "expired at " + FormatUtcTime(*info.expiresUnix);
+    }
+    return error.empty();
+}
+
 bool VerifyRelease(const std::vector<PublicKey>& trusted, std::string_view manifestText,
                    std::string_view signatureText, std::int64_t nowUnix,
                    std::uint64_t minimumVersion, Release& release, std::string& error) {
     release = Release();
     error.clear();
-    Signature signature;
-    std::string why;
-    if (!ReadSignature(signatureText, signature, why) ||
-        !Verify(trusted, manifestText, signature, why)) {
-        error = "signature: " + why;
-        return false;
-    }
     ReleaseInfo& info = release.info;
-    if (!ParseTrustedComment(signature.trustedComment, info, error)) return false;
+    std::string why;
+    if (!VerifySigned(trusted, manifestText, signatureText, info, error)) return false;
     if (info.product != kProduct) {
         error = "the release is for product \"" + info.product + "\", not \"valdora\"";
     } else if (info.expiresUnix && *info.expiresUnix <= nowUnix) {

@@ -21,6 +21,9 @@
 namespace trust {
 
 inline constexpr std::string_view kProduct = "valdora";
+// The product of a signed game-server list: "version=N
+// product=valdora-servers expires=...", N the time it was signed.
+inline constexpr std::string_view kServerListProduct = "valdora-servers";
 
 struct ReleaseInfo {
     std::uint64_t version = 0;                // only goes up from release to release
@@ -49,5 +52,13 @@ struct Release {
 bool VerifyRelease(const std::vector<PublicKey>& trusted, std::string_view manifestText,
                    std::string_view signatureText, std::int64_t nowUnix,
                    std::uint64_t minimumVersion, Release& release, std::string& error);
+
+// The checks of a signed server list: the signature file reads and
+// verifies with one of `trusted` over `listText`; the trusted comment reads;
+// the product is "valdora-servers"; it carries an expiry, and that lies
+// after `nowUnix` (a list of servers goes stale: it is signed again and
+// again, for a short time each). False with the failed check in `error`.
+bool VerifyServerList(const std::vector<PublicKey>& trusted, std::string_view listText,
+                      std::string_view signatureText, std::int64_t nowUnix, std::string& error);
 
 }  // namespace trust

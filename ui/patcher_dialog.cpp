@@ -129,6 +129,12 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
     totalProgress->SetPos(0);
     fileProgress->SetPos(0);
 
+    // Taken in one step: of two launchers started at the same moment exactly
+    // one gets the marker, and the other ends here, before it rewrites the
+    // settings file of the one that runs.
+    instanceEvent_ = std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
+    if (!instanceEvent_->holds()) platform::exit_process(-1);
+
     preferences.SetMessageTarget(&target_);
     preferences.LoadSettingsAtStartup();
 
@@ -136,11 +142,6 @@ bool Cpatcher_client_MFCDlg::OnInitDialog() {
     setWindowIcon(QIcon(QPixmap::fromImage(skin_.copy(QRect(64, 150, 128, 128)))));
     ShapeFromSkin();
     setWindowTitle(QString::fromUtf8("Valdora Oyunu Güncelleyicisi"));
-
-    // Taken in one step: of two launchers started at the same moment exactly
-    // one gets the marker, and the other ends here.
-    instanceEvent_ = std::make_unique<win32_event>(win32_event::create_t{}, kInstanceEventName);
-    if (!instanceEvent_->holds()) platform::exit_process(-1);
 
     const QString site = QString::fromUtf8(start_.webSite);
     promoPane1->Navigate(site + "/LauncherPromo1.aspx");

@@ -220,16 +220,26 @@ TEST_F(LauncherE2E, ExactlyOneLauncherRunsAndAnyOtherEndsWithMinusOne) {
     ASSERT_TRUE(wait_until([&] { return ::flock(probe, LOCK_SH | LOCK_NB) == 0; }));
     EXPECT_EQ(start(game).wait_for(20s), 255);
     EXPECT_EQ(nginx.count(kListPath), 1u);
+    EXPECT_FALSE(fs::exists(game / "base" / "pref_launch.prefs"));  // nor any file of its own
     ::close(probe);
 }
 
+// An older launcher of this game directory is ended at start-up; one of
+// another game directory is not (the running-launcher marker then ends the
+// new one).
 TEST_F(LauncherE2E, AnOlderLauncherIsEndedAtStartUp) {
     ASSERT_NO_FATAL_FAILURE(publish({{"a.pak", "a"}}));
-    Child older = start(install("older"));
+    Child elsewhere = start(install("elsewhere"));
     ASSERT_TRUE(wait_until([&] { return nginx.count(kListPath) > 0; }));
+    EXPECT_EQ(start(game).wait_for(20s), 255);
+    EXPECT_FALSE(elsewhere.wait_for(0ms).has_value());
+    ::kill(elsewhere.pid(), SIGKILL);
+    EXPECT_EQ(elsewhere.wait_for(20s), 128 + SIGKILL);
+    Child older = start(game);
+    ASSERT_TRUE(wait_until([&] { return nginx.count(kListPath) == 2; }));
     Child newer = start(game);
     EXPECT_EQ(older.wait_for(20s), 128 + SIGKILL);
-    EXPECT_TRUE(wait_until([&] { return nginx.count(kListPath) == 2; }));
+    EXPECT_TRUE(wait_until([&] { return nginx.count(kListPath) == 3; }));
     EXPECT_FALSE(newer.wait_for(0ms).has_value());
 }
 

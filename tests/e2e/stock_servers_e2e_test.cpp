@@ -5,6 +5,7 @@
 // runs. The shipped nginx configuration also serves launchers of older
 // builds, which ask with the list's own bytes.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "support/site.h"
 #include "support/stock_server.h"
@@ -60,6 +61,9 @@ TEST(StaticServers, EachInstallsASiteWithTurkishNamesAsPublished) {
         EXPECT_EQ(differences(game, kGame), std::vector<std::string>{});
 
         if (name == "nginx") {
+            // Started as root, it serves the site as an unprivileged user.
+            for (const int uid : nginx.worker_users()) EXPECT_TRUE(uid != 0 || ::geteuid() != 0);
+            EXPECT_FALSE(nginx.worker_users().empty());
             // An older launcher: "\" between folders, raw CP1254 letters, a
             // blank as %20.
             const std::string folder = base_url(site).substr(server.url().size());

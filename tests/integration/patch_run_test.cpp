@@ -189,6 +189,22 @@ TEST_F(PatchRun, TemporaryFileThatCannotBeCreatedEndsTheRun) {
     EXPECT_EQ(server.requests("/"), 1);  // the list only
 }
 
+// Nothing of a run lands outside the game directory: not through a folder
+// link that leads out, nor into a file that a scratch file's name shares
+// (the name is taken by a new file), and the run goes on.
+TEST_F(PatchRun, NothingIsWrittenOutsideTheGameDirectory) {
+    const fs::path outside = dir.path() / "outside";
+    write_bytes(outside / "x.map", "outside");
+    fs::create_directory_symlink("../outside", "maps");
+    fs::create_hard_link(outside / "x.map", "~temp.dat");
+    fs::create_symlink(outside / "x.map", "~temp.dat.resume");
+    serve({{"a.pak", "a"}, {"maps/sub/y.map", "y"}, {"maps/x.map", "new map"}});
+    run();
+    EXPECT_EQ(read_bytes(outside / "x.map"), "outside");
+    EXPECT_EQ(strays(outside, {{"x.map", ""}}), Log{});
+    EXPECT_EQ(read_bytes("a.pak"), "a");
+}
+
 TEST_F(PatchRun, LauncherUpdateComesAloneAndHandsOver) {
     // Listed before it: a file far beyond the limit of one run.
     serve({{"A.pak", ""}, {"_launcher.dll", "new launcher"}, {"b.pak", "b"}}, {},

@@ -215,6 +215,62 @@ TEST_F(SignedSite, AChangedFileReachesThePlayerWhateverItsSizeAndTime) {
               0);
 }
 
+// With trusted keys a server list is taken only with its signature (or over
+// https): one that anyone on the way rewrote counts as the empty list, asked
+// for again and again, and no game is ever started on it.
+TEST_F(SignedSite, AServerListIsTakenOnlyWithItsSignature) {
+    publish_next({{"a.pak", "a"}});
+    const std::string list = releases[0].at("serverlist_test.aspx"), file = dir.path() / "servers";
+    const std::string evil = "V|x|y|6.6.6.6 -evil_switch=1|7001\r\n",
+                      yes = " expires=2099-01-01T00:00:00Z";
+    const auto sign = [&](const std::string& text) {  // as the operator does, from time to time
+        write_bytes(file, text);
+        return testsupport::run({VALDORA_PUBLISH_EXE, "sign-servers", file, "--sign-key",
+                                 dir.path() / "valdora.key"},
+                                dir.path())
+                           .status == 0
+                   ? read_bytes(file + ".minisig")
+                   : "";
+    };
+    const struct {
+        std::string list, signature, logged;  // "" logged: taken
+    } cases[] = {
+        {evil, releases[0].at("serverlist_test.aspx.minisig"), "signature: "},
+        {list, "", "signature: "},
+        {list, SignText(NewKey(), list, "version=1 product=valdora-servers" + yes), "not trusted"},
+        {list,
+         SignText(key, list, "version=1 product=valdora-servers expires=2020-01-01T00:00:00Z"),
+         "expired at 2020"},
+        {list, SignText(key, list, "version=1 product=valdora" + yes), "for product"},
+        {list, SignText(key, list, "version=1 product=valdora-servers"), "no expiry"},
+        {evil + evil, sign(evil + evil), ""},
+    };
+    EXPECT_EQ(sign("no list"), "");  // one the launcher would misread is refused
+    run_on(releases[0], false);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.logged);
+        server.serve(kServers, c.list);
+        server.serve(std::string(kServers) + ".minisig",
+                     {{c.signature.empty() ? 404 : 200, c.signature}});
+        const auto d = start();
+        const auto refusals = [&] {
+            const Log lines = log();
+            return std::count(lines.begin(), lines.end(), "server listesi bo\xFE !");
+        };
+        ASSERT_TRUE(wait_until(
+            [&] { return d->IsFinished() && (refusals() >= 2 || !d->GetServers().empty()); }));
+        d->Stop();
+        EXPECT_EQ(d->GetServers().size(), c.logged.empty() ? 2u : 0u);
+        std::string logged;
+        for (const std::string& line : log()) logged += line + "\n";
+        const std::size_t refusal = logged.find("server list: ");
+        EXPECT_EQ(
+            refusal != std::string::npos && logged.find(c.logged, refusal) != std::string::npos,
+            !c.logged.empty())
+            << logged;
+    }
+}
+
 // A list's base URL reaches no local file, signed site or not.
 TEST_F(EngineRun, GameFilesComeOverHttpAlone) {
     write_bytes(dir.path() / "secret.txt", "12345");

@@ -88,8 +88,9 @@ TEST_F(Transfer, ACutDownloadGoesOnNextRunOrStartsOverWhenAnythingDoesNotFit) {
     }
 }
 
-// A partial replaced by a symlink is refused as the scratch file always is.
-TEST_F(Transfer, APartialReplacedByASymlinkIsRefused) {
+// A partial replaced by a symlink is never written through: the link is
+// removed and the file comes whole.
+TEST_F(Transfer, APartialReplacedByASymlinkIsReplaced) {
     const std::string bytes = pattern(kSize, 4);
     serve({{"a.pak", bytes}}, {{"a.pak", {{200, bytes, Reply::Mode::Drop, {{"ETag", kEtag}}}}}});
     run_keeping();
@@ -97,10 +98,10 @@ TEST_F(Transfer, APartialReplacedByASymlinkIsRefused) {
     fs::remove("~temp.dat");
     fs::create_symlink(dir.path() / "elsewhere", "~temp.dat");
     run_keeping();
-    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_FAILED, 1}}));
-    EXPECT_EQ(target.boxes.size(), 1u);
+    EXPECT_EQ(target.posts.back(), (Posted{WM_SERVERLIST_READY, 2}));
     EXPECT_EQ(read_bytes(dir.path() / "elsewhere"), "keep");
-    EXPECT_EQ(server.requests("/files/"), 1);
+    EXPECT_EQ(differences(game, {{"a.pak", bytes}}), Log{});
+    EXPECT_EQ(server.ranges("/files/a.pak"), (Log{"", ""}));  // whole, twice
 }
 
 // No byte for the stall limit (one second here, 30 s for players) fails the

@@ -3,6 +3,7 @@
 #
 #   package_test.sh build DEB_DIR CPACK_CONFIG   CPack makes both packages
 #   package_test.sh lintian DEB_DIR              no lintian error in either
+#   package_test.sh server_unit DEB_DIR          the systemd unit's command serves a site
 #   package_test.sh desktop_entry DEB_DIR        the desktop entry validates
 #   package_test.sh starter DEB_DIR PUBLISH PAGES SERVE_SITE
 #       the launcher package unpacked, its starter run as a player (an
@@ -31,6 +32,42 @@ case $case_name in
     rm -rf "$debs/_CPack_Packages"
     ls "$debs"/valdora-launcher_*.deb "$debs"/valdora-patch-server_*.deb
     exit 0
+    ;;
+  server_unit)
+    # The patch-server package's systemd unit: its command, as systemd would
+    # run it for the instance of a published site, serves that site; its
+    # prerm stops every instance.
+    work=$(mktemp -d)
+    chmod 755 "$work"
+    served=
+    trap 'kill $served 2>/dev/null; rm -rf "$work"' EXIT
+    dpkg-deb -x "$debs"/valdora-patch-server_*.deb "$work/root"
+    dpkg-deb -e "$debs"/valdora-patch-server_*.deb "$work/control"
+    unit=$work/root/lib/systemd/system/valdora-site@.service
+    grep -q "systemctl stop 'valdora-site@\*.service'" "$work/control/prerm" || fail "prerm stops no site"
+    mkdir -p "$work/build" && echo map > "$work/build/a.map"
+    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    "$work/root/usr/bin/valdora-publish" "$work/build" "$work/site" --base-url "http://127.0.0.1:$port/game" > /dev/null
+    instance=$(systemd-escape --path "$work/site" 2>/dev/null || echo "${work#/}/site" | tr / -)
+    command=$(sed -n 's/^ExecStart=//p' "$unit")
+    command=${command//%f/$work/site}
+    command=${command//%i/$instance}
+    command=${command//\$\{LISTEN\}/127.0.0.1:$port}
+    command=${command//\$\{RATE\}/0}
+    command=${command//\/run\/valdora-site/$work/run}
+    command=${command//\/usr\/share/$work/root/usr/share}
+    eval "$command" > "$work/served.out" 2>&1 &
+    served=$!
+    list() {
+      exec 3<>"/dev/tcp/127.0.0.1/$port" || return 1
+      printf 'GET /Patcher/1000_1.0.0.1_Update.txt HTTP/1.0\r\n\r\n' >&3
+      cat <&3
+    }
+    for _ in $(seq 100); do
+      list 2>/dev/null | grep -q "^http://127.0.0.1:$port/game/r-" && exit 0
+      sleep 0.1
+    done
+    fail "the unit's command serves no site: $(cat "$work/served.out")"
     ;;
   lintian)
     # Errors fail; warnings and notes are shown.

@@ -56,6 +56,19 @@ public:
         nginx_->wait_for(10s);
         nginx_.reset();
     }
+    // The user ids nginx's worker processes run as.
+    std::vector<int> worker_users() const {
+        std::vector<int> users;
+        for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+            const std::string status = read_bytes(e.path() / "status");
+            const std::size_t ppid = status.find("\nPPid:\t"), uid = status.find("\nUid:\t");
+            if (nginx_ && ppid != std::string::npos && uid != std::string::npos &&
+                std::stoi(status.substr(ppid + 7)) == nginx_->pid()) {
+                users.push_back(std::stoi(status.substr(uid + 6)));
+            }
+        }
+        return users;
+    }
     std::string listen() const { return "127.0.0.1:" + std::to_string(port_); }
     std::string url(const std::string& path = "") const {
         return (tls_.empty() ? "http://" : "https://") + listen() + path;

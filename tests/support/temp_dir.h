@@ -2,6 +2,7 @@
 // lives and removed afterwards.
 #pragma once
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,6 +16,9 @@ public:
     TempDir() : previous_(std::filesystem::current_path()) {
         std::string pattern = std::filesystem::temp_directory_path() / "valdora-test-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        // Searchable by all, as a home folder is: nginx started as root serves
+        // a site in it as an unprivileged user.
+        ::chmod(pattern.c_str(), 0755);
         std::filesystem::current_path(path_ = pattern);
     }
     ~TempDir() {

@@ -73,19 +73,32 @@ TEST(File, TimesAreUtcWhateverTheTimeZoneAndTheAccessTimeStays) {
     EXPECT_EQ(platform::last_error(), ENOENT);
 }
 
-TEST(File, LauncherPathsReachTheFileSystemAsUtf8AndScratchFilesRefuseSymlinks) {
+// Writes never leave the current directory: a scratch file replaces a link
+// or a hard link in its way, and a folder link that leads out fails.
+TEST(File, LauncherPathsReachTheFileSystemAsUtf8AndNoWriteLeavesTheDirectory) {
     testsupport::TempDir dir;
-    fs::create_directory("data");
+    fs::create_directories("game/data");
+    fs::current_path("game");
     ASSERT_TRUE(platform::create_directory("data\\\xFE"));  // CP1254 "ş"
     auto file = platform::File::create_always("data\\\xFE/a.pak");
     ASSERT_TRUE(file.write_all("abc", 3));
     EXPECT_EQ(read_bytes("data/\xC5\x9F/a.pak"), "abc");
 
-    write_bytes("outside.txt", "keep");
-    fs::create_symlink("outside.txt", "~temp.dat");
-    EXPECT_FALSE(platform::File::create_always("~temp.dat").valid());
-    EXPECT_EQ(platform::last_error(), ELOOP);
-    EXPECT_EQ(read_bytes("outside.txt"), "keep");
+    write_bytes("../outside.txt", "keep");
+    fs::create_symlink("../outside.txt", "~temp.dat");
+    fs::create_hard_link("../outside.txt", "~temp.dat.resume");
+    for (const char* name : {"~temp.dat", "~temp.dat.resume"}) {
+        EXPECT_FALSE(platform::File::open_for_resume(name).valid()) << name;
+        EXPECT_TRUE(platform::File::create_always(name).write_all("new", 3)) << name;
+    }
+    EXPECT_EQ(read_bytes("~temp.dat") + read_bytes("../outside.txt"), "newkeep");
+    fs::create_directory_symlink("..", "up");
+    EXPECT_FALSE(platform::create_directory("up\\made"));
+    EXPECT_EQ(platform::last_error(), EXDEV);
+    EXPECT_FALSE(platform::replace_file("~temp.dat", "up/outside.txt"));
+    EXPECT_FALSE(platform::File::create_always("data/../../outside.txt").valid());
+    EXPECT_EQ(read_bytes("../outside.txt"), "keep");
+    EXPECT_FALSE(fs::exists("../made"));
 }
 
 // A folder another user may change, sticky or not, is not the player's alone.

@@ -50,21 +50,34 @@ TEST(InstanceMarker, ARuntimeFolderOthersCanChangeIsNotUsed) {
     before ? ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
 }
 
-// Only a launcher started before this one is older; a later one is not.
-TEST(Process, AnOlderLauncherIsOneStartedBeforeUs) {
+// Only a launcher started before this one is older; a later one is not. And
+// only one of this user in this directory is ours to end: not one in another
+// folder, nor another user's.
+TEST(Process, AnOlderLauncherIsOneOfOursStartedBeforeUs) {
     testsupport::TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
+    std::filesystem::create_directory("other");
     std::filesystem::copy_file("/bin/sleep", dir.path() / "launcher.exe");
+    testsupport::Child there({"../launcher.exe", "30"}, dir.path() / "other");
+    testsupport::Child theirs(
+        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "./launcher.exe", "30"},
+        dir.path());
     testsupport::Child child({"./launcher.exe", "30"}, dir.path());
     const pid_t later = child.pid();
-    ASSERT_TRUE(testsupport::wait_until(
-        [&] { return platform::process_executable_name(later) == "launcher.exe"; }));
-    EXPECT_EQ(platform::find_other_process("launcher.exe"), later);
-    EXPECT_EQ(platform::find_other_process("launcher.exe", true), std::nullopt);
+    ASSERT_TRUE(testsupport::wait_until([&] {
+        return platform::process_executable_name(later) == "launcher.exe" &&
+               platform::process_executable_name(there.pid()) == "launcher.exe" &&
+               (::geteuid() != 0 ||
+                platform::process_executable_name(theirs.pid()) == "launcher.exe");
+    }));
+    EXPECT_EQ(platform::find_other_process("launcher.exe"), there.pid());
+    EXPECT_EQ(platform::find_other_process("launcher.exe", false, true), later);
+    EXPECT_EQ(platform::find_other_process("launcher.exe", true, true), std::nullopt);
     EXPECT_TRUE(platform::terminate_process(later));
     EXPECT_FALSE(platform::process_alive(later));  // gone when it returns
-    // Ended, not yet reaped: no launcher to look for any more, but still its
-    // name (a launcher that hands over is waited for until it is gone).
-    EXPECT_EQ(platform::find_other_process("launcher.exe"), std::nullopt);
+    // Ended, not yet reaped: no launcher of ours to look for any more, but
+    // still its name (a launcher that hands over is waited for until it is gone).
+    EXPECT_EQ(platform::find_other_process("launcher.exe", false, true), std::nullopt);
     EXPECT_EQ(platform::process_name(later), "launcher.exe");
     EXPECT_EQ(child.wait_for(20s), 128 + SIGKILL);
 }

@@ -2,6 +2,7 @@
 // and signature that sha256sum, minisign and the launcher's checks take,
 // and what it refuses without touching the site.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -199,6 +200,30 @@ TEST_F(Publisher, EachReleaseHasAFolderOfItsOwnAndTheOneBeforeStays) {
     EXPECT_FALSE(fs::exists("site/game/" + r1));
     EXPECT_TRUE(fs::exists("site/.cp1254/game/" + r2));
     EXPECT_FALSE(fs::exists("site/.cp1254/game/" + r1));
+}
+
+// Only the build is published, and a web server running as anyone can read
+// the site, whatever the umask.
+TEST_F(Publisher, PublishesOnlyTheBuildAndASiteEveryoneCanRead) {
+    fs::create_symlink("/etc/passwd", "build/parola");
+    ASSERT_EQ(publish(), publish::kRefused);
+    EXPECT_NE(errors.find("parola: a link to /etc/passwd, outside the game build"),
+              std::string::npos)
+        << errors;
+    fs::remove("build/parola");
+    fs::create_symlink("valdora.pak", "build/kopya.pak");  // inside: published as that file
+    const mode_t umask = ::umask(077);
+    const publish::Status status = publish();
+    ::umask(umask);
+    ASSERT_EQ(status, publish::kPublished) << errors;
+    EXPECT_EQ(read_bytes("site/game/" + release() + "/kopya.pak"), std::string(1000, 'p'));
+    std::vector<std::string> hidden;
+    for (const auto& e : fs::recursive_directory_iterator("site")) {
+        const auto needed = e.is_directory() ? fs::perms(0555) : fs::perms(0444);
+        if ((fs::status(e.path()).permissions() & needed) != needed) hidden.push_back(e.path());
+    }
+    EXPECT_EQ(hidden, std::vector<std::string>{});
+    EXPECT_EQ(fs::status("site").permissions() & fs::perms(0555), fs::perms(0555));
 }
 
 TEST_F(Publisher, MinisignChecksOurSignaturesAndItsKeysAndSignaturesServeHere) {

@@ -241,7 +241,30 @@ std::string packaged_directory() {
 
 }  // namespace
 
+constexpr const char* kHelp =
+    "usage: valdora [-test_launcher] [-servertest] [-limit_rate=RATE] [-max_transfers=N]\n"
+    "               [-qmtr284]\n"
+    "\n"
+    "Starts the Valdora launcher in the player's game directory ($VALDORA_GAME_DIR, else\n"
+    "$XDG_DATA_HOME/valdora, ~/.local/share/valdora), after putting the installed launcher\n"
+    "there when it is missing or older. The switches go to the launcher as they are\n"
+    "(after - or /, in any case):\n"
+    "  -test_launcher     leave the launcher's own update alone in this run\n"
+    "  -servertest        the servers from serverlist.txt in the game directory;\n"
+    "                     nothing is downloaded\n"
+    "  -limit_rate=RATE   download at most RATE bytes a second: 512K, 4M, 1G\n"
+    "  -max_transfers=N   at most N requests in flight at once, 1 to 16 (default 8)\n"
+    "  -qmtr284           check the game, download nothing\n"
+    "  -h, --help         this text (not passed on)\n"
+    "Exit status: the launcher's: 0 closed, the game started, an update handed over or\n"
+    "the player told to reinstall; 255 another launcher of this user runs, or the game\n"
+    "could not be started. 1 when valdora could not start the launcher (it says why).\n";
+
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
     if (::geteuid() == 0 || ::getuid() == 0 || ::geteuid() != ::getuid()) {
         std::fprintf(stderr,
                      "valdora: not starting as root: the game directory and the launcher belong "

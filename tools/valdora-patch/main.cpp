@@ -48,12 +48,37 @@ void on_signal(int) {
     g_interrupted = 1;
 }
 
+constexpr const char* kUsage =
+    "usage: valdora-patch [--update-list URL] [--server-list URL] [--server-wait SECONDS]\n"
+    "                     [--limit-rate RATE] [--max-transfers N] [--trusted-key FILE]...\n"
+    "                     [--verify] [--ca-file FILE] [-qmtr284] [-test_launcher] [-servertest]\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "Brings the current directory (a Valdora game directory) up to date from the patch\n"
+    "server, as the launcher does, and prints the server list.\n"
+    "  --update-list URL     the update list instead of the compiled-in one\n"
+    "  --server-list URL     the server list instead of the compiled-in one\n"
+    "  --server-wait SECONDS how long to keep asking for the server list (default 60)\n"
+    "  --limit-rate RATE     at most RATE bytes a second, all downloads together: 512K, 4M\n"
+    "  --max-transfers N     at most N requests in flight at once, 1 to 16 (default 8;\n"
+    "                        1 fetches one file after the other)\n"
+    "  --trusted-key FILE    the publisher's public key (valdora.pub) instead of the\n"
+    "                        built-in ones; twice while keys change\n"
+    "  --verify              hash every file and fetch those that are not the signed ones\n"
+    "  --ca-file FILE        trust a PEM file's certificate authorities for https too\n"
+    "  -qmtr284              check the files, download nothing\n"
+    "  -test_launcher        leave the launcher's own update (_launcher.dll) alone\n"
+    "  -servertest           download nothing; the server list from serverlist.txt\n"
+    "  -h, --help            this text\n"
+    "Proxies come from http_proxy, https_proxy and no_proxy.\n"
+    "Exit status: 0 up to date; 1 a faulty or refused update list, or ~temp.dat not\n"
+    "creatable; 2 too much to download (reinstall); 3 a new launcher waits for\n"
+    "launch_helper.exe; 4 a file could not be fetched or written, or was not the signed\n"
+    "one; 5 no server list within --server-wait; 64 bad usage.\n";
+
 int usage() {
-    std::fprintf(stderr,
-                 "usage: valdora-patch [--update-list URL] [--server-list URL] "
-                 "[--server-wait SECONDS] [--limit-rate RATE] [--max-transfers N] "
-                 "[--trusted-key FILE]... [--verify] [--ca-file FILE] [-qmtr284] "
-                 "[-test_launcher] [-servertest]\n");
+    std::fputs(kUsage, stderr);
     return 64;
 }
 
@@ -121,7 +146,7 @@ int main(int argc, char** argv) {
                 return 64;
             }
         } else if (arg == "--help" || arg == "-h") {
-            usage();
+            std::printf("%s%s", kUsage, kHelp);
             return 0;
         } else {
             switches.push_back(arg);  // the launcher's own, read the launcher's way

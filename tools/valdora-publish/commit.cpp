@@ -45,11 +45,28 @@ bool Swap(const fs::path& staged, const fs::path& target, const fs::path& aside,
 std::vector<fs::path> CommitUnits(const Publication& plan, const Staged& staged) {
     std::vector<fs::path> units = {staged.files, fs::path(kLegacyNames) / staged.files};
     for (const auto& page : plan.pages) units.push_back(page.first);
+    // Unsigned, an old signature of the server list goes.
+    if (!plan.pages.empty()) units.push_back(kServerListSignature);
     units.push_back(kStatePath);
     units.push_back(kManifestPath);
     units.push_back(kSignaturePath);
     units.push_back(kListPath);
     return units;
+}
+
+void MakeFoldersPublic(const fs::path& siteDir, const std::vector<fs::path>& units) {
+    // Group and others may read and search, whatever the umask made them.
+    constexpr auto kPublic = fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec;
+    std::error_code ec;
+    fs::permissions(siteDir, kPublic, fs::perm_options::add, ec);
+    for (const fs::path& unit : units) {
+        fs::path folder = siteDir;
+        for (const fs::path& part : unit.parent_path()) {
+            folder /= part;
+            fs::permissions(folder, kPublic, fs::perm_options::add, ec);
+        }
+    }
 }
 
 int RemoveOldReleases(const fs::path& siteDir, const Publication& plan, const Staged& staged) {

@@ -18,6 +18,12 @@ namespace publish {
 // else in the site is left alone.
 std::vector<std::filesystem::path> CommitUnits(const Publication& plan, const Staged& staged);
 
+// A site is public: the site's folder and the folders the units lie in
+// become readable and searchable by everyone (a web server runs as another
+// user), whatever the umask made them.
+void MakeFoldersPublic(const std::filesystem::path& siteDir,
+                       const std::vector<std::filesystem::path>& units);
+
 // Once the list names the new release: removes the releases before the
 // previous one from the base URL's folder (and their older launchers'
 // names). The previous release stays for players who fetched its list

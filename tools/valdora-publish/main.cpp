@@ -8,6 +8,7 @@
 
 #include "tools/valdora-publish/keygen.h"
 #include "tools/valdora-publish/publisher.h"
+#include "tools/valdora-publish/signing.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ constexpr const char* kUsage =
     "                       [--sign-key FILE [--version N] [--expires-in DAYS] | --unsigned]\n"
     "                       [--replace]\n"
     "       valdora-publish keygen DIR\n"
+    "       valdora-publish sign-servers FILE --sign-key FILE [--expires-in DAYS]\n"
     "       valdora-publish --help\n"
     "\n"
     "Writes SITE_DIR/Patcher/1000_1.0.0.1_Update.txt, the manifest of hashes beside it\n"
@@ -36,6 +38,9 @@ constexpr const char* kUsage =
     "  --unsigned            publish without a signature over a site that was signed\n"
     "  --replace             publish over a site that holds another game\n"
     "keygen DIR writes a new key pair, DIR/valdora.key (secret) and DIR/valdora.pub.\n"
+    "sign-servers FILE signs the server list FILE (FILE.minisig) for DAYS days (7); with\n"
+    "--sign-key and --pages the site's server list is signed so. Launchers built with keys\n"
+    "take a server list over http only with a signature that has not expired.\n"
     "Exit status: 0 published, 1 refused (nothing written), 2 the site could not be\n"
     "written (left as it was), 64 bad usage.\n";
 
@@ -57,6 +62,27 @@ bool ReadNumber(const std::string& text, std::uint64_t max, std::uint64_t& value
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "sign-servers") == 0) {
+        std::string file, key;
+        std::uint64_t days = publish::kServerListDays;
+        for (int i = 2; i < argc; ++i) {
+            const std::string arg = argv[i];
+            if ((arg == "--sign-key" || arg == "--expires-in") && i + 1 < argc) {
+                const std::string value = argv[++i];
+                if (arg == "--sign-key") {
+                    key = value;
+                } else if (!ReadNumber(value, 366, days) || days == 0) {
+                    return usage("--expires-in: a number of days from 1 to 366");
+                }
+            } else if (file.empty() && arg.rfind("--", 0) != 0) {
+                file = arg;
+            } else {
+                return usage(("sign-servers: unexpected " + arg).c_str());
+            }
+        }
+        if (file.empty() || key.empty()) return usage("sign-servers needs FILE and --sign-key");
+        return publish::SignServers(file, key, static_cast<int>(days), std::cout, std::cerr);
+    }
     if (argc >= 2 && std::strcmp(argv[1], "keygen") == 0) {
         if (argc != 3) return usage("keygen needs DIR and nothing else");
         return publish::Keygen(argv[2], std::cout, std::cerr);

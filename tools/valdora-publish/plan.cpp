@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "patch/file_checks.h"
+#include "patch/update_list.h"
 #include "platform/codepage.h"
 #include "tools/valdora-publish/checks.h"
 #include "tools/valdora-publish/site_state.h"
@@ -61,6 +62,13 @@ void ScanGameBuild(const fs::path& root, std::vector<SourceFile>& files,
             problems.push_back(shown + ": not a regular file (links are followed only to files)");
             continue;
         }
+        // A link is published as the file it leads to: only one inside the build.
+        if (it->is_symlink(ec) &&
+            !IsInside(fs::canonical(it->path(), ec), fs::canonical(root, ec))) {
+            problems.push_back(shown + ": a link to " + fs::read_symlink(it->path(), ec).string() +
+                               ", outside the game build; not published");
+            continue;
+        }
         if (!nameProblem.empty()) {
             problems.push_back(shown + ": the name holds " + nameProblem);
             continue;
@@ -113,7 +121,7 @@ std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& prob
     }
     std::uint64_t total = 0;
     for (const SourceFile& file : plan.files) {
-        const std::string shown = platform::cp1254_to_utf8(file.entry.path);
+        const std::string shown = SiteName(file.entry.path);  // as the build names it
         const std::string problem = ListPathProblem(file.entry.path);
         if (!problem.empty()) problems.push_back(shown + ": " + problem);
         if (file.entry.size > kMaxFileSize) {
@@ -141,7 +149,7 @@ void CompareWithPrevious(Publication& plan, std::vector<std::string>& problems) 
             !old->second.hash) {
             continue;
         }
-        const std::string shown = platform::cp1254_to_utf8(file.entry.path);
+        const std::string shown = SiteName(file.entry.path);  // as the build names it
         trust::Sha256Digest digest;
         if (!HashFile(file.source, digest)) {
             problems.push_back(shown + ": cannot be read");

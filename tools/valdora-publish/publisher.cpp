@@ -30,7 +30,7 @@ void Report(const Options& options, const Publication& plan, const Staged& stage
            << "  update list: " << (options.siteDir / kListPath).string() << "\n"
            << "  files:       " << (options.siteDir / staged.files).string() << " (" << shared
            << " shared with the previous release)\n";
-    if (plan.previous) {
+    if (plan.previous && plan.previous->files != staged.files) {
         report << "  kept:        " << (options.siteDir / plan.previous->files).string()
                << ", the previous release, for players still fetching it";
         if (removed > 0) report << "; " << removed << " older release(s) removed";
@@ -81,11 +81,14 @@ Status Publish(const Options& options, std::ostream& report, std::ostream& error
         return kWriteFailed;
     }
     Staged staged;
+    std::vector<fs::path> units;
     if (!Stage(plan, options.siteDir, staging.fresh(), staged, error) ||
-        !Commit(CommitUnits(plan, staged), staging.fresh(), options.siteDir, staging, error)) {
+        !Commit(units = CommitUnits(plan, staged), staging.fresh(), options.siteDir, staging,
+                error)) {
         errors << "valdora-publish: " << error << "\nThe site was left as it was.\n";
         return kWriteFailed;
     }
+    MakeFoldersPublic(options.siteDir, units);
     const int removed = RemoveOldReleases(options.siteDir, plan, staged);
     Report(options, plan, staged, removed, report);
     return kPublished;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "servers/server_list.h"
 #include "tools/valdora-publish/site.h"
 #include "tools/valdora-publish/text_file.h"
 #include "trust/signature.h"
@@ -76,6 +77,54 @@ void PlanSigning(const Options& options, std::optional<SigningPlan>& plan, SiteS
     state.everSigned = true;
     state.highestVersion = std::max(old.highestVersion, signing.release.version);
     plan = signing;
+}
+
+bool SignServerList(const trust::SecretKey& key, const std::string& text, int days,
+                    std::string& signatureText, std::string& error) {
+    const std::int64_t now =
+        std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now())
+            .time_since_epoch()
+            .count();
+    trust::ReleaseInfo info;
+    info.version = static_cast<std::uint64_t>(now);
+    info.product = std::string(trust::kServerListProduct);
+    info.expiresUnix = now + std::int64_t{days} * 86400;
+    trust::Signature signature;
+    if (!trust::Sign(key, text, trust::FormatTrustedComment(info), signature, error)) return false;
+    signatureText = trust::FormatSignature(signature);
+    return true;
+}
+
+Status SignServers(const fs::path& file, const fs::path& keyFile, int days, std::ostream& report,
+                   std::ostream& errors) {
+    std::string text, keyText, error, signature;
+    std::vector<std::string> problems;
+    trust::SecretKey key;
+    if (!ReadText(file, text)) problems.push_back(file.string() + ": cannot be read");
+    for (const std::string& p : ServerListProblems(text))
+        problems.push_back(file.string() + ": " + p);
+    if (!ReadText(keyFile, keyText)) {
+        problems.push_back("--sign-key " + keyFile.string() + ": cannot be read");
+    } else if (!trust::ReadSecretKey(keyText, key, error)) {
+        problems.push_back("--sign-key " + keyFile.string() + ": " + error);
+    }
+    if (!problems.empty()) {
+        errors << "valdora-publish: refused, nothing was written:\n";
+        for (const std::string& p : problems) errors << "  " << p << "\n";
+        return kRefused;
+    }
+    // Beside the list, in one step: a web server never serves half of it.
+    const fs::path target = file.string() + ".minisig", fresh = target.string() + ".new";
+    std::error_code ec;
+    if (!SignServerList(key, text, days, signature, error) || !WriteText(fresh, signature) ||
+        (fs::rename(fresh, target, ec), ec)) {
+        fs::remove(fresh, ec);
+        errors << "valdora-publish: " << target.string() << ": "
+               << (error.empty() ? "cannot be written" : error) << "\n";
+        return kWriteFailed;
+    }
+    report << "Signed " << file.string() << " for " << days << " days: " << target.string() << "\n";
+    return kPublished;
 }
 
 bool SignManifest(const SigningPlan& plan, const std::string& manifestText,

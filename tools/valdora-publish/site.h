@@ -17,6 +17,8 @@ inline constexpr const char* kLauncherFile = "_launcher.dll";
 // The server list first, then the promotional pages.
 inline constexpr std::array<const char*, 4> kPages = {"serverlist_test.aspx", "LauncherPromo1.aspx",
                                                       "LauncherPromo2.aspx", "LauncherPromo3.aspx"};
+// The server list's signature, for launchers built with trusted keys.
+inline constexpr const char* kServerListSignature = "serverlist_test.aspx.minisig";
 
 // One file of the update list.
 struct ListFile {

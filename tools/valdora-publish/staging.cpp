@@ -220,6 +220,16 @@ bool Stage(const Publication& plan, const fs::path& siteDir, const fs::path& fre
             return false;
         }
     }
+    // The server list is signed with the release, for a short while: the
+    // operator signs it again (sign-servers) while the site stands.
+    std::string signature;
+    if (plan.signing && !plan.pages.empty() &&
+        (!SignServerList(plan.signing->key, plan.pages.front().second, kServerListDays, signature,
+                         error) ||
+         !WriteText(fresh / kServerListSignature, signature))) {
+        error = std::string("cannot sign the server list: ") + error;
+        return false;
+    }
     MakeReadable(fresh);
     return true;
 }
