@@ -5,8 +5,12 @@
 // (bench/delta_vs_zsync.sh prints it beside zsync and rsync).
 //
 //   valdora-chunk-sizes OLD NEW [MIN/AVERAGE/MAX/GROUP_AVERAGE/GROUP_MAX]...
+//   valdora-chunk-sizes --plan FILE
 //
 // Without sizes, the ones the program uses. One line per set of sizes.
+// --plan reads FILE as the engine reads an old copy before a delta (cut into
+// chunks with their hashes, and the whole file's SHA-256) and prints the
+// milliseconds it took.
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -26,6 +30,20 @@ bool Chunk(const char* path, delta::Cutting cutting, delta::ChunkSink& sink) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--plan") {
+        const auto start = std::chrono::steady_clock::now();
+        platform::File file = platform::File::open_for_reading(argv[2]);
+        delta::OldCopy old;
+        trust::Sha256Digest whole;
+        if (!file || !delta::ChunkFile(file, old, &whole)) return 1;
+        old.Finish();
+        std::printf(
+            "%.1f ms, %zu chunks, %s\n",
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count(),
+            old.chunks(), trust::ToHex(whole).c_str());
+        return 0;
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: valdora-chunk-sizes OLD NEW [MIN/AVG/MAX/GAVG/GMAX]...\n");
         return 64;
