@@ -23,33 +23,20 @@
 #   bash bench/delta_vs_zsync.sh      # RUNS=7, SEED=3; TMPDIR picks the disk (4 GiB)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
-runs=${RUNS:-7}
+source bench/common.sh
 seed=${SEED:-3}
-[ "$runs" -ge 5 ] || { echo "RUNS must be at least 5" >&2; exit 64; }
 for tool in zsync zsyncmake rsync; do
   command -v "$tool" > /dev/null || apt-get install -y -qq zsync rsync > /dev/null ||
     { echo "needs zsync and rsync (apt-get install zsync rsync)" >&2; exit 1; }
 done
-
-echo "building Release in build/bench ..." >&2
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVALDORA_BUILD_UI=OFF \
-  -DVALDORA_BUILD_TESTS=OFF > /dev/null
-cmake --build build/bench -j2 --target valdora-patch valdora-publish valdora-chunk-sizes > /dev/null
+bench_start delta valdora-patch valdora-publish valdora-chunk-sizes
 patcher=$root/build/bench/tools/valdora-patch/valdora-patch
 publisher=$root/build/bench/tools/valdora-publish/valdora-publish
 sizes=$root/build/bench/bench/valdora-chunk-sizes
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/valdora-delta.XXXXXX")
-chmod 755 "$work"
 rsync_pid=
-cleanup() {
-  [ -n "$rsync_pid" ] && kill "$rsync_pid" 2> /dev/null
-  bash deploy/serve-site.sh --stop "$work/nginx" > /dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+bench_cleanup_more='[ -n "$rsync_pid" ] && kill "$rsync_pid" 2> /dev/null
+  bash deploy/serve-site.sh --stop "$work/nginx" > /dev/null 2>&1'
+
 port=$(free_port)
 host=http://127.0.0.1:$port
 
@@ -160,7 +147,6 @@ serve site1g
 for _ in 1 2 3; do delta_run 1g site1g >> "$work/d1g"; done
 
 echo "D3 ..." >&2
-now_us() { echo $(($(date +%s%N) / 1000)); }
 cat "$work/old-1g/big.pak" > /dev/null  # in the page cache for both
 for _ in $(seq "$runs"); do
   t0=$(now_us)
@@ -171,8 +157,6 @@ for _ in $(seq "$runs"); do
   echo $((($(now_us) - t0) / 1000)) >> "$work/sha.ms"
 done
 
-median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
-span() { sort -n | awk '{v[NR]=$1} END {printf "%s..%s", v[1], v[NR]}'; }
 bytes=$(awk '{print $3}' "$work/d160" | median)
 requests=$(awk '{print $2}' "$work/d160" | median)
 peak160=$(awk '{print $1}' "$work/d160" | median)

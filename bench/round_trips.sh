@@ -16,29 +16,15 @@
 #   bash bench/round_trips.sh          # RUNS=7 by default; TMPDIR picks the disk
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
-runs=${RUNS:-7}
-[ "$runs" -ge 5 ] || { echo "RUNS must be at least 5" >&2; exit 64; }
-
-echo "building Release in build/bench ..." >&2
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVALDORA_BUILD_UI=OFF \
-  -DVALDORA_BUILD_TESTS=OFF > /dev/null
-cmake --build build/bench -j2 --target valdora-patch valdora-publish valdora-latency-proxy > /dev/null
+source bench/common.sh
+bench_start rtt valdora-patch valdora-publish valdora-latency-proxy
 patcher=$root/build/bench/tools/valdora-patch/valdora-patch
 publisher=$root/build/bench/tools/valdora-publish/valdora-publish
 proxy=$root/build/bench/bench/valdora-latency-proxy
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/valdora-rtt.XXXXXX")
-chmod 755 "$work"
 proxy_pid=
-cleanup() {
-  [ -n "$proxy_pid" ] && kill "$proxy_pid" 2> /dev/null
-  bash deploy/serve-site.sh --stop "$work/nginx" > /dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
+bench_cleanup_more='[ -n "$proxy_pid" ] && kill "$proxy_pid" 2> /dev/null
+  bash deploy/serve-site.sh --stop "$work/nginx" > /dev/null 2>&1'
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 nginx_port=$(free_port)
 port=$(free_port)
 host=http://127.0.0.1:$port  # the proxy's
@@ -66,7 +52,6 @@ files=$(head -n 1 "$work/site/Patcher/1000_1.0.0.1_Update.txt" | tr -d '\r')
   printf 'url = "%s"\noutput = "%s"\n' "$files/$path" "$path"
 done > "$work/files.curl"
 
-now_us() { echo $(($(date +%s%N) / 1000)); }
 timed() {  # dir, command...: microseconds, in a new directory
   local dir=$1 t0
   shift
@@ -90,12 +75,11 @@ for i in $(seq "$runs"); do
     >> "$work/c8.t"
 done
 
-median() { sort -n "$1" | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
-span() { sort -n "$1" | awk '{v[NR]=$1} END {printf "%.0f..%.0f", v[1] / 1000, v[NR] / 1000}'; }
+ms_span() { sort -n "$1" | awk '{v[NR]=$1} END {printf "%.0f..%.0f", v[1] / 1000, v[NR] / 1000}'; }
 row() {  # name, what, engine file, target[, baseline file, its name]
   local base=${5:-$work/c16.t}
-  awk -v n="$1" -v w="$2" -v e="$(median "$3")" -v c="$(median "$base")" -v es="$(span "$3")" \
-    -v cs="$(span "$base")" -v t="$4" -v bn="${6:-}" 'BEGIN { r = e / c
+  awk -v n="$1" -v w="$2" -v e="$(median < "$3")" -v c="$(median < "$base")" -v es="$(ms_span "$3")" \
+    -v cs="$(ms_span "$base")" -v t="$4" -v bn="${6:-}" 'BEGIN { r = e / c
       printf "| %s | %s | %.0f (%s) | %s%.0f (%s) | **%.2f** | %s |\n", n, w, e / 1000, es, bn,
         c / 1000, cs, r, t == "-" ? "-" : (r <= t ? t " met" : t " MISSED") }'
 }
