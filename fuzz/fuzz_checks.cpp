@@ -66,8 +66,11 @@ std::string CheckUpdateList(std::string_view input) {
     std::list<UpdateListEntry> streamed, whole;
     std::string streamedUrl, wholeUrl;
     UpdateListReader reader(testLauncher, streamed);
+    std::size_t fed = 0;
     for (const std::size_t cut : {body.size() / 3, body.size() / 2 + 1, body.size()}) {
-        reader.Feed(std::string_view(body).substr(0, cut));
+        const std::size_t end = std::clamp(cut, fed, body.size());
+        reader.Feed(std::string_view(body).substr(fed, end - fed));
+        fed = end;
     }
     const bool ok = ParseUpdateList(body, testLauncher, wholeUrl, whole);
     if (reader.Finish(streamedUrl) != ok ||
@@ -86,12 +89,19 @@ std::string CheckUpdateList(std::string_view input) {
     const bool parsed = ParseUpdateList(body, testLauncher, baseUrl, entries);
 
     std::vector<std::string> lines = split_lines(body);
+    // No line, nor the start of one after the last break, may be longer.
+    bool faulty = std::any_of(lines.begin(), lines.end(),
+                              [](const std::string& l) { return l.size() > kMaxListLineBytes; });
     lines.pop_back();
-    bool faulty = lines.size() < 2 || (lines.size() - 2) % 3 != 0;
+    faulty = faulty || lines.size() < 2 || (lines.size() - 2) % 3 != 0;
     std::vector<UpdateListEntry> expected;
     for (std::size_t i = 2; !faulty && i < lines.size(); i += 3) {
         if (testLauncher && lines[i] == "_launcher.dll") continue;
-        if (!stays_inside(lines[i])) faulty = true;
+        // The names and times the publisher refuses too (one rule for both).
+        if (!stays_inside(lines[i]) || !ListPathRefusal(lines[i]).empty() ||
+            !IsListTime(lines[i + 2])) {
+            faulty = true;
+        }
         UpdateListEntry e{false, lines[i], lines[i + 2]};
         std::replace(e.path.begin(), e.path.end(), '/', '\\');
         // atoi's reading, held to 32 bits and taken as unsigned.

@@ -22,7 +22,8 @@ std::string fetch_url::fetch() {
     error_.clear();
     limit_.restart();
     const CURLcode code = transfer.perform();
-    if (code == CURLE_OK) return response;
+    // Moved, never copied: a list may be tens of MiB.
+    if (code == CURLE_OK) return std::move(response);
     error_ = transfer.error_text(code);
     std::string().swap(response);  // what a refused body left
     return std::string();

@@ -21,8 +21,8 @@ public:
     // Aborts a fetch in progress as soon as `stop_requested` answers true
     // (libcurl asks at least once a second, also while nothing arrives).
     void abort_when(boost::function<bool()> stop_requested);
-    // A new request each call: its body, or "" when the transfer failed
-    // (an HTTP error status included).
+    // A new request each call: its body (taken out of `response`), or ""
+    // when the transfer failed (an HTTP error status included).
     std::string fetch();
     // Why the last fetch failed (libcurl's text); "" when it did not.
     const std::string& error() const { return error_; }

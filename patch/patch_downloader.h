@@ -101,8 +101,8 @@ private:
     // With the lookups of `survey` where there is one.
     void CheckFiles(std::list<UpdateListEntry>& entries, AttributeSurvey* survey);
     // A signed site (signed_run.cpp): fetches the manifest and the signature
-    // beside the list and checks them with the list's bytes.
-    bool CheckSignedList(const std::string& listText, bool fresh, std::string& refused);
+    // beside the list and checks them, before the list is fetched.
+    bool FetchSignedRelease(bool fresh, std::string& refused);
     // In the verify-all mode, a file that looks current is hashed too.
     bool BytesDiffer(const UpdateListEntry& entry);
     // On a signed site, a file that looks current whose signed hash is not

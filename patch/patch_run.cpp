@@ -18,8 +18,9 @@ using namespace platform::literals;
 
 namespace {
 
-// A longer reply is no update list.
-constexpr std::uint64_t kMaxUpdateListBytes = 64 << 20;
+// A longer reply is no update list (the most files a list may name take
+// less than half of it).
+constexpr std::uint64_t kMaxUpdateListBytes = 32 << 20;
 
 }  // namespace
 
@@ -83,7 +84,13 @@ bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>
     }
     SetTransferError(refused.empty() ? error : refused);
     WriteLauncherLog("download listesi hatalı !"_cp1254);
-    if (!refused.empty()) LogRefusal(refused);
+    // Why, on the line after: libcurl's text of a transfer that failed (a
+    // certificate for another host, an unknown authority, an error status).
+    if (!refused.empty()) {
+        LogRefusal(refused);
+    } else if (!error.empty()) {
+        WriteLauncherLog("aktarım hatası: %s"_cp1254, error.c_str());
+    }
     Post(WM_PATCH_FAILED, 2, 0);
     return false;
 }
@@ -96,25 +103,34 @@ bool PatchDownloader::TakeList(bool fresh, std::string& baseUrl,
     PrepareFetch(list);
     list.transfer.set_no_cache(fresh);
     list.set_max_size(kMaxUpdateListBytes);
-    // The list is read as it arrives, and its files looked up meanwhile.
-    survey = std::make_unique<AttributeSurvey>();
-    UpdateListReader reader(options.testLauncher, entries,
-                            [&survey](const UpdateListEntry& entry) { survey->Add(&entry); });
-    const auto keep = list.transfer.write_function;
-    list.transfer.write_function = [&](char* data, std::size_t size, std::size_t count,
-                                       void* user) {
-        const std::size_t taken = keep(data, size, count, user);
-        reader.Feed(list.response);
-        return taken;
-    };
-    const std::string body = list.fetch();
-    survey->Close();
+    // An unsigned list is read as it arrives, and its files looked up
+    // meanwhile; none of its bytes are kept. A signed site's release is
+    // checked before its list is fetched, and the list read, and its files
+    // looked up (by the check), only once its bytes are the signed ones.
+    if (options.signedOnly && !FetchSignedRelease(fresh, refused)) return false;
+    if (!options.signedOnly) survey = std::make_unique<AttributeSurvey>();
+    UpdateListReader reader(options.testLauncher, entries, [&survey](const UpdateListEntry& entry) {
+        if (survey) survey->Add(&entry);
+    });
+    std::uint64_t received = 0;
+    if (!options.signedOnly) {
+        list.transfer.write_function = [&](char* data, std::size_t size, std::size_t count,
+                                           void*) -> std::size_t {
+            const std::size_t bytes = size * count;
+            received += bytes;
+            const bool more =
+                received <= kMaxUpdateListBytes && reader.Feed(std::string_view(data, bytes));
+            return more ? bytes : 0;
+        };
+    }
+    std::string body = list.fetch();
+    if (survey) survey->Close();
     error = list.error();
-    // A signed site's texts are checked before anything read from the list
-    // is believed.
-    const bool taken = !stopEvent.is_set() && !body.empty() &&
-                       (!options.signedOnly || CheckSignedList(body, fresh, refused)) &&
-                       reader.Finish(baseUrl) &&
+    const bool read = !stopEvent.is_set() && error.empty() &&
+                      (!options.signedOnly || (signedRelease.TakeList(std::move(body), refused) &&
+                                               reader.Feed(signedRelease.List())));
+    if (refused.empty()) refused = reader.Fault();
+    const bool taken = read && reader.Finish(baseUrl) &&
                        (!options.signedOnly || signedRelease.Covers(baseUrl, entries, refused));
     if (!taken || stopEvent.is_set()) return false;
     if (options.signedOnly && !signedRelease.Keep()) {

@@ -46,13 +46,19 @@ std::string SiteFolderOf(const std::string& baseUrl) {
     return folder.empty() ? folder : folder + "/";
 }
 
-bool SignedRelease::Check(const std::vector<trust::PublicKey>& keys, std::string listText,
-                          std::string manifestText, std::string signatureText, std::int64_t nowUnix,
-                          std::uint64_t minimumVersion, std::string& error) {
+bool SignedRelease::Verify(const std::vector<trust::PublicKey>& keys, std::string manifestText,
+                           std::string signatureText, std::int64_t nowUnix,
+                           std::uint64_t minimumVersion, std::string& error) {
     if (!trust::VerifyRelease(keys, manifestText, signatureText, nowUnix, minimumVersion, release_,
                               error)) {
         return false;
     }
+    manifest_ = std::move(manifestText);
+    signature_ = std::move(signatureText);
+    return true;
+}
+
+bool SignedRelease::TakeList(std::string listText, std::string& error) {
     const trust::Sha256Digest* listHash = release_.manifest.Find(kListManifestPath);
     if (listHash == nullptr || *listHash != trust::Sha256Of(listText)) {
         error = listHash == nullptr ? "manifest: no line for the update list"
@@ -61,8 +67,6 @@ bool SignedRelease::Check(const std::vector<trust::PublicKey>& keys, std::string
         return false;
     }
     list_ = std::move(listText);
-    manifest_ = std::move(manifestText);
-    signature_ = std::move(signatureText);
     return true;
 }
 
@@ -102,16 +106,17 @@ bool SignedRelease::Keep() const {
            WriteWhole(kKeptSignature, signature_);
 }
 
-std::uint64_t KeptReleaseVersion() {
-    std::string text, error;
-    trust::Signature signature;
+std::uint64_t KeptReleaseVersion(const std::vector<trust::PublicKey>& keys,
+                                 const std::string& signature, std::string& ignored) {
+    std::string keptSignature, keptManifest;
     trust::ReleaseInfo info;
-    if (!platform::read_file(kKeptSignature, text) ||
-        !trust::ReadSignature(text, signature, error) ||
-        !trust::ParseTrustedComment(signature.trustedComment, info, error)) {
+    if (!platform::read_file(kKeptSignature, keptSignature) || keptSignature == signature) return 0;
+    if (!platform::read_file(kKeptManifest, keptManifest)) {
+        ignored = "its manifest cannot be read";
         return 0;
     }
-    return info.version;
+    return trust::VerifySignedInfo(keys, keptManifest, keptSignature, info, ignored) ? info.version
+                                                                                     : 0;
 }
 
 bool KeptLauncherHash(const std::vector<trust::PublicKey>& keys, std::int64_t nowUnix,
@@ -124,7 +129,10 @@ bool KeptLauncherHash(const std::vector<trust::PublicKey>& keys, std::int64_t no
         error = "the release kept in base cannot be read";
         return false;
     }
-    if (!release.Check(keys, list, manifest, signature, nowUnix, 0, error)) return false;
+    if (!release.Verify(keys, manifest, signature, nowUnix, 0, error) ||
+        !release.TakeList(list, error)) {
+        return false;
+    }
     ParseUpdateList(list, false, baseUrl, entries);
     release.Covers(baseUrl, {}, error);
     const trust::Sha256Digest* hash = release.HashOf(kLauncherFile);

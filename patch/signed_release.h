@@ -42,18 +42,22 @@ std::string SiteFolderOf(const std::string& baseUrl);
 
 class SignedRelease {
 public:
-    // The checks of the fetched texts, in order: the signature (by one of
-    // `keys`, over the manifest, its trusted comment too), the product, the
-    // expiry (after `nowUnix`), the version (at least `minimumVersion`), the
-    // manifest's form, and the list's bytes against the manifest's line of
-    // the list. False with the check that failed in `error`.
-    bool Check(const std::vector<trust::PublicKey>& keys, std::string listText,
-               std::string manifestText, std::string signatureText, std::int64_t nowUnix,
-               std::uint64_t minimumVersion, std::string& error);
+    // The checks of the fetched manifest and signature, in order: the
+    // signature (by one of `keys`, over the manifest, its trusted comment
+    // too), the product, the expiry (after `nowUnix`), the version (at least
+    // `minimumVersion`), the manifest's form. False with the check that
+    // failed in `error`.
+    bool Verify(const std::vector<trust::PublicKey>& keys, std::string manifestText,
+                std::string signatureText, std::int64_t nowUnix, std::uint64_t minimumVersion,
+                std::string& error);
+    // Then the list: its bytes against the manifest's line of the list.
+    bool TakeList(std::string listText, std::string& error);
     // After the list is parsed: every listed file has a manifest line (lines
     // of other paths are passed over). False naming the first that has none.
     bool Covers(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
                 std::string& error);
+    // The list's text, once checked.
+    const std::string& List() const { return list_; }
     // The hash of the listed file `listPath`, or nullptr.
     const trust::Sha256Digest* HashOf(const std::string& listPath) const;
     // The hash of any file of the site by its manifest path, or nullptr.
@@ -74,9 +78,12 @@ private:
 // and why.
 void LogRefusal(const std::string& why);
 
-// The version of the release kept in base/, or 0 when none is (its
-// signature was checked when it was kept).
-std::uint64_t KeptReleaseVersion();
+// The version of the release kept in base/, the lowest a run takes, once
+// its signature verifies with `keys` (a local edit of it sets no floor); 0
+// when none is kept, when it is the release of `signature` (checked whole
+// anyway), or when it does not verify (`ignored` then says why).
+std::uint64_t KeptReleaseVersion(const std::vector<trust::PublicKey>& keys,
+                                 const std::string& signature, std::string& ignored);
 
 // launch_helper.exe's check, in the game directory: the kept release reads
 // and verifies with `keys` (not expired at `nowUnix`) and the kept list is

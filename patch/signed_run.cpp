@@ -15,14 +15,13 @@ void PatchDownloader::PrepareFetch(talvo::utility::fetch_url& fetch) {
     if (!options.caFile.empty()) fetch.transfer.add_ca_file(options.caFile);
 }
 
-bool PatchDownloader::CheckSignedList(const std::string& listText, bool fresh,
-                                      std::string& refused) {
+bool PatchDownloader::FetchSignedRelease(bool fresh, std::string& refused) {
     std::string texts[2];
     const char* const suffixes[2] = {kManifestSuffix, kSignatureSuffix};
     const char* const names[2] = {"manifest", "signature"};
-    // A manifest as long as the longest list; a signature file holds two
-    // lines of base64 and two comments of at most 8 KiB.
-    const std::uint64_t caps[2] = {64 << 20, 64 << 10};
+    // A manifest of the longest list; a signature file holds two lines of
+    // base64 and two comments of at most 8 KiB.
+    const std::uint64_t caps[2] = {48 << 20, 64 << 10};
     for (int i = 0; i < 2; ++i) {
         talvo::utility::fetch_url fetch(updateListUrl + suffixes[i]);
         PrepareFetch(fetch);
@@ -39,9 +38,11 @@ bool PatchDownloader::CheckSignedList(const std::string& listText, bool fresh,
         refused = "signature: none of the trusted keys could be read";
         return false;
     }
-    return signedRelease.Check(options.trustedKeys, listText, std::move(texts[0]),
-                               std::move(texts[1]), options.unixTime(), KeptReleaseVersion(),
-                               refused);
+    std::string ignored;
+    const std::uint64_t floor = KeptReleaseVersion(options.trustedKeys, texts[1], ignored);
+    if (!ignored.empty()) LogRefusal("the release kept in base is ignored: " + ignored);
+    return signedRelease.Verify(options.trustedKeys, std::move(texts[0]), std::move(texts[1]),
+                                options.unixTime(), floor, refused);
 }
 
 bool PatchDownloader::BytesDiffer(const UpdateListEntry& entry) {

@@ -6,6 +6,12 @@
 #include <limits>
 #include <vector>
 
+#include "log/launcher_log.h"
+#include "patch/file_checks.h"
+#include "patch/file_sink.h"
+#include "patch/installed_hashes.h"
+#include "patch/resume_record.h"
+#include "patch/signed_release.h"
 #include "platform/codepage.h"
 
 namespace {
@@ -45,6 +51,55 @@ bool IsSafeListPath(std::string_view path) {
     }
 }
 
+std::string ListPathRefusal(std::string_view path) {
+    if (!IsSafeListPath(path)) return "leads out of the game directory";
+    if (path.size() > kMaxListLineBytes) return "longer than a line of the list may be";
+    for (std::size_t start = 0; start <= path.size();) {
+        const std::size_t end = std::min(path.find_first_of("/\\", start), path.size());
+        const std::string_view part = path.substr(start, end - start);
+        if (part.empty() || part == ".") return "an empty or \".\" folder in the path";
+        start = end + 1;
+    }
+    if (std::any_of(path.begin(), path.end(), [](char c) { return c >= 0 && c < 0x20; })) {
+        return "a control character";
+    }
+    static const std::pair<const char*, const char*> kReserved[] = {
+        {kTempFile, "the launcher's temporary download file"},
+        {kResumeRecordFile, "the record of the launcher's interrupted download"},
+        {kNewRecordFile, "the record of the launcher's interrupted download"},
+        {"launcher.exe",
+         "the running launcher; publish a new one with --launcher (it reaches players as "
+         "_launcher.dll)"},
+        {kLauncherLogPath, "the launcher's log on the player's machine"},
+        {kKeptLogPath, "the launcher's log on the player's machine"},
+        {"base\\pref_launch.prefs",
+         "each player's graphics settings; publishing it would overwrite them on every machine"},
+        {kKeptList, "the launcher's copy of the last signed release it took"},
+        {kKeptManifest, "the launcher's copy of the last signed release it took"},
+        {kKeptSignature, "the launcher's copy of the last signed release it took"},
+        {kInstalledHashes, "the launcher's record of the hash each file was installed with"},
+    };
+    std::string launcherForm(path);
+    std::replace(launcherForm.begin(), launcherForm.end(), '/', '\\');
+    for (const auto& [name, why] : kReserved) {
+        if (platform::equal_ignoring_ascii_case(launcherForm, name)) {
+            return std::string("reserved: ") + why;
+        }
+    }
+    // The scratch files of the other files in flight: "~temp.dat.1"...
+    const std::string scratch = std::string(kTempFile) + ".";
+    if (launcherForm.find('\\') == std::string::npos &&
+        platform::equal_ignoring_ascii_case(launcherForm.substr(0, scratch.size()), scratch)) {
+        return "reserved: the launcher's temporary download files";
+    }
+    return "";
+}
+
+bool IsListTime(std::string_view text) {
+    std::int64_t seconds = 0;
+    return platform::system_time_to_unix(ReadTimeText(text), seconds);
+}
+
 bool ParseUpdateList(const std::string& body, bool testLauncher, std::string& baseUrl,
                      std::list<UpdateListEntry>& entries) {
     entries.clear();
@@ -62,21 +117,31 @@ UpdateListReader::UpdateListReader(bool testLauncher, std::list<UpdateListEntry>
 // The lines as a split at any run of CR and LF gives them; the piece after
 // the final line break never counts, so a list without one loses its last
 // real line and comes out faulty.
-void UpdateListReader::Feed(std::string_view text) {
+bool UpdateListReader::Feed(std::string_view piece) {
     const auto is_break = [](char c) { return c == '\r' || c == '\n'; };
-    for (;;) {
+    for (std::size_t at = 0; fault_.empty() && at < piece.size();) {
         if (inBreaks_) {
-            while (at_ < text.size() && is_break(text[at_])) ++at_;
-            if (at_ == text.size()) return;
+            while (at < piece.size() && is_break(piece[at])) ++at;
+            if (at == piece.size()) break;
             inBreaks_ = false;
         }
-        std::size_t end = at_;
-        while (end < text.size() && !is_break(text[end])) ++end;
-        if (end == text.size()) return;  // the line is not complete yet
-        Line(text.substr(at_, end - at_));
-        at_ = end;
-        inBreaks_ = true;
+        std::size_t end = at;
+        while (end < piece.size() && !is_break(piece[end])) ++end;
+        const std::string_view part = piece.substr(at, end - at);
+        at = end;
+        if (partial_.size() + part.size() > kMaxListLineBytes) {
+            fault_ = "a line of more than " + std::to_string(kMaxListLineBytes) + " bytes";
+        } else if (end == piece.size()) {
+            partial_ += part;  // the line goes on in the next piece
+        } else if (inBreaks_ = true; partial_.empty()) {
+            Line(part);
+        } else {
+            partial_ += part;
+            Line(partial_);
+            partial_.clear();
+        }
     }
+    return fault_.empty();
 }
 
 void UpdateListReader::Line(std::string_view line) {
@@ -84,10 +149,16 @@ void UpdateListReader::Line(std::string_view line) {
     if (n == 0) baseUrl_ = line;
     if (n < 2) return;
     triple_[(n - 2) % 3] = line;
-    if ((n - 2) % 3 != 2 || unsafe_) return;
+    if ((n - 2) % 3 != 2) return;
     if (testLauncher_ && triple_[0] == "_launcher.dll") return;
-    if (!IsSafeListPath(triple_[0])) {
-        unsafe_ = true;
+    std::string refusal = ListPathRefusal(triple_[0]);
+    if (refusal.empty() && !IsListTime(triple_[2])) refusal = "the time " + triple_[2] + " is none";
+    if (!refusal.empty()) {
+        fault_ = triple_[0] + ": " + refusal;
+        return;
+    }
+    if (count_++ == kMaxListEntries) {
+        fault_ = "more than " + std::to_string(kMaxListEntries) + " files";
         return;
     }
     UpdateListEntry& entry = entries_.emplace_back();
@@ -99,9 +170,9 @@ void UpdateListReader::Line(std::string_view line) {
 }
 
 bool UpdateListReader::Finish(std::string& baseUrl) const {
-    if (lines_ < 2 || (lines_ - 2) % 3 != 0) return false;
+    if (!fault_.empty() || lines_ < 2 || (lines_ - 2) % 3 != 0) return false;
     baseUrl = baseUrl_;
-    return !unsafe_;
+    return true;
 }
 
 std::string SiteName(std::string_view path) {

@@ -15,8 +15,15 @@ struct UpdateListEntry {
     std::uint32_t size = 0;
 };
 
+// A list that names more files than this is faulty: its byte cap alone would
+// let millions of tiny entries fill the memory. The publisher refuses more.
+inline constexpr std::size_t kMaxListEntries = 200000;
+// So is a list with a longer line: no path a file system takes is longer.
+inline constexpr std::size_t kMaxListLineBytes = 4096;
+
 // False when the list is faulty: a line count other than 2 + 3k (an empty
-// body included), or a path that would leave the game directory. With
+// body included), a path that would leave the game directory, more than
+// kMaxListEntries files or a line of more than kMaxListLineBytes. With
 // `testLauncher` the launcher's own "_launcher.dll" lines are dropped.
 bool ParseUpdateList(const std::string& body, bool testLauncher, std::string& baseUrl,
                      std::list<UpdateListEntry>& entries);
@@ -28,11 +35,15 @@ class UpdateListReader {
 public:
     UpdateListReader(bool testLauncher, std::list<UpdateListEntry>& entries,
                      std::function<void(const UpdateListEntry&)> added = {});
-    // `body`: all that has arrived so far (it only grows).
-    void Feed(std::string_view body);
+    // The next piece of the body, as it arrives; nothing of it is kept but
+    // the start of a line the next piece completes. False once the list is
+    // faulty whatever may follow (Fault() says why): the rest need not come.
+    bool Feed(std::string_view piece);
     // The whole body has been fed: false when the list is faulty. The
     // entries appended are left for the caller to clear.
     bool Finish(std::string& baseUrl) const;
+    // Why the list is faulty before its end ("" while it is not).
+    const std::string& Fault() const { return fault_; }
 
 private:
     void Line(std::string_view line);
@@ -40,17 +51,30 @@ private:
     const bool testLauncher_;
     std::list<UpdateListEntry>& entries_;
     std::function<void(const UpdateListEntry&)> added_;
-    std::size_t at_ = 0;     // where the next line begins (or breaks go on)
-    bool inBreaks_ = false;  // `at_` is inside a run of CR and LF
+    std::string partial_;    // a line begun in an earlier piece
+    bool inBreaks_ = false;  // the last piece ended in a run of CR and LF
     std::size_t lines_ = 0;  // complete lines so far
+    std::size_t count_ = 0;  // entries appended
     std::string baseUrl_;
     std::string triple_[3];
-    bool unsafe_ = false;
+    std::string fault_;
 };
 
 // A list path names a file inside the game directory: not empty, not
 // absolute, no drive, no ".." part, no NUL byte.
 bool IsSafeListPath(std::string_view path);
+
+// Why the launcher refuses a list path ("" when it takes it): it leaves the
+// game directory, has an empty or "." part or a control character, is
+// longer than a line, or names a file that the launcher or the player owns
+// (the launcher itself, its scratch files, log and kept release, the
+// player's settings; letter case aside). A list with one is faulty, and
+// valdora-publish refuses to publish one.
+std::string ListPathRefusal(std::string_view path);
+// Whether a list time names a moment as the launcher reads it (31.02.2024
+// or 99:99:99 do not, nor an empty text): a list with one that does not is
+// faulty, and valdora-publish never writes one.
+bool IsListTime(std::string_view text);
 
 // The URL of a game file as every web server, object store and CDN names
 // it: base, "/", then the list path with "/" between folders, its CP1254

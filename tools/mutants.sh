@@ -733,6 +733,31 @@ exit 0
 - info.product != kProduct
 + info.product.empty()
 
+== list-time-any patch
+# a list time that names no moment (31.02.2024) is taken, and its file fetched on every run
+- return platform::system_time_to_unix(ReadTimeText(text), seconds);
++ return platform::system_time_to_unix(ReadTimeText(text), seconds) || !text.empty();
+
+== list-reserved-case patch
+# a list may name the launcher's own files in other letter case
+- if (platform::equal_ignoring_ascii_case(launcherForm, name)) {
++ if (launcherForm == name) {
+
+== list-entries-uncapped patch
+# a list of millions of tiny entries is read whole
+- if (count_++ == kMaxListEntries) {
++ if (count_++ == kMaxListEntries * 64) {
+
+== kept-floor-unverified patch
+# a kept release edited on the disk still sets the lowest version taken
+- return trust::VerifySignedInfo(keys, keptManifest, keptSignature, info, ignored) ? info.version
++ return trust::VerifySignedInfo(keys, keptManifest, keptSignature, info, ignored) || true ? info.version
+
+== version-unbounded trust
+# a signed version above 2^53 is taken, and freezes the floor for good
+- ok = ParseNumber(value, info.version) && info.version <= kMaxVersion;
++ ok = ParseNumber(value, info.version);
+
 == list-hash-ignored patch
 # an update list whose bytes are not the manifest's is taken
 - *listHash != trust::Sha256Of(listText)

@@ -81,7 +81,7 @@ bool ParseTrustedComment(std::string_view comment, ReleaseInfo& info, std::strin
         if (name == "version") {
             twice = haveVersion;
             haveVersion = true;
-            ok = ParseNumber(value, info.version);
+            ok = ParseNumber(value, info.version) && info.version <= kMaxVersion;
         } else if (name == "product") {
             twice = haveProduct;
             haveProduct = true;
@@ -112,12 +112,8 @@ std::string FormatTrustedComment(const ReleaseInfo& info) {
     return text;
 }
 
-namespace {
-
-// The signature of `text` reads and verifies with one of `trusted`, and its
-// trusted comment reads into `info`.
-bool VerifySigned(const std::vector<PublicKey>& trusted, std::string_view text,
-                  std::string_view signatureText, ReleaseInfo& info, std::string& error) {
+bool VerifySignedInfo(const std::vector<PublicKey>& trusted, std::string_view text,
+                      std::string_view signatureText, ReleaseInfo& info, std::string& error) {
     Signature signature;
     std::string why;
     if (!ReadSignature(signatureText, signature, why) || !Verify(trusted, text, signature, why)) {
@@ -127,13 +123,11 @@ bool VerifySigned(const std::vector<PublicKey>& trusted, std::string_view text,
     return ParseTrustedComment(signature.trustedComment, info, error);
 }
 
-}  // namespace
-
 bool VerifyServerList(const std::vector<PublicKey>& trusted, std::string_view listText,
                       std::string_view signatureText, std::int64_t nowUnix, std::string& error) {
     ReleaseInfo info;
     error.clear();
-    if (!VerifySigned(trusted, listText, signatureText, info, error)) return false;
+    if (!VerifySignedInfo(trusted, listText, signatureText, info, error)) return false;
     if (info.product != kServerListProduct) {
         error = "signed for product \"" + info.product + "\"";
     } else if (!info.expiresUnix) {
@@ -151,7 +145,7 @@ bool VerifyRelease(const std::vector<PublicKey>& trusted, std::string_view manif
     error.clear();
     ReleaseInfo& info = release.info;
     std::string why;
-    if (!VerifySigned(trusted, manifestText, signatureText, info, error)) return false;
+    if (!VerifySignedInfo(trusted, manifestText, signatureText, info, error)) return false;
     if (info.product != kProduct) {
         error = "the release is for product \"" + info.product + "\", not \"valdora\"";
     } else if (info.expiresUnix && *info.expiresUnix <= nowUnix) {

@@ -21,6 +21,10 @@
 namespace trust {
 
 inline constexpr std::string_view kProduct = "valdora";
+// No version above this is taken (nor signed): a typo there would raise the
+// lowest version every launcher takes for good, out of reach of any later
+// release.
+inline constexpr std::uint64_t kMaxVersion = std::uint64_t{1} << 53;
 // The product of a signed game-server list: "version=N
 // product=valdora-servers expires=...", N the time it was signed.
 inline constexpr std::string_view kServerListProduct = "valdora-servers";
@@ -52,6 +56,12 @@ struct Release {
 bool VerifyRelease(const std::vector<PublicKey>& trusted, std::string_view manifestText,
                    std::string_view signatureText, std::int64_t nowUnix,
                    std::uint64_t minimumVersion, Release& release, std::string& error);
+
+// The signature of `text` reads and verifies with one of `trusted`, and its
+// trusted comment reads into `info`: no other check (a release kept earlier
+// says its version so). False with the reason.
+bool VerifySignedInfo(const std::vector<PublicKey>& trusted, std::string_view text,
+                      std::string_view signatureText, ReleaseInfo& info, std::string& error);
 
 // The checks of a signed server list: the signature file reads and
 // verifies with one of `trusted` over `listText`; the trusted comment reads;

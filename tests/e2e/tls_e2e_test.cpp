@@ -66,6 +66,10 @@ TEST(TlsSite, TakenOnlyFromAServerWhoseCertificateChecks) {
         const Result r = run(argv, game);
         EXPECT_EQ(r.status, c.status) << r.output;
         EXPECT_NE(r.output.find(c.said), std::string::npos) << r.output;
+        if (c.status == 1) {  // the player's log says why, too
+            EXPECT_NE(read_bytes(game / "base" / "launcher_log.txt").find(c.said),
+                      std::string::npos);
+        }
         EXPECT_EQ(differences(game, files).size(), c.status == 0 ? 0u : files.size());
         nginx.stop();
     }

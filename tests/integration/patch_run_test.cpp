@@ -7,6 +7,7 @@
 #include "endpoints/endpoints.h"
 #include "support/engine_run.h"
 #include "support/process.h"
+#include "support/signing.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -85,17 +86,35 @@ TEST_F(PatchRun, FilesOfTheListedSizeWithinAnHourOfItsTimeAreCurrent) {
 }
 
 TEST_F(PatchRun, FaultyListsEndTheRunBeforeAnything) {
-    const std::string good = "b\r\nv\r\na.pak\r\n1\r\nt\r\n";
+    const std::string head = "b\r\nv\r\n", entry = std::string("\r\n1\r\n") + kTimeText + "\r\n";
+    const std::string good = head + "a.pak" + entry;
+    std::string many = head;  // a file more than any list may name
+    for (std::size_t i = 0; i <= kMaxListEntries; ++i) many += "a" + entry;
     // No final break, empty, an error status, cut short (right after all of
-    // `good`), a hostile path after a good one (the fuzz inputs have them all).
-    for (const Reply& reply : {Reply{200, good.substr(0, good.size() - 2)}, Reply{200, ""},
-                               Reply{404, good}, Reply{200, good + good, Reply::Mode::Drop},
-                               Reply{200, "b\r\nv\r\nok\r\n1\r\nt\r\n..\\up.pak\r\n1\r\nt\r\n"}}) {
+    // `good`), what the launcher refuses after a good entry (the fuzz inputs
+    // have them all); and the reason the log gives, if any.
+    const std::pair<Reply, std::string> cases[] = {
+        {{200, good.substr(0, good.size() - 2)}, ""},
+        {{200, ""}, ""},
+        {{404, good}, ""},
+        {{200, good + good, Reply::Mode::Drop}, ""},
+        {{200, good + "..\\up.pak" + entry}, "..\\up.pak: "},
+        {{200, good + "launcher.exe" + entry}, "launcher.exe: reserved: the running launcher"},
+        {{200, good + "Base/Launcher_Log.txt" + entry}, "reserved: the launcher's log"},
+        {{200, good + "./~temp.dat" + entry}, "an empty or \".\" folder"},
+        {{200, good + "a.pak\r\n1\r\n31.02.2024 10:00:00\r\n"}, "31.02.2024 10:00:00 is none"},
+        {{200, good + "a.pak\r\n1\r\n05.03.2024 99:99:99\r\n"}, "99:99:99 is none"},
+        {{200, many}, "more than 200000 files"},
+        {{200, good + std::string(5000, 'a') + entry}, "a line of more than 4096 bytes"},
+    };
+    for (const auto& [reply, why] : cases) {
         clear();
         server.serve(kListPath, {reply});
         EXPECT_FALSE(run()->IsFinished());
-        EXPECT_EQ(target.posts, (Posts{{WM_PATCH_FAILED, 2}})) << reply.body;
-        EXPECT_EQ(log(), Log{"download listesi hatal\xFD !"});
+        EXPECT_EQ(target.posts, (Posts{{WM_PATCH_FAILED, 2}})) << why;
+        const Log lines = log();
+        EXPECT_EQ(lines.at(0), "download listesi hatal\xFD !");
+        EXPECT_NE(lines.back().find(why), std::string::npos) << lines.back();
         EXPECT_EQ(strays(game, {}), Log{});
     }
     EXPECT_EQ(server.requests("/files/") + server.requests(kServers), 0);
@@ -245,7 +264,7 @@ TEST_F(PatchRun, AStopEndsEveryPhaseAtOnceAndIsNoFailure) {
     std::map<std::string, std::uint32_t> listed;
     for (int i = 0; i < 30000; ++i)
         many["d/" + std::to_string(i)], listed["d/" + std::to_string(i)] = 4096;
-    const std::string stalled(100000, 's');
+    const std::string stalled(100000, '\n');
     const Posts ended = {{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 0}};
     const std::tuple<std::string, Posts, std::function<bool()>> cases[] = {
         {kListPath, {}, [&] { return server.requests(kListPath) > 0; }},
@@ -272,9 +291,24 @@ TEST_F(PatchRun, AStopEndsEveryPhaseAtOnceAndIsNoFailure) {
 }
 
 // valdora-patch: its exit status, what it prints, and the most memory it
-// takes when a list never ends (cut off at its cap, never held whole).
+// takes when a list never ends (cut off at its cap or at the most files a
+// list may name, never held whole).
 TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
     const Reply endless{200, std::string(1 << 16, '\n'), Reply::Mode::Endless};
+    std::string line = std::string(kTimeText) + "\r\n", valid;  // a path, a size and a time
+    for (int i = 0; i < 3000; ++i) valid += line;
+    const Reply entries{200, valid, Reply::Mode::Endless};
+    // A signed release whose list is not the one served: 31 MiB of tiny
+    // entries instead, never read (nor its files looked up).
+    const trust::SecretKey key = NewKey();
+    write_bytes(dir.path() / "key.pub", trust::FormatPublicKey(trust::PublicKeyOf(key)));
+    const std::string manifest = std::string(64, '0') + "  Patcher/1000_1.0.0.1_Update.txt\n";
+    std::string tiny = "b\r\nv\r\n";
+    while (tiny.size() < (31 << 20)) tiny += "a\r\n1\r\nt\r\n";
+    const Replies hostile = {{kListPath, {{200, tiny}}},
+                             {kListPath + std::string(".sha256"), {{200, manifest}}},
+                             {kListPath + std::string(".sha256.minisig"),
+                              {{200, SignText(key, manifest, "version=1 product=valdora")}}}};
     const std::string web = valdora::kWebHost;  // named in the too-much box
     const struct {
         int status;
@@ -292,6 +326,12 @@ TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
          {},
          {{kListPath, {{404, "x"}}}}},
         {1, "(2, 0)\n  Failure writing output to destination\n", {}, {{kListPath, {endless}}}},
+        {1, "(2, 0)\n  more than 200000 files\n", {}, {{kListPath, {entries}}}},
+        {1,
+         "(2, 0)\n  the update list's bytes are not the signed ones\n",
+         {},
+         hostile,
+         {"--trusted-key", dir.path() / "key.pub"}},
         {0,
          "B\u00FCt\u00FCn dosyalar",
          {{"a.pak", ""}, {"b.pak", ""}},

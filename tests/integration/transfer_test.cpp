@@ -118,7 +118,9 @@ TEST_F(Transfer, AStalledServerFailsTheTransfer) {
             {WM_PATCH_FAILED, 28 << 16 | 3}, {WM_PATCH_DONE}, {WM_SERVERLIST_READY, 2}};
         EXPECT_EQ(target.posts, list ? (Posts{{WM_PATCH_FAILED, 2}}) : file);
         EXPECT_EQ(log(),
-                  list ? Log{"download listesi hatal\xFD !"}
+                  list ? (Log{"download listesi hatal\xFD !",
+                              "aktar\xFDm hatas\xFD: Operation too slow. Less than 1 bytes/sec "
+                              "transferred the last 1 seconds"})
                        : check_log({kMissing}, {"1 adet dosya download edilecek...",
                                                 "a.pak download ediliyor...", "http hatas\xFD: 28",
                                                 "Dosyalar download edildi."}));

@@ -40,7 +40,7 @@ case $case_name in
     work=$(mktemp -d)
     chmod 755 "$work"
     served=
-    trap 'kill $served 2>/dev/null; rm -rf "$work"' EXIT
+    trap '[ -n "$served" ] && kill "$served" 2>/dev/null && wait "$served"; rm -rf "$work"' EXIT
     dpkg-deb -x "$debs"/valdora-patch-server_*.deb "$work/root"
     dpkg-deb -e "$debs"/valdora-patch-server_*.deb "$work/control"
     unit=$work/root/lib/systemd/system/valdora-site@.service
@@ -56,7 +56,9 @@ case $case_name in
     command=${command//\$\{RATE\}/0}
     command=${command//\/run\/valdora-site/$work/run}
     command=${command//\/usr\/share/$work/root/usr/share}
-    eval "$command" > "$work/served.out" 2>&1 &
+    # exec all the way down: $served is nginx's master, which the trap ends
+    # (a stray one would hold what the test inherited, the e2e lock among it).
+    (eval "exec $command") > "$work/served.out" 2>&1 &
     served=$!
     list() {
       exec 3<>"/dev/tcp/127.0.0.1/$port" || return 1

@@ -73,42 +73,18 @@ bool SiteFolderOfBaseUrl(const std::string& baseUrl, std::filesystem::path& fold
 }
 
 std::string ListPathProblem(const std::string& listPath) {
-    if (!IsSafeListPath(listPath) || listPath.find_first_of("\r\n") != std::string::npos) {
-        return "the launcher refuses this path";
-    }
     if (std::count(listPath.begin(), listPath.end(), '\\') > static_cast<long>(kMaxFolders)) {
         return "more than " + std::to_string(kMaxFolders) + " folders deep";
     }
-    static const std::pair<const char*, const char*> kReserved[] = {
-        {"~temp.dat", "the launcher's temporary download file"},
-        {"~temp.dat.resume", "the record of the launcher's interrupted download"},
-        {"~temp.dat.resume.new", "the record of the launcher's interrupted download"},
-        {"launcher.exe",
-         "the running launcher; publish a new one with --launcher (it reaches players as "
-         "_launcher.dll)"},
-        {"base\\launcher_log.txt", "the launcher's log on the player's machine"},
-        {"base\\pref_launch.prefs",
-         "each player's graphics settings; publishing it would overwrite them on every machine"},
-        {kKeptList, "the launcher's copy of the last signed release it took"},
-        {kKeptManifest, "the launcher's copy of the last signed release it took"},
-        {kKeptSignature, "the launcher's copy of the last signed release it took"},
-        {kInstalledHashes, "the launcher's record of the hash each file was installed with"},
-    };
-    for (const auto& [name, why] : kReserved) {
-        if (platform::equal_ignoring_ascii_case(listPath, name)) {
-            return std::string("reserved: ") + why;
-        }
-    }
+    // Where the release's chunk indexes lie: no game file may be named so.
     const std::string chunks = std::string(kIndexFolder) + "\\";
     if (platform::equal_ignoring_ascii_case(listPath.substr(0, chunks.size()), chunks)) {
         return "reserved: the folder of the chunk indexes";
     }
-    // The launcher's scratch files beside the game's: "~temp.dat.1" and so on.
-    if (listPath.find('\\') == std::string::npos &&
-        platform::equal_ignoring_ascii_case(listPath.substr(0, 10), "~temp.dat.")) {
-        return "reserved: the launcher's temporary download files";
-    }
-    return "";
+    const std::string refusal = ListPathRefusal(listPath);
+    return refusal.empty() || refusal.rfind("reserved: ", 0) == 0
+               ? refusal
+               : "the launcher refuses this path: " + refusal;
 }
 
 bool LauncherKeys(const std::filesystem::path& launcher, std::vector<std::string>& keys) {

@@ -121,7 +121,9 @@ int main(int argc, char** argv) {
             } else if (arg == "--sign-key") {
                 options.signKey = value;
             } else if (arg == "--version") {
-                if (!ReadNumber(value, UINT64_MAX, number)) return usage("--version: not a number");
+                if (!ReadNumber(value, trust::kMaxVersion, number)) {
+                    return usage("--version: a number up to 2^53");
+                }
                 options.version = number;
             } else {
                 if (!ReadNumber(value, 36500, number) || number == 0) {

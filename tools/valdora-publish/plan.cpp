@@ -119,11 +119,19 @@ std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& prob
             problems.push_back("--base-url: its folder " + folder + " overlaps " + f);
         }
     }
+    if (plan.files.size() > kMaxListEntries) {
+        problems.push_back(std::to_string(plan.files.size()) +
+                           " files; a launcher takes a list of " + std::to_string(kMaxListEntries) +
+                           " at most");
+    }
     std::uint64_t total = 0;
     for (const SourceFile& file : plan.files) {
         const std::string shown = SiteName(file.entry.path);  // as the build names it
         const std::string problem = ListPathProblem(file.entry.path);
         if (!problem.empty()) problems.push_back(shown + ": " + problem);
+        if (!IsListTime(FormatTimeText(file.entry.unixTime))) {
+            problems.push_back(shown + ": a last-write time the launcher cannot read");
+        }
         if (file.entry.size > kMaxFileSize) {
             problems.push_back(shown + ": 2 GiB or more; the launcher reads sizes as 32-bit");
         }
@@ -236,6 +244,8 @@ void Plan(const Options& options, Publication& plan, std::vector<std::string>& p
         problems.push_back("--note: empty; the launcher would lose the line and misread the list");
     } else if (note.find_first_of("\r\n") != std::string::npos) {
         problems.push_back("--note: holds a line break");
+    } else if (note.size() > kMaxListLineBytes) {
+        problems.push_back("--note: longer than a launcher reads a line");
     } else if (!platform::utf8_to_cp1254(note, plan.note)) {
         problems.push_back("--note: holds a character that code page 1254 cannot represent");
     }

@@ -64,7 +64,7 @@ void PlanSigning(const Options& options, std::optional<SigningPlan>& plan, SiteS
     if (options.version && *options.version < old.highestVersion) {
         problems.push_back("--version " + std::to_string(*options.version) + ": below the site's " +
                            carried + ", which launchers may have taken and would keep");
-    } else if (!options.version && old.highestVersion == UINT64_MAX) {
+    } else if (!options.version && old.highestVersion >= trust::kMaxVersion) {
         problems.push_back("the site's version cannot go any higher");
     }
     signing.release.version = options.version ? *options.version : old.highestVersion + 1;
