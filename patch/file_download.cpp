@@ -44,11 +44,11 @@ FileDownload::Transfer& FileDownload::FreeTransfer() {
 
 void FileDownload::Start() {
     WriteLauncherLog("%s download ediliyor...", file_.entry->path.c_str());
-    if (file_.way == PlannedFile::Way::Delta && !context_.rangesRefused) {
-        StartDelta();
-    } else {
-        StartWhole(true);
-    }
+    if (file_.way != PlannedFile::Way::Delta) return StartWhole(true);
+    if (!context_.rangesRefused) return StartDelta();
+    // The server gave a whole file for a range before: all of this one too.
+    context_.progress.AddDue(file_.entry->size - file_.FetchBytes());
+    StartWhole(true);
 }
 
 void FileDownload::StartDelta() {
@@ -107,7 +107,11 @@ void FileDownload::Dispatch(multi_curl& transfers) {
             wholeWaiting_ = false;
         }
         t.busy = transfers.add(t.curl);
-        if (!t.busy) return;
+        if (!t.busy) {  // asked for again at the next chance
+            wholeWaiting_ = !delta_;
+            nextRange_ -= delta_ ? 1 : 0;
+            return;
+        }
     }
 }
 
