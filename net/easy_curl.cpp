@@ -194,6 +194,7 @@ std::string easy_curl::error_text(CURLcode code) const {
 std::size_t easy_curl::write_callback(char* data, std::size_t size, std::size_t count, void* self) {
     auto* curl = static_cast<easy_curl*>(self);
     if (curl == nullptr || curl->write_function.empty()) return 0;
+    if (!curl->admit.empty() && !curl->admit()) return CURL_WRITEFUNC_PAUSE;
     return curl->write_function(data, size, count, curl->write_data);
 }
 

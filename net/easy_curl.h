@@ -106,6 +106,10 @@ private:
 
 public:
     io_function write_function;
+    // Asked before each piece of the body reaches write_function (the speed
+    // cap of a multi_curl): false holds the piece back and pauses the
+    // transfer until curl_easy_pause lets it go on; the piece comes again.
+    boost::function<bool()> admit;
     io_function read_function;
     progress_function_type progress_function;
     std::string url;

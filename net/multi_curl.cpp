@@ -40,9 +40,12 @@ bool multi_curl::add(easy_curl& transfer) {
     // Under a cap libcurl's own small pieces: the pace is kept by them.
     if (rate_ != 0)
         curl_easy_setopt(transfer.handle(), CURLOPT_BUFFERSIZE, long{CURL_MAX_WRITE_SIZE});
-    if (curl_multi_add_handle(multi_, transfer.handle()) != CURLM_OK) return false;
-    if (paused_) curl_easy_pause(transfer.handle(), CURLPAUSE_RECV);
-    running_.push_back({&transfer, 0, 0});
+    if (rate_ != 0) transfer.admit = [this, &transfer] { return Admit(transfer); };
+    if (curl_multi_add_handle(multi_, transfer.handle()) != CURLM_OK) {
+        transfer.admit.clear();
+        return false;
+    }
+    running_.push_back({&transfer, 0, 0, false});
     return true;
 }
 
@@ -50,7 +53,7 @@ void multi_curl::remove(easy_curl& transfer) {
     const auto it = std::find_if(running_.begin(), running_.end(),
                                  [&](const Running& r) { return r.transfer == &transfer; });
     if (it == running_.end()) return;
-    curl_easy_pause(transfer.handle(), CURLPAUSE_CONT);
+    transfer.admit.clear();
     curl_multi_remove_handle(multi_, transfer.handle());
     running_.erase(it);
 }
@@ -83,29 +86,46 @@ void multi_curl::Collect(std::vector<ended>& done) {
         });
         if (it == running_.end()) continue;
         const CURLcode code = message->data.result;
+        it->transfer->admit.clear();
         curl_multi_remove_handle(multi_, message->easy_handle);
         done.push_back({it->transfer, code});
         running_.erase(it);
     }
 }
 
+void multi_curl::Refill() {
+    const auto now = std::chrono::steady_clock::now();
+    allowance_ = std::min(allowance_ + std::chrono::duration<double>(now - paced_).count() *
+                                           static_cast<double>(rate_),
+                          Burst(rate_));
+    paced_ = now;
+}
+
+// libcurl counts a piece's bytes as they came over the wire before it hands
+// the piece on: the piece that goes past the cap waits, and none after it.
+bool multi_curl::Admit(easy_curl& transfer) {
+    Count();
+    Refill();
+    if (allowance_ >= 0) return true;
+    for (Running& r : running_) r.held |= r.transfer == &transfer;
+    return false;
+}
+
 std::chrono::milliseconds multi_curl::Pace() {
     using namespace std::chrono;
     if (rate_ == 0) return milliseconds::max();
-    const auto now = steady_clock::now();
-    allowance_ =
-        std::min(allowance_ + duration<double>(now - paced_).count() * static_cast<double>(rate_),
-                 Burst(rate_));
-    paced_ = now;
-    const bool ahead = allowance_ < 0;
-    if (ahead != paused_) {
-        paused_ = ahead;
-        for (const Running& r : running_) {
-            curl_easy_pause(r.transfer->handle(), ahead ? CURLPAUSE_RECV : CURLPAUSE_CONT);
-        }
+    Refill();
+    if (allowance_ < 0) {
+        return milliseconds(static_cast<long>(-allowance_ * 1000 / static_cast<double>(rate_)) + 1);
     }
-    if (!ahead) return milliseconds::max();
-    return milliseconds(static_cast<long>(-allowance_ * 1000 / static_cast<double>(rate_)) + 1);
+    // Going on may hand pieces to write slots at once, which may hold a
+    // transfer again.
+    for (std::size_t i = 0; i < running_.size(); ++i) {
+        if (!running_[i].held) continue;
+        running_[i].held = false;
+        curl_easy_pause(running_[i].transfer->handle(), CURLPAUSE_CONT);
+    }
+    return milliseconds::max();
 }
 
 std::vector<multi_curl::ended> multi_curl::run(std::chrono::milliseconds wait) {

@@ -53,11 +53,16 @@ private:
         easy_curl* transfer;
         std::uint64_t body;     // of its received(), counted
         std::uint64_t headers;  // of its header_bytes(), counted
+        bool held;              // paused by the cap
     };
     void Count();
     void Collect(std::vector<ended>& done);
-    // Pauses every transfer while the run is ahead of the cap; the time
-    // until it is not.
+    // The allowance grown by the time since it was last grown.
+    void Refill();
+    // From inside a transfer's write slot: whether its piece may go on now.
+    bool Admit(easy_curl& transfer);
+    // Lets the transfers the cap held go on once the run is no longer ahead
+    // of it; the time until it will be, while it is.
     std::chrono::milliseconds Pace();
 
     CURLM* multi_;
@@ -67,7 +72,6 @@ private:
     std::uint64_t rate_ = 0;
     double allowance_ = 0;  // bytes that may still come (below 0: ahead of the cap)
     std::chrono::steady_clock::time_point paced_;
-    bool paused_ = false;
 };
 
 }  // namespace talvo::utility
