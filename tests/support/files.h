@@ -77,7 +77,8 @@ inline std::vector<std::string> differences(const std::filesystem::path& dir, co
 
 // Files below `dir` that are neither in `files` nor the launcher's log nor
 // what a signed run keeps in base/ (nor scratch files, "~temp.dat",
-// "~temp.dat.1.resume"..., when `temporaryAllowed`).
+// "~temp.dat.1.resume"..., nor a file of base/ being written whole,
+// "....~new", when `temporaryAllowed`).
 inline std::vector<std::string> strays(const std::filesystem::path& dir, const Files& files,
                                        bool temporaryAllowed = false) {
     std::vector<std::string> found;
@@ -87,7 +88,8 @@ inline std::vector<std::string> strays(const std::filesystem::path& dir, const F
             path == "base/installed.sha256" || path.rfind("base/1000_1.0.0.1_Update.txt", 0) == 0) {
             continue;
         }
-        const bool temporary = path.rfind("~temp.dat", 0) == 0 && path.find('/') == path.npos;
+        const bool temporary = (path.rfind("~temp.dat", 0) == 0 && path.find('/') == path.npos) ||
+                               (path.rfind("base/", 0) == 0 && path.ends_with(".~new"));
         if (!(temporaryAllowed && temporary)) found.push_back(path);
     }
     return found;
