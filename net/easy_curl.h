@@ -10,7 +10,8 @@
 // init_library() first, before any thread exists.
 //
 // An https server's certificate is always checked, name included, against
-// the system's store of authorities (Debian: /etc/ssl/certs), to which
+// the system's store of authorities (Debian: /etc/ssl/certs; Windows: its
+// certificate store, revocation checked where it can be), to which
 // add_ca_file() can add more; nothing here switches the check off.
 //
 // Every transfer gives up when no byte arrives for kStallSeconds (libcurl's
@@ -56,7 +57,8 @@ public:
     // Trusts the authorities of a PEM file too, besides the system's: for a
     // site with a certificate of its operator's own authority, and for
     // tests. A file that cannot be read fails every https transfer
-    // (CURLE_SSL_CACERT_BADFILE).
+    // (CURLE_SSL_CACERT_BADFILE). On Windows the file's authorities take
+    // the place of the system's store.
     void add_ca_file(const std::string& path);
     // A transfer that receives no byte for `seconds` fails (28).
     void set_stall_limit(long seconds);
@@ -124,6 +126,8 @@ private:
     static int progress_callback(void* self, double dltotal, double dlnow, double ultotal,
                                  double ulnow);
     static CURLcode ssl_context_callback(CURL* handle, void* context, void* self);
+    // The TLS library's own settings for checking with the system's store.
+    void use_system_trust();
 };
 
 }  // namespace talvo::utility

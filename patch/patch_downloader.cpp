@@ -1,6 +1,5 @@
 #include "patch/patch_downloader.h"
 
-#include <cerrno>
 #include <vector>
 
 #include "log/launcher_log.h"
@@ -120,7 +119,7 @@ void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries, AttributeS
             if (!surveyed ||
                 // A folder made for an earlier entry may now stand where this
                 // one was missing: look again, as a lookup in turn would see it.
-                (!file.valid() && error == ENOENT && madeDirectories)) {
+                (!file.valid() && platform::is_not_found(error) && madeDirectories)) {
                 file = platform::File::open_for_attributes(entry.path);
                 error = platform::last_error();
             }

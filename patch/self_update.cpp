@@ -1,6 +1,5 @@
 #include "patch/self_update.h"
 
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -85,7 +84,7 @@ UpdateInstall InstallLauncherUpdate(bool signedOnly, const std::vector<trust::Pu
         return UpdateInstall::Installed;
     }
     const int error = platform::last_error();
-    if (error == EBADMSG) {
+    if (error == platform::copy_refused_error()) {
         why = "_launcher.dll is not the signed one";
         return UpdateInstall::NotSigned;
     }

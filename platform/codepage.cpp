@@ -55,13 +55,6 @@ char16_t cp1254_to_utf16(unsigned char byte) {
     return byte < 0x80 ? byte : static_cast<char16_t>(detail::kCp1254High[byte - 0x80]);
 }
 
-std::u16string cp1254_to_utf16(std::string_view bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());
-    for (char c : bytes) out += cp1254_to_utf16(static_cast<unsigned char>(c));
-    return out;
-}
-
 std::string cp1254_to_utf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
@@ -76,6 +69,15 @@ std::string cp1254_to_utf8(std::string_view bytes) {
     return out;
 }
 
+// Windows converts with the system's code page 1254 (win32/codepage.cpp).
+#ifndef _WIN32
+std::u16string cp1254_to_utf16(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) out += cp1254_to_utf16(static_cast<unsigned char>(c));
+    return out;
+}
+
 bool utf16_to_cp1254(std::u16string_view text, std::string& out) {
     out.clear();
     out.reserve(text.size());
@@ -86,6 +88,7 @@ bool utf16_to_cp1254(std::u16string_view text, std::string& out) {
     }
     return true;
 }
+#endif
 
 bool utf8_to_cp1254(std::string_view text, std::string& out) {
     out.clear();

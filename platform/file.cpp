@@ -173,12 +173,6 @@ int open_single(const Place& place, int flags) {
 
 }  // namespace
 
-std::string native_path(std::string_view path) {
-    std::string out = cp1254_to_utf8(path);
-    std::replace(out.begin(), out.end(), '\\', '/');
-    return out;
-}
-
 namespace {
 
 // The permission bits of a new file in the game directory, from its first
@@ -211,40 +205,6 @@ mode_t new_file_mode(int fd) {
 }
 
 }  // namespace
-
-File::File(File&& other) noexcept
-    : fd_(other.fd_),
-      attributesOnly_(other.attributesOnly_),
-      size_(other.size_),
-      writeTime_(other.writeTime_) {
-    other.fd_ = -1;
-    other.attributesOnly_ = false;
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = other.fd_;
-        attributesOnly_ = other.attributesOnly_;
-        size_ = other.size_;
-        writeTime_ = other.writeTime_;
-        other.fd_ = -1;
-        other.attributesOnly_ = false;
-    }
-    return *this;
-}
-
-File::~File() {
-    close();
-}
-
-void File::close() {
-    attributesOnly_ = false;
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
 
 File File::open_for_attributes(std::string_view path) {
     struct stat st;
@@ -314,13 +274,6 @@ bool File::size(std::uint64_t& bytes) const {
     struct stat st;
     if (!status_of(fd_, st)) return false;
     bytes = static_cast<std::uint64_t>(st.st_size);
-    return true;
-}
-
-bool File::size_low32(std::uint32_t& bytes) const {
-    std::uint64_t full = 0;
-    if (!size(full)) return false;
-    bytes = static_cast<std::uint32_t>(full);
     return true;
 }
 
@@ -506,6 +459,10 @@ bool copy_file(std::string_view from, std::string_view to, const CopyCheck& chec
     return copy_into_place(from, to, false, &check);
 }
 
+int copy_refused_error() {
+    return EBADMSG;
+}
+
 bool replace_file(std::string_view from, std::string_view to) {
     const Place source(from), target(to);
     if (!source.valid() || !target.valid()) return false;
@@ -583,21 +540,6 @@ bool make_executable(std::string_view path) {
     const mode_t withExec = mode | ((mode & 0444) >> 2);
     if (withExec != mode && ::chmod(native.c_str(), withExec) != 0) return fail_with_errno();
     return true;
-}
-
-bool read_file(std::string_view path, std::string& contents) {
-    File file = File::open_for_reading(path);
-    if (!file) return false;
-    contents.clear();
-    std::uint64_t size = 0;
-    if (file.size(size)) contents.reserve(static_cast<std::size_t>(size));
-    char buffer[1 << 16];
-    for (;;) {
-        const long n = file.read_some(buffer, sizeof buffer);
-        if (n < 0) return false;
-        if (n == 0) return true;
-        contents.append(buffer, static_cast<std::size_t>(n));
-    }
 }
 
 AttributeReader::AttributeReader() : base_(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)) {}

@@ -111,11 +111,15 @@ public:
     File open(std::string_view path, int& error);
 
 private:
+#ifdef _WIN32
+    std::wstring base_;  // the current directory at construction
+#else
     int base_ = -1;
     std::string native_;
     std::string folder_;
     int folderFd_ = -1;
     int folderError_ = 0;
+#endif
 };
 
 // A directory held open, so that making it current again needs no lookup of
@@ -137,7 +141,7 @@ private:
 };
 
 // Sets the last-write time to whole seconds since 1970 UTC; the last-access
-// time stays as it is. (No creation time is kept on this platform.)
+// time stays as it is. Windows keeps a creation time, which is set too.
 bool set_file_write_time(std::string_view path, std::int64_t unixSeconds);
 
 // One directory (no write for group or others, whatever the umask: the game
@@ -166,6 +170,8 @@ struct CopyCheck {
 // it accepts them (else EBADMSG, the target as it was): what is checked is
 // what is put in place, whatever happens to `from` meanwhile.
 bool copy_file(std::string_view from, std::string_view to, const CopyCheck& check);
+// The error such a refused copy records (EBADMSG; ERROR_INVALID_DATA on Windows).
+int copy_refused_error();
 
 // Puts the file `from` in the place of `to` by renaming it, for a file made
 // next to its target: a reader sees the old file or the whole new one, with

@@ -2,6 +2,10 @@
 
 #include <cerrno>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace platform {
 namespace {
 thread_local int t_lastError = 0;
@@ -17,6 +21,14 @@ void set_last_error(int code) {
 bool fail_with_errno() {
     t_lastError = errno;
     return false;
+}
+
+bool is_not_found(int code) {
+#ifdef _WIN32
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+#else
+    return code == ENOENT;
+#endif
 }
 
 }  // namespace platform

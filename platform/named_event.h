@@ -1,8 +1,11 @@
 // A named event that another process can signal knowing only its name: the
-// game's start handshake. A POSIX named semaphore, private to the user.
+// game's start handshake. A POSIX named semaphore, private to the user; on
+// Windows a named event of the session.
 #pragma once
 
+#ifndef _WIN32
 #include <semaphore.h>
+#endif
 
 #include <chrono>
 #include <memory>
@@ -33,9 +36,15 @@ public:
     static std::string system_name(std::string_view name);
 
 private:
+#ifdef _WIN32
+    NamedEvent(void* event, std::string systemName, bool owner)
+        : event_(event), systemName_(std::move(systemName)), owner_(owner) {}
+    void* event_;  // its HANDLE
+#else
     NamedEvent(sem_t* sem, std::string systemName, bool owner)
         : sem_(sem), systemName_(std::move(systemName)), owner_(owner) {}
     sem_t* sem_;
+#endif
     std::string systemName_;
     bool owner_;
 };

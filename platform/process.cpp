@@ -151,18 +151,6 @@ bool process_alive(pid_t pid) {
     return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
 }
 
-std::vector<std::string> split_parameters(std::string_view parameters) {
-    std::vector<std::string> words;
-    std::size_t i = 0;
-    while (i < parameters.size()) {
-        while (i < parameters.size() && (parameters[i] == ' ' || parameters[i] == '\t')) ++i;
-        std::size_t start = i;
-        while (i < parameters.size() && parameters[i] != ' ' && parameters[i] != '\t') ++i;
-        if (i > start) words.emplace_back(parameters.substr(start, i - start));
-    }
-    return words;
-}
-
 std::optional<pid_t> spawn_process(const std::string& program,
                                    const std::vector<std::string>& args) {
     const std::string path = program.find('/') == std::string::npos ? "./" + program : program;

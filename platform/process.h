@@ -48,6 +48,11 @@ bool process_alive(pid_t pid);
 // blanks into words: no quoting, no escapes, runs of blanks are one gap.
 std::vector<std::string> split_parameters(std::string_view parameters);
 
+// The words as one command line that a Windows program's C runtime splits
+// back into the same words: one with a blank, a tab or a quote, or an empty
+// one, in quotes, its quotes and the backslashes before them escaped.
+std::string quote_command_line(const std::vector<std::string>& words);
+
 // Starts `program` (a path; a bare name is taken from the current
 // directory, never from PATH) with `args` as its arguments after argv[0],
 // in the current directory, in a session of its own so it outlives us.

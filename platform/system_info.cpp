@@ -13,11 +13,6 @@
 
 namespace platform {
 
-std::uint32_t saturate_to_u32(std::uint64_t bytes) {
-    constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
-    return static_cast<std::uint32_t>(bytes > kMax ? kMax : bytes);
-}
-
 std::optional<std::uint32_t> total_physical_memory() {
     struct sysinfo info;
     if (::sysinfo(&info) != 0) {
@@ -31,12 +26,6 @@ std::optional<std::uint32_t> total_physical_memory() {
         return std::numeric_limits<std::uint32_t>::max();
     }
     return saturate_to_u32(total * unit);
-}
-
-const char* preferred_window_system(const char* qpaPlatform, const char* waylandDisplay,
-                                    const char* display) {
-    const auto set = [](const char* v) { return v != nullptr && *v != '\0'; };
-    return !set(qpaPlatform) && set(waylandDisplay) && set(display) ? "xcb" : nullptr;
 }
 
 std::string error_text(int code) {

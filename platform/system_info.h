@@ -22,7 +22,8 @@ std::uint32_t saturate_to_u32(std::uint64_t bytes);
 const char* preferred_window_system(const char* qpaPlatform, const char* waylandDisplay,
                                     const char* display);
 
-// The system's text for an error code (the last error of a failed call).
+// The system's text for an error code (the last error of a failed call);
+// on Windows in code page 1254, as the log holds it.
 std::string error_text(int code);
 
 // Milliseconds since this process was started (exec included).

@@ -4,7 +4,9 @@
 // show, a transfer and the wait for a server list that never comes, and
 // while the "~temp.dat" box is open. Each time the launcher is gone within
 // 2 s with exit 0, none of its processes is left and no failure is logged.
+#include <signal.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 #include <random>
 

@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 #include "endpoints/endpoints.h"
 #include "platform/process.h"

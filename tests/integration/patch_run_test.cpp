@@ -1,9 +1,6 @@
 // Whole patch runs against the in-process server: every end state with its
 // posted messages, log lines and the files left in the game directory; then
 // valdora-patch as a user runs it.
-#include <sched.h>
-#include <sys/mount.h>
-
 #include "endpoints/endpoints.h"
 #include "support/engine_run.h"
 #include "support/process.h"
@@ -13,10 +10,6 @@ namespace fs = std::filesystem;
 using namespace testsupport;
 
 namespace {
-
-// Mounts of the test's own (the full disk), made before any thread starts.
-const bool g_canMount = ::unshare(CLONE_NEWNS) == 0 &&
-                        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 
 constexpr platform::WPARAM done(platform::WPARAM run) {
     return run << 16 | 10000;
@@ -45,7 +38,7 @@ TEST_F(PatchRun, ReadyDownloadsWhatDiffersOverOneConnection) {
                                    {WM_PATCH_PROGRESS, at(wire + 4000), 3 << 16 | 3},
                                    {WM_PATCH_DONE, 3},
                                    {WM_SERVERLIST_READY, 2}}));
-    EXPECT_EQ(log(), check_log({kMissing, kMissing},
+    EXPECT_EQ(log(), check_log({kMissingFolder, kMissing},
                                {"3 adet dosya download edilecek...",
                                 "data\\maps\\x.map download ediliyor...",
                                 "n\\e\\w.pak download ediliyor...", odd + " download ediliyor...",
@@ -127,12 +120,13 @@ TEST_F(PatchRun, AFileThatFailsKeepsItsOldCopyAndTheNextRunConverges) {
     const Files site = {
         {"a.pak", std::string(1000, 'a')}, {"b.pak", pattern(2999 << 10, 2)}, {"c.pak", "c"}};
     const platform::WPARAM first = done(platform::WPARAM(1000.0 / (1001 + (2999 << 10)) * 10000));
-    const auto failed = [&](int code, Posts before = {}) {
-        before.insert(before.begin(), {WM_PATCH_PROGRESS, first, 3 << 16 | 1});
-        before.insert(before.end(), {{WM_PATCH_FAILED, platform::WPARAM(code) << 16 | 3},
-                                     {WM_PATCH_DONE, 1},
-                                     {WM_SERVERLIST_READY, 2}});
-        return before;
+    const auto failed = [&](int code, const Posts& before = {}) {
+        Posts posts = {{WM_PATCH_PROGRESS, first, 3 << 16 | 1}};
+        posts.insert(posts.end(), before.begin(), before.end());
+        posts.insert(posts.end(), {{WM_PATCH_FAILED, platform::WPARAM(code) << 16 | 3},
+                                   {WM_PATCH_DONE, 1},
+                                   {WM_SERVERLIST_READY, 2}});
+        return posts;
     };
     const Reply dropped{200, site.at("b.pak"), Reply::Mode::Drop};
     const Reply longer{200, site.at("b.pak") + "and more"};
@@ -149,7 +143,7 @@ TEST_F(PatchRun, AFileThatFailsKeepsItsOldCopyAndTheNextRunConverges) {
           {WM_PATCH_PROGRESS, done(10000), 3 << 16 | 2},
           {WM_PATCH_DONE, 2},
           {WM_SERVERLIST_READY, 2}},
-         {"Dosya yazma hatas\xFD: 21", "c.pak download ediliyor..."}},
+         {"Dosya yazma hatas\xFD: " + kFolderCode, "c.pak download ediliyor..."}},
         {"the connection dropped",
          [&] { return server.serve("/files/b.pak", {dropped}), true; },
          failed(18),
@@ -159,7 +153,7 @@ TEST_F(PatchRun, AFileThatFailsKeepsItsOldCopyAndTheNextRunConverges) {
          failed(23),
          {"http hatas\xFD: 23"}},
         {"the disk full",
-         [&] { return g_canMount && ::mount("tmpfs", ".", "tmpfs", 0, "size=1m") == 0; },
+         [&] { return mount_small_disk(".", "1m"); },
          failed(23, {{WM_PATCH_FAILED, 1}}),
          {"Dosya yazma hatas\xFD: 28", "http hatas\xFD: 23"}},
     };
@@ -177,8 +171,9 @@ TEST_F(PatchRun, AFileThatFailsKeepsItsOldCopyAndTheNextRunConverges) {
                      "b.pak download ediliyor..."};
         lines.insert(lines.end(), c.log.begin(), c.log.end());
         lines.push_back("Dosyalar download edildi.");
-        const Log inTheWay = {"Error opening file in GetLastWriteTime(): 21",
-                              "Error opening file in isFileSizeDifferentWithHandle(): 17"};
+        const Log inTheWay = {
+            "Error opening file in GetLastWriteTime(): " + kFolderCode,
+            "Error opening file in isFileSizeDifferentWithHandle(): " + kExistsCode};
         EXPECT_EQ(log(), check_log({kMissing, folder ? inTheWay : Log{}, kMissing}, lines));
         EXPECT_EQ(differences(game, {{"a.pak", site.at("a.pak")}}), Log{});
         EXPECT_EQ(read_bytes(folder ? "b.pak/keep" : "b.pak"), folder ? "kept" : "old b");
@@ -186,12 +181,12 @@ TEST_F(PatchRun, AFileThatFailsKeepsItsOldCopyAndTheNextRunConverges) {
 
         fs::remove_all("b.pak");
         serve(site);
-        if (::mount("tmpfs", ".", "tmpfs", MS_REMOUNT, "size=8m") == 0) fs::current_path(game);
+        if (resize_small_disk("8m")) fs::current_path(game);
         run();
         EXPECT_EQ(differences(game, site), Log{});
         EXPECT_EQ(strays(game, site), Log{});
         fs::current_path(dir.path());
-        ::umount2(game.c_str(), MNT_DETACH);
+        unmount_small_disk(game);
         fs::current_path(game);
     }
 }
@@ -331,7 +326,7 @@ TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
          "(2, 0)\n  the update list's bytes are not the signed ones\n",
          {},
          hostile,
-         {"--trusted-key", dir.path() / "key.pub"}},
+         {"--trusted-key", (dir.path() / "key.pub").string()}},
         {0,
          "B\u00FCt\u00FCn dosyalar",
          {{"a.pak", ""}, {"b.pak", ""}},
@@ -370,11 +365,10 @@ TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
         // GNU time reports the most memory valdora-patch itself held (a
         // child of this test would count the test's own pages as well).
         const fs::path peak = dir.path() / "peak";
-        std::vector<std::string> args = {"/usr/bin/time", "-q", "-f", "%M", "-o", peak};
-        args.insert(args.end(), {VALDORA_PATCH_EXE, "--update-list", server.url(kListPath),
-                                 "--server-list", server.url(kServers)});
+        std::vector<std::string> args = {VALDORA_PATCH_EXE, "--update-list", server.url(kListPath),
+                                         "--server-list", server.url(kServers)};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const Result r = testsupport::run(args, game);
+        const Result r = testsupport::run(measuring_peak_memory(args, peak), game);
         EXPECT_EQ(r.status, c.status) << r.output;
         EXPECT_NE(r.output.find(c.shown), std::string::npos) << r.output;
         const long peakKiB = std::atol(read_bytes(peak).c_str());

@@ -8,6 +8,7 @@
 #include "patch/installed_hashes.h"
 #include "patch/self_update.h"
 #include "patch/signed_release.h"
+#include "platform/system_paths.h"
 #include "support/engine_run.h"
 #include "support/signing.h"
 #include "support/site.h"
@@ -36,15 +37,18 @@ protected:
         const fs::path build = dir.path() / "build", site = dir.path() / "site";
         fs::remove_all(build);
         write_tree(build, files);
-        std::vector<std::string> extra = {"--sign-key", dir.path() / "valdora.key"};
+        std::vector<std::string> extra = {"--sign-key", (dir.path() / "valdora.key").string()};
         if (!launcher.empty()) {
             write_bytes(dir.path() / "new.exe", launcher);
-            extra.insert(extra.end(), {"--launcher", dir.path() / "new.exe", "--keyless-launcher"});
+            extra.insert(extra.end(),
+                         {"--launcher", (dir.path() / "new.exe").string(), "--keyless-launcher"});
         }
         ASSERT_EQ(publish(build, site, server.url("/game"), extra), "");
         Site& s = releases.emplace_back();
         for (const auto& file : fs::recursive_directory_iterator(site)) {
-            if (file.is_regular_file()) s[fs::relative(file, site)] = read_bytes(file);
+            if (file.is_regular_file()) {
+                s[fs::relative(file, site).generic_string()] = read_bytes(file);
+            }
         }
     }
     // The path under the site of the listed file `name` of `site`'s release.
@@ -178,7 +182,7 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
         std::atomic<int> swaps = 0;
         std::thread swapper([&] {
             for (; !done; ++swaps) {
-                ::renameat2(AT_FDCWD, "_launcher.dll", AT_FDCWD, "foreign", RENAME_EXCHANGE);
+                platform::exchange_paths("_launcher.dll", "foreign");
             }
         });
         wait_until([&] { return swaps > 100; });
@@ -230,9 +234,10 @@ TEST_F(SignedSite, AChangedFileReachesThePlayerWhateverItsSizeAndTime) {
 // for again and again, and no game is ever started on it.
 TEST_F(SignedSite, AServerListIsTakenOnlyWithItsSignature) {
     publish_next({{"a.pak", "a"}});
-    const std::string list = releases[0].at("serverlist_test.aspx"), file = dir.path() / "servers";
+    const std::string list = releases[0].at("serverlist_test.aspx"),
+                      file = (dir.path() / "servers").string();
     const std::string evil = "V|x|y|6.6.6.6 -evil_switch=1|7001\r\n",
-                      key_file = dir.path() / "valdora.key";
+                      key_file = (dir.path() / "valdora.key").string();
     const std::string yes = " expires=2099-01-01T00:00:00Z", empty = "server listesi bo\xFE !";
     const auto sign = [&](const std::string& text) {  // as the operator does, from time to time
         write_bytes(file, text);

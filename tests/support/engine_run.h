@@ -15,6 +15,7 @@
 #include "patch/patch_downloader.h"
 #include "platform/codepage.h"
 #include "platform/file.h"
+#include "platform/last_error.h"
 #include "support/files.h"
 #include "support/http_server.h"
 #include "support/launcher_log.h"
@@ -29,10 +30,23 @@ using Replies = std::map<std::string, std::vector<Reply>>;  // path -> first ans
 
 inline constexpr const char* kServers = "/serverlist_test.aspx";
 inline const std::string kServerList = "V1|x|y|10.0.0.1|7000\r\nV2|x|y|10.0.0.2|7000\r\n";
-// What the check logs for a missing file (the second code is what the log
-// call before it left).
-inline const Log kMissing = {"Error opening file in GetLastWriteTime(): 2",
-                             "Error opening file in isFileSizeDifferentWithHandle(): 17"};
+// The system's code of a failed call, as the log shows it: they differ
+// between systems. A folder that is there already, a folder where a file
+// should be.
+inline std::string code_of(bool) {
+    return std::to_string(platform::last_error());
+}
+inline const std::string kExistsCode = code_of(platform::create_directory("."));
+inline const std::string kFolderCode = code_of(platform::File::open_for_attributes(".").valid());
+// What the check logs for a missing file, and for one whose folder is
+// missing too (the second code is what the log call before it left).
+inline const Log kMissing = {
+    "Error opening file in GetLastWriteTime(): 2",
+    "Error opening file in isFileSizeDifferentWithHandle(): " + kExistsCode};
+inline const Log kMissingFolder = {
+    "Error opening file in GetLastWriteTime(): " +
+        code_of(platform::File::open_for_attributes("no folder/no file").valid()),
+    kMissing[1]};
 
 // The check's log lines with those of each file it could not open, then `after`.
 inline Log check_log(const std::vector<Log>& files, const Log& after) {
@@ -51,7 +65,7 @@ inline std::vector<std::string> current_but_wrong(const std::filesystem::path& g
                                                   std::int64_t listTime = kTime) {
     std::vector<std::string> wrong;
     for (const auto& [path, bytes] : files) {
-        const std::filesystem::path at = game / platform::native_path(path);
+        const std::filesystem::path at = game / utf8_path(platform::native_path(path));
         std::error_code ec;
         if (std::filesystem::file_size(at, ec) != bytes.size() || ec) continue;
         const std::int64_t time = write_time(at);

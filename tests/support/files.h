@@ -20,6 +20,11 @@ inline constexpr const char* kTimeText = "05.03.2024 07:08:09";
 inline constexpr std::int64_t kOldTime = 1577872800;  // 01.01.2020 10:00:00 UTC
 inline constexpr const char* kListPath = "/Patcher/1000_1.0.0.1_Update.txt";
 
+// A path written as UTF-8 (the keys of Files), as the file system's own.
+inline std::filesystem::path utf8_path(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 inline std::string read_bytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
@@ -47,8 +52,8 @@ inline void set_write_time(const std::filesystem::path& path, std::int64_t unixS
 inline void write_tree(const std::filesystem::path& dir, const Files& files,
                        std::int64_t time = kTime) {
     for (const auto& [path, bytes] : files) {
-        write_bytes(dir / path, bytes);
-        set_write_time(dir / path, time);
+        write_bytes(dir / utf8_path(path), bytes);
+        set_write_time(dir / utf8_path(path), time);
     }
 }
 
@@ -67,8 +72,9 @@ inline std::vector<std::string> differences(const std::filesystem::path& dir, co
     std::vector<std::string> differ;
     for (const auto& [path, bytes] : files) {
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(dir / path, ec) || read_bytes(dir / path) != bytes ||
-            write_time(dir / path) != time) {
+        const std::filesystem::path at = dir / utf8_path(path);
+        if (!std::filesystem::is_regular_file(at, ec) || read_bytes(at) != bytes ||
+            write_time(at) != time) {
             differ.push_back(path);
         }
     }
@@ -83,7 +89,8 @@ inline std::vector<std::string> strays(const std::filesystem::path& dir, const F
                                        bool temporaryAllowed = false) {
     std::vector<std::string> found;
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
-        const std::string path = e.path().lexically_relative(dir).generic_string();
+        const std::u8string name = e.path().lexically_relative(dir).generic_u8string();
+        const std::string path(name.begin(), name.end());
         if (e.is_directory() || files.count(path) || path == "base/launcher_log.txt" ||
             path == "base/installed.sha256" || path.rfind("base/1000_1.0.0.1_Update.txt", 0) == 0) {
             continue;

@@ -2,8 +2,6 @@
 // deploy/serve-site.sh, the configuration the project ships.
 #pragma once
 
-#include <signal.h>
-
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -18,8 +16,8 @@ namespace testsupport {
 // arguments: "" when it worked, else the publisher's output.
 inline std::string publish(const std::filesystem::path& build, const std::filesystem::path& site,
                            const std::string& baseUrl, std::vector<std::string> extra = {}) {
-    extra.insert(extra.begin(), {VALDORA_PUBLISH_EXE, build, site, "--base-url", baseUrl, "--pages",
-                                 VALDORA_PAGE_TEMPLATES});
+    extra.insert(extra.begin(), {VALDORA_PUBLISH_EXE, build.string(), site.string(), "--base-url",
+                                 baseUrl, "--pages", VALDORA_PAGE_TEMPLATES});
     const Result r = run(extra, build.parent_path());
     return r.status == 0 ? "" : r.output;
 }
@@ -38,8 +36,8 @@ public:
         std::filesystem::create_directories(run_);
         const auto pid = run_ / "nginx.pid";  // written once nginx listens
         std::filesystem::remove(pid);
-        std::vector<std::string> argv{"bash",   VALDORA_SERVE_SITE, site_, "--listen",
-                                      listen(), "--run-dir",        run_,  "--rate",
+        std::vector<std::string> argv{"bash",   VALDORA_SERVE_SITE, site_.string(), "--listen",
+                                      listen(), "--run-dir",        run_.string(),  "--rate",
                                       rate_,    "--foreground"};
         argv.insert(argv.end(), tls_.begin(), tls_.end());
         nginx_.emplace(argv, run_, Environment{}, run_ / "nginx.out");
@@ -48,11 +46,11 @@ public:
         error = read_bytes(run_ / "nginx.out") + read_bytes(run_ / "logs" / "error.log");
         return false;
     }
-    // Sends `signal` to nginx (serve-site.sh has become its master process)
-    // and waits until it has ended.
-    void stop(int signal = SIGTERM) {
+    // Ends nginx (serve-site.sh has become its master process) the way
+    // serve-site.sh does, and waits until it has ended.
+    void stop() {
         if (!nginx_) return;
-        ::kill(nginx_->pid(), signal);
+        run({"bash", VALDORA_SERVE_SITE, "--stop", run_.string()}, run_);
         nginx_->wait_for(10s);
         nginx_.reset();
     }
@@ -73,6 +71,8 @@ public:
     std::string url(const std::string& path = "") const {
         return (tls_.empty() ? "http://" : "https://") + listen() + path;
     }
+    // At most `rate` bytes a second from the next start on.
+    void set_rate(std::string rate) { rate_ = std::move(rate); }
     // https with this certificate and key from the next start on.
     void use_tls(const std::string& certificate, const std::string& key) {
         tls_ = {"--tls", certificate, key};

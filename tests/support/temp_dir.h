@@ -2,10 +2,8 @@
 // lives and removed afterwards.
 #pragma once
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -14,12 +12,23 @@ namespace testsupport {
 class TempDir {
 public:
     TempDir() : previous_(std::filesystem::current_path()) {
-        std::string pattern = std::filesystem::temp_directory_path() / "valdora-test-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        // A name nobody has, made by us alone (create_directory fails on one
+        // that is there).
+        std::random_device random;
+        for (int attempt = 0; path_.empty(); ++attempt) {
+            if (attempt == 100) throw std::runtime_error("no temporary folder");
+            const auto at = std::filesystem::temp_directory_path() /
+                            ("valdora-test-" + std::to_string(random()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(at, ec)) path_ = at;
+        }
         // Searchable by all, as a home folder is: nginx started as root serves
         // a site in it as an unprivileged user.
-        ::chmod(pattern.c_str(), 0755);
-        std::filesystem::current_path(path_ = pattern);
+        using std::filesystem::perms;
+        std::filesystem::permissions(path_, perms::owner_all | perms::group_read |
+                                                perms::group_exec | perms::others_read |
+                                                perms::others_exec);
+        std::filesystem::current_path(path_);
     }
     ~TempDir() {
         std::error_code ec;

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 #include <optional>
 #include <string>
@@ -43,9 +45,10 @@ private:
     pid_t pid_ = -1;
 };
 
-inline Result xdotool(std::vector<std::string> args) {
-    args.insert(args.begin(), "xdotool");
-    return run(args, "/", {}, 5s);
+inline Result xdotool(const std::vector<std::string>& args) {
+    std::vector<std::string> command = {"xdotool"};
+    command.insert(command.end(), args.begin(), args.end());
+    return run(command, "/", {}, 5s);
 }
 
 // The first window whose title matches `pattern`, within `limit`.

@@ -14,7 +14,8 @@
 // key line) in place of the compiled-in ones; with any key, only a signed
 // site is taken. --verify hashes every listed file and downloads those whose
 // bytes are not the signed ones. --ca-file trusts the certificate
-// authorities of a PEM file for https besides the system's.
+// authorities of a PEM file for https besides the system's (on Windows in
+// place of the system's store).
 //
 // Exit status: 0 the run is ready and every due file is in place (in the
 // skip-patch modes, ready is enough); 4 ready after a failed transfer or
@@ -22,8 +23,6 @@
 // update list or "~temp.dat" failure; 2 too much to download; 3 the
 // launcher's own update is due (hand-over); 5 no server list within
 // --server-wait seconds (default 60); 64 bad usage.
-#include <unistd.h>
-
 #include <charconv>
 #include <chrono>
 #include <csignal>
@@ -36,6 +35,7 @@
 #include "net/easy_curl.h"
 #include "patch/patch_downloader.h"
 #include "platform/file.h"
+#include "platform/terminal.h"
 #include "terminal_target.h"
 #include "trust/keys.h"
 #include "trusted_keys/trusted_keys.h"
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
     values.gameDir = platform::current_directory();
 
     talvo::utility::init_library();
-    TerminalTarget target(stdout, ::isatty(STDOUT_FILENO) == 1);
+    TerminalTarget target(stdout, platform::open_terminal(stdout));
     PatchDownloader downloader(&target, values.updateListUrl, MakePatchOptions(values));
     target.attach(&downloader);
 

@@ -1,18 +1,10 @@
 #include "terminal_target.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include "patch/progress_text.h"
 #include "platform/codepage.h"
+#include "platform/terminal.h"
 
 namespace {
-
-std::size_t terminal_width(std::FILE* out) {
-    struct winsize size {};
-    if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) return size.ws_col;
-    return 80;
-}
 
 // At most `columns` characters of UTF-8 text, cut between characters.
 std::string fit(const std::string& text, std::size_t columns) {
@@ -49,7 +41,7 @@ void TerminalTarget::show_live() {
     if (!live_) {
         std::fprintf(out_, "%s\n", line.c_str());
     } else {
-        std::fprintf(out_, "\r\033[K%s", fit(line, terminal_width(out_) - 1).c_str());
+        std::fprintf(out_, "\r\033[K%s", fit(line, platform::terminal_columns(out_) - 1).c_str());
         liveLineOpen_ = true;
     }
     std::fflush(out_);

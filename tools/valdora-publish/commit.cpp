@@ -1,12 +1,10 @@
 #include "tools/valdora-publish/commit.h"
 
-#include <fcntl.h>
-#include <stdio.h>  // renameat2
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <system_error>
+
+#include "platform/system_paths.h"
+#include "tools/valdora-publish/site.h"
 
 namespace publish {
 
@@ -16,27 +14,32 @@ namespace {
 
 // Puts `staged` where `target` is, in one step where the system can; what
 // was there goes to `aside`. `hadOld` tells whether anything was there.
-// Nothing staged: what was there goes to `aside`.
-bool Swap(const fs::path& staged, const fs::path& target, const fs::path& aside, bool& hadOld) {
-    std::error_code ec;
-    hadOld = fs::exists(fs::symlink_status(target, ec));
-    if (!fs::exists(fs::symlink_status(staged, ec))) {
-        return !hadOld || ::rename(target.c_str(), aside.c_str()) == 0;
+// Nothing staged: what was there goes to `aside`. The reason of a failure
+// goes to `ec`.
+bool Swap(const fs::path& staged, const fs::path& target, const fs::path& aside, bool& hadOld,
+          std::error_code& ec) {
+    std::error_code ignored;
+    hadOld = fs::exists(fs::symlink_status(target, ignored));
+    if (!fs::exists(fs::symlink_status(staged, ignored))) {
+        if (hadOld) fs::rename(target, aside, ec);
+        return !ec;
     }
-    if (!hadOld) return ::rename(staged.c_str(), target.c_str()) == 0;
-    if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
-        if (::rename(staged.c_str(), aside.c_str()) == 0) return true;
-        const int error = errno;
-        ::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE);
-        errno = error;
+    if (!hadOld) {
+        fs::rename(staged, target, ec);
+        return !ec;
+    }
+    if (platform::exchange_paths(staged, target)) {
+        fs::rename(staged, aside, ec);
+        if (!ec) return true;
+        platform::exchange_paths(staged, target);
         return false;
     }
-    // No exchange on this file system: move the old one aside first.
-    if (::rename(target.c_str(), aside.c_str()) != 0) return false;
-    if (::rename(staged.c_str(), target.c_str()) == 0) return true;
-    const int error = errno;
-    ::rename(aside.c_str(), target.c_str());
-    errno = error;
+    // No exchange here (Windows, some file systems): move the old one aside first.
+    fs::rename(target, aside, ec);
+    if (ec) return false;
+    fs::rename(staged, target, ec);
+    if (!ec) return true;
+    fs::rename(aside, target, ignored);
     return false;
 }
 
@@ -82,7 +85,7 @@ int RemoveOldReleases(const fs::path& siteDir, const Publication& plan, const St
         for (fs::directory_iterator it(siteDir / root, ec), end; !ec && it != end;
              it.increment(ec)) {
             const fs::path name = it->path().filename();
-            const bool release = IsReleaseName(name.string());
+            const bool release = IsReleaseName(Utf8(name));
             if (name == staged.release || name == previous || (!release && othersStay)) continue;
             std::error_code removing;
             fs::remove_all(it->path(), removing);
@@ -105,8 +108,8 @@ bool Commit(const std::vector<fs::path>& units, const fs::path& fresh, const fs:
         std::error_code ec;
         fs::create_directories(target.parent_path(), ec);
         bool hadOld = false;
-        if (ec || !Swap(fresh / units[i], target, staging.aside(i), hadOld)) {
-            error = target.string() + ": " + (ec ? ec.message() : std::strerror(errno));
+        if (ec || !Swap(fresh / units[i], target, staging.aside(i), hadOld, ec)) {
+            error = Utf8(target) + ": " + ec.message();
             // Put back what was already replaced, newest first.
             for (auto it = done.rbegin(); it != done.rend(); ++it) {
                 fs::remove_all(it->target, ec);

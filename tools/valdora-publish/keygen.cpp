@@ -1,13 +1,12 @@
 #include "tools/valdora-publish/keygen.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <string>
 #include <system_error>
 
+#include "platform/last_error.h"
+#include "platform/system_info.h"
+#include "platform/system_paths.h"
+#include "tools/valdora-publish/site.h"
 #include "trust/keys.h"
 
 namespace publish {
@@ -16,22 +15,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Creates `path` with `mode`, never over an existing file.
-bool WriteNew(const fs::path& path, const std::string& text, mode_t mode, std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    bool ok = fd >= 0;
-    for (std::size_t at = 0; ok && at < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + at, text.size() - at);
-        ok = n > 0 || (n < 0 && errno == EINTR);
-        if (n > 0) at += static_cast<std::size_t>(n);
-    }
-    if (ok && ::fsync(fd) != 0) ok = false;
-    if (!ok) error = path.string() + ": " + std::strerror(errno);
-    if (fd >= 0 && ::close(fd) != 0 && ok) {
-        error = path.string() + ": " + std::strerror(errno);
-        ok = false;
-    }
-    return ok;
+// Creates `path`, never over an existing file.
+bool WriteNew(const fs::path& path, const std::string& text, bool secret, std::string& error) {
+    if (platform::write_new_file(path, text, secret)) return true;
+    error = Utf8(path) + ": " + platform::error_text(platform::last_error());
+    return false;
 }
 
 }  // namespace
@@ -51,12 +39,12 @@ Status Keygen(const fs::path& dir, std::ostream& report, std::ostream& errors) {
     fs::create_directories(dir, ec);
     if (ec) error = dir.string() + ": " + ec.message();
     if (ec || !trust::GenerateKeyPair(key, error) ||
-        !WriteNew(secretFile, trust::FormatSecretKey(key), 0600, error)) {
+        !WriteNew(secretFile, trust::FormatSecretKey(key), true, error)) {
         errors << "valdora-publish: " << error << "\n";
         return kWriteFailed;
     }
     const trust::PublicKey publicKey = trust::PublicKeyOf(key);
-    if (!WriteNew(publicFile, trust::FormatPublicKey(publicKey), 0644, error)) {
+    if (!WriteNew(publicFile, trust::FormatPublicKey(publicKey), false, error)) {
         // Half a pair is no use; the secret key is not in use anywhere yet.
         fs::remove(secretFile, ec);
         errors << "valdora-publish: " << error << "\n";

@@ -49,8 +49,8 @@ void ScanGameBuild(const fs::path& root, std::vector<SourceFile>& files,
     }
     for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
         const fs::path relative = it->path().lexically_relative(root);
-        const std::string shown = relative.generic_string();
-        const std::string nameProblem = NameProblem(it->path().filename().string());
+        const std::string shown = Utf8(relative);
+        const std::string nameProblem = NameProblem(Utf8(it->path().filename()));
         if (it->is_directory(ec) && !it->is_symlink(ec)) {
             if (!nameProblem.empty()) {
                 problems.push_back(shown + "/: the name holds " + nameProblem);
@@ -113,7 +113,7 @@ std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& prob
     std::vector<std::string> fixed = {kListPath, kManifestPath, kSignaturePath, kLegacyNames,
                                       kStatePath};
     for (const auto& page : plan.pages) fixed.push_back(page.first);
-    const std::string folder = plan.folder.generic_string();
+    const std::string folder = Utf8(plan.folder);
     for (const std::string& f : fixed) {
         if (!folder.empty() && Overlaps(folder, f)) {
             problems.push_back("--base-url: its folder " + folder + " overlaps " + f);

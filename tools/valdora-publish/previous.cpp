@@ -4,6 +4,7 @@
 #include <list>
 
 #include "patch/update_list.h"
+#include "platform/system_paths.h"
 #include "tools/valdora-publish/checks.h"
 #include "tools/valdora-publish/site.h"
 #include "tools/valdora-publish/text_file.h"
@@ -31,7 +32,7 @@ std::optional<PreviousRelease> ReadPreviousRelease(const fs::path& siteDir,
     previous.files = files;
     previous.flat = files == folder;
     if (!previous.flat &&
-        !(files.parent_path() == folder && IsReleaseName(files.filename().string()))) {
+        !(files.parent_path() == folder && IsReleaseName(Utf8(files.filename())))) {
         return std::nullopt;
     }
     trust::Manifest manifest;
@@ -45,8 +46,9 @@ std::optional<PreviousRelease> ReadPreviousRelease(const fs::path& siteDir,
         // Older publishers named files by the list's own bytes.
         std::string bytes = entry.path;
         std::replace(bytes.begin(), bytes.end(), '\\', '/');
-        for (const fs::path& name : {SitePath(files, entry.path), files / bytes}) {
-            const trust::Sha256Digest* hash = manifest.Find(name.generic_string());
+        for (const fs::path& name :
+             {SitePath(files, entry.path), files / platform::byte_name(bytes)}) {
+            const trust::Sha256Digest* hash = manifest.Find(Utf8(name));
             if (hash != nullptr && !file.hash) {
                 file.hash = *hash;
                 file.site = name;

@@ -1,7 +1,5 @@
 #include "tools/valdora-publish/publisher.h"
 
-#include <cerrno>
-#include <cstring>
 #include <system_error>
 
 #include "tools/valdora-publish/commit.h"
@@ -76,8 +74,8 @@ Status Publish(const Options& options, std::ostream& report, std::ostream& error
     Staging staging(options.siteDir);
     std::string error;
     if (ec || !staging.valid()) {
-        errors << "valdora-publish: " << options.siteDir.string() << ": "
-               << (ec ? ec.message() : std::strerror(errno)) << "\n";
+        errors << "valdora-publish: " << Utf8(options.siteDir) << ": "
+               << (ec ? ec : staging.error()).message() << "\n";
         return kWriteFailed;
     }
     Staged staged;

@@ -4,6 +4,7 @@
 
 #include "patch/file_checks.h"
 #include "patch/update_list.h"
+#include "platform/system_paths.h"
 
 namespace publish {
 
@@ -18,7 +19,7 @@ std::string UpdateListText(const std::string& baseUrl, const std::string& note,
 }
 
 std::filesystem::path SitePath(const std::filesystem::path& folder, const std::string& listPath) {
-    return folder / SiteName(listPath);
+    return folder / Utf8Path(SiteName(listPath));
 }
 
 std::filesystem::path LegacySitePath(const std::filesystem::path& folder,
@@ -29,7 +30,17 @@ std::filesystem::path LegacySitePath(const std::filesystem::path& folder,
     }
     std::string bytes = listPath;
     std::replace(bytes.begin(), bytes.end(), '\\', '/');
-    return std::filesystem::path(kLegacyNames) / folder / bytes;
+    // On Windows, whose names are characters, those of the bytes.
+    return std::filesystem::path(kLegacyNames) / folder / platform::byte_name(bytes);
+}
+
+std::string Utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path Utf8Path(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
 }  // namespace publish

@@ -44,4 +44,9 @@ inline constexpr const char* kLegacyNames = ".cp1254";
 std::filesystem::path LegacySitePath(const std::filesystem::path& folder,
                                      const std::string& listPath);
 
+// A path's text as UTF-8, and UTF-8 text as a path, whatever the system's
+// own encoding of names (UTF-16 on Windows).
+std::string Utf8(const std::filesystem::path& path);
+std::filesystem::path Utf8Path(const std::string& text);
+
 }  // namespace publish

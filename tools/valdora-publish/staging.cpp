@@ -1,9 +1,8 @@
 #include "tools/valdora-publish/staging.h"
 
-#include <stdlib.h>
-
 #include <chrono>
 #include <fstream>
+#include <random>
 #include <system_error>
 #include <vector>
 
@@ -56,7 +55,7 @@ bool WriteManifest(const Publication& plan, const Staged& staged, const fs::path
     manifest.Add(kListPath, trust::Sha256Of(staged.listText), error);
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
         const fs::path site = SitePath(staged.files, plan.files[i].entry.path);
-        if (!manifest.Add(site.generic_string(), staged.hashes[i], error)) return false;
+        if (!manifest.Add(Utf8(site), staged.hashes[i], error)) return false;
     }
     // After the files: launchers look the files' lines up in list order.
     for (const auto& [path, hash] : staged.indexes) {
@@ -97,11 +96,11 @@ bool StageFile(const SourceFile& file, const fs::path& siteDir, const fs::path& 
     if (!CopyHashed(file.source, target, digest, error)) return false;
     fs::last_write_time(target, FileTime(file.entry.unixTime), ec);
     if (ec) {
-        error = target.string() + ": " + ec.message();
+        error = Utf8(target) + ": " + ec.message();
         return false;
     }
     if (fs::file_size(target, ec) != file.entry.size || (file.hash && *file.hash != digest)) {
-        error = file.source.string() + ": changed while it was being published";
+        error = Utf8(file.source) + ": changed while it was being published";
         return false;
     }
     return true;
@@ -153,8 +152,16 @@ bool StageIndex(const fs::path& copy, const trust::Sha256Digest& hash, const fs:
 }  // namespace
 
 Staging::Staging(const fs::path& siteDir) {
-    std::string pattern = (siteDir / ".valdora-publish-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) root_ = pattern;
+    // A name nobody has, made by us alone: create_directory fails on one
+    // that is there.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && root_.empty(); ++attempt) {
+        const fs::path candidate = siteDir / (".valdora-publish-" + std::to_string(random()));
+        if (fs::create_directory(candidate, error_)) {
+            fs::permissions(candidate, fs::perms::owner_all, error_);
+            root_ = candidate;
+        }
+    }
 }
 
 Staging::~Staging() {
@@ -169,7 +176,8 @@ bool Stage(const Publication& plan, const fs::path& siteDir, const fs::path& fre
     std::vector<ListFile> entries;
     for (const SourceFile& file : plan.files) {
         trust::Sha256Digest digest;
-        if (!StageFile(file, siteDir, building / SiteName(file.entry.path), digest, error)) {
+        if (!StageFile(file, siteDir, building / Utf8Path(SiteName(file.entry.path)), digest,
+                       error)) {
             return false;
         }
         staged.hashes.push_back(digest);
@@ -188,7 +196,7 @@ bool Stage(const Publication& plan, const fs::path& siteDir, const fs::path& fre
     fs::create_directories(building, ec);
     fs::rename(building, fresh / staged.files, ec);
     if (ec) {
-        error = (fresh / staged.files).string() + ": " + ec.message();
+        error = Utf8(fresh / staged.files) + ": " + ec.message();
         return false;
     }
     for (const SourceFile& file : plan.files) {
@@ -199,7 +207,7 @@ bool Stage(const Publication& plan, const fs::path& siteDir, const fs::path& fre
             fs::create_hard_link(fresh / SitePath(staged.files, file.entry.path), fresh / legacy,
                                  ec);
         if (ec) {
-            error = (fresh / legacy).string() + ": " + ec.message();
+            error = Utf8(fresh / legacy) + ": " + ec.message();
             return false;
         }
     }

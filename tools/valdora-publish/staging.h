@@ -5,13 +5,14 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "tools/valdora-publish/plan.h"
 
 namespace publish {
 
-// A fresh ".valdora-publish-XXXXXX" folder in the site; removed with all it
+// A fresh ".valdora-publish-NNNN" folder in the site; removed with all it
 // still holds (the new parts not moved, the old parts moved aside) when
 // destroyed.
 class Staging {
@@ -22,6 +23,8 @@ public:
     Staging& operator=(const Staging&) = delete;
 
     bool valid() const { return !root_.empty(); }
+    // Why it could not be made.
+    const std::error_code& error() const { return error_; }
     // Where the new site is built, laid out as the site itself.
     std::filesystem::path fresh() const { return root_ / "new"; }
     // Where the old part replaced by commit unit `i` is kept until the end.
@@ -31,6 +34,7 @@ public:
 
 private:
     std::filesystem::path root_;
+    std::error_code error_;
 };
 
 // What Stage() made: the release's folder and the list that names it.
