@@ -69,7 +69,8 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
             const std::size_t size = ++i % 2 ? bytes.size() : bytes.size() / 2 + 1;
             std::string old = bytes;
             if (bytes.size() >= (1 << 20)) {
-                old.insert(1000, pattern(5000, i)).replace(old.size() / 2, 70000, pattern(70000, i));
+                old.insert(1000, pattern(5000, i))
+                    .replace(old.size() / 2, 70000, pattern(70000, i));
                 write_tree(game, {{path, old}}, kOldTime);
             } else if (i % 3 == 1) {
                 write_tree(game, {{path, pattern(size, i + 1000)}}, kOldTime);
