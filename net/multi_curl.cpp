@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace talvo::utility {
 
@@ -15,8 +16,10 @@ double Burst(std::uint64_t rate) {
 
 }  // namespace
 
-multi_curl::multi_curl(std::size_t maxTransfers)
-    : multi_((init_library(), curl_multi_init())), max_(std::max<std::size_t>(maxTransfers, 1)) {
+multi_curl::multi_curl(std::size_t maxTransfers, clock now)
+    : multi_((init_library(), curl_multi_init())),
+      max_(std::max<std::size_t>(maxTransfers, 1)),
+      now_(std::move(now)) {
     if (multi_ == nullptr) throw std::runtime_error("cURL multi handle initialization failed !");
     curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(max_));
     curl_multi_setopt(multi_, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(max_));
@@ -31,7 +34,7 @@ multi_curl::~multi_curl() {
 void multi_curl::set_max_recv_speed(std::uint64_t bytesPerSecond) {
     rate_ = bytesPerSecond;
     allowance_ = rate_ ? Burst(rate_) : 0;
-    paced_ = std::chrono::steady_clock::now();
+    paced_ = now_();
 }
 
 bool multi_curl::add(easy_curl& transfer) {
@@ -94,7 +97,7 @@ void multi_curl::Collect(std::vector<ended>& done) {
 }
 
 void multi_curl::Refill() {
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = now_();
     allowance_ = std::min(allowance_ + std::chrono::duration<double>(now - paced_).count() *
                                            static_cast<double>(rate_),
                           Burst(rate_));

@@ -14,6 +14,7 @@
 #include <boost/noncopyable.hpp>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "net/easy_curl.h"
@@ -22,7 +23,9 @@ namespace talvo::utility {
 
 class multi_curl : boost::noncopyable {
 public:
-    explicit multi_curl(std::size_t maxTransfers);
+    using clock = std::function<std::chrono::steady_clock::time_point()>;
+    // `now` is the time the speed cap goes by.
+    explicit multi_curl(std::size_t maxTransfers, clock now = std::chrono::steady_clock::now);
     // Ends what still runs.
     ~multi_curl();
 
@@ -67,6 +70,7 @@ private:
 
     CURLM* multi_;
     const std::size_t max_;
+    const clock now_;
     std::vector<Running> running_;
     std::uint64_t received_ = 0;
     std::uint64_t rate_ = 0;

@@ -808,6 +808,11 @@ exit 0
 - if (trust::Sha256Of(slice) != group.hash ||
 + if (false ||
 
+== cap-lets-all-through net
+# the speed cap of a run lets every piece through however far ahead of it the run is
+- if (allowance_ >= 0) return true;
++ if (true) return true;
+
 == ranges-not-joined delta
 # neighbouring chunks to fetch are asked for one range each
 - if (last.offset + last.length == piece.offset && last.fetch == piece.fetch &&

@@ -1,6 +1,7 @@
 // A cut download goes on in the next run or starts over, a stalled server
 // fails, many files in flight, the server list is asked for less often, a
 // speed limit, a proxy.
+#include "net/multi_curl.h"
 #include "patch/launch_switches.h"
 #include "patch/resume_record.h"
 #include "servers/server_list.h"
@@ -183,6 +184,61 @@ TEST_F(Transfer, OneFileOfManyInFlightFailsStallsOrStopsAlone) {
         run();
         EXPECT_EQ(differences(game, files), Log{});
     }
+}
+
+// The speed cap holds for all transfers in flight together, on the bytes as
+// they came over the wire (headers, gzip bodies as sent), on a clock of the
+// test's own: while it stands still no more than a burst and a piece held
+// back per transfer come, then the cap's worth a second; the bodies come
+// whole.
+TEST_F(Transfer, TheSpeedCapHoldsForAllTransfersOnTheBytesOnTheWire) {
+    using namespace std::chrono;
+    constexpr std::uint64_t kRate = 256 << 10, kBurst = kRate / 10;
+    constexpr std::size_t kCount = 4;
+    std::string body;  // gzip makes about half of it
+    for (unsigned i = 0; body.size() < kRate; ++i) body += pattern(512, i) + std::string(512, 'a');
+    steady_clock::time_point now{};
+    talvo::utility::multi_curl transfers(8, [&] { return now; });
+    transfers.set_max_recv_speed(kRate);
+    talvo::utility::easy_curl curls[kCount];
+    std::string got[kCount];
+    for (std::size_t i = 0; i < kCount; ++i) {
+        const std::string path = "/z" + std::to_string(i);
+        server.serve(path, {{200, body, Reply::Mode::Gzip}});
+        curls[i].url = server.url(path);
+        curls[i].write_function = [&got, i](char* data, std::size_t size, std::size_t n, void*) {
+            got[i].append(data, size * n);
+            return size * n;
+        };
+        ASSERT_TRUE(transfers.add(curls[i]));
+    }
+    const auto wire = [&] {
+        std::uint64_t bytes = 0;
+        for (const auto& c : curls) bytes += c.received() + c.header_bytes();
+        return bytes;
+    };
+    const auto allowed = [&, start = now] {
+        return kBurst + kRate * duration_cast<milliseconds>(now - start).count() / 1000 +
+               kCount * (CURL_MAX_WRITE_SIZE + 1024);
+    };
+    std::size_t ended = 0;
+    const auto steps = [&](int n) {
+        for (int i = 0; i < n && ended < kCount; ++i) {
+            for (const auto& e : transfers.run(5ms)) ended += e.code == CURLE_OK;
+            ASSERT_LE(wire(), allowed())
+                << duration_cast<milliseconds>(now - steady_clock::time_point{}).count();
+        }
+    };
+    steps(40);
+    EXPECT_GT(wire(), 0u);
+    EXPECT_EQ(ended, 0u);
+    while (ended < kCount && now < steady_clock::time_point{} + 60s) {
+        now += 100ms;
+        steps(20);
+    }
+    ASSERT_EQ(ended, kCount);
+    EXPECT_LT(wire(), kCount * body.size() * 3 / 4);  // compressed as it came
+    for (const std::string& bytes : got) EXPECT_TRUE(bytes == body);
 }
 
 // Waits of the server-list loop on a clock of the test's own: 50 ms after
