@@ -104,6 +104,14 @@ DownloadOutcome RunDownloads(const DownloadPlan& plan, DownloadContext& context,
         }
         outcome.noScratch = true;
     };
+    // The player sees the first file of the list still in flight, named
+    // before any file after it is counted done.
+    const auto showFirst = [&] {
+        if (active.empty() || shown == active.front().get()) return;
+        shown = active.front().get();
+        showFile(shown->entry().path);
+        context.progress.NewFile();
+    };
     const auto placed = [&](const PlannedFile& file) {
         context.progress.FileDone();
         outcome.launcherPlaced |= file.entry->path == kLauncherFile;
@@ -132,6 +140,7 @@ DownloadOutcome RunDownloads(const DownloadPlan& plan, DownloadContext& context,
             active.back()->Start();
             active.back()->Dispatch(transfers);
         }
+        showFirst();
         for (const auto& file : active) file->Dispatch(transfers);
         bool working = false;
         for (const auto& file : active) working |= file->Work(transfers);
@@ -165,14 +174,8 @@ DownloadOutcome RunDownloads(const DownloadPlan& plan, DownloadContext& context,
             if (shown == &file) shown = nullptr;
             it = active.erase(it);
         }
-        if (!active.empty()) {
-            if (shown != active.front().get()) {
-                shown = active.front().get();
-                showFile(shown->entry().path);
-                context.progress.NewFile();
-            }
-            context.progress.Show(shown->Done(), shown->entry().size);
-        }
+        showFirst();
+        if (shown != nullptr) context.progress.Show(shown->Done(), shown->entry().size);
     }
     for (const auto& file : active) {
         file->Stop(transfers);
