@@ -275,8 +275,9 @@ TEST_F(Transfer, TheServerListIsAskedForLessAndLessOften) {
     EXPECT_EQ(server.requests(kServers), before + 1);
 }
 
-// RATE as curl's --limit-rate reads it; a bad one: valdora-patch stops with
-// 64 and says why, the launcher ignores the switch and logs it.
+// RATE as curl's --limit-rate reads it, and the number of requests in
+// flight; a bad one: valdora-patch stops with 64 and says why, the launcher
+// ignores the switch and logs it.
 TEST_F(Transfer, ASpeedLimitIsReadAsCurlReadsIt) {
     const std::pair<const char*, std::uint64_t> good[] = {
         {"4M", 4 << 20}, {"512k", 512 << 10}, {"10", 10}, {"7B", 7}, {"1g", 1ull << 30}, {"0", 0}};
@@ -293,13 +294,38 @@ TEST_F(Transfer, ASpeedLimitIsReadAsCurlReadsIt) {
         EXPECT_NE(r.output.find("--limit-rate " + std::string(bad) + ": not a rate"),
                   std::string::npos);
     }
-    const LaunchSwitches s = ParseLaunchSwitches({"-LIMIT_RATE=2m", "-limit_rate=fast"});
+    // The requests in flight likewise: 1 to 16.
+    for (const auto& [text, n] : {std::pair{"1", 1},
+                                  {"16", 16},
+                                  {"08", 8},
+                                  {"0", 0},
+                                  {"17", 0},
+                                  {"", 0},
+                                  {"-1", 0},
+                                  {"4x", 0},
+                                  {"99999999999999999999", 0}}) {
+        std::size_t transfers = 99;
+        EXPECT_EQ(ParseTransfers(text, transfers), n != 0) << text;
+        EXPECT_EQ(transfers, n != 0 ? std::size_t(n) : 99u) << text;
+        if (n != 0) continue;
+        const Result r = testsupport::run({VALDORA_PATCH_EXE, "--max-transfers", text}, game);
+        EXPECT_EQ(r.status, 64);
+        EXPECT_NE(r.output.find("--max-transfers " + std::string(text) + ": not a number"),
+                  std::string::npos);
+    }
+    const LaunchSwitches s = ParseLaunchSwitches(
+        {"-LIMIT_RATE=2m", "-limit_rate=fast", "/Max_Transfers=3", "-max_transfers=17"});
     EXPECT_EQ(s.limitRate, 2u << 20);
+    EXPECT_EQ(s.maxTransfers, 3u);
     options.refusedLimitRate = s.refusedLimitRate;
+    options.refusedMaxTransfers = s.refusedMaxTransfers;
     serve({});
     run_keeping();
     EXPECT_EQ(log().at(0),
               "H\xFDz s\xFDn\xFDr\xFD okunamad\xFD, yok say\xFDld\xFD: -limit_rate=fast");
+    EXPECT_EQ(log().at(1),
+              "E\xFEzamanl\xFD indirme say\xFDs\xFD okunamad\xFD, yok "
+              "say\xFDld\xFD: -max_transfers=17");
 }
 
 // valdora-patch through tinyproxy, started here on a free port, as the
