@@ -54,14 +54,18 @@ bool IsSafeListPath(std::string_view path) {
 std::string ListPathRefusal(std::string_view path) {
     if (!IsSafeListPath(path)) return "leads out of the game directory";
     if (path.size() > kMaxListLineBytes) return "longer than a line of the list may be";
-    for (std::size_t start = 0; start <= path.size();) {
-        const std::size_t end = std::min(path.find_first_of("/\\", start), path.size());
-        const std::string_view part = path.substr(start, end - start);
-        if (part.empty() || part == ".") return "an empty or \".\" folder in the path";
-        start = end + 1;
-    }
-    if (std::any_of(path.begin(), path.end(), [](char c) { return c >= 0 && c < 0x20; })) {
-        return "a control character";
+    // One pass (every entry of a list comes here): no part between
+    // separators empty or ".", no control character.
+    for (std::size_t i = 0, start = 0; i <= path.size(); ++i) {
+        const char c = i < path.size() ? path[i] : '/';
+        if (c == '/' || c == '\\') {
+            if (i == start || (i == start + 1 && path[start] == '.')) {
+                return "an empty or \".\" folder in the path";
+            }
+            start = i + 1;
+        } else if (c >= 0 && c < 0x20) {
+            return "a control character";
+        }
     }
     static const std::pair<const char*, const char*> kReserved[] = {
         {kTempFile, "the launcher's temporary download file"},
@@ -79,17 +83,23 @@ std::string ListPathRefusal(std::string_view path) {
         {kKeptSignature, "the launcher's copy of the last signed release it took"},
         {kInstalledHashes, "the launcher's record of the hash each file was installed with"},
     };
-    std::string launcherForm(path);
-    std::replace(launcherForm.begin(), launcherForm.end(), '/', '\\');
+    // Either separator, letter case aside.
+    const auto fold = [](char c) {
+        return c == '/' ? '\\' : c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+    };
     for (const auto& [name, why] : kReserved) {
-        if (platform::equal_ignoring_ascii_case(launcherForm, name)) {
+        const std::string_view reserved(name);
+        if (reserved.size() == path.size() &&
+            std::equal(path.begin(), path.end(), reserved.begin(),
+                       [&](char a, char b) { return fold(a) == fold(b); })) {
             return std::string("reserved: ") + why;
         }
     }
     // The scratch files of the other files in flight: "~temp.dat.1"...
     const std::string scratch = std::string(kTempFile) + ".";
-    if (launcherForm.find('\\') == std::string::npos &&
-        platform::equal_ignoring_ascii_case(launcherForm.substr(0, scratch.size()), scratch)) {
+    if (path.find_first_of("/\\") == std::string_view::npos && path.size() >= scratch.size() &&
+        std::equal(scratch.begin(), scratch.end(), path.begin(),
+                   [&](char a, char b) { return fold(a) == fold(b); })) {
         return "reserved: the launcher's temporary download files";
     }
     return "";

@@ -488,8 +488,8 @@ exit 0
 
 == list-no-final-break patch
 # an update list without its final line break is accepted
-- if (end == text.size()) return;  // the line is not complete yet
-+ if (end == text.size() && end == at_) return;
+- if (!fault_.empty() || lines_ < 2 || (lines_ - 2) % 3 != 0) return false;
++ if (!fault_.empty() || lines_ < 2 || (lines_ + !partial_.empty() - 2) % 3 != 0) return false;
 
 == list-line-count patch
 # an update list cut inside a file's three lines is accepted
@@ -500,7 +500,7 @@ exit 0
 # "/" in a list path is kept instead of becoming "\"
 - std::replace(entry.path.begin(), entry.path.end(), '/', '\\');
 
-== safe-path-backslash patch
+== safe-path-backslash patch every
 # a ".." between backslashes is not seen as leaving the game directory
 - find_first_of("/\\", start)
 + find_first_of("/", start)
@@ -655,8 +655,8 @@ exit 0
 
 == resume-shared-file platform
 # a partial that another name shares is appended to
-- : st.st_nlink > 1            ? EMLINK
-+ : st.st_nlink > 9            ? EMLINK
+- : st.st_nlink > 1       ? EMLINK
++ : st.st_nlink > 9       ? EMLINK
 
 == attributes-of-folder platform
 # a folder where a file is listed opens as that file
@@ -725,8 +725,8 @@ exit 0
 
 == release-expiry-ignored trust
 # an expired signed list is taken
-- *info.expiresUnix <= nowUnix
-+ *info.expiresUnix <= 0
+- } else if (info.expiresUnix && *info.expiresUnix <= nowUnix) {
++ } else if (info.expiresUnix && *info.expiresUnix <= 0) {
 
 == release-product-ignored trust
 # a list signed for another product is taken
@@ -740,23 +740,38 @@ exit 0
 
 == list-reserved-case patch
 # a list may name the launcher's own files in other letter case
-- if (platform::equal_ignoring_ascii_case(launcherForm, name)) {
-+ if (launcherForm == name) {
+- return c == '/' ? '\\' : c >= 'A' && c <= 'Z' ? char(c + 32) : c;
++ return c == '/' ? '\\' : c;
 
 == list-entries-uncapped patch
 # a list of millions of tiny entries is read whole
 - if (count_++ == kMaxListEntries) {
 + if (count_++ == kMaxListEntries * 64) {
 
-== kept-floor-unverified patch
-# a kept release edited on the disk still sets the lowest version taken
-- return trust::VerifySignedInfo(keys, keptManifest, keptSignature, info, ignored) ? info.version
-+ return trust::VerifySignedInfo(keys, keptManifest, keptSignature, info, ignored) || true ? info.version
+== kept-floor-dropped patch
+# a release other than the kept one is taken whatever its version (an old one replayed)
+- if (!platform::read_file(kKeptSignature, keptSignature) || keptSignature == signature) return 0;
++ if (!platform::read_file(kKeptSignature, keptSignature) || keptSignature != signature) return 0;
 
 == version-unbounded trust
 # a signed version above 2^53 is taken, and freezes the floor for good
 - ok = ParseNumber(value, info.version) && info.version <= kMaxVersion;
 + ok = ParseNumber(value, info.version);
+
+== server-list-unsigned servers
+# a launcher with trusted keys takes a server list over http without its signature
+- if (check && !text.empty() && !https) {
++ if (check && !text.empty() && https) {
+
+== stale-partial-kept patch
+# a partial "~temp.dat" whose file is no longer due stays for ever
+- if (!s.there || s.keep || s.forFile) continue;
++ if (!s.there || s.keep || s.forFile || plan_.empty()) continue;
+
+== list-failure-unsaid patch
+# a list that could not be fetched leaves no reason in the log
+- } else if (!error.empty()) {
++ } else if (error.empty()) {
 
 == list-hash-ignored patch
 # an update list whose bytes are not the manifest's is taken

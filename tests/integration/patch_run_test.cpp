@@ -51,7 +51,9 @@ TEST_F(PatchRun, ReadyDownloadsWhatDiffersOverOneConnection) {
     EXPECT_EQ(server.connections("/files/"), 1);
     EXPECT_TRUE(d->IsFinished());
     EXPECT_EQ(d->GetServers().at(1).gameArg1, "10.0.0.2");
+    write_tree(game, {{"~temp.dat", "half"}, {"~temp.dat.resume", "its record"}});  // stale
     run();
+    EXPECT_FALSE(fs::exists("~temp.dat.resume"));
     EXPECT_EQ(target.posts, (Posts{{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 2}}));
     EXPECT_EQ(server.requests("/files/"), 3);
 }

@@ -29,9 +29,10 @@ namespace {
 
 constexpr const char* kLauncher = "launcher.exe";
 
-// What the helper did goes to the log, and is kept for the launcher it
-// starts, whose window deletes the log. `detail` is made before either
-// write, which changes the last error.
+// Why an update was not installed goes to the log, and is kept for the
+// launcher it starts, whose window deletes the log (an update that was
+// installed needs no word there). `detail` is made before either write,
+// which changes the last error.
 void report(const char* format, const std::string& detail = "") {
     WriteLauncherLog(format, detail.c_str());
     KeepLauncherLogLine(format, detail.c_str());
@@ -56,7 +57,8 @@ int main() {
         switch (
             InstallLauncherUpdate(!keys.empty(), ReadTrustedKeys(keys), std::time(nullptr), why)) {
             case UpdateInstall::Installed:
-                report("launch_helper: _launcher.dll, launcher.exe olarak kuruldu."_cp1254);
+                WriteLauncherLog(
+                    "launch_helper: _launcher.dll, launcher.exe olarak kuruldu."_cp1254);
                 break;
             case UpdateInstall::NotSigned:
                 // Gone, so that a later run fetches it again.
