@@ -7,9 +7,7 @@ AttributeSurvey::AttributeSurvey() : blocks_(new std::unique_ptr<Block>[kMaxBloc
 }
 
 AttributeSurvey::~AttributeSurvey() {
-    quit_ = true;
-    ++signal_;
-    signal_.notify_all();
+    Wake([this] { quit_ = true; });
     for (std::thread& helper : helpers_) helper.join();
 }
 
@@ -24,15 +22,20 @@ void AttributeSurvey::Add(const UpdateListEntry* entry) {
 
 void AttributeSurvey::Close() {
     if (made_ != published_.load()) Publish();
-    closed_ = true;
-    ++signal_;
-    signal_.notify_all();
+    Wake([this] { closed_ = true; });
 }
 
 void AttributeSurvey::Publish() {
-    published_.store(made_);
-    ++signal_;
-    signal_.notify_all();
+    Wake([this] { published_.store(made_); });
+}
+
+template <typename Change>
+void AttributeSurvey::Wake(Change change) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        change();
+    }
+    changed_.notify_all();
 }
 
 bool AttributeSurvey::Claim(Block& block) {
@@ -50,22 +53,18 @@ void AttributeSurvey::Survey(Block& block, platform::AttributeReader& reader) {
         block.current[i] = file.valid() && !isFileTimeDifferent(file, entry.timeStamp) &&
                            !isFileSizeDifferentWithHandle(file, entry.size);
     }
-    block.state.store(Done);
-    block.state.notify_all();
+    Wake([&block] { block.state.store(Done); });
 }
 
 void AttributeSurvey::Helper() {
     platform::AttributeReader reader;
-    for (std::size_t b = 0; !quit_;) {
-        const unsigned seen = signal_.load();
-        if (b < published_.load()) {
-            if (Claim(*blocks_[b])) Survey(*blocks_[b], reader);
-            ++b;
-        } else if (closed_) {
-            return;
-        } else {
-            signal_.wait(seen);
+    for (std::size_t b = 0;; ++b) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return quit_ || closed_ || b < published_.load(); });
+            if (quit_ || b >= published_.load()) return;
         }
+        if (Claim(*blocks_[b])) Survey(*blocks_[b], reader);
     }
 }
 
@@ -77,7 +76,8 @@ bool AttributeSurvey::Take(std::size_t i, platform::File& file, int& error, bool
         if (Claim(block)) {
             Survey(block, reader_);
         } else {
-            block.state.wait(Taken);
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&block] { return block.state.load() == Done; });
         }
     }
     file = std::move(block.files[i % kBlock]);

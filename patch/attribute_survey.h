@@ -6,10 +6,17 @@
 // for one a helper is still in. Several lookups at once keep a disk busy
 // when the files are not cached, and a shared machine's processors. Paths
 // resolve against the current directory at construction.
+//
+// The waits go through a mutex and a condition variable, not
+// std::atomic::wait: where there is no futex (Windows), libstdc++ 12's
+// atomic wait checks the value outside the lock its notify never takes, and
+// so may sleep through a notification for good.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "patch/update_list.h"
@@ -48,6 +55,9 @@ private:
     };
 
     void Publish();
+    // Runs `change` under the lock, then wakes every waiter.
+    template <typename Change>
+    void Wake(Change change);
     bool Claim(Block& block);
     void Survey(Block& block, platform::AttributeReader& reader);
     void Helper();
@@ -55,9 +65,10 @@ private:
     std::unique_ptr<std::unique_ptr<Block>[]> blocks_;
     std::size_t made_ = 0;                   // blocks begun by Add
     std::atomic<std::size_t> published_{0};  // blocks complete
-    std::atomic<unsigned> signal_{0};        // bumped on every publication, close and quit
     std::atomic<bool> closed_{false};
     std::atomic<bool> quit_{false};
+    std::mutex mutex_;  // held to change what a waiter waits for
+    std::condition_variable changed_;
     platform::AttributeReader reader_;
     std::thread helpers_[kHelpers];
 };

@@ -124,15 +124,31 @@ unpack() {  # package version -> the unpacked, patched source in $work/package
   dpkg-source -q --no-copy -x "$cache/sources/${1}_${2#*:}.dsc" "$work/$1" >/dev/null
 }
 
-# libcrypto: the algorithms the launcher uses and little else.
+# libcurl: Schannel for https, the system's store; http and https alone.
+# Its configuration (one test compile after another) runs beside
+# libcrypto's build.
+unpack curl "$curl_v"
+cmake -S "$work/curl" -B "$work/curl-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
+  -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF \
+  -DHTTP_ONLY=ON -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_ZLIB=ON \
+  -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBPSL=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF \
+  -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DCURL_DISABLE_LDAP=ON -DENABLE_UNIX_SOCKETS=OFF \
+  -DCMAKE_CROSSCOMPILING_EMULATOR= >/dev/null &
+curl_configured=$!
+
+# libcrypto: the algorithms the launcher uses (SHA-256, BLAKE2b, Ed25519,
+# random bytes, base64) and little else; no TLS (Schannel does that).
 unpack openssl "$openssl_v"
 (
   cd "$work/openssl"
   ./Configure mingw64 --cross-compile-prefix=$host- --prefix="$prefix" --libdir=lib \
-    no-shared no-module no-dso no-engine no-tests no-legacy no-comp \
-    no-ssl3 no-dtls no-srp no-psk no-cms no-ts no-ocsp no-ct no-rfc3779 no-ui-console \
+    no-shared no-module no-dso no-engine no-tests no-legacy no-comp no-async no-sock \
+    no-autoload-config no-ssl no-tls no-dtls no-srp no-psk no-srtp no-nextprotoneg \
+    no-cms no-ts no-ocsp no-ct no-rfc3779 no-ui-console no-dh no-dsa no-gost \
     no-aria no-bf no-camellia no-cast no-des no-idea no-md4 no-mdc2 no-rc2 no-rc4 no-rmd160 \
-    no-seed no-sm2 no-sm3 no-sm4 no-whirlpool no-siphash no-sctp no-ec2m >/dev/null
+    no-seed no-sm2 no-sm3 no-sm4 no-whirlpool no-siphash no-sctp no-ec2m no-ocb no-siv \
+    no-scrypt no-cmac no-chacha no-poly1305 >/dev/null
   make -s -j "$jobs" build_generated >/dev/null
   make -s -j "$jobs" libcrypto.a >/dev/null
   cp libcrypto.a "$prefix/lib/"
@@ -141,15 +157,7 @@ unpack openssl "$openssl_v"
 )
 echo "windows-deps: libcrypto $openssl_v after $((SECONDS - start)) s"
 
-# libcurl: Schannel for https, the system's store; http and https alone.
-unpack curl "$curl_v"
-cmake -S "$work/curl" -B "$work/curl-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
-  -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF \
-  -DHTTP_ONLY=ON -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_ZLIB=ON \
-  -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBPSL=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF \
-  -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DCURL_DISABLE_LDAP=ON -DENABLE_UNIX_SOCKETS=OFF \
-  -DCMAKE_CROSSCOMPILING_EMULATOR= >/dev/null
+wait "$curl_configured"
 cmake --build "$work/curl-build" -j "$jobs" >/dev/null
 cmake --install "$work/curl-build" >/dev/null
 echo "windows-deps: libcurl $curl_v after $((SECONDS - start)) s"

@@ -36,8 +36,7 @@ ctest --test-dir build/windows/tree -j "$jobs" --output-on-failure --timeout 300
 echo "windows-test: Windows suites under Wine in $((SECONDS - start)) s"
 
 # The Windows programs against nginx, driven from a Linux build of the tests
-# (label windows), only when one is given: under Wine, a run after a killed
-# one now and then hangs, and Schannel matches no certificate to an IP address.
+# (label windows), when one is given.
 if [ -n "${1:-}" ]; then
   start=$SECONDS
   ctest --test-dir "$1" -j "$jobs" --output-on-failure --timeout 600 -L windows

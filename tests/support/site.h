@@ -68,8 +68,11 @@ public:
         return users;
     }
     std::string listen() const { return "127.0.0.1:" + std::to_string(port_); }
+    // Over https by the name "localhost": Schannel matches a certificate
+    // to a host name only, never to an IP address.
     std::string url(const std::string& path = "") const {
-        return (tls_.empty() ? "http://" : "https://") + listen() + path;
+        return tls_.empty() ? "http://" + listen() + path
+                            : "https://localhost:" + std::to_string(port_) + path;
     }
     // At most `rate` bytes a second from the next start on.
     void set_rate(std::string rate) { rate_ = std::move(rate); }
