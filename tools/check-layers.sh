@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fails when an include goes against the direction of the layers:
-#   app -> ui -> settings;  patch -> servers -> net;  patch -> trust;
+#   app -> ui -> settings;  patch -> servers -> net;  patch -> delta -> trust;
 #   everything -> log -> platform
 # and nothing below the window (nor the settings record, nor the tools
 # without a window) includes Qt. Prints one line per folder: the modules it
@@ -13,26 +13,27 @@ declare -A allowed=(
   [platform]=""
   [log]="platform"
   [trust]="platform"
+  [delta]="trust platform"
   [net]=""
   [servers]="net log platform"
-  [patch]="servers net trust log platform"
+  [patch]="servers net delta trust log platform"
   [settings]="log platform"
-  [ui]="settings patch servers net trust log platform"
-  [app]="ui settings patch servers net trust log platform endpoints trusted_keys"
+  [ui]="settings patch servers net delta trust log platform"
+  [app]="ui settings patch servers net delta trust log platform endpoints trusted_keys"
   [endpoints]=""
   [trusted_keys]=""
-  [tools/valdora-patch]="patch servers net trust log platform endpoints trusted_keys"
-  [tools/valdora-publish]="trust patch servers net log platform"
-  [tools/launch_helper]="patch trust log platform trusted_keys"
+  [tools/valdora-patch]="patch servers net delta trust log platform endpoints trusted_keys"
+  [tools/valdora-publish]="delta trust patch servers net log platform"
+  [tools/launch_helper]="patch delta trust log platform trusted_keys"
   [tools/game_stand_in]="platform"
   [tools/skin]=""
   [tools/starter]="app platform"
-  [bench]="trust patch servers net log platform"
-  [fuzz]="trust settings patch servers net log platform"
+  [bench]="delta trust patch servers net log platform"
+  [fuzz]="delta trust settings patch servers net log platform"
 )
 # Where Qt may be included: the window, start-up and the settings dialog.
 qt_allowed='^(app/|ui/|settings/(preferences_dialog|dialog_message_box|settings_preview)\.|tools/(game_stand_in|skin|starter)/)'
-modules="platform log trust net servers patch settings ui app endpoints trusted_keys tools fuzz bench"
+modules="platform log trust delta net servers patch settings ui app endpoints trusted_keys tools fuzz bench"
 
 files=0 includes=0 faults=0
 declare -A seen
@@ -67,7 +68,7 @@ while IFS= read -r file; do
   done < <(grep -E '^[[:space:]]*#[[:space:]]*include' "$file" || true)
 done < <(git ls-files -co --exclude-standard '*.cpp' '*.h' '*.h.in' | grep -v '^build/')
 
-for folder in app ui settings patch servers net trust log platform endpoints trusted_keys \
+for folder in app ui settings patch servers net delta trust log platform endpoints trusted_keys \
               tools/valdora-patch tools/valdora-publish tools/launch_helper tools/starter bench fuzz; do
   used=$(tr ' ' '\n' <<<"${seen[$folder]:-}" | sort -u | tr '\n' ' ' | sed 's/^ *//; s/ *$//')
   printf '  %-22s -> %s\n' "$folder" "${used:-(nothing of ours)}"

@@ -16,6 +16,9 @@ jobs=$(nproc)
 
 export WINEPREFIX=$root/build/windows/wine
 rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
+# The prefix's server and services end with the script, also when a test
+# fails.
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 start=$SECONDS
 # The prefix is made by the first program run through tools/wine-run.sh;
 # its setup goes on after that program, until the server ends. Then one
@@ -39,5 +42,3 @@ if [ -n "${1:-}" ]; then
   ctest --test-dir "$1" -j "$jobs" --output-on-failure --timeout 600 -L windows
   echo "windows-test: Windows programs against nginx in $((SECONDS - start)) s"
 fi
-# The prefix's server ends with the last program; do not wait for it.
-/usr/lib/wine/wineserver -k 2>/dev/null || true
