@@ -8,14 +8,16 @@ void CMyCommandLineInfo::ParseParam(std::string_view param, bool isSwitch, bool 
         plainArgument_ = param;
         return;
     }
-    LaunchSwitches switches{g_testLauncher, g_skipPatch, g_serverTest, g_limitRate,
-                            g_refusedLimitRate};
+    LaunchSwitches switches{g_testLauncher,     g_skipPatch,    g_serverTest,         g_limitRate,
+                            g_refusedLimitRate, g_maxTransfers, g_refusedMaxTransfers};
     ReadLaunchSwitch(param, isSwitch, switches);
     g_testLauncher = switches.testLauncher;
     g_skipPatch = switches.skipPatch;
     g_serverTest = switches.serverTest;
     g_limitRate = switches.limitRate;
     g_refusedLimitRate = switches.refusedLimitRate;
+    g_maxTransfers = switches.maxTransfers;
+    g_refusedMaxTransfers = switches.refusedMaxTransfers;
 }
 
 void ParseCommandLine(CMyCommandLineInfo& info, int argc, const char* const* argv) {

@@ -8,6 +8,8 @@ bool g_skipPatch = false;
 bool g_serverTest = false;
 std::uint64_t g_limitRate = 0;
 std::string g_refusedLimitRate;
+std::size_t g_maxTransfers = kDefaultTransfers;
+std::string g_refusedMaxTransfers;
 std::string g_gameDir;
 const std::string g_updateListUrl = valdora::UpdateListUrl();
 const std::string g_serverListUrl = valdora::ServerListUrl();
@@ -18,12 +20,15 @@ void ResetLauncherGlobals() {
     g_serverTest = false;
     g_limitRate = 0;
     g_refusedLimitRate.clear();
+    g_maxTransfers = kDefaultTransfers;
+    g_refusedMaxTransfers.clear();
     g_gameDir.clear();
 }
 
 LaunchValues LauncherStartValues() {
     LaunchValues values;
-    values.switches = {g_testLauncher, g_skipPatch, g_serverTest, g_limitRate, g_refusedLimitRate};
+    values.switches = {g_testLauncher,     g_skipPatch,    g_serverTest,         g_limitRate,
+                       g_refusedLimitRate, g_maxTransfers, g_refusedMaxTransfers};
     values.gameDir = g_gameDir;
     values.updateListUrl = g_updateListUrl;
     values.serverListUrl = g_serverListUrl;

@@ -20,6 +20,10 @@ extern bool g_serverTest;
 // and the last such switch whose RATE was refused ("" when none was).
 extern std::uint64_t g_limitRate;
 extern std::string g_refusedLimitRate;
+// Switch "max_transfers=N": requests in flight at once, and the last such
+// switch whose N was refused.
+extern std::size_t g_maxTransfers;
+extern std::string g_refusedMaxTransfers;
 // The working directory at start (the game directory), in the file
 // system's own bytes.
 extern std::string g_gameDir;

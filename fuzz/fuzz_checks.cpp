@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "delta/chunk_index.h"
 #include "patch/file_checks.h"
 #include "patch/update_list.h"
 #include "servers/server_list.h"
@@ -237,6 +238,24 @@ std::string CheckManifest(std::string_view input) {
     pieces.Update(input.substr(0, input.size() / 3));
     pieces.Update(input.substr(input.size() / 3));
     return pieces.Final() == trust::Sha256Of(input) ? "" : "hashed in pieces, another hash";
+}
+
+std::string CheckChunkIndex(std::string_view input) {
+    delta::ChunkIndex index;
+    std::string error;
+    if (!delta::ChunkIndex::Parse(input, index, error)) {
+        if (!index.groups.empty() || error.empty()) return "a refused index left groups";
+    } else if (index.Format() != input) {
+        return "an index taken does not write back the same";
+    }
+    std::vector<delta::ChunkRecord> records;
+    if (!delta::ParseRecords(input, records)) return "";
+    std::string back;
+    for (const delta::ChunkRecord& record : records) {
+        if (record.length == 0) return "a chunk of no bytes taken";
+        delta::AppendRecord(back, record);
+    }
+    return back == input ? "" : "records taken do not write back the same";
 }
 
 std::string CheckPublicKey(std::string_view input) {

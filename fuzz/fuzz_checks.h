@@ -1,7 +1,8 @@
 // The fuzzed readers of outside input: the update list, the server list,
 // the settings file and the list's time texts, each compared with a plain
-// reading of its format; the manifest and minisign's public keys and
-// signatures, each held to writing back exactly what it took. Each answers
+// reading of its format; the manifest, minisign's public keys and
+// signatures and the chunk index, each held to writing back exactly what it
+// took. Each answers
 // "" when the reader keeps its promises, else what went wrong.
 //
 // The libFuzzer targets abort on an answer; the regression test runs the
@@ -22,5 +23,8 @@ std::string CheckSettingsFile(std::string_view input);
 std::string CheckManifest(std::string_view input);
 std::string CheckPublicKey(std::string_view input);
 std::string CheckSignature(std::string_view input);
+// A chunk index, held to writing back what it took, and the same bytes read
+// as a chunk list's records.
+std::string CheckChunkIndex(std::string_view input);
 
 }  // namespace fuzz

@@ -92,6 +92,25 @@ bool easy_curl::set_headers() {
     return true;
 }
 
+void easy_curl::set_range(std::uint64_t first, std::uint64_t last) {
+    set_resume(0, "");
+    if (first > last) return;
+    curl_easy_setopt(handle_, CURLOPT_RANGE,
+                     (std::to_string(first) + "-" + std::to_string(last)).c_str());
+}
+
+std::uint64_t easy_curl::received() const {
+    curl_off_t body = 0;
+    curl_easy_getinfo(handle_, CURLINFO_SIZE_DOWNLOAD_T, &body);
+    return static_cast<std::uint64_t>(body);
+}
+
+std::uint64_t easy_curl::header_bytes() const {
+    long headers = 0;
+    curl_easy_getinfo(handle_, CURLINFO_HEADER_SIZE, &headers);
+    return static_cast<std::uint64_t>(headers);
+}
+
 long easy_curl::response_code() const {
     long code = 0;
     curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &code);
@@ -113,6 +132,11 @@ void easy_curl::web_only() {
 }
 
 CURLcode easy_curl::perform() {
+    prepare();
+    return curl_easy_perform(handle_);
+}
+
+void easy_curl::prepare() {
     if (!write_function.empty()) {
         curl_easy_setopt(handle_, CURLOPT_WRITEDATA, this);
         curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &easy_curl::write_callback);
@@ -129,8 +153,10 @@ CURLcode easy_curl::perform() {
     curl_easy_setopt(handle_, CURLOPT_URL, url.c_str());
     // Every encoding libcurl can decode; the slots see the decoded body.
     curl_easy_setopt(handle_, CURLOPT_ACCEPT_ENCODING, "");
+    // Over https, a request waits for a connection that can carry several
+    // at once (HTTP/2) rather than opening one more.
+    curl_easy_setopt(handle_, CURLOPT_PIPEWAIT, url.rfind("https:", 0) == 0 ? 1L : 0L);
     error_buffer[0] = '\0';
-    return curl_easy_perform(handle_);
 }
 
 std::string easy_curl::error_text(CURLcode code) const {
@@ -140,6 +166,7 @@ std::string easy_curl::error_text(CURLcode code) const {
 std::size_t easy_curl::write_callback(char* data, std::size_t size, std::size_t count, void* self) {
     auto* curl = static_cast<easy_curl*>(self);
     if (curl == nullptr || curl->write_function.empty()) return 0;
+    if (!curl->admit.empty() && !curl->admit()) return CURL_WRITEFUNC_PAUSE;
     return curl->write_function(data, size, count, curl->write_data);
 }
 

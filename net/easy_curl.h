@@ -69,6 +69,10 @@ public:
     // HTTP date): "Range: bytes=from-" and "If-Range". 0 asks for all.
     // False, asking for all, when the request cannot be made.
     bool set_resume(std::uint64_t from, const std::string& ifRange);
+    // The next transfers ask for bytes `first` to `last` of the body (both
+    // included) and nothing else; first > last asks for all. A reply of
+    // another range, or all of the body (200), is the caller's to refuse.
+    void set_range(std::uint64_t first, std::uint64_t last);
     // Asks every cache on the way for a fresh copy (Cache-Control and Pragma
     // "no-cache") in the next transfers.
     void set_no_cache(bool on);
@@ -80,6 +84,14 @@ public:
     // result. A reply with an HTTP status of 400 or more fails with
     // CURLE_HTTP_RETURNED_ERROR and delivers no body.
     CURLcode perform();
+    // What perform() does before the transfer: the filled slots, `url` and
+    // the accepted encodings given to the handle. For a transfer that a
+    // multi_curl runs.
+    void prepare();
+    // The bytes of the last or current reply that came over the wire so
+    // far: its body as sent (compressed or not), and its headers.
+    std::uint64_t received() const;
+    std::uint64_t header_bytes() const;
     // What libcurl said of the failed transfer that ended with `code`: its
     // error buffer, else the code's general text.
     std::string error_text(CURLcode code) const;
@@ -96,6 +108,10 @@ private:
 
 public:
     io_function write_function;
+    // Asked before each piece of the body reaches write_function (the speed
+    // cap of a multi_curl): false holds the piece back and pauses the
+    // transfer until curl_easy_pause lets it go on; the piece comes again.
+    boost::function<bool()> admit;
     io_function read_function;
     progress_function_type progress_function;
     std::string url;

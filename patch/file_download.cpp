@@ -1,108 +1,328 @@
-// One file of the download phase: the request (the file's URL, the rest of
-// it when an earlier run left part of it), the sink (OnWrite into
-// "~temp.dat" through FileSink and its checks, hashed on a signed site),
-// then the file put in place with its list time when its bytes are the
-// signed ones.
-#include <boost/bind/bind.hpp>
+#include "patch/file_download.h"
 
 #include "log/launcher_log.h"
-#include "net/easy_curl.h"
+#include "net/multi_curl.h"
 #include "patch/file_checks.h"
-#include "patch/file_sink.h"
-#include "patch/patch_downloader.h"
-#include "patch/self_update.h"
+#include "patch/messages.h"
+#include "patch/signed_release.h"
 #include "platform/cp1254_literal.h"
 #include "platform/last_error.h"
 
 using namespace platform::literals;
-using namespace boost::placeholders;
+using talvo::utility::easy_curl;
+using talvo::utility::multi_curl;
 
-PatchDownloader::FileResult PatchDownloader::DownloadFile(talvo::utility::easy_curl& transfer,
-                                                          const std::string& baseUrl,
-                                                          const UpdateListEntry& entry) {
-    SetStatusText(entry.path);
-    WriteLauncherLog("%s download ediliyor...", entry.path.c_str());
+namespace {
 
-    EnterGameDirectory();
-    keepPartial = false;
-    transfer.write_function = boost::bind(&PatchDownloader::OnWrite, this, _1, _2, _3, _4);
-    transfer.progress_function = boost::bind(&PatchDownloader::OnProgress, this, _1, _2, _3, _4);
-    transfer.url = FileUrl(baseUrl, entry.path);
-    FileSink sink(transfer, entry, transfer.url);
-    if (options.signedOnly) {
-        const trust::Sha256Digest* hash = signedRelease.HashOf(entry.path);
-        sink.Expect(hash != nullptr ? *hash : trust::Sha256Digest{});
+// How much of a delta is copied and hashed at a time, between looks at the
+// transfers.
+constexpr std::size_t kWorkBytes = 4 << 20;
+
+}  // namespace
+
+struct FileDownload::Transfer {
+    easy_curl curl;
+    bool busy = false;
+    std::size_t range = 0;  // a delta's
+    bool begun = false;     // its reply's first bytes came
+    bool refused = false;   // the reply was not the range asked for
+};
+
+FileDownload::FileDownload(const PlannedFile& file, std::size_t slot, DownloadContext& context)
+    : file_(file), slot_(slot), scratch_(ScratchSlot(slot)), context_(context) {}
+
+FileDownload::~FileDownload() = default;
+
+FileDownload::Transfer& FileDownload::FreeTransfer() {
+    for (const auto& t : transfers_) {
+        if (!t->busy) return *t;
     }
-    CURLcode code = CURLE_OK;
-    // A resume the server does not answer with the rest of the same file
-    // starts over at once, with a request for all of it.
-    for (bool resume = true;; resume = false) {
-        if (!sink.Open(resume)) {
-            // Once the window closes, no box and no failure: the run just ends.
-            if (stopEvent.is_set()) return FileResult::NoTemporaryFile;
-            window->MessageBox(u"Could not create ~temp.dat !", u"Error", platform::MB_OK,
-                               platform::BoxOwner::None);
-            Post(WM_PATCH_FAILED, 1, 0);
-            return FileResult::NoTemporaryFile;
-        }
-        if (!transfer.set_resume(sink.Offset(), sink.Validator())) continue;
-        transfer.write_data = &sink;
-        progress.StartFile(static_cast<double>(sink.Offset()));
-        code = transfer.perform();
-        const bool rangeRefused = sink.Refused() || (code == CURLE_HTTP_RETURNED_ERROR &&
-                                                     transfer.response_code() == 416);
-        if (!(resume && sink.Offset() > 0 && rangeRefused && !stopEvent.is_set())) break;
-        progress.AbandonFile();
-    }
-    transfer.set_resume(0, "");
-    sink.file.close();
-    EnterGameDirectory();
-    if (code != CURLE_OK) {
-        // libcurl calls a refused body a failed write; the player's disk is
-        // not to blame.
-        SetTransferError(sink.Overlong() ? entry.path +
-                                               ": longer than the list says; not the "
-                                               "listed file"
-                                         : transfer.error_text(code));
-        WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
-        // A transfer cut short by a stop is no failure.
-        if (!stopEvent.is_set()) {
-            Post(WM_PATCH_FAILED, (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
-        }
-        // What came stays for the next run when it can go on from there.
-        if (code != CURLE_HTTP_RETURNED_ERROR) sink.KeepRecord();
-        keepPartial = code != CURLE_HTTP_RETURNED_ERROR && sink.Resumable();
-        if (!keepPartial) sink.Discard(false);
-        return FileResult::TransferFailed;
-    }
-    // Bytes that are not the signed ones never take the game file's place,
-    // nor stay to be gone on from; the run goes on as after a failed
-    // transfer.
-    if (!sink.Matches()) {
-        const std::string why = entry.path + ": not the signed bytes; not put in place";
-        SetTransferError(why);
-        LogRefusal(why);
-        Post(WM_PATCH_FAILED, kFailedNotSigned, 0);
-        sink.Discard(false);
-        return FileResult::TransferFailed;
-    }
-    sink.Discard(true);
-    if (!PutInPlace(entry)) return FileResult::NotPlaced;
-    if (options.signedOnly) installed_.Set(entry.path, *signedRelease.HashOf(entry.path));
-    if (entry.path == kLauncherFile) launcherVerified = true;
-    progress.FileDone();
-    return FileResult::Done;
+    Transfer& t = *transfers_.emplace_back(std::make_unique<Transfer>());
+    ConfigureTransfer(t.curl, context_.options);
+    return t;
 }
 
-// "~temp.dat" gets the list's time and then takes the game file's place by a
-// rename: the game file changes content and time in one step, so no moment
-// leaves it looking current with other bytes. When that fails the old file
-// stays as it was, time included.
-bool PatchDownloader::PutInPlace(const UpdateListEntry& entry) {
-    SetFileToPatchTime(kTempFile, entry.timeStamp);
-    if (platform::replace_file(kTempFile, entry.path)) return true;
-    WriteLauncherLog("Dosya yazma hatası: %d"_cp1254, platform::last_error());
-    Post(WM_PATCH_FAILED, 1, 0);
-    platform::delete_file(kTempFile);
+void FileDownload::Start() {
+    WriteLauncherLog("%s download ediliyor...", file_.entry->path.c_str());
+    if (file_.way != PlannedFile::Way::Delta) return StartWhole(true);
+    if (!context_.rangesRefused) return StartDelta();
+    // The server gave a whole file for a range before: all of this one too.
+    context_.progress.AddDue(file_.entry->size - file_.FetchBytes());
+    StartWhole(true);
+}
+
+void FileDownload::StartDelta() {
+    delta_ = std::make_unique<DeltaWriter>(file_, scratch_);
+    if (!delta_->Open()) {
+        // No old copy to read after all, or no scratch file: all of it.
+        delta_->Discard(false);
+        delta_.reset();
+        context_.progress.AddDue(file_.entry->size - file_.FetchBytes());
+        return StartWhole(false);
+    }
+    context_.progress.Resumed(static_cast<double>(delta_->Present()));
+    nextRange_ = 0;
+}
+
+void FileDownload::StartWhole(bool resume) {
+    Transfer& t = FreeTransfer();
+    sink_ = std::make_unique<FileSink>(t.curl, *file_.entry, file_.url, scratch_);
+    if (file_.hash != nullptr) sink_->Expect(*file_.hash);
+    for (;; resume = false) {
+        if (!sink_->Open(resume)) {
+            state_ = State::NoScratch;
+            return;
+        }
+        if (t.curl.set_resume(sink_->Offset(), sink_->Validator())) break;
+    }
+    resumed_ = sink_->Offset() > 0;
+    resumedBytes_ = static_cast<double>(sink_->Offset());
+    context_.progress.Resumed(resumedBytes_);
+    t.curl.url = file_.url;
+    t.curl.write_function = [this](char* data, std::size_t size, std::size_t count, void*) {
+        return OnWholeWrite(data, size * count);
+    };
+    wholeWaiting_ = true;
+}
+
+bool FileDownload::Wants() const {
+    if (state_ != State::Running) return false;
+    return delta_ ? nextRange_ < delta_->Ranges().size() : wholeWaiting_;
+}
+
+void FileDownload::Dispatch(multi_curl& transfers) {
+    while (Wants() && transfers.running() < transfers.max_transfers()) {
+        Transfer& t = delta_ ? FreeTransfer() : *transfers_.front();
+        if (delta_) {
+            const DeltaWriter::Range& range = delta_->Ranges()[nextRange_];
+            t.range = nextRange_++;
+            t.begun = t.refused = false;
+            t.curl.url = file_.url;
+            t.curl.set_range(range.first, range.last);
+            t.curl.write_function = [this, &t](char* data, std::size_t size, std::size_t count,
+                                               void*) {
+                return OnRangeWrite(t, data, size * count);
+            };
+        } else {
+            wholeWaiting_ = false;
+        }
+        t.busy = transfers.add(t.curl);
+        if (!t.busy) {  // asked for again at the next chance
+            wholeWaiting_ = !delta_;
+            nextRange_ -= delta_ ? 1 : 0;
+            return;
+        }
+    }
+}
+
+bool FileDownload::Owns(const easy_curl* transfer) const {
+    for (const auto& t : transfers_) {
+        if (&t->curl == transfer) return true;
+    }
     return false;
+}
+
+std::size_t FileDownload::OnWholeWrite(const char* data, std::size_t bytes) {
+    if (context_.stop.is_set()) return 0;
+    const std::uint64_t resumedFrom = sink_->Offset();
+    if (!sink_->Accept(data, bytes)) return 0;
+    if (sink_->Offset() != resumedFrom) {  // the whole body came instead of the rest
+        context_.progress.Resumed(-resumedBytes_);
+        resumedBytes_ = 0;
+    }
+    if (!sink_->file.write_all(data, bytes)) {
+        sink_->Fail();
+        WriteFailed();
+        return 0;
+    }
+    return bytes;
+}
+
+std::size_t FileDownload::OnRangeWrite(Transfer& t, const char* data, std::size_t bytes) {
+    if (context_.stop.is_set()) return 0;
+    if (!t.begun) {
+        // Exactly the range asked for, as sent: anything else is refused
+        // (all of the file, a 200, most often: the server ignores ranges).
+        t.begun = true;
+        const DeltaWriter::Range& range = delta_->Ranges()[t.range];
+        const std::string encoding = t.curl.response_header("Content-Encoding");
+        t.refused = t.curl.response_code() != 206 ||
+                    !(encoding.empty() || encoding == "identity") ||
+                    !RangeIs(t.curl.response_header("Content-Range"), range.first, range.last,
+                             file_.entry->size);
+    }
+    if (t.refused) return 0;
+    if (!delta_->Write(t.range, data, bytes)) {
+        if (!delta_->Corrupt()) WriteFailed();
+        return 0;
+    }
+    return bytes;
+}
+
+void FileDownload::WriteFailed() {
+    writeFailed_ = true;
+    WriteLauncherLog("Dosya yazma hatası: %d"_cp1254, platform::last_error());
+    context_.window->PostMessage(WM_PATCH_FAILED, 1, 0);
+}
+
+void FileDownload::Ended(multi_curl& transfers, easy_curl* transfer, CURLcode code) {
+    for (const auto& t : transfers_) {
+        if (&t->curl != transfer) continue;
+        t->busy = false;
+        if (delta_) return RangeEnded(transfers, *t, code);
+        return WholeEnded(code);
+    }
+}
+
+void FileDownload::WholeEnded(CURLcode code) {
+    easy_curl& curl = transfers_.front()->curl;
+    const bool rangeRefused =
+        sink_->Refused() || (code == CURLE_HTTP_RETURNED_ERROR && curl.response_code() == 416);
+    if (resumed_ && sink_->Offset() > 0 && rangeRefused && !context_.stop.is_set()) {
+        // The server would not give the rest of that copy: all of it, at
+        // once. Nothing of the refused reply counts.
+        context_.progress.Resumed(-resumedBytes_ - static_cast<double>(curl.received()));
+        return StartWhole(false);
+    }
+    curl.set_resume(0, "");
+    sink_->file.close();
+    if (code != CURLE_OK) {
+        // What came stays for the next run when it can go on from there.
+        if (code != CURLE_HTTP_RETURNED_ERROR) sink_->KeepRecord();
+        resumable_ = code != CURLE_HTTP_RETURNED_ERROR && sink_->Resumable();
+        if (!resumable_) sink_->Discard(false);
+        // libcurl calls a refused body a failed write; the player's disk is
+        // not to blame.
+        context_.setTransferError(sink_->Overlong()
+                                      ? file_.entry->path +
+                                            ": longer than the list says; not the listed file"
+                                      : curl.error_text(code));
+        WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
+        // A transfer cut short by a stop is no failure.
+        if (!context_.stop.is_set()) {
+            context_.window->PostMessage(
+                WM_PATCH_FAILED, (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
+        }
+        state_ = context_.stop.is_set() ? State::Stopped : State::Failed;
+        return;
+    }
+    // Bytes that are not the signed ones never take the game file's place,
+    // nor stay to be gone on from.
+    if (!sink_->Matches()) {
+        const std::string why = file_.entry->path + ": not the signed bytes; not put in place";
+        context_.setTransferError(why);
+        LogRefusal(why);
+        context_.window->PostMessage(WM_PATCH_FAILED, kFailedNotSigned, 0);
+        sink_->Discard(false);
+        state_ = State::Failed;
+        return;
+    }
+    sink_->Discard(true);
+    PutInPlace(scratch_.file);
+}
+
+void FileDownload::RangeEnded(multi_curl& transfers, Transfer& t, CURLcode code) {
+    if (code == CURLE_OK) return delta_->RangeDone(t.range);
+    if (context_.stop.is_set()) return;  // Stop() ends the rest
+    if (t.refused || (code == CURLE_HTTP_RETURNED_ERROR && t.curl.response_code() == 416)) {
+        context_.rangesRefused = true;
+        return FallBackToWhole(transfers, "");
+    }
+    if (delta_->Corrupt()) {
+        return FallBackToWhole(transfers, "a range of the file is not the signed bytes");
+    }
+    Fail(transfers, code, t.curl.error_text(code));
+}
+
+// A failed range fails the file; the chunks that came stay for the next run.
+void FileDownload::Fail(multi_curl& transfers, CURLcode code, const std::string& error) {
+    EndTransfers(transfers);
+    resumable_ = !writeFailed_ && delta_->HasRecord();
+    if (resumable_) {
+        delta_->Close();
+    } else {
+        delta_->Discard(false);
+    }
+    context_.setTransferError(error);
+    WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
+    context_.window->PostMessage(WM_PATCH_FAILED,
+                                 (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
+    state_ = State::Failed;
+}
+
+void FileDownload::FallBackToWhole(multi_curl& transfers, const std::string& why) {
+    EndTransfers(transfers);
+    delta_->Discard(false);
+    delta_.reset();
+    if (!why.empty()) LogRefusal(file_.entry->path + ": " + why + "; fetched whole");
+    afterDelta_ = true;
+    context_.progress.AddDue(file_.entry->size);
+    StartWhole(false);
+}
+
+void FileDownload::EndTransfers(multi_curl& transfers) {
+    for (const auto& t : transfers_) {
+        if (t->busy) transfers.remove(t->curl);
+        t->busy = false;
+    }
+}
+
+bool FileDownload::Work(multi_curl& transfers) {
+    if (state_ != State::Running || !delta_) return false;
+    const std::uint64_t before = delta_->Made();
+    if (!delta_->Advance(kWorkBytes)) {
+        WriteFailed();
+        Fail(transfers, CURLE_WRITE_ERROR, "the file could not be made from its old copy");
+        return false;
+    }
+    if (!delta_->Complete()) return delta_->Made() != before;
+    if (!delta_->Matches()) {
+        FallBackToWhole(transfers, "made from its old copy, not the signed bytes");
+        return false;
+    }
+    delta_->Discard(true);
+    PutInPlace(scratch_.file);
+    return false;
+}
+
+// The scratch file gets the list's time and then takes the game file's
+// place by a rename: the game file changes content and time in one step,
+// so no moment leaves it looking current with other bytes. When that fails
+// the old file stays as it was, time included.
+void FileDownload::PutInPlace(const std::string& scratch) {
+    SetFileToPatchTime(scratch, file_.entry->timeStamp);
+    if (platform::replace_file(scratch, file_.entry->path)) {
+        state_ = State::Placed;
+        return;
+    }
+    WriteLauncherLog("Dosya yazma hatası: %d"_cp1254, platform::last_error());
+    context_.window->PostMessage(WM_PATCH_FAILED, 1, 0);
+    platform::delete_file(scratch);
+    state_ = State::NotPlaced;
+}
+
+void FileDownload::Stop(multi_curl& transfers) {
+    if (state_ != State::Running) return;
+    EndTransfers(transfers);
+    if (delta_) {
+        // The scratch file and its record stay for the next run.
+        resumable_ = !writeFailed_ && delta_->HasRecord();
+        if (resumable_) {
+            delta_->Close();
+        } else {
+            delta_->Discard(false);
+        }
+    } else {
+        sink_->file.close();
+        sink_->KeepRecord();
+        resumable_ = sink_->Resumable();
+        if (!resumable_) sink_->Discard(false);
+    }
+    WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(CURLE_ABORTED_BY_CALLBACK));
+    state_ = State::Stopped;
+}
+
+double FileDownload::Done() const {
+    if (delta_) return static_cast<double>(delta_->Made());
+    return sink_ ? static_cast<double>(sink_->Taken()) : 0.0;
 }

@@ -19,8 +19,12 @@ std::string strong_etag(const std::string& etag) {
 }  // namespace
 
 FileSink::FileSink(const talvo::utility::easy_curl& transfer, const UpdateListEntry& entry,
-                   std::string url)
-    : transfer_(transfer), entry_(entry), url_(std::move(url)), limit_(entry.size) {}
+                   std::string url, ScratchNames scratch)
+    : transfer_(transfer),
+      entry_(entry),
+      url_(std::move(url)),
+      scratch_(std::move(scratch)),
+      limit_(entry.size) {}
 
 bool FileSink::Open(bool resume) {
     file.close();
@@ -31,20 +35,21 @@ bool FileSink::Open(bool resume) {
     if (resume && LoadRecord()) return true;
     Discard(true);
     recordOnDisk_ = false;
-    file = platform::File::create_always(kTempFile);
+    file = platform::File::create_always(scratch_.file);
     return file.valid();
 }
 
 bool FileSink::LoadRecord() {
     std::string text;
     ResumeRecord record;
-    recordOnDisk_ = platform::read_file(kResumeRecordFile, text);
+    recordOnDisk_ = platform::read_file(scratch_.record, text);
     if (!recordOnDisk_ || !ParseResumeRecord(text, record) || record.url != url_ ||
-        record.size != entry_.size || record.timeStamp != entry_.timeStamp) {
+        record.size != entry_.size || record.timeStamp != entry_.timeStamp ||
+        !record.delta.empty()) {
         return false;
     }
     // Never through a symlink; and the very file the record was written for.
-    platform::File partial = platform::File::open_for_resume(kTempFile);
+    platform::File partial = platform::File::open_for_resume(scratch_.file);
     std::uint64_t device = 0, inode = 0, size = 0;
     if (!partial || !partial.identity(device, inode) || !partial.size(size) ||
         device != record.device || inode != record.inode || size == 0 || size >= entry_.size) {
@@ -134,7 +139,7 @@ bool FileSink::Begin() {
         offset_ = 0;
         RestartChecks();
     }
-    record_ = ResumeRecord{url_, entry_.size, entry_.timeStamp, etag, lastModified, 0, 0};
+    record_ = ResumeRecord{url_, entry_.size, entry_.timeStamp, etag, lastModified, "", 0, 0};
     // A body that arrives encoded cannot be continued by byte ranges.
     recordDue_ =
         identity && !record_.validator().empty() && file.identity(record_.device, record_.inode);
@@ -150,15 +155,11 @@ void FileSink::WriteRecord() {
     recordOnDisk_ = true;
     const std::string text = FormatResumeRecord(record_);
     if (text.empty()) return;
-    platform::File out = platform::File::create_always(kNewRecordFile);
-    const bool written = out && out.write_all(text.data(), text.size());
-    out.close();
-    hasRecord_ = written && platform::replace_file(kNewRecordFile, kResumeRecordFile);
-    if (!hasRecord_) platform::delete_file(kNewRecordFile);
+    hasRecord_ = WriteResumeRecord(scratch_, text);
 }
 
 void FileSink::Discard(bool keepTemporary) {
-    if (recordOnDisk_) platform::delete_file(kResumeRecordFile);
+    if (recordOnDisk_) platform::delete_file(scratch_.record);
     recordOnDisk_ = false;
-    if (!keepTemporary) platform::delete_file(kTempFile);
+    if (!keepTemporary) platform::delete_file(scratch_.file);
 }

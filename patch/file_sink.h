@@ -1,6 +1,7 @@
-// Where one game file's body goes while it comes: "~temp.dat", the checks
-// every piece passes on its way there, and what lets an interrupted
-// download go on in a later run (resume_record.h).
+// Where a game file fetched whole goes while it comes: a scratch file
+// ("~temp.dat" or another of its slot), the checks every piece passes on
+// its way there, and what lets an interrupted download go on in a later
+// run (resume_record.h).
 //
 // A download that resumes asks for the rest with Range and If-Range. The
 // reply decides: a 206 for exactly the rest of the listed size (and the same
@@ -30,22 +31,20 @@ namespace talvo::utility {
 class easy_curl;
 }
 
-// The scratch file every download is written to before it takes the game
-// file's place.
-inline constexpr const char* kTempFile = "~temp.dat";
-
 class FileSink {
 public:
     FileSink(const talvo::utility::easy_curl& transfer, const UpdateListEntry& entry,
-             std::string url);
+             std::string url, ScratchNames scratch);
 
-    // Opens "~temp.dat" for the transfer: with `resume`, the partial an
+    // Opens the scratch file for the transfer: with `resume`, the partial an
     // earlier run left when its record matches this download, the file and
     // the list (its bytes then pass Check()); else, or when that fails, a new
-    // empty one. False when "~temp.dat" cannot be created.
+    // empty one. False when it cannot be created.
     bool Open(bool resume);
     // The bytes already on disk, and the validator to ask If-Range with.
     std::uint64_t Offset() const { return offset_; }
+    // The file's bytes on disk so far (the partial's included).
+    std::uint64_t Taken() const { return taken_; }
     const std::string& Validator() const { return record_.validator(); }
 
     // The transfer's write slot calls these with each piece. Accept() first:
@@ -94,6 +93,7 @@ private:
     const talvo::utility::easy_curl& transfer_;
     const UpdateListEntry& entry_;
     const std::string url_;
+    const ScratchNames scratch_;
     ResumeRecord record_;
     talvo::utility::body_limit limit_;
     std::uint64_t offset_ = 0;

@@ -7,6 +7,12 @@
 namespace {
 
 constexpr std::string_view kLimitRate = "limit_rate=";
+constexpr std::string_view kMaxTransfersSwitch = "max_transfers=";
+
+bool StartsWith(std::string_view param, std::string_view prefix) {
+    return param.size() >= prefix.size() &&
+           platform::equal_ignoring_ascii_case(param.substr(0, prefix.size()), prefix);
+}
 
 }  // namespace
 
@@ -46,6 +52,17 @@ bool ParseRate(std::string_view text, std::uint64_t& bytesPerSecond) {
     return true;
 }
 
+bool ParseTransfers(std::string_view text, std::size_t& transfers) {
+    std::size_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9' || value > kMaxTransfers) return false;
+        value = value * 10 + static_cast<std::size_t>(c - '0');
+    }
+    if (text.empty() || value < 1 || value > kMaxTransfers) return false;
+    transfers = value;
+    return true;
+}
+
 LaunchArgument SplitLaunchArgument(std::string_view argument) {
     const bool isSwitch = !argument.empty() && (argument[0] == '-' || argument[0] == '/');
     return {isSwitch ? argument.substr(1) : argument, isSwitch};
@@ -60,14 +77,16 @@ void ReadLaunchSwitch(std::string_view param, bool isSwitch, LaunchSwitches& swi
     } else if (platform::equal_ignoring_ascii_case(param, "servertest")) {
         switches.skipPatch = true;
         switches.serverTest = true;
-    } else if (param.size() >= kLimitRate.size() &&
-               platform::equal_ignoring_ascii_case(param.substr(0, kLimitRate.size()),
-                                                   kLimitRate)) {
+    } else if (StartsWith(param, kLimitRate)) {
         std::uint64_t rate = 0;
         if (ParseRate(param.substr(kLimitRate.size()), rate)) {
             switches.limitRate = rate;
         } else {
             switches.refusedLimitRate = param;
+        }
+    } else if (StartsWith(param, kMaxTransfersSwitch)) {
+        if (!ParseTransfers(param.substr(kMaxTransfersSwitch.size()), switches.maxTransfers)) {
+            switches.refusedMaxTransfers = param;
         }
     }
 }

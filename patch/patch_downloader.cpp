@@ -5,11 +5,7 @@
 #include "log/launcher_log.h"
 #include "patch/attribute_survey.h"
 #include "patch/file_checks.h"
-#include "patch/file_sink.h"
-#include "platform/cp1254_literal.h"
 #include "platform/last_error.h"
-
-using namespace platform::literals;
 
 PatchDownloader::PatchDownloader(platform::MessageTarget* window_,
                                  const std::string& updateListUrl_, PatchOptions options_)
@@ -94,18 +90,19 @@ void PatchDownloader::Post(platform::UINT message, platform::WPARAM wParam,
     window->PostMessage(message, wParam, lParam);
 }
 
-void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries) {
+void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries, AttributeSurvey* given) {
     WriteLauncherLog("Download edilmesi gereken dosyalar: ");
     EnterGameDirectory();
     // The files are looked up and judged ahead, several at a time (from the
     // moment the list began to arrive, when the run fetched it); logged and
     // marked here in list order.
-    std::unique_ptr<AttributeSurvey> survey = std::move(survey_);
-    if (!survey) {
-        survey = std::make_unique<AttributeSurvey>();
-        for (const UpdateListEntry& entry : entries) survey->Add(&entry);
-        survey->Close();
+    std::unique_ptr<AttributeSurvey> own;
+    if (given == nullptr) {
+        own = std::make_unique<AttributeSurvey>();
+        for (const UpdateListEntry& entry : entries) own->Add(&entry);
+        own->Close();
     }
+    AttributeSurvey* survey = given != nullptr ? given : own.get();
     if (options.signedOnly) installed_.Load();
     bool madeDirectories = false;
     std::size_t i = 0;
@@ -147,27 +144,4 @@ void PatchDownloader::CheckFiles(std::list<UpdateListEntry>& entries) {
         progress.CountDue(entry.size);
     }
     WriteLauncherLog("--------------------------\n");
-}
-
-std::uint32_t PatchDownloader::OnWrite(char* data, std::size_t size, std::size_t count,
-                                       void* user) {
-    if (stopEvent.is_set()) return 0xFFFFFFFF;
-    const std::size_t bytes = size * count;
-    auto* sink = static_cast<FileSink*>(user);
-    const std::uint64_t resumed = sink->Offset();
-    if (!sink->Accept(data, bytes)) return 0xFFFFFFFF;
-    if (sink->Offset() != resumed) progress.DropFileBase();  // the whole body came instead
-    if (!sink->file.write_all(data, bytes)) {
-        sink->Fail();
-        WriteLauncherLog("Dosya yazma hatası: %d"_cp1254, platform::last_error());
-        Post(WM_PATCH_FAILED, 1, 0);
-        return 0xFFFFFFFF;
-    }
-    return static_cast<std::uint32_t>(bytes);
-}
-
-int PatchDownloader::OnProgress(double dltotal, double dlnow, double, double) {
-    if (stopEvent.is_set()) return -1;
-    progress.Update(dltotal, dlnow);
-    return 0;
 }

@@ -1,9 +1,12 @@
 // PatchDownloader: one patch run on a worker thread of its own. It fetches
-// the update list, downloads the files that differ through "~temp.dat",
+// the update list, downloads the files that differ (several at a time, each
+// through a scratch file named from "~temp.dat"; download_executor.h),
 // gives each its list time, reports to its window by posted messages
 // (messages.h) and finally fetches the game-server list, or hands over to
 // the launcher's self-update. With trusted keys it takes only a signed site
-// and only files with the signed bytes (signed_release.h).
+// and only files with the signed bytes (signed_release.h), and fetches of a
+// file with a chunk index on the site only what its old copy lacks
+// (download_plan.h).
 //
 // The window's side, all from its own thread:
 //   PatchDownloader(window, url, options)  - the run, not yet started
@@ -27,7 +30,6 @@
 #include <string>
 #include <vector>
 
-#include "patch/file_sink.h"
 #include "patch/installed_hashes.h"
 #include "patch/messages.h"
 #include "patch/patch_options.h"
@@ -40,7 +42,6 @@
 #include "servers/server_list.h"
 
 namespace talvo::utility {
-class easy_curl;
 class fetch_url;
 }  // namespace talvo::utility
 class AttributeSurvey;
@@ -81,27 +82,24 @@ public:
     // Marks the entries whose local file differs (in the verify-all mode
     // also by its bytes); counts the files and bytes due and makes the
     // directories of the marked ones. Ends early once a stop is asked for.
-    void CheckFiles(std::list<UpdateListEntry>& entries);
-    // The transfer's write slot: appends to the FileSink `user` points to,
-    // through its checks; refuses what they refuse.
-    std::uint32_t OnWrite(char* data, std::size_t size, std::size_t count, void* user);
-    // The transfer's progress slot: counts bytes, posts progress and speed
-    // at most once a second each, aborts once stopEvent is set.
-    int OnProgress(double dltotal, double dlnow, double ultotal, double ulnow);
+    void CheckFiles(std::list<UpdateListEntry>& entries) { CheckFiles(entries, nullptr); }
 
 private:
-    enum class FileResult { Done, NotPlaced, TransferFailed, NoTemporaryFile };
-
     // The run (patch_run.cpp), up to one of its ends; Run signals doneEvent
     // after it, when nothing of the run is left to touch the object.
     void Run();
     void RunPhases();
-    bool FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries);
+    // The list, read as it arrives; its files looked up meanwhile (`survey`).
+    bool FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries,
+                   std::unique_ptr<AttributeSurvey>& survey);
     // One attempt (`fresh`: every cache asked for fresh copies). False with
     // the check that refused the list in `refused`, or libcurl's text in
     // `error`.
     bool TakeList(bool fresh, std::string& baseUrl, std::list<UpdateListEntry>& entries,
-                  std::string& refused, std::string& error);
+                  std::unique_ptr<AttributeSurvey>& survey, std::string& refused,
+                  std::string& error);
+    // With the lookups of `survey` where there is one.
+    void CheckFiles(std::list<UpdateListEntry>& entries, AttributeSurvey* survey);
     // A signed site (signed_run.cpp): fetches the manifest and the signature
     // beside the list and checks them, before the list is fetched.
     bool FetchSignedRelease(bool fresh, std::string& refused);
@@ -110,20 +108,18 @@ private:
     // On a signed site, a file that looks current whose signed hash is not
     // the one it was installed with (installed_hashes.h).
     bool HashChanged(const UpdateListEntry& entry);
-    void LogRefusal(const std::string& why);
     // What every fetch of the run shares: the stop, the stall and speed
     // limits, the authorities.
     void PrepareFetch(talvo::utility::fetch_url& fetch);
     bool SelectLauncherUpdate(std::list<UpdateListEntry>& entries);
     bool WithinSizeLimit();
-    bool DownloadFiles(const std::string& baseUrl, std::list<UpdateListEntry>& entries);
+    // The plan and its run; false when the run ends there (stopped while
+    // planning, or no scratch file). `launcherPlaced`: "_launcher.dll" came.
+    bool DownloadFiles(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
+                       bool& launcherPlaced);
     void FinishDownloads();
     void HandOver();
     void FetchServers();
-    // One file (file_download.cpp).
-    FileResult DownloadFile(talvo::utility::easy_curl& transfer, const std::string& baseUrl,
-                            const UpdateListEntry& entry);
-    bool PutInPlace(const UpdateListEntry& entry);
 
     void EnterGameDirectory() const;
     void Post(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
@@ -145,15 +141,10 @@ private:
     boost::mutex errorMutex;
     std::string transferError;
     SignedRelease signedRelease;
+    // On a signed site: the hash each file was installed with, kept in base/.
     InstalledHashes installed_;
-    bool launcherVerified = false;  // "_launcher.dll" came with the signed bytes
-    // The entries the downloads passed over (not due), gone with the object.
+    // The list's entries once the downloads are over, gone with the object
+    // (not freed one by one on the way to the server list).
     std::list<UpdateListEntry> passedOver;
-    // The files of the list being fetched, looked up while it arrives; the
-    // check takes it over.
-    std::unique_ptr<AttributeSurvey> survey_;
-    // The last transfer failed with a partial "~temp.dat" that the next run
-    // can go on from: the end of the downloads keeps it.
-    bool keepPartial = false;
     boost::thread worker;
 };

@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "net/easy_curl.h"
 #include "patch/signed_release.h"
 #include "platform/system_info.h"
 
@@ -35,5 +36,13 @@ PatchOptions MakePatchOptions(const LaunchValues& values) {
     options.caFile = values.caFile;
     options.maxRecvSpeed = values.switches.limitRate;
     options.refusedLimitRate = values.switches.refusedLimitRate;
+    options.maxTransfers = values.switches.maxTransfers;
+    options.refusedMaxTransfers = values.switches.refusedMaxTransfers;
     return options;
+}
+
+void ConfigureTransfer(talvo::utility::easy_curl& transfer, const PatchOptions& options) {
+    transfer.web_only();  // the base URL is the list's word
+    if (!options.caFile.empty()) transfer.add_ca_file(options.caFile);
+    transfer.set_stall_limit(options.stallSeconds);
 }

@@ -58,10 +58,22 @@ struct PatchOptions {
     // no cap), and a transfer that gets no byte for stallSeconds has failed.
     std::uint64_t maxRecvSpeed = 0;
     long stallSeconds = 30;
-    // A "limit_rate=" switch that was ignored, logged when the run starts.
+    // At most this many requests in flight at once (1: one file after the
+    // other, as the launcher always did).
+    std::size_t maxTransfers = kDefaultTransfers;
+    // A "limit_rate=" or "max_transfers=" switch that was ignored, logged
+    // when the run starts.
     std::string refusedLimitRate;
+    std::string refusedMaxTransfers;
 
     PatchOptions();
 };
 
 PatchOptions MakePatchOptions(const LaunchValues& values);
+
+namespace talvo::utility {
+class easy_curl;
+}
+// What every transfer of game files and their indexes shares: http and
+// https alone, the authorities, the stall limit.
+void ConfigureTransfer(talvo::utility::easy_curl& transfer, const PatchOptions& options);

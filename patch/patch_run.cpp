@@ -1,11 +1,12 @@
 // The patch run, phase by phase: the list, the plan (check, the launcher's
-// own update, the size limit), the files, the end of the downloads, and
-// either the hand-over to the self-update or the server list.
+// own update, what each due file takes, the size limit), the files, the end
+// of the downloads, and either the hand-over to the self-update or the
+// server list.
 #include "log/launcher_log.h"
-#include "net/easy_curl.h"
 #include "net/fetch_url.h"
+#include "net/multi_curl.h"
 #include "patch/attribute_survey.h"
-#include "patch/file_sink.h"
+#include "patch/download_executor.h"
 #include "patch/patch_downloader.h"
 #include "patch/self_update.h"
 #include "platform/codepage.h"
@@ -34,25 +35,32 @@ void PatchDownloader::RunPhases() {
         WriteLauncherLog("Hız sınırı okunamadı, yok sayıldı: -%s"_cp1254,
                          options.refusedLimitRate.c_str());
     }
+    if (!options.refusedMaxTransfers.empty()) {
+        WriteLauncherLog("Eşzamanlı indirme sayısı okunamadı, yok sayıldı: -%s"_cp1254,
+                         options.refusedMaxTransfers.c_str());
+    }
     std::string baseUrl;
     std::list<UpdateListEntry> entries;
-    if (!FetchList(baseUrl, entries)) return;
-    CheckFiles(entries);
+    std::unique_ptr<AttributeSurvey> survey;  // goes before the entries it holds
+    if (!FetchList(baseUrl, entries, survey)) return;
+    CheckFiles(entries, survey.get());
+    survey.reset();
     if (stopEvent.is_set()) return;
     const bool launcherUpdate = SelectLauncherUpdate(entries);
-    if (!WithinSizeLimit()) return;
-    const bool downloaded = DownloadFiles(baseUrl, entries);
+    bool launcherPlaced = false;
+    const bool goOn = DownloadFiles(baseUrl, entries, launcherPlaced);
+    passedOver.splice(passedOver.end(), entries);
     // Before a hand-over, which ends the process.
     if (options.signedOnly && !installed_.Save()) {
         LogRefusal(std::string(kInstalledHashes) +
                    " could not be written: " + platform::error_text(platform::last_error()));
     }
-    if (!downloaded) return;
+    if (!goOn) return;
     FinishDownloads();
     if (launcherUpdate && !options.skipPatch) {
         // A launcher that is not the signed one is never handed over: the
         // player goes on with the one that runs.
-        if (!options.signedOnly || launcherVerified) return HandOver();
+        if (!options.signedOnly || launcherPlaced) return HandOver();
         LogRefusal("_launcher.dll did not come with its signed bytes: no hand-over");
     }
     FetchServers();
@@ -62,12 +70,13 @@ void PatchDownloader::RunPhases() {
 // every check has passed. A cache on the way may hold the list, manifest or
 // signature of another release than the others: a refusal asks once more,
 // every cache asked for fresh copies.
-bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries) {
+bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries,
+                                std::unique_ptr<AttributeSurvey>& survey) {
     std::string refused, error;
     for (const bool fresh : {false, true}) {
         refused.clear();
-        if (TakeList(fresh, baseUrl, entries, refused, error)) return true;
-        survey_.reset();  // before the entries it holds go
+        if (TakeList(fresh, baseUrl, entries, survey, refused, error)) return true;
+        survey.reset();  // before the entries it holds go
         entries.clear();
         // A stop is no failure: the run just ends.
         if (stopEvent.is_set()) return false;
@@ -87,7 +96,8 @@ bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>
 }
 
 bool PatchDownloader::TakeList(bool fresh, std::string& baseUrl,
-                               std::list<UpdateListEntry>& entries, std::string& refused,
+                               std::list<UpdateListEntry>& entries,
+                               std::unique_ptr<AttributeSurvey>& survey, std::string& refused,
                                std::string& error) {
     talvo::utility::fetch_url list(updateListUrl);
     PrepareFetch(list);
@@ -98,9 +108,9 @@ bool PatchDownloader::TakeList(bool fresh, std::string& baseUrl,
     // checked before its list is fetched, and the list read, and its files
     // looked up (by the check), only once its bytes are the signed ones.
     if (options.signedOnly && !FetchSignedRelease(fresh, refused)) return false;
-    if (!options.signedOnly) survey_ = std::make_unique<AttributeSurvey>();
-    UpdateListReader reader(options.testLauncher, entries, [this](const UpdateListEntry& entry) {
-        if (survey_) survey_->Add(&entry);
+    if (!options.signedOnly) survey = std::make_unique<AttributeSurvey>();
+    UpdateListReader reader(options.testLauncher, entries, [&survey](const UpdateListEntry& entry) {
+        if (survey) survey->Add(&entry);
     });
     std::uint64_t received = 0;
     if (!options.signedOnly) {
@@ -114,7 +124,7 @@ bool PatchDownloader::TakeList(bool fresh, std::string& baseUrl,
         };
     }
     std::string body = list.fetch();
-    if (survey_) survey_->Close();
+    if (survey) survey->Close();
     error = list.error();
     const bool read = !stopEvent.is_set() && error.empty() &&
                       (!options.signedOnly || (signedRelease.TakeList(std::move(body), refused) &&
@@ -158,46 +168,43 @@ bool PatchDownloader::WithinSizeLimit() {
     return false;
 }
 
-// False when the run ends here: "~temp.dat" could not be created.
 bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
-                                    std::list<UpdateListEntry>& entries) {
-    talvo::utility::easy_curl transfer;
-    transfer.web_only();  // the base URL is the list's word
-    if (!options.caFile.empty()) transfer.add_ca_file(options.caFile);
-    transfer.set_stall_limit(options.stallSeconds);
-    transfer.set_max_recv_speed(options.maxRecvSpeed);
+                                    const std::list<UpdateListEntry>& entries,
+                                    bool& launcherPlaced) {
+    talvo::utility::multi_curl transfers(options.maxTransfers);
+    transfers.set_max_recv_speed(options.maxRecvSpeed);
+    DownloadPlan plan;
+    if (!options.skipPatch) {
+        // Signed sites: the indexes fetched and the old copies read, so that
+        // the size limit counts what will be fetched.
+        if (!PlanDownloads(baseUrl, entries, options, signedRelease, stopEvent, transfers, plan)) {
+            return false;
+        }
+        transfers.take_received();  // the indexes are not the files' bytes
+        double bytes = 0;
+        for (const PlannedFile& file : plan) bytes += static_cast<double>(file.FetchBytes());
+        progress.SetDue(progress.FilesTotal(), bytes);
+    }
+    if (!WithinSizeLimit()) return false;
     if (progress.FilesTotal() > 0) {
         WriteLauncherLog("%d adet dosya download edilecek...", progress.FilesTotal());
     }
-    while (!stopEvent.is_set() && !entries.empty() && !options.skipPatch) {
-        if (!entries.front().needsDownload) {
-            // Set aside, not freed one by one on the way to the server list.
-            passedOver.splice(passedOver.end(), entries, entries.begin());
-            continue;
-        }
-        const UpdateListEntry entry = std::move(entries.front());
-        entries.pop_front();
-        const FileResult result = DownloadFile(transfer, baseUrl, entry);
-        if (result == FileResult::NoTemporaryFile) return false;
-        if (result == FileResult::TransferFailed) break;
-        // A file that could not be put in place stays as it was; the others
-        // still come.
-    }
-    return true;
+    EnterGameDirectory();
+    DownloadContext context{window,
+                            options,
+                            progress,
+                            stopEvent,
+                            [this](const std::string& error) { SetTransferError(error); },
+                            options.signedOnly ? &installed_ : nullptr};
+    const DownloadOutcome outcome = RunDownloads(
+        plan, context, transfers, [this](const std::string& path) { SetStatusText(path); });
+    launcherPlaced = outcome.launcherPlaced;
+    return !outcome.noScratch;
 }
 
 void PatchDownloader::FinishDownloads() {
+    // The scratch files are cleaned by the downloads themselves.
     if (progress.FilesTotal() > 0) WriteLauncherLog("Dosyalar download edildi.");
-    // Scratch files go whatever was due: a partial whose file is no longer
-    // due would stay for ever. Half a record, left by a run that ended while
-    // writing it, goes too; a partial the next run can go on from stays, with
-    // its record.
-    EnterGameDirectory();
-    platform::delete_file(kNewRecordFile);
-    if (!keepPartial) {
-        platform::delete_file(kTempFile);
-        platform::delete_file(kResumeRecordFile);
-    }
     {
         boost::mutex::scoped_lock lock(finishedMutex);
         finished = true;

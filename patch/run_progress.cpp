@@ -42,40 +42,16 @@ void RunProgress::SetDue(std::uint16_t files, double bytes) {
     bytesTotal = bytes;
 }
 
-void RunProgress::StartFile(double resumed) {
-    fileBase = resumed;
-    lastProgressBytes = resumed;
-    lastProgressTick = 0;
-    bytesDone += resumed;
-    lastSpeedBytes += resumed;
+void RunProgress::Resumed(double bytes) {
+    bytesDone += bytes;
+    lastSpeedBytes += bytes;
 }
 
-void RunProgress::DropFileBase() {
-    bytesDone -= fileBase;
-    lastSpeedBytes -= fileBase;
-    lastProgressBytes -= fileBase;
-    fileBase = 0.0;
-}
-
-void RunProgress::AbandonFile() {
-    bytesDone -= lastProgressBytes;
-    lastSpeedBytes -= lastProgressBytes;
-    lastProgressBytes = 0.0;
-    fileBase = 0.0;
-}
-
-void RunProgress::Update(double dltotal, double dlnow) {
-    // Positions are of the whole file, resumed bytes included.
-    if (dltotal != 0.0) dltotal += fileBase;
-    dlnow += fileBase;
-    bytesDone += dlnow - lastProgressBytes;
-    lastProgressBytes = dlnow;
-
+void RunProgress::Show(double fileDone, double fileSize) {
     const std::uint32_t now = clock();
     if (seconds_since(lastProgressTick, now) > 1.0) {
-        Post(WM_PATCH_PROGRESS, position(bytesDone, bytesTotal) << 16 | position(dlnow, dltotal),
-             Files());
-        lastProgressBytes = dlnow;
+        Post(WM_PATCH_PROGRESS,
+             position(bytesDone, bytesTotal) << 16 | position(fileDone, fileSize), Files());
         lastProgressTick = now;
     }
 

@@ -3,6 +3,11 @@
 // WM_PATCH_PROGRESS and WM_PATCH_SPEED to about one a second each. Used by
 // the worker alone, so nothing here is locked.
 //
+// Bytes done are those that came over the wire, from all transfers in
+// flight together, and those an earlier run left on disk; the file
+// position is that of the file shown (the first in list order of those in
+// flight).
+//
 // wParam of WM_PATCH_PROGRESS: run position << 16 | file position, each in
 // ten-thousandths; lParam: filesTotal << 16 | filesDone. wParam of
 // WM_PATCH_SPEED: remaining seconds << 16 | KB/s. Every value is truncated and
@@ -22,26 +27,27 @@ public:
     RunProgress(platform::MessageTarget* window, Clock clock);
 
     // The downloads are capped at `bytesPerSecond` (0: not): the speed shown
-    // never exceeds the cap, which the transfer keeps only on average.
+    // never exceeds the cap, which the transfers keep only on average.
     void SetSpeedCap(double bytesPerSecond) { speedCap = bytesPerSecond; }
     // The file check found one more file of `bytes` due.
     void CountDue(std::uint32_t bytes);
-    // The run is the launcher's own file alone.
+    // The run is `files` files of which `bytes` are to be fetched.
     void SetDue(std::uint16_t files, double bytes);
-    // The next file's progress starts afresh; `resumed` bytes of it are
-    // already on disk (a download that goes on): they count as done, but not
-    // towards the speed.
-    void StartFile(double resumed = 0.0);
-    // The resumed bytes were dropped after all: the reply brings the whole
-    // file, counted from 0.
-    void DropFileBase();
-    // The file's transfer is given up, to be asked for again: nothing of it
-    // counts any more.
-    void AbandonFile();
-    // libcurl's count of the current transfer (the resumed bytes not in it):
-    // adds what arrived to bytesDone and posts progress and speed, each when
-    // more than a second has passed since its previous post.
-    void Update(double dltotal, double dlnow);
+    // More (or, below 0, fewer) bytes to fetch than planned.
+    void AddDue(double bytes) { bytesTotal += bytes; }
+
+    // Bytes that came over the wire.
+    void Received(double bytes) { bytesDone += bytes; }
+    // Bytes of a file that an earlier run left on disk: done, but not
+    // towards the speed; below 0, bytes that no longer count (a partial
+    // dropped, a file started over).
+    void Resumed(double bytes);
+    // Another file is shown: its first position is posted at once.
+    void NewFile() { lastProgressTick = 0; }
+    // Posts progress (the shown file at `fileDone` of `fileSize` bytes, 0
+    // when unknown) and speed, each when more than a second has passed
+    // since its previous post.
+    void Show(double fileDone, double fileSize);
     // One more file in place: posts it at 10000.
     void FileDone();
 
@@ -59,11 +65,9 @@ private:
     std::uint16_t filesTotal = 0;
     std::uint16_t filesDone = 0;
     std::uint32_t lastProgressTick = 0;
-    double lastProgressBytes = 0.0;
     std::uint32_t lastSpeedTick = 0;
     double lastSpeedBytes = 0.0;
     double bytesTotal = 0.0;
     double bytesDone = 0.0;
-    double fileBase = 0.0;  // the current file's resumed bytes
     double speedCap = 0.0;
 };

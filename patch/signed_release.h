@@ -60,6 +60,10 @@ public:
     const std::string& List() const { return list_; }
     // The hash of the listed file `listPath`, or nullptr.
     const trust::Sha256Digest* HashOf(const std::string& listPath) const;
+    // The hash of any file of the site by its manifest path, or nullptr.
+    const trust::Sha256Digest* Listed(std::string_view manifestPath) const {
+        return release_.manifest.Find(manifestPath);
+    }
     // Writes the checked texts into base/, each through a whole new file,
     // unless the kept signature is this one. False when one failed.
     bool Keep() const;
@@ -69,6 +73,10 @@ private:
     std::string folder_;
     std::string list_, manifest_, signature_;
 };
+
+// Logs a check of a signed site that refused something: "doğrulama hatası: "
+// and why.
+void LogRefusal(const std::string& why);
 
 // The version of the release kept in base/, the lowest a run takes, once
 // its signature verifies with `keys` (a local edit of it sets no floor); 0

@@ -67,6 +67,6 @@ bool PatchDownloader::HashChanged(const UpdateListEntry& entry) {
     return installed != nullptr && *installed != *release;
 }
 
-void PatchDownloader::LogRefusal(const std::string& why) {
+void LogRefusal(const std::string& why) {
     WriteLauncherLog("doğrulama hatası: %s"_cp1254, why.c_str());
 }

@@ -95,6 +95,13 @@ std::string ListPathRefusal(std::string_view path) {
             return std::string("reserved: ") + why;
         }
     }
+    // The scratch files of the other files in flight: "~temp.dat.1"...
+    const std::string scratch = std::string(kTempFile) + ".";
+    if (path.find_first_of("/\\") == std::string_view::npos && path.size() >= scratch.size() &&
+        std::equal(scratch.begin(), scratch.end(), path.begin(),
+                   [&](char a, char b) { return fold(a) == fold(b); })) {
+        return "reserved: the launcher's temporary download files";
+    }
     return "";
 }
 

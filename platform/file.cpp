@@ -248,6 +248,11 @@ File File::open_for_resume(std::string_view path) {
     return File(open_single(Place(path), O_RDWR | O_APPEND));
 }
 
+File File::open_for_update(std::string_view path) {
+    // Not O_APPEND: Linux would put every pwrite at the end.
+    return File(open_single(Place(path), O_RDWR));
+}
+
 File File::open_for_append(std::string_view path) {
     return File(open_single(Place(path), O_WRONLY | O_APPEND | O_CREAT));
 }
@@ -297,6 +302,26 @@ bool File::write_all(const void* data, std::size_t size) {
         }
         p += n;
         size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool File::write_all_at(const void* data, std::size_t size, std::uint64_t offset) {
+    if (fd_ < 0) {
+        set_last_error(EBADF);
+        return false;
+    }
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n =
+            ::pwrite(fd_, p, std::min<std::size_t>(size, SSIZE_MAX), static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail_with_errno();
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
     }
     return true;
 }

@@ -50,6 +50,9 @@ public:
     // that goes on). A link in its place is refused (ELOOP), and so is a
     // file that another name shares (EMLINK).
     static File open_for_resume(std::string_view path);
+    // The same, to read and to write anywhere in it (a file put together
+    // from pieces, write_all_at).
+    static File open_for_update(std::string_view path);
     // For appending; made (0666 less the umask) when missing. A link, or a
     // file that another name shares, is refused as by open_for_resume.
     static File open_for_append(std::string_view path);
@@ -65,6 +68,9 @@ public:
     bool last_write_time(std::int64_t& unixSeconds) const;
     // Writes all bytes or fails.
     bool write_all(const void* data, std::size_t size);
+    // The same from byte `offset` on, leaving the file position alone (a
+    // gap before it reads as zeros).
+    bool write_all_at(const void* data, std::size_t size, std::uint64_t offset);
     // Reads up to `size` bytes; returns the count, or -1 on error.
     long read_some(void* data, std::size_t size);
     // The same from byte `offset`, leaving the file position alone.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fails when an include goes against the direction of the layers:
-#   app -> ui (Qt) or win32ui -> window -> settings, patch;  patch -> servers -> net;  patch -> trust;
+#   app -> ui (Qt) or win32ui -> window -> settings, patch;  patch -> servers -> net;
+#   patch -> delta -> trust;
 #   everything -> log -> platform
 # and nothing below the Qt window (nor the window's shared part, the settings
 # record, or the tools without a window) includes Qt. Prints one line per
@@ -13,28 +14,29 @@ declare -A allowed=(
   [platform]=""
   [log]="platform"
   [trust]="platform"
+  [delta]="trust platform"
   [net]=""
   [servers]="net log platform"
-  [patch]="servers net trust log platform"
+  [patch]="servers net delta trust log platform"
   [settings]="log platform"
-  [window]="settings patch servers net trust log platform"
-  [ui]="window settings patch servers net trust log platform"
-  [win32ui]="window settings patch servers net trust log platform"
-  [app]="ui win32ui window settings patch servers net trust log platform endpoints trusted_keys"
+  [window]="settings patch servers net delta trust log platform"
+  [ui]="window settings patch servers net delta trust log platform"
+  [win32ui]="window settings patch servers net delta trust log platform"
+  [app]="ui win32ui window settings patch servers net delta trust log platform endpoints trusted_keys"
   [endpoints]=""
   [trusted_keys]=""
-  [tools/valdora-patch]="window settings patch servers net trust log platform endpoints trusted_keys"
-  [tools/valdora-publish]="trust patch servers net log platform"
-  [tools/launch_helper]="patch trust log platform trusted_keys"
+  [tools/valdora-patch]="window settings patch servers net delta trust log platform endpoints trusted_keys"
+  [tools/valdora-publish]="delta trust patch servers net log platform"
+  [tools/launch_helper]="patch delta trust log platform trusted_keys"
   [tools/game_stand_in]="platform"
   [tools/skin]=""
   [tools/starter]="app platform"
-  [bench]="trust patch servers net log platform"
-  [fuzz]="trust settings patch servers net log platform"
+  [bench]="delta trust patch servers net log platform"
+  [fuzz]="delta trust settings patch servers net log platform"
 )
 # Where Qt may be included: the window, start-up and the settings dialog.
 qt_allowed='^(app/|ui/|settings/(preferences_dialog|dialog_message_box|settings_preview)\.|tools/(game_stand_in|skin|starter)/)'
-modules="platform log trust net servers patch settings window ui win32ui app endpoints trusted_keys tools fuzz bench"
+modules="platform log trust delta net servers patch settings window ui win32ui app endpoints trusted_keys tools fuzz bench"
 
 files=0 includes=0 faults=0
 declare -A seen
@@ -69,7 +71,7 @@ while IFS= read -r file; do
   done < <(grep -E '^[[:space:]]*#[[:space:]]*include' "$file" || true)
 done < <(git ls-files -co --exclude-standard '*.cpp' '*.h' '*.h.in' | grep -v '^build/')
 
-for folder in app ui win32ui window settings patch servers net trust log platform endpoints trusted_keys \
+for folder in app ui win32ui window settings patch servers net delta trust log platform endpoints trusted_keys \
               tools/valdora-patch tools/valdora-publish tools/launch_helper tools/starter bench fuzz; do
   used=$(tr ' ' '\n' <<<"${seen[$folder]:-}" | sort -u | tr '\n' ' ' | sed 's/^ *//; s/ *$//')
   printf '  %-22s -> %s\n' "$folder" "${used:-(nothing of ours)}"

@@ -4,7 +4,7 @@
 # and integration, in build/windows/tree); with LINUX_BUILD, a Linux build of
 # the tests made with -DVALDORA_WINDOWS_PROGRAMS=$PWD/build/windows, also the
 # Windows programs against nginx (label windows: a signed site through
-# killed runs; https; launcher.exe as a player meets it).
+# killed runs; https).
 #
 #   bash tools/windows-test.sh [LINUX_BUILD]
 #
@@ -16,8 +16,8 @@ jobs=$(nproc)
 
 export WINEPREFIX=$root/build/windows/wine
 rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
-# The prefix's server, kept below, ends with the script, also when a test
-# fails; not waited for.
+# The prefix's server and services end with the script, also when a test
+# fails.
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 start=$SECONDS
 # The prefix is made by the first program run through tools/wine-run.sh;

@@ -188,6 +188,12 @@ File File::open_for_resume(std::string_view path) {
                                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT))));
 }
 
+File File::open_for_update(std::string_view path) {
+    if (!beneath(path)) return File();
+    return File(adopt(refuse_links(open_native(wide_path(path), GENERIC_READ | GENERIC_WRITE,
+                                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT))));
+}
+
 File File::open_for_append(std::string_view path) {
     if (!beneath(path)) return File();
     return File(adopt(refuse_links(open_native(wide_path(path), FILE_APPEND_DATA | SYNCHRONIZE,
@@ -236,6 +242,30 @@ bool File::write_all(const void* data, std::size_t size) {
         size -= written;
     }
     return true;
+}
+
+bool File::write_all_at(const void* data, std::size_t size, std::uint64_t offset) {
+    if (no_handle(fd_)) return false;
+    // As read_some_at: the file pointer is put back.
+    const HANDLE handle = os_handle(fd_);
+    LARGE_INTEGER here{};
+    ::SetFilePointerEx(handle, LARGE_INTEGER{}, &here, FILE_CURRENT);
+    const char* p = static_cast<const char*>(data);
+    bool ok = true;
+    while (ok && size > 0) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD written = 0;
+        const auto piece = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        ok = ::WriteFile(handle, p, piece, &written, &at) != 0 && written > 0;
+        p += written;
+        size -= written;
+        offset += written;
+    }
+    const DWORD error = ::GetLastError();
+    ::SetFilePointerEx(handle, here, nullptr, FILE_BEGIN);
+    return ok || fail_with(error);
 }
 
 long File::read_some(void* data, std::size_t size) {

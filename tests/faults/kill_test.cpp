@@ -1,7 +1,9 @@
 // valdora-patch killed outright (SIGKILL; TerminateProcess on Windows) at
-// random moments of a run against nginx serving a signed site: whatever the moment, no game file
-// is left looking current (the list's size and time) with other bytes, and the next run brings the
-// game directory to the site's state, going on from a partial download where a kill left one.
+// random moments of a run against nginx serving a signed site, eight
+// requests in flight, the bigger files coming as deltas: whatever the moment,
+// no game file is left looking current (the list's size and time) with other
+// bytes, and the next run brings the game directory to the site's state,
+// going on from a partial download or delta where a kill left one.
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
@@ -56,14 +58,23 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
         return found;
     };
     // An older installation: a third missing, a third of other bytes (half
-    // of them of the same size) and an older time, a third current.
+    // of them of the same size) and an older time, a third current; the
+    // files of a MiB and more in an older version (an insert and an
+    // overwrite), which they are patched from.
     const auto install_old_version = [&] {
         fs::remove_all(game);
         fs::create_directories(game);
         unsigned i = 0;
         for (const auto& [path, bytes] : files) {
             const std::size_t size = ++i % 2 ? bytes.size() : bytes.size() / 2 + 1;
-            if (i % 3 == 1) write_tree(game, {{path, pattern(size, i + 1000)}}, kOldTime);
+            std::string old = bytes;
+            if (bytes.size() >= (1 << 20)) {
+                old.insert(1000, pattern(5000, i))
+                    .replace(old.size() / 2, 70000, pattern(70000, i));
+                write_tree(game, {{path, old}}, kOldTime);
+            } else if (i % 3 == 1) {
+                write_tree(game, {{path, pattern(size, i + 1000)}}, kOldTime);
+            }
             if (i % 3 == 2) write_tree(game, {{path, bytes}}, now);
         }
     };
@@ -76,6 +87,11 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
         std::chrono::steady_clock::now() - start);
     ASSERT_EQ(whole.status, 0) << whole.output;
     ASSERT_EQ(differences(game, files, now), Log{});
+    const std::vector<std::string> asked = nginx.requests();
+    EXPECT_GT(std::count_if(asked.begin(), asked.end(),
+                            [](const std::string& p) { return p.find("/.chunks/") != p.npos; }),
+              0)
+        << "no delta";
 
     const char* seedText = std::getenv("VALDORA_FAULT_SEED");
     const unsigned seed = seedText ? unsigned(std::atoi(seedText)) : std::random_device{}();
@@ -93,8 +109,15 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
             run.kill();
             if (run.wait_for(10s) == kKilled) {
                 moments.push_back(at);
-                withTemporary += fs::exists(game / "~temp.dat");
-                resumed += fs::exists(game / "~temp.dat.resume");
+                bool scratch = false, record = false;
+                for (const auto& e : fs::directory_iterator(game)) {
+                    const std::string name = e.path().filename().string();
+                    const bool mine = name.rfind("~temp.dat", 0) == 0;
+                    scratch |= mine;
+                    record |= mine && name.ends_with(".resume");
+                }
+                withTemporary += scratch;
+                resumed += record;
             }
         }
         EXPECT_EQ(current_but_wrong(game, files, now), Log{}) << "killed at " << at << " ms";
@@ -109,7 +132,7 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
     EXPECT_GT(resumed, 0) << "no kill left a download to go on from";
     std::sort(moments.begin(), moments.end());
     std::printf(
-        "%d kills (seed %u) at %ld..%ld ms of a %ld ms run; %d while \"~temp.dat\" "
+        "%d kills (seed %u) at %ld..%ld ms of a %ld ms run; %d while a scratch file "
         "existed, %d of them resumed by the next run\n",
         kKills, seed, moments.front(), moments.back(), long(span.count()), withTemporary, resumed);
 }

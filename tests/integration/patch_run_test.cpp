@@ -346,7 +346,8 @@ TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
          "Dosya: 1 / 2\nG\u00FCncelleme tamamlanamad\u0131 ! L\u00FCtfen daha sonra tekrar "
          "deneyiniz. (3, 22)\n  The requested URL returned error: 500\n",
          {{"a.pak", "a"}, {"b.pak", "a"}},
-         {{"b.pak", {{500, "error"}}}}},
+         {{"b.pak", {{500, "error"}}}},
+         {"--max-transfers", "1"}},  // a.pak done before b.pak fails
         {4,
          "(3, 23)\n  b.pak: longer than the list says; not the listed file\n",
          {{"b.pak", "b"}},

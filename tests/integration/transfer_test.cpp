@@ -1,5 +1,7 @@
 // A cut download goes on in the next run or starts over, a stalled server
-// fails, the server list is asked for less often, a speed limit, a proxy.
+// fails, many files in flight, the server list is asked for less often, a
+// speed limit, a proxy.
+#include "net/multi_curl.h"
 #include "patch/launch_switches.h"
 #include "patch/resume_record.h"
 #include "servers/server_list.h"
@@ -126,6 +128,119 @@ TEST_F(Transfer, AStalledServerFailsTheTransfer) {
     }
 }
 
+// Eight requests in flight: a failure or a stall among them fails that file
+// alone (those in flight finish, no file starts after it), a stop ends them
+// all at once and is no failure; "download ediliyor" comes in list order,
+// and the next run brings the rest.
+TEST_F(Transfer, OneFileOfManyInFlightFailsStallsOrStopsAlone) {
+    options.maxTransfers = 8;
+    Files files;
+    for (unsigned i = 0; i < 24; ++i) files["f" + std::to_string(10 + i)] = pattern(20000, i);
+    const struct {
+        const char* what;
+        Reply reply;  // of f13, or (stop) of every file
+        platform::WPARAM failed;
+    } cases[] = {
+        {"a failure", {500, "x"}, 22 << 16 | 3},
+        // A stall shows at once: libcurl averages the speed over seconds.
+        {"a stall", {200, "ab", Reply::Mode::Stall}, 28 << 16 | 3},
+        {"a stop", {200, "ab", Reply::Mode::Stall}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        clear();
+        options.stallSeconds = 1;
+        Replies replies = {{"f13", {c.reply}}};
+        if (c.failed == 0) {
+            for (const auto& [path, bytes] : files) replies[path] = {c.reply};
+        }
+        serve(files, replies);
+        const int before = server.requests("/files/");
+        const auto d = start();
+        if (c.failed == 0) {
+            ASSERT_TRUE(wait_until([&] { return server.requests("/files/") >= before + 6; }));
+            EXPECT_TRUE(d->Stop(std::chrono::milliseconds(2000)));
+        }
+        ASSERT_TRUE(d->WaitForEnd(std::chrono::seconds(30)));
+        const Posts& posts = target.posts;
+        EXPECT_EQ(std::count(posts.begin(), posts.end(), Posted{WM_PATCH_FAILED, c.failed, 0}),
+                  c.failed != 0)
+            << ::testing::PrintToString(posts);
+        EXPECT_EQ(posts.back().message, WM_SERVERLIST_READY);
+        Log started;
+        for (const std::string& line : log()) {
+            if (line.find(" download ediliyor...") != std::string::npos) started.push_back(line);
+        }
+        EXPECT_TRUE(std::is_sorted(started.begin(), started.end()));
+        EXPECT_GE(started.size(), 8u);
+        if (c.reply.status == 500) {
+            EXPECT_LT(started.size(), files.size());
+        }
+        EXPECT_FALSE(fs::exists("f13"));
+        EXPECT_EQ(strays(game, files), Log{});  // no scratch file left
+        EXPECT_GT(server.connections("/files/"), 1);
+        serve(files);
+        options.stallSeconds = 30;  // the server's threads may still be in the stalls
+        run();
+        EXPECT_EQ(differences(game, files), Log{});
+    }
+}
+
+// The speed cap holds for all transfers in flight together, on the bytes as
+// they came over the wire (headers, gzip bodies as sent), on a clock of the
+// test's own: while it stands still no more than a burst and a piece held
+// back per transfer come, then the cap's worth a second; the bodies come
+// whole.
+TEST_F(Transfer, TheSpeedCapHoldsForAllTransfersOnTheBytesOnTheWire) {
+    using namespace std::chrono;
+    constexpr std::uint64_t kRate = 256 << 10, kBurst = kRate / 10;
+    constexpr std::size_t kCount = 4;
+    std::string body;  // gzip makes about half of it
+    for (unsigned i = 0; body.size() < kRate; ++i) body += pattern(512, i) + std::string(512, 'a');
+    steady_clock::time_point now{};
+    talvo::utility::multi_curl transfers(8, [&] { return now; });
+    transfers.set_max_recv_speed(kRate);
+    talvo::utility::easy_curl curls[kCount];
+    std::string got[kCount];
+    for (std::size_t i = 0; i < kCount; ++i) {
+        const std::string path = "/z" + std::to_string(i);
+        server.serve(path, {{200, body, Reply::Mode::Gzip}});
+        curls[i].url = server.url(path);
+        curls[i].write_function = [&got, i](char* data, std::size_t size, std::size_t n, void*) {
+            got[i].append(data, size * n);
+            return size * n;
+        };
+        ASSERT_TRUE(transfers.add(curls[i]));
+    }
+    const auto wire = [&] {
+        std::uint64_t bytes = 0;
+        for (const auto& c : curls) bytes += c.received() + c.header_bytes();
+        return bytes;
+    };
+    const auto allowed = [&, start = now] {
+        return kBurst + kRate * duration_cast<milliseconds>(now - start).count() / 1000 +
+               kCount * (CURL_MAX_WRITE_SIZE + 1024);
+    };
+    std::size_t ended = 0;
+    const auto steps = [&](int n) {
+        for (int i = 0; i < n && ended < kCount; ++i) {
+            for (const auto& e : transfers.run(5ms)) ended += e.code == CURLE_OK;
+            ASSERT_LE(wire(), allowed())
+                << duration_cast<milliseconds>(now - steady_clock::time_point{}).count();
+        }
+    };
+    steps(40);
+    EXPECT_GT(wire(), 0u);
+    EXPECT_EQ(ended, 0u);
+    while (ended < kCount && now < steady_clock::time_point{} + 60s) {
+        now += 100ms;
+        steps(20);
+    }
+    ASSERT_EQ(ended, kCount);
+    EXPECT_LT(wire(), kCount * body.size() * 3 / 4);  // compressed as it came
+    for (const std::string& bytes : got) EXPECT_TRUE(bytes == body);
+}
+
 // Waits of the server-list loop on a clock of the test's own: 50 ms after
 // the first failure, twice as long after each further one up to 10 s, each
 // moved by the random draw up to 20% either way; the first list ends the
@@ -160,8 +275,9 @@ TEST_F(Transfer, TheServerListIsAskedForLessAndLessOften) {
     EXPECT_EQ(server.requests(kServers), before + 1);
 }
 
-// RATE as curl's --limit-rate reads it; a bad one: valdora-patch stops with
-// 64 and says why, the launcher ignores the switch and logs it.
+// RATE as curl's --limit-rate reads it, and the number of requests in
+// flight; a bad one: valdora-patch stops with 64 and says why, the launcher
+// ignores the switch and logs it.
 TEST_F(Transfer, ASpeedLimitIsReadAsCurlReadsIt) {
     const std::pair<const char*, std::uint64_t> good[] = {
         {"4M", 4 << 20}, {"512k", 512 << 10}, {"10", 10}, {"7B", 7}, {"1g", 1ull << 30}, {"0", 0}};
@@ -178,13 +294,38 @@ TEST_F(Transfer, ASpeedLimitIsReadAsCurlReadsIt) {
         EXPECT_NE(r.output.find("--limit-rate " + std::string(bad) + ": not a rate"),
                   std::string::npos);
     }
-    const LaunchSwitches s = ParseLaunchSwitches({"-LIMIT_RATE=2m", "-limit_rate=fast"});
+    // The requests in flight likewise: 1 to 16.
+    for (const auto& [text, n] : {std::pair{"1", 1},
+                                  {"16", 16},
+                                  {"08", 8},
+                                  {"0", 0},
+                                  {"17", 0},
+                                  {"", 0},
+                                  {"-1", 0},
+                                  {"4x", 0},
+                                  {"99999999999999999999", 0}}) {
+        std::size_t transfers = 99;
+        EXPECT_EQ(ParseTransfers(text, transfers), n != 0) << text;
+        EXPECT_EQ(transfers, n != 0 ? std::size_t(n) : 99u) << text;
+        if (n != 0) continue;
+        const Result r = testsupport::run({VALDORA_PATCH_EXE, "--max-transfers", text}, game);
+        EXPECT_EQ(r.status, 64);
+        EXPECT_NE(r.output.find("--max-transfers " + std::string(text) + ": not a number"),
+                  std::string::npos);
+    }
+    const LaunchSwitches s = ParseLaunchSwitches(
+        {"-LIMIT_RATE=2m", "-limit_rate=fast", "/Max_Transfers=3", "-max_transfers=17"});
     EXPECT_EQ(s.limitRate, 2u << 20);
+    EXPECT_EQ(s.maxTransfers, 3u);
     options.refusedLimitRate = s.refusedLimitRate;
+    options.refusedMaxTransfers = s.refusedMaxTransfers;
     serve({});
     run_keeping();
     EXPECT_EQ(log().at(0),
               "H\xFDz s\xFDn\xFDr\xFD okunamad\xFD, yok say\xFDld\xFD: -limit_rate=fast");
+    EXPECT_EQ(log().at(1),
+              "E\xFEzamanl\xFD indirme say\xFDs\xFD okunamad\xFD, yok "
+              "say\xFDld\xFD: -max_transfers=17");
 }
 
 // valdora-patch through tinyproxy, started here on a free port, as the

@@ -93,6 +93,7 @@ protected:
         options.serverListUrl = server.url(kServers);
         options.webSite = "http://www.valdora.example";
         options.clock = [] { return 0u; };  // no timed progress posts: exact sequences
+        options.maxTransfers = 1;           // one file after the other: exact sequences too
         server.serve(kServers, kServerList);
     }
     // No run may leave a game file that looks current but is not.

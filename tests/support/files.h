@@ -81,18 +81,22 @@ inline std::vector<std::string> differences(const std::filesystem::path& dir, co
     return differ;
 }
 
-// Files below `dir` that are neither in `files` nor the launcher's log (nor
-// "~temp.dat" and its resume record, whole or being written, when
-// `temporaryAllowed`: what a killed run may leave for the next).
+// Files below `dir` that are neither in `files` nor the launcher's log nor
+// what a signed run keeps in base/ (nor scratch files, "~temp.dat",
+// "~temp.dat.1.resume"..., nor a file of base/ being written whole,
+// "....~new", when `temporaryAllowed`).
 inline std::vector<std::string> strays(const std::filesystem::path& dir, const Files& files,
                                        bool temporaryAllowed = false) {
     std::vector<std::string> found;
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
         const std::u8string name = e.path().lexically_relative(dir).generic_u8string();
         const std::string path(name.begin(), name.end());
-        if (e.is_directory() || files.count(path) || path == "base/launcher_log.txt") continue;
-        const bool temporary =
-            path == "~temp.dat" || path == "~temp.dat.resume" || path == "~temp.dat.resume.new";
+        if (e.is_directory() || files.count(path) || path == "base/launcher_log.txt" ||
+            path == "base/installed.sha256" || path.rfind("base/1000_1.0.0.1_Update.txt", 0) == 0) {
+            continue;
+        }
+        const bool temporary = (path.rfind("~temp.dat", 0) == 0 && path.find('/') == path.npos) ||
+                               (path.rfind("base/", 0) == 0 && path.ends_with(".~new"));
         if (!(temporaryAllowed && temporary)) found.push_back(path);
     }
     return found;

@@ -15,7 +15,8 @@ TEST(FuzzInputs, PassTheirChecks) {
     const std::pair<const char*, std::string (*)(std::string_view)> targets[] = {
         {"update_list", fuzz::CheckUpdateList},     {"server_list", fuzz::CheckServerList},
         {"settings_file", fuzz::CheckSettingsFile}, {"manifest", fuzz::CheckManifest},
-        {"public_key", fuzz::CheckPublicKey},       {"signature", fuzz::CheckSignature}};
+        {"public_key", fuzz::CheckPublicKey},       {"signature", fuzz::CheckSignature},
+        {"chunk_index", fuzz::CheckChunkIndex}};
     for (const auto& [name, check] : targets) {
         int inputs = 0;
         for (const char* kind : {"corpus", "crashes"}) {

@@ -18,41 +18,45 @@ TEST(Progress, PostsAtMostOnceASecondWithPackedHalves) {
     constexpr platform::LPARAM kFiles = 3 << 16;
     const struct {
         std::uint32_t clock;
-        double dltotal, dlnow;
+        double received, fileDone, fileSize;
         std::vector<Posted> posts;
     } steps[] = {
         // The first call of a run posts at once.
-        {5000, 4096, 0, {{WM_PATCH_PROGRESS, 0, kFiles}, {WM_PATCH_SPEED}}},
-        {6000, 4096, 2048, {}},  // exactly one second later: nothing
+        {5000, 0, 0, 4096, {{WM_PATCH_PROGRESS, 0, kFiles}, {WM_PATCH_SPEED}}},
+        {6000, 2048, 2048, 4096, {}},  // exactly one second later: nothing
         // Just after: file 3072/4096, run 3072/8192; 3 KiB in 1.001 s is
         // 2 KB/s, with 5 KiB left 2 s.
         {6001,
-         4096,
+         1024,
          3072,
+         4096,
          {{WM_PATCH_PROGRESS, 3750 << 16 | 7500, kFiles}, {WM_PATCH_SPEED, 2 << 16 | 2}}},
-        {6500, 4096, 3500, {}},
-        // Size not reported: file at 0. Under 1 KB/s: speed and time 0.
-        {7100, 0, 4000, {{WM_PATCH_PROGRESS, 4882 << 16, kFiles}, {WM_PATCH_SPEED}}},
+        {6500, 428, 3500, 4096, {}},
+        // Size not known: file at 0. Under 1 KB/s: speed and time 0.
+        {7100, 500, 4000, 0, {{WM_PATCH_PROGRESS, 4882 << 16, kFiles}, {WM_PATCH_SPEED}}},
         // More than announced: the run at 129882, the time at -1 s, each
         // sent as its low 16 bits.
         {8200,
-         0,
+         102400,
          106400,
+         0,
          {{WM_PATCH_PROGRESS, 64346u << 16, kFiles}, {WM_PATCH_SPEED, 65535u << 16 | 90}}},
     };
     for (const auto& s : steps) {
         target.posts.clear();
         now = s.clock;
-        progress.Update(s.dltotal, s.dlnow);
+        progress.Received(s.received);
+        progress.Show(s.fileDone, s.fileSize);
         EXPECT_EQ(target.posts, s.posts) << s.clock;
     }
-    // A file done posts at 10000; the next starts afresh while the run's
-    // bytes keep adding up.
+    // A file done posts at 10000; the next shown posts at once while the
+    // run's bytes keep adding up.
     target.posts.clear();
     progress.FileDone();
-    progress.StartFile();
+    progress.NewFile();
     now = 8300;
-    progress.Update(2000, 500);
+    progress.Received(500);
+    progress.Show(500, 2000);
     EXPECT_EQ(target.posts,
               (std::vector<Posted>{{WM_PATCH_PROGRESS, 64346u << 16 | 10000, kFiles | 1},
                                    {WM_PATCH_PROGRESS, 64957u << 16 | 2500, kFiles | 1}}));
@@ -62,10 +66,12 @@ TEST(Progress, PostsAtMostOnceASecondWithPackedHalves) {
     // the cap.
     progress.SetSpeedCap(1024);
     progress.FileDone();
-    progress.StartFile(1000);
+    progress.NewFile();
+    progress.Resumed(1000);
     target.posts.clear();
     now = 9500;
-    progress.Update(5000, 3000);
+    progress.Received(3000);
+    progress.Show(4000, 6000);
     EXPECT_EQ(target.posts,
               (std::vector<Posted>{{WM_PATCH_PROGRESS, 4303u << 16 | 6666, kFiles | 2},
                                    {WM_PATCH_SPEED, 65436u << 16 | 1}}));

@@ -242,7 +242,8 @@ std::string packaged_directory() {
 }  // namespace
 
 constexpr const char* kHelp =
-    "usage: valdora [-test_launcher] [-servertest] [-limit_rate=RATE] [-qmtr284]\n"
+    "usage: valdora [-test_launcher] [-servertest] [-limit_rate=RATE] [-max_transfers=N]\n"
+    "               [-qmtr284]\n"
     "\n"
     "Starts the Valdora launcher in the player's game directory ($VALDORA_GAME_DIR, else\n"
     "$XDG_DATA_HOME/valdora, ~/.local/share/valdora), after putting the installed launcher\n"
@@ -252,6 +253,7 @@ constexpr const char* kHelp =
     "  -servertest        the servers from serverlist.txt in the game directory;\n"
     "                     nothing is downloaded\n"
     "  -limit_rate=RATE   download at most RATE bytes a second: 512K, 4M, 1G\n"
+    "  -max_transfers=N   at most N requests in flight at once, 1 to 16 (default 8)\n"
     "  -qmtr284           check the game, download nothing\n"
     "  -h, --help         this text (not passed on)\n"
     "Exit status: the launcher's: 0 closed, the game started, an update handed over or\n"

@@ -2,12 +2,13 @@
 // directory) without a window, for servers, scripts and benchmarks.
 //
 //   valdora-patch [--update-list URL] [--server-list URL] [--server-wait SECONDS]
-//                 [--limit-rate RATE] [--trusted-key FILE]... [--verify] [--ca-file FILE]
-//                 [-qmtr284] [-test_launcher] [-servertest]
+//                 [--limit-rate RATE] [--max-transfers N] [--trusted-key FILE]... [--verify]
+//                 [--ca-file FILE] [-qmtr284] [-test_launcher] [-servertest]
 //
-// RATE caps the downloads in bytes a second, as curl's --limit-rate reads
-// it (K, M or G for 1024, 1024^2, 1024^3). Proxies come from http_proxy,
-// https_proxy and no_proxy.
+// RATE caps the downloads in bytes a second, all together, as curl's
+// --limit-rate reads it (K, M or G for 1024, 1024^2, 1024^3). N requests
+// at most are in flight at once (1 to 16, default 8; 1 fetches one file
+// after the other). Proxies come from http_proxy, https_proxy and no_proxy.
 //
 // --trusted-key takes the publisher's public key (a minisign .pub file or its
 // key line) in place of the compiled-in ones; with any key, only a signed
@@ -49,8 +50,8 @@ void on_signal(int) {
 
 constexpr const char* kUsage =
     "usage: valdora-patch [--update-list URL] [--server-list URL] [--server-wait SECONDS]\n"
-    "                     [--limit-rate RATE] [--trusted-key FILE]... [--verify] [--ca-file FILE]\n"
-    "                     [-qmtr284] [-test_launcher] [-servertest]\n";
+    "                     [--limit-rate RATE] [--max-transfers N] [--trusted-key FILE]...\n"
+    "                     [--verify] [--ca-file FILE] [-qmtr284] [-test_launcher] [-servertest]\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -59,7 +60,9 @@ constexpr const char* kHelp =
     "  --update-list URL     the update list instead of the compiled-in one\n"
     "  --server-list URL     the server list instead of the compiled-in one\n"
     "  --server-wait SECONDS how long to keep asking for the server list (default 60)\n"
-    "  --limit-rate RATE     at most RATE bytes a second: 512K, 4M, 1G\n"
+    "  --limit-rate RATE     at most RATE bytes a second, all downloads together: 512K, 4M\n"
+    "  --max-transfers N     at most N requests in flight at once, 1 to 16 (default 8;\n"
+    "                        1 fetches one file after the other)\n"
     "  --trusted-key FILE    the publisher's public key (valdora.pub) instead of the\n"
     "                        built-in ones; twice while keys change\n"
     "  --verify              hash every file and fetch those that are not the signed ones\n"
@@ -102,6 +105,7 @@ int main(int argc, char** argv) {
     unsigned serverWait = 60;
     std::uint64_t limitRate = 0;
     bool limitGiven = false;
+    std::size_t transfers = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--update-list" || arg == "--server-list" || arg == "--server-wait" ||
@@ -133,6 +137,14 @@ int main(int argc, char** argv) {
                              static_cast<int>(rate.size()), rate.data());
                 return 64;
             }
+        } else if (arg == "--max-transfers") {
+            if (i + 1 == argc) return usage();
+            if (!ParseTransfers(argv[++i], transfers)) {
+                std::fprintf(stderr,
+                             "valdora-patch: --max-transfers %s: not a number from 1 to %zu\n",
+                             argv[i], kMaxTransfers);
+                return 64;
+            }
         } else if (arg == "--help" || arg == "-h") {
             std::printf("%s%s", kUsage, kHelp);
             return 0;
@@ -149,6 +161,7 @@ int main(int argc, char** argv) {
     }
     values.switches = ParseLaunchSwitches(switches);
     if (limitGiven) values.switches.limitRate = limitRate;
+    if (transfers != 0) values.switches.maxTransfers = transfers;
     values.gameDir = platform::current_directory();
 
     talvo::utility::init_library();

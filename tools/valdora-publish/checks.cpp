@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "patch/download_plan.h"
 #include "patch/installed_hashes.h"
 #include "patch/signed_release.h"
 #include "patch/update_list.h"
@@ -74,6 +75,11 @@ bool SiteFolderOfBaseUrl(const std::string& baseUrl, std::filesystem::path& fold
 std::string ListPathProblem(const std::string& listPath) {
     if (std::count(listPath.begin(), listPath.end(), '\\') > static_cast<long>(kMaxFolders)) {
         return "more than " + std::to_string(kMaxFolders) + " folders deep";
+    }
+    // Where the release's chunk indexes lie: no game file may be named so.
+    const std::string chunks = std::string(kIndexFolder) + "\\";
+    if (platform::equal_ignoring_ascii_case(listPath.substr(0, chunks.size()), chunks)) {
+        return "reserved: the folder of the chunk indexes";
     }
     const std::string refusal = ListPathRefusal(listPath);
     return refusal.empty() || refusal.rfind("reserved: ", 0) == 0

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <vector>
 
+#include "delta/file_chunks.h"
+#include "patch/download_plan.h"
 #include "patch/update_list.h"
 #include "tools/valdora-publish/text_file.h"
 #include "trust/manifest.h"
@@ -55,6 +57,10 @@ bool WriteManifest(const Publication& plan, const Staged& staged, const fs::path
         const fs::path site = SitePath(staged.files, plan.files[i].entry.path);
         if (!manifest.Add(Utf8(site), staged.hashes[i], error)) return false;
     }
+    // After the files: launchers look the files' lines up in list order.
+    for (const auto& [path, hash] : staged.indexes) {
+        if (!manifest.Add((staged.files / path).generic_string(), hash, error)) return false;
+    }
     std::string signature;
     if (!WriteText(fresh / kManifestPath, manifest.Format())) {
         error = "cannot write the manifest";
@@ -100,6 +106,49 @@ bool StageFile(const SourceFile& file, const fs::path& siteDir, const fs::path& 
     return true;
 }
 
+// The index and chunk list of `file` (staged at `copy`) in `folder`, named
+// by its hash: links to the previous release's where it has them, else cut
+// from the copy.
+bool StageIndex(const fs::path& copy, const trust::Sha256Digest& hash, const fs::path& previous,
+                const fs::path& folder, Staged& staged, std::string& error) {
+    const std::string names[2] = {delta::IndexName(hash), delta::ChunkListName(hash)};
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (fs::exists(folder / names[0], ec)) return true;  // another file of the same bytes
+    std::string texts[2];
+    bool linked = !previous.empty();
+    for (int i = 0; linked && i < 2; ++i) {
+        fs::create_hard_link(previous / names[i], folder / names[i], ec);
+        linked = !ec && ReadText(folder / names[i], texts[i]);
+    }
+    if (!linked) {
+        std::ifstream in(copy, std::ios::binary);
+        delta::IndexWriter writer;
+        const auto read = [&in](void* data, std::size_t size) {
+            in.read(static_cast<char*>(data), static_cast<std::streamsize>(size));
+            return in.bad() ? -1L : static_cast<long>(in.gcount());
+        };
+        if (!in || !delta::ChunkStream(read, writer)) {
+            error = copy.string() + ": cannot be read for its chunk index";
+            return false;
+        }
+        texts[0] = writer.index().Format();
+        texts[1] = writer.chunkList();
+        for (int i = 0; i < 2; ++i) {
+            fs::remove(folder / names[i], ec);
+            if (!WriteText(folder / names[i], texts[i])) {
+                error = (folder / names[i]).string() + ": cannot be written";
+                return false;
+            }
+        }
+    }
+    for (int i = 0; i < 2; ++i) {
+        staged.indexes.emplace_back(std::string(kIndexFolder) + "/" + names[i],
+                                    trust::Sha256Of(texts[i]));
+    }
+    return true;
+}
+
 }  // namespace
 
 Staging::Staging(const fs::path& siteDir) {
@@ -133,6 +182,14 @@ bool Stage(const Publication& plan, const fs::path& siteDir, const fs::path& fre
         }
         staged.hashes.push_back(digest);
         entries.push_back(file.entry);
+        if (file.entry.size < delta::kMinIndexedSize) continue;
+        const fs::path previous = plan.previous && !plan.previous->flat
+                                      ? siteDir / plan.previous->files / kIndexFolder
+                                      : fs::path();
+        if (!StageIndex(building / SiteName(file.entry.path), digest, previous,
+                        building / kIndexFolder, staged, error)) {
+            return false;
+        }
     }
     staged.release = ReleaseName(entries, staged.hashes);
     staged.files = plan.folder / staged.release;

@@ -42,13 +42,17 @@ struct Staged {
     std::string release;                      // "r-..." below the base URL's folder
     std::filesystem::path files;              // the release's folder, relative to the site
     std::vector<trust::Sha256Digest> hashes;  // of plan.files, in order
+    // The chunk indexes and lists in the release's folder (their paths
+    // below it) with their hashes, for the manifest.
+    std::vector<std::pair<std::string, trust::Sha256Digest>> indexes;
     std::string listText;
 };
 
 // Puts every file with its time into a new release folder in `fresh` (a
 // link to the previous release's copy where that is the same, else a
 // copy), with a second name below .cp1254/ for a name that is not plain
-// ASCII; writes the list (its base URL the release's folder), the manifest
+// ASCII; the chunk index of every file of 1 MiB or more (patch/download_plan.h)
+// in the release's folder; writes the list (its base URL the release's folder), the manifest
 // of the hashes of the list and the files, its signature when the plan
 // signs, and the pages; and makes everything readable for a web server
 // running as another user. False with the reason in `error` on the first

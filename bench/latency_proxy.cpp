@@ -1,0 +1,140 @@
+// valdora-latency-proxy: a TCP relay on 127.0.0.1 that hands on every byte a
+// fixed time after it arrived, each way: a round trip through it takes twice
+// that time longer, while the bytes a second stay as they are. For the
+// round-trip benchmark on a kernel without netem.
+//
+//   valdora-latency-proxy LISTEN_PORT TARGET_PORT DELAY_MS
+//
+// Prints "ready" once it listens; ends on SIGTERM or SIGINT.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One direction of a connection: what `from` sends goes to `to` `delay`
+// later, the end of it too.
+class Pipe {
+public:
+    Pipe(int from, int to, std::chrono::milliseconds delay) : from_(from), to_(to), delay_(delay) {}
+
+    void Run() {
+        std::thread writer([this] { Write(); });
+        char buffer[64 << 10];
+        for (;;) {
+            const ssize_t n = ::read(from_, buffer, sizeof buffer);
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back({Clock::now() + delay_, std::string(buffer, n > 0 ? n : 0)});
+            changed_.notify_one();
+            if (n <= 0) break;
+        }
+        writer.join();
+    }
+
+private:
+    struct Piece {
+        Clock::time_point due;
+        std::string bytes;  // empty: the end
+    };
+
+    void Write() {
+        for (;;) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return !queue_.empty(); });
+            const Piece piece = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            std::this_thread::sleep_until(piece.due);  // the delay is the point
+            if (piece.bytes.empty()) {
+                ::shutdown(to_, SHUT_WR);
+                return;
+            }
+            for (std::size_t at = 0; at < piece.bytes.size();) {
+                const ssize_t n = ::write(to_, piece.bytes.data() + at, piece.bytes.size() - at);
+                if (n <= 0) {
+                    ::shutdown(from_, SHUT_RD);
+                    return;
+                }
+                at += static_cast<std::size_t>(n);
+            }
+        }
+    }
+
+    const int from_, to_;
+    const std::chrono::milliseconds delay_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Piece> queue_;
+};
+
+int Connect(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void Relay(int client, int target, std::chrono::milliseconds delay) {
+    const int server = Connect(target);
+    if (server >= 0) {
+        const int on = 1;
+        for (const int fd : {client, server})
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        Pipe up(client, server, delay), down(server, client, delay);
+        std::thread upward([&up] { up.Run(); });
+        down.Run();
+        upward.join();
+        ::close(server);
+    }
+    ::close(client);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: valdora-latency-proxy LISTEN_PORT TARGET_PORT DELAY_MS\n");
+        return 64;
+    }
+    const int listenPort = std::atoi(argv[1]), target = std::atoi(argv[2]);
+    const std::chrono::milliseconds delay(std::atoi(argv[3]));
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(static_cast<std::uint16_t>(listenPort));
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(fd, 128) != 0) {
+        std::perror("valdora-latency-proxy");
+        return 1;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (;;) {
+        const int client = ::accept(fd, nullptr, nullptr);
+        if (client >= 0) std::thread(Relay, client, target, delay).detach();
+    }
+}

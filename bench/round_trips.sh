@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Round trips: a fresh install of 400 files of 16 KiB from nginx (the shipped
+# configuration) through valdora-latency-proxy, which hands on every byte
+# 15 ms after it arrived, each way (a 30 ms round trip). Each figure is the
+# median of RUNS runs (at least 5) against a baseline measured in this run:
+#
+#   R1  valdora-patch (8 requests in flight, the default) vs
+#       curl --parallel --parallel-max 16 fetching the same files
+#   R1  the same with --max-transfers 16, and with --max-transfers 1 (one
+#       file after the other, as the launcher fetched before); and the
+#       default against curl --parallel --parallel-max 8
+#
+# A valdora-patch figure is a whole run: update list, check, downloads into
+# place with the list's time, server list, all through the proxy.
+#
+#   bash bench/round_trips.sh          # RUNS=7 by default; TMPDIR picks the disk
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source bench/common.sh
+bench_start rtt valdora-patch valdora-publish valdora-latency-proxy
+patcher=$root/build/bench/tools/valdora-patch/valdora-patch
+publisher=$root/build/bench/tools/valdora-publish/valdora-publish
+proxy=$root/build/bench/bench/valdora-latency-proxy
+proxy_pid=
+bench_cleanup_more='[ -n "$proxy_pid" ] && kill "$proxy_pid" 2> /dev/null
+  bash deploy/serve-site.sh --stop "$work/nginx" > /dev/null 2>&1'
+
+nginx_port=$(free_port)
+port=$(free_port)
+host=http://127.0.0.1:$port  # the proxy's
+
+python3 - "$work/build" <<'PY'
+import os, random, sys
+rng = random.Random(11)
+for i in range(400):
+    path = os.path.join(sys.argv[1], f"d{i % 10}", f"f{i:03d}.pak")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(rng.randbytes(16384))
+    os.utime(path, (1709622489, 1709622489))
+PY
+"$publisher" "$work/build" "$work/site" --base-url "$host/game" --pages deploy/pages > /dev/null
+chmod -R a+rX "$work"
+bash deploy/serve-site.sh "$work/site" --listen "127.0.0.1:$nginx_port" --run-dir "$work/nginx" \
+  > /dev/null
+"$proxy" "$port" "$nginx_port" 15 > "$work/proxy.out" &
+proxy_pid=$!
+until grep -q ready "$work/proxy.out" 2> /dev/null; do sleep 0.05; done
+
+files=$(head -n 1 "$work/site/Patcher/1000_1.0.0.1_Update.txt" | tr -d '\r')
+(cd "$work/build" && find . -type f -printf '%P\n' | sort) | while read -r path; do
+  printf 'url = "%s"\noutput = "%s"\n' "$files/$path" "$path"
+done > "$work/files.curl"
+
+timed() {  # dir, command...: microseconds, in a new directory
+  local dir=$1 t0
+  shift
+  mkdir -p "$dir"
+  t0=$(now_us)
+  (cd "$dir" && "$@" > /dev/null 2>&1) || { echo "$* failed" >&2; exit 1; }
+  echo $(($(now_us) - t0))
+  diff -rq "$dir" "$work/build" -x base > /dev/null || { echo "$dir differs" >&2; exit 1; }
+  rm -rf "$dir"
+}
+engine() { "$patcher" --update-list "$host/Patcher/1000_1.0.0.1_Update.txt" \
+  --server-list "$host/serverlist_test.aspx" "$@"; }
+
+for i in $(seq "$runs"); do
+  timed "$work/e8-$i" engine >> "$work/e8.t"
+  timed "$work/e16-$i" engine --max-transfers 16 >> "$work/e16.t"
+  timed "$work/e1-$i" engine --max-transfers 1 >> "$work/e1.t"
+  timed "$work/c16-$i" curl -s --parallel --parallel-max 16 --create-dirs -K "$work/files.curl" \
+    >> "$work/c16.t"
+  timed "$work/c8-$i" curl -s --parallel --parallel-max 8 --create-dirs -K "$work/files.curl" \
+    >> "$work/c8.t"
+done
+
+ms_span() { sort -n "$1" | awk '{v[NR]=$1} END {printf "%.0f..%.0f", v[1] / 1000, v[NR] / 1000}'; }
+row() {  # name, what, engine file, target[, baseline file, its name]
+  local base=${5:-$work/c16.t}
+  awk -v n="$1" -v w="$2" -v e="$(median < "$3")" -v c="$(median < "$base")" -v es="$(ms_span "$3")" \
+    -v cs="$(ms_span "$base")" -v t="$4" -v bn="${6:-}" 'BEGIN { r = e / c
+      printf "| %s | %s | %.0f (%s) | %s%.0f (%s) | **%.2f** | %s |\n", n, w, e / 1000, es, bn,
+        c / 1000, cs, r, t == "-" ? "-" : (r <= t ? t " met" : t " MISSED") }'
+}
+echo
+echo "400 files of 16 KiB through a 30 ms round trip, median of $runs runs (min..max), $(date -u +%Y-%m-%d)"
+echo
+echo "| | what | valdora-patch ms | curl --parallel --parallel-max 16 ms | ratio | target |"
+echo "|---|---|---|---|---|---|"
+row R1 "8 requests in flight (the default)" "$work/e8.t" 1.0
+row R1 "--max-transfers 16" "$work/e16.t" 1.0
+row R1 "--max-transfers 1 (one file after the other)" "$work/e1.t" "-"
+row R1 "8 requests in flight (the default)" "$work/e8.t" "-" "$work/c8.t" "--parallel-max 8: "

@@ -1,0 +1,140 @@
+#include "delta/chunk_index.h"
+
+#include <cstring>
+
+namespace delta {
+
+namespace {
+
+constexpr std::string_view kMagic = "VALDCHK1";
+// Magic, chunk sizes (3), group sizes (2), the file's size, the group count.
+constexpr std::size_t kHeaderBytes = 8 + 5 * 4 + 8 + 4;
+constexpr std::size_t kGroupBytes = 4 + 4 + 32;
+
+void Put32(std::string& out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) out += static_cast<char>(value >> (8 * i) & 0xFF);
+}
+
+void Put64(std::string& out, std::uint64_t value) {
+    Put32(out, static_cast<std::uint32_t>(value));
+    Put32(out, static_cast<std::uint32_t>(value >> 32));
+}
+
+std::uint32_t Get32(std::string_view bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    }
+    return value;
+}
+
+std::uint64_t Get64(std::string_view bytes, std::size_t at) {
+    return Get32(bytes, at) | std::uint64_t{Get32(bytes, at + 4)} << 32;
+}
+
+void PutHash(std::string& out, const trust::Sha256Digest& hash) {
+    out.append(reinterpret_cast<const char*>(hash.data()), hash.size());
+}
+
+trust::Sha256Digest GetHash(std::string_view bytes, std::size_t at) {
+    trust::Sha256Digest hash;
+    std::memcpy(hash.data(), bytes.data() + at, hash.size());
+    return hash;
+}
+
+}  // namespace
+
+bool EndsGroup(const trust::Sha256Digest& chunk, std::uint32_t count, GroupSizes sizes) {
+    const std::uint32_t word = std::uint32_t{chunk[0]} | std::uint32_t{chunk[1]} << 8 |
+                               std::uint32_t{chunk[2]} << 16 | std::uint32_t{chunk[3]} << 24;
+    return count >= sizes.max || (word & (sizes.average - 1)) == 0;
+}
+
+void AppendRecord(std::string& out, const ChunkRecord& record) {
+    Put32(out, record.length);
+    PutHash(out, record.hash);
+}
+
+bool ParseRecords(std::string_view bytes, std::vector<ChunkRecord>& records) {
+    if (bytes.size() % kChunkRecordBytes != 0) return false;
+    records.clear();
+    records.reserve(bytes.size() / kChunkRecordBytes);
+    for (std::size_t at = 0; at < bytes.size(); at += kChunkRecordBytes) {
+        ChunkRecord& record = records.emplace_back();
+        record.length = Get32(bytes, at);
+        record.hash = GetHash(bytes, at + 4);
+        if (record.length == 0) return false;
+    }
+    return true;
+}
+
+std::string ChunkIndex::Format() const {
+    std::string out(kMagic);
+    for (const std::uint32_t value :
+         {chunkSizes.min, chunkSizes.average, chunkSizes.max, groupSizes.average, groupSizes.max}) {
+        Put32(out, value);
+    }
+    Put64(out, fileSize);
+    Put32(out, static_cast<std::uint32_t>(groups.size()));
+    for (const GroupRecord& group : groups) {
+        Put32(out, group.chunks);
+        Put32(out, group.bytes);
+        PutHash(out, group.hash);
+    }
+    return out;
+}
+
+bool ChunkIndex::Parse(std::string_view bytes, ChunkIndex& index, std::string& error) {
+    index = ChunkIndex();
+    if (bytes.size() < kHeaderBytes || bytes.substr(0, kMagic.size()) != kMagic) {
+        error = "not a chunk index";
+        return false;
+    }
+    ChunkIndex read;
+    read.chunkSizes = {Get32(bytes, 8), Get32(bytes, 12), Get32(bytes, 16)};
+    read.groupSizes = {Get32(bytes, 20), Get32(bytes, 24)};
+    read.fileSize = Get64(bytes, 28);
+    const std::uint32_t count = Get32(bytes, 36);
+    if (read.chunkSizes.min != kChunkSizes.min || read.chunkSizes.average != kChunkSizes.average ||
+        read.chunkSizes.max != kChunkSizes.max || read.groupSizes.average != kGroupSizes.average ||
+        read.groupSizes.max != kGroupSizes.max) {
+        error = "chunk sizes of another kind";
+        return false;
+    }
+    if ((bytes.size() - kHeaderBytes) / kGroupBytes != count ||
+        (bytes.size() - kHeaderBytes) % kGroupBytes != 0) {
+        error = "not " + std::to_string(count) + " groups long";
+        return false;
+    }
+    read.groups.reserve(count);
+    std::uint64_t total = 0;
+    for (std::size_t at = kHeaderBytes; at < bytes.size(); at += kGroupBytes) {
+        GroupRecord& group = read.groups.emplace_back();
+        group.chunks = Get32(bytes, at);
+        group.bytes = Get32(bytes, at + 4);
+        group.hash = GetHash(bytes, at + 8);
+        if (group.chunks == 0 || group.chunks > read.groupSizes.max || group.bytes < group.chunks ||
+            group.bytes > std::uint64_t{group.chunks} * read.chunkSizes.max) {
+            error = "group " + std::to_string(read.groups.size()) + " out of bounds";
+            return false;
+        }
+        total += group.bytes;
+    }
+    if (total != read.fileSize) {
+        error = "groups of " + std::to_string(total) + " bytes for a file of " +
+                std::to_string(read.fileSize);
+        return false;
+    }
+    index = std::move(read);
+    return true;
+}
+
+std::string IndexName(const trust::Sha256Digest& fileHash) {
+    return trust::ToHex(fileHash) + ".index";
+}
+
+std::string ChunkListName(const trust::Sha256Digest& fileHash) {
+    return trust::ToHex(fileHash) + ".chunks";
+}
+
+}  // namespace delta

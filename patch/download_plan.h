@@ -1,0 +1,54 @@
+// The download phase worked out before anything is fetched, and before the
+// size limit judges it: for each due file, in list order, whether it is
+// fetched whole, made from its old copy and ranges of the new one (a delta:
+// a signed site that publishes the file's chunk index, and a local copy to
+// start from), or only stamped (its bytes are the signed ones already,
+// under another time). An unsigned site, a small file or a site without
+// indexes: every file whole, as always.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "delta/delta_plan.h"
+#include "patch/patch_options.h"
+#include "patch/signed_release.h"
+#include "patch/update_list.h"
+#include "platform/event.h"
+
+namespace talvo::utility {
+class multi_curl;
+}
+
+struct PlannedFile {
+    enum class Way { Whole, Delta, Stamp };
+    const UpdateListEntry* entry = nullptr;
+    std::string url;
+    const trust::Sha256Digest* hash = nullptr;  // a signed site's, else none
+    Way way = Way::Whole;
+    delta::DeltaPlan delta;
+
+    // The bytes it takes from the server.
+    std::uint64_t FetchBytes() const;
+};
+
+using DownloadPlan = std::vector<PlannedFile>;
+
+// Where a signed site keeps a file's chunk index: in the release's folder,
+// below kIndexFolder, named by the file's hash. Its manifest path, its URL
+// and the chunk list's.
+inline constexpr const char* kIndexFolder = ".chunks";
+struct IndexLocation {
+    std::string indexPath, indexUrl, listUrl;
+};
+IndexLocation LocateIndex(const std::string& baseUrl, const trust::Sha256Digest& fileHash);
+
+// Makes the plan. Indexes and records are fetched several at a time; the
+// old copies are read one after the other (each held as 16 bytes a chunk).
+// False when a stop cut it short.
+bool PlanDownloads(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
+                   const PatchOptions& options, const SignedRelease& release,
+                   const platform::ManualResetEvent& stop, talvo::utility::multi_curl& transfers,
+                   DownloadPlan& plan);

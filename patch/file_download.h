@@ -1,0 +1,122 @@
+// One due file of the download phase, from its start to its place in the
+// game directory: fetched whole (the rest of a partial an earlier run left,
+// where the server agrees) or as a delta (ranges of the new file beside the
+// chunks of its old copy, several in flight), falling back to all of the
+// file when the server answers a range with all of it or a delta does not
+// come out as the signed bytes (then once; a second time is a failure).
+// On a signed site it is hashed whole; it is put in place and stamped with
+// the list's time only once all its bytes are there and are the signed
+// ones.
+//
+// The executor (download_executor.h) drives it from the worker thread:
+// Start(), then Dispatch() its requests as transfers are free, Ended() for
+// each that ends, Work() for the copying and hashing of a delta, until its
+// state() is no longer Running.
+#pragma once
+
+#include <boost/function.hpp>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/easy_curl.h"
+#include "patch/delta_writer.h"
+#include "patch/download_plan.h"
+#include "patch/file_sink.h"
+#include "patch/installed_hashes.h"
+#include "patch/run_progress.h"
+#include "platform/event.h"
+#include "platform/message_target.h"
+
+namespace talvo::utility {
+class multi_curl;
+}
+
+// What the files of one download phase share.
+struct DownloadContext {
+    platform::MessageTarget* window;
+    const PatchOptions& options;
+    RunProgress& progress;
+    const platform::ManualResetEvent& stop;
+    // libcurl's text for a failed transfer, or the check that refused a file.
+    boost::function<void(const std::string&)> setTransferError;
+    // On a signed site, where each file put in place is noted with its hash.
+    InstalledHashes* installed = nullptr;
+    // The server answered a range with all of a file: no deltas from it in
+    // this run.
+    bool rangesRefused = false;
+};
+
+class FileDownload {
+public:
+    enum class State {
+        Running,
+        Placed,     // in place with the list's time
+        NotPlaced,  // all there, but the game file could not be replaced
+        Failed,     // a transfer failed, or the bytes were not the signed ones
+        NoScratch,  // no scratch file could be made: the run ends
+        Stopped,
+    };
+
+    FileDownload(const PlannedFile& file, std::size_t slot, DownloadContext& context);
+    ~FileDownload();
+    FileDownload(const FileDownload&) = delete;
+    FileDownload& operator=(const FileDownload&) = delete;
+
+    // Opens its scratch file (going on with an earlier run's where it can).
+    void Start();
+    // It has a request to start.
+    bool Wants() const;
+    // Starts what it can while `transfers` has room.
+    void Dispatch(talvo::utility::multi_curl& transfers);
+    bool Owns(const talvo::utility::easy_curl* transfer) const;
+    void Ended(talvo::utility::multi_curl& transfers, talvo::utility::easy_curl* transfer,
+               CURLcode code);
+    // Copies and hashes a delta's next bytes; true while there is more of
+    // that to do now (nothing to wait for).
+    bool Work(talvo::utility::multi_curl& transfers);
+    // Ends every transfer of it; what a later run can go on with is kept.
+    void Stop(talvo::utility::multi_curl& transfers);
+
+    State state() const { return state_; }
+    // Ended with a partial a later run can go on with, kept with its record.
+    bool Resumable() const { return resumable_; }
+    std::size_t slot() const { return slot_; }
+    const UpdateListEntry& entry() const { return *file_.entry; }
+    const PlannedFile& planned() const { return file_; }
+    // The bytes of it that are there, for the progress shown.
+    double Done() const;
+
+private:
+    struct Transfer;
+    void StartWhole(bool resume);
+    void StartDelta();
+    std::size_t OnWholeWrite(const char* data, std::size_t bytes);
+    std::size_t OnRangeWrite(Transfer& t, const char* data, std::size_t bytes);
+    void WholeEnded(CURLcode code);
+    void RangeEnded(talvo::utility::multi_curl& transfers, Transfer& t, CURLcode code);
+    void FallBackToWhole(talvo::utility::multi_curl& transfers, const std::string& why);
+    void Fail(talvo::utility::multi_curl& transfers, CURLcode code, const std::string& error);
+    void WriteFailed();
+    void PutInPlace(const std::string& scratch);
+    void EndTransfers(talvo::utility::multi_curl& transfers);
+    Transfer& FreeTransfer();
+
+    const PlannedFile& file_;
+    const std::size_t slot_;
+    const ScratchNames scratch_;
+    DownloadContext& context_;
+    State state_ = State::Running;
+    bool resumable_ = false;
+    std::vector<std::unique_ptr<Transfer>> transfers_;
+    // Fetched whole: one transfer, its sink; the resumed bytes counted.
+    std::unique_ptr<FileSink> sink_;
+    bool wholeWaiting_ = false;
+    bool resumed_ = false;
+    double resumedBytes_ = 0;
+    bool afterDelta_ = false;
+    // A delta: its writer, the next range to ask for, those in flight.
+    std::unique_ptr<DeltaWriter> delta_;
+    std::size_t nextRange_ = 0;
+    bool writeFailed_ = false;
+};

@@ -1,0 +1,143 @@
+// The chunk index and delta plans, on files of a few MiB: what a new
+// version costs from an old copy changed in each of the usual ways, and
+// what of an index or its records is refused.
+#include <gtest/gtest.h>
+
+#include "delta/delta_plan.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
+
+using namespace testsupport;
+
+namespace {
+
+struct Cut {
+    delta::IndexWriter index;
+    delta::OldCopy old;
+};
+
+// `bytes` written to a file and cut as both sides cut it.
+Cut CutBytes(const std::string& bytes, trust::Sha256Digest* whole = nullptr) {
+    write_bytes("f", bytes);
+    Cut cut;
+    for (delta::ChunkSink* sink :
+         {static_cast<delta::ChunkSink*>(&cut.index), static_cast<delta::ChunkSink*>(&cut.old)}) {
+        platform::File file = platform::File::open_for_reading("f");
+        EXPECT_TRUE(delta::ChunkFile(file, *sink, whole));
+    }
+    cut.old.Finish();
+    return cut;
+}
+
+// The new bytes made as the plan says: copies from `old`, fetched pieces
+// from `now` (each fetched chunk checked against its record).
+std::string Apply(const delta::DeltaPlan& plan, const std::string& old, const std::string& now) {
+    std::string made;
+    for (const delta::Piece& piece : plan.pieces) {
+        EXPECT_EQ(piece.offset, made.size());
+        made += piece.fetch ? now.substr(piece.offset, piece.length)
+                            : old.substr(piece.from, piece.length);
+    }
+    for (const delta::FileChunk& chunk : plan.fetched) {
+        EXPECT_EQ(trust::Sha256Of(now.substr(chunk.offset, chunk.record.length)),
+                  chunk.record.hash);
+    }
+    return made;
+}
+
+TEST(Delta, ANewVersionCostsAboutWhatChangedWhereverTheOldBytesNowLie) {
+    TempDir dir;
+    const std::size_t n = 3 << 20;
+    const std::string base = pattern(n, 1), other = pattern(n, 2), bit = pattern(20000, 3);
+    const auto swapHalves = [&] { return base.substr(n / 2) + base.substr(0, n / 2); };
+    const struct {
+        const char* change;
+        std::string now;
+        std::uint64_t changed;  // bytes that are new
+        std::size_t seams;      // places where old bytes meet new or others
+        bool nothingInCommon = false;
+    } cases[] = {
+        {"an insert at the start", bit + base, bit.size(), 1},
+        {"an append", base + bit, bit.size(), 1},
+        {"a truncation", base.substr(0, n - 100000), 0, 1},
+        {"shifted content", base.substr(70000) + bit, bit.size(), 2},
+        {"reordered halves", swapHalves(), 0, 3},
+        {"an overwrite in the middle",
+         base.substr(0, n / 2) + bit + base.substr(n / 2 + bit.size()), bit.size(), 1},
+        {"the same bytes", base, 0, 0},
+        {"an unrelated file", other, n, 1, true},
+    };
+    const Cut old = CutBytes(base);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        const Cut now = CutBytes(c.now);
+        const std::string index = now.index.index().Format(), list = now.index.chunkList();
+        delta::ChunkIndex read;
+        std::string error;
+        ASSERT_TRUE(delta::ChunkIndex::Parse(index, read, error)) << error;
+        delta::DeltaPlanner planner(read, old.old);
+        EXPECT_EQ(planner.NothingInCommon(), c.nothingInCommon);
+        std::uint64_t records = 0;
+        for (const delta::ListRange& range : planner.Missing()) {
+            records += range.length;
+            ASSERT_TRUE(planner.TakeRecords(range, list.substr(range.offset, range.length)));
+        }
+        delta::DeltaPlan plan;
+        ASSERT_TRUE(planner.Plan(plan));
+        EXPECT_EQ(Apply(plan, base, c.now), c.now);
+        // What is fetched: the new bytes and a few chunks at each seam, one
+        // range a seam; the records of the groups around them.
+        EXPECT_GE(plan.FetchBytes(), c.changed);
+        EXPECT_LE(plan.FetchBytes(), std::min(c.changed + c.seams * 2 * 16384, c.now.size()))
+            << plan.FetchBytes();
+        EXPECT_LE(plan.Ranges(), c.seams);
+        EXPECT_LE(records,
+                  c.nothingInCommon ? list.size() : c.seams * 2 * 512 * delta::kChunkRecordBytes);
+        EXPECT_EQ(planner.Missing().empty(), c.now == base);
+    }
+}
+
+TEST(Delta, AnIndexOrRecordsNotOfTheFileAreRefused) {
+    TempDir dir;
+    const std::string base = pattern(2 << 20, 4), now = pattern(4000, 5) + base;
+    trust::Sha256Digest whole;
+    const Cut cut = CutBytes(now, &whole);
+    EXPECT_EQ(whole, trust::Sha256Of(now));
+    const std::string index = cut.index.index().Format(), list = cut.index.chunkList();
+    const Cut other = CutBytes(pattern(2 << 20, 6));
+    std::string flipped = index;
+    flipped[44] ^= 1;  // the first group's bytes
+    const std::string groups = std::to_string(cut.index.index().groups.size()) + " groups long";
+    const std::pair<std::string, std::string> bad[] = {
+        {"not a chunk index", "VALDCHK2" + index.substr(8)},
+        {"not a chunk index", index.substr(0, 30)},
+        {"not " + groups, index.substr(0, index.size() - 1)},
+        {"not " + groups, index + "x"},
+        {"chunk sizes of another kind", index.substr(0, 12) + "\x01" + index.substr(13)},
+        {"groups of", flipped},
+    };
+    delta::ChunkIndex read;
+    std::string error;
+    for (const auto& [why, text] : bad) {
+        EXPECT_FALSE(delta::ChunkIndex::Parse(text, read, error));
+        EXPECT_EQ(error.rfind(why, 0), 0u) << error;
+        EXPECT_TRUE(read.groups.empty());
+    }
+    ASSERT_TRUE(delta::ChunkIndex::Parse(index, read, error));
+    const Cut old = CutBytes(base);
+    delta::DeltaPlanner planner(read, old.old);
+    ASSERT_EQ(planner.Missing().size(), 1u);
+    const delta::ListRange range = planner.Missing()[0];
+    std::string tampered = list.substr(range.offset, range.length);
+    tampered[5] ^= 1;
+    for (const std::string& records : {tampered, list.substr(range.offset, range.length - 1),
+                                       other.index.chunkList().substr(0, range.length)}) {
+        EXPECT_FALSE(planner.TakeRecords(range, records));
+    }
+    delta::DeltaPlan plan;
+    EXPECT_FALSE(planner.Plan(plan));  // a group without its records
+    EXPECT_TRUE(planner.TakeRecords(range, list.substr(range.offset, range.length)));
+    EXPECT_TRUE(planner.Plan(plan));
+}
+
+}  // namespace
