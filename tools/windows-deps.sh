@@ -34,7 +34,7 @@ apt_opts=(-o "Dir::Etc::SourceList=$apt_dir/sources.list"
   -o "APT::Sandbox::User=root" -o "Acquire::Retries=3")
 
 # deb-src beside each of the machine's Debian deb entries (one-line and
-# deb822 forms); the suite of the running system when there is none.
+# deb822 forms).
 {
   grep -hsE '^[[:space:]]*deb[[:space:]]' /etc/apt/sources.list /etc/apt/sources.list.d/*.list |
     grep -i debian | sed -E 's/^[[:space:]]*deb[[:space:]]/deb-src /' || true
@@ -46,8 +46,8 @@ for f in /etc/apt/sources.list.d/*.sources; do
     "$f"
 done >"$apt_dir/sources.list.d/debian-src.sources"
 if [ ! -s "$apt_dir/sources.list" ] && [ ! -s "$apt_dir/sources.list.d/debian-src.sources" ]; then
-  . /etc/os-release
-  echo "deb-src http://deb.debian.org/debian $VERSION_CODENAME main" >"$apt_dir/sources.list"
+  echo "windows-deps: apt has no Debian package source to take the sources from" >&2
+  exit 1
 fi
 
 online=1
