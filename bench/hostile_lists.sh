@@ -14,27 +14,14 @@
 #   bash bench/hostile_lists.sh        # RUNS=5 by default; TMPDIR picks the disk
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
+source bench/common.sh
 runs=${RUNS:-5}
-[ "$runs" -ge 5 ] || { echo "RUNS must be at least 5" >&2; exit 64; }
-
-echo "building Release in build/bench ..." >&2
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVALDORA_BUILD_UI=OFF \
-  -DVALDORA_BUILD_TESTS=OFF > /dev/null
-cmake --build build/bench -j2 --target valdora-patch valdora-publish > /dev/null
+bench_start hostile valdora-patch valdora-publish
 patcher=$root/build/bench/tools/valdora-patch/valdora-patch
 publisher=$root/build/bench/tools/valdora-publish/valdora-publish
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/valdora-hostile.XXXXXX")
-chmod 755 "$work"
 serving= endless=
-cleanup() {
-  [ -n "$serving" ] && bash deploy/serve-site.sh --stop "$serving" > /dev/null 2>&1
-  [ -n "$endless" ] && kill "$endless" 2> /dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+bench_cleanup_more='[ -n "$serving" ] && bash deploy/serve-site.sh --stop "$serving" > /dev/null 2>&1
+  [ -n "$endless" ] && kill "$endless" 2> /dev/null'
 port=$(free_port)
 host=http://127.0.0.1:$port
 list=/Patcher/1000_1.0.0.1_Update.txt
@@ -125,9 +112,7 @@ if command -v strace > /dev/null; then
   cd "$root"
 fi
 
-col() { awk -v c="$2" '{ print $c }' "$1" | sort -n; }
-median() { col "$1" "$2" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-range() { col "$1" "$2" | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%s..%s", lo, hi }'; }
+col() { awk -v c="$2" '{ print $c }' "$1"; }  # a column of a file of figures
 echo
 echo "valdora-patch, median of $runs runs (min..max), $(date -u +%Y-%m-%d)"
 echo
@@ -135,12 +120,12 @@ echo "| | what | valdora-patch | baseline | ratio |"
 echo "|---|---|---|---|---|"
 for h in h1 h2; do
   name=$([ "$h" = h1 ] && echo "H1 signed, 64 MiB of tiny entries" || echo "H2 endless list, unsigned")
-  awk -v n="$name" -v m="$(median "$work/$h" 1)" -v mr="$(range "$work/$h" 1)" \
-    -v b="$(median "$work/good" 1)" -v br="$(range "$work/good" 1)" 'BEGIN {
+  awk -v n="$name" -v m="$(col "$work/$h" 1 | median)" -v mr="$(col "$work/$h" 1 | span)" \
+    -v b="$(col "$work/good" 1 | median)" -v br="$(col "$work/good" 1 | span)" 'BEGIN {
       printf "| %s | peak memory | %.1f MiB (%s KiB) | the site as published %.1f MiB (%s KiB) | **%.2f** |\n",
         n, m / 1024, mr, b / 1024, br, m / b }'
-  awk -v n="$name" -v t="$(median "$work/$h" 2)" -v tr="$(range "$work/$h" 2)" \
-    -v c="$(median "$work/$h-curl" 2)" -v cr="$(range "$work/$h-curl" 2)" \
+  awk -v n="$name" -v t="$(col "$work/$h" 2 | median)" -v tr="$(col "$work/$h" 2 | span)" \
+    -v c="$(col "$work/$h-curl" 2 | median)" -v cr="$(col "$work/$h-curl" 2 | span)" \
     -v what="$([ "$h" = h1 ] && echo "curl of the list" || echo "curl, first 32 MiB")" 'BEGIN {
       printf "| %s | time | %.2f s (%s) | %s %.2f s (%s) | **%.2f** |\n", n, t, tr, what, c, cr, t / c }'
 done
