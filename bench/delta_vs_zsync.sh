@@ -30,12 +30,7 @@ for tool in zsync zsyncmake rsync; do
     { echo "needs zsync and rsync (apt-get install zsync rsync)" >&2; exit 1; }
 done
 bench_start delta valdora-patch valdora-publish valdora-chunk-sizes
-patcher=$root/build/bench/tools/valdora-patch/valdora-patch
-publisher=$root/build/bench/tools/valdora-publish/valdora-publish
 sizes=$root/build/bench/bench/valdora-chunk-sizes
-rsync_pid=
-bench_cleanup_more='[ -n "$rsync_pid" ] && kill "$rsync_pid" 2> /dev/null
-  bash deploy/serve-site.sh --stop "$work/nginx" > /dev/null 2>&1'
 
 port=$(free_port)
 host=http://127.0.0.1:$port
@@ -84,10 +79,7 @@ publish old-160 site160
 publish new-160 site160
 publish new-1g site1g
 chmod -R a+rX "$work"
-serve() {  # site
-  bash deploy/serve-site.sh --stop "$work/nginx" > /dev/null 2>&1 || true
-  bash deploy/serve-site.sh "$work/$1" --listen "127.0.0.1:$port" --run-dir "$work/nginx" > /dev/null
-}
+serve() { bench_serve "$work/$1" "$port"; }  # site
 files_path() {  # site: the release's folder, as nginx logs it
   head -n 1 "$work/$1/Patcher/1000_1.0.0.1_Update.txt" | tr -d '\r' | sed "s|$host||"
 }
@@ -131,12 +123,12 @@ rsync_port=$(free_port)
 printf 'use chroot = no\n[new]\npath = %s\nread only = yes\n' "$work/new-160" > "$work/rsyncd.conf"
 rsync --daemon --no-detach --config="$work/rsyncd.conf" --port="$rsync_port" \
   --address=127.0.0.1 &
-rsync_pid=$!
+bench_pid=$!
 mkdir -p "$work/rsync"
 cp "$work/old-160/big.pak" "$work/rsync/"
 until rsync --stats --no-whole-file "rsync://127.0.0.1:$rsync_port/new/big.pak" \
   "$work/rsync/big.pak" > "$work/rsync.out" 2>&1; do
-  kill -0 "$rsync_pid" || { echo "rsync's daemon ended" >&2; exit 1; }
+  kill -0 "$bench_pid" || { echo "rsync's daemon ended" >&2; exit 1; }
   sleep 0.1
 done
 cmp -s "$work/rsync/big.pak" "$work/new-160/big.pak" || { echo "rsync made another file" >&2; exit 1; }

@@ -18,12 +18,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/common.sh
 bench_start rtt valdora-patch valdora-publish valdora-latency-proxy
-patcher=$root/build/bench/tools/valdora-patch/valdora-patch
-publisher=$root/build/bench/tools/valdora-publish/valdora-publish
 proxy=$root/build/bench/bench/valdora-latency-proxy
-proxy_pid=
-bench_cleanup_more='[ -n "$proxy_pid" ] && kill "$proxy_pid" 2> /dev/null
-  bash deploy/serve-site.sh --stop "$work/nginx" > /dev/null 2>&1'
 
 nginx_port=$(free_port)
 port=$(free_port)
@@ -41,10 +36,9 @@ for i in range(400):
 PY
 "$publisher" "$work/build" "$work/site" --base-url "$host/game" --pages deploy/pages > /dev/null
 chmod -R a+rX "$work"
-bash deploy/serve-site.sh "$work/site" --listen "127.0.0.1:$nginx_port" --run-dir "$work/nginx" \
-  > /dev/null
+bench_serve "$work/site" "$nginx_port"
 "$proxy" "$port" "$nginx_port" 15 > "$work/proxy.out" &
-proxy_pid=$!
+bench_pid=$!
 until grep -q ready "$work/proxy.out" 2> /dev/null; do sleep 0.05; done
 
 files=$(head -n 1 "$work/site/Patcher/1000_1.0.0.1_Update.txt" | tr -d '\r')

@@ -23,7 +23,11 @@ bool read_number(std::string_view text, Number& value) {
 }  // namespace
 
 ScratchNames ScratchSlot(std::size_t slot) {
-    const std::string file = slot == 0 ? kTempFile : kTempFile + ("." + std::to_string(slot));
+    // Built by appending: GCC 12 at -O3 takes `kTempFile + ("." + ...)`, an
+    // insert at the front of a temporary, for an overlapping copy (a false
+    // -Wrestrict that -Werror makes fatal).
+    std::string file = kTempFile;
+    if (slot != 0) file.append(".").append(std::to_string(slot));
     return {file, file + ".resume", file + ".resume.new"};
 }
 

@@ -15,7 +15,7 @@ PACKAGES=(
   nginx-light tinyproxy python3 lighttpd varnish
   xvfb xauth xdotool imagemagick time acl
   clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 dpkg-dev xz-utils patch nsis
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 dpkg-dev xz-utils patch nsis osslsigncode
 )
 
 missing=()

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the whole program
-# in build/test, the core (no Qt) again under AddressSanitizer and
+# as players get it in build/test (Release, Debian's hardening flags) with
+# its tests, and the packages and the installer made from it and checked as
+# players meet them; the core (no Qt) again under AddressSanitizer and
 # UndefinedBehaviorSanitizer in build/asan, the fuzzers of the core's
 # readers (clang, libFuzzer) in build/fuzz, a minute each, and the Windows
 # build (build/windows, cross-compiled) under Wine.
@@ -13,11 +15,22 @@ bash tools/check-layers.sh
 
 jobs=$(nproc)
 
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVALDORA_WERROR=ON \
-  -DVALDORA_WINDOWS_PROGRAMS="$PWD/build/windows"
-cmake --build build/test -j "$jobs"
-# The Windows programs' tests (label windows) run with the Windows build below.
-ctest --test-dir build/test -j "$jobs" --output-on-failure --timeout 300 -LE windows
+# Windows first: the programs and the core suites cross-compiled; the
+# packages below take the Windows programs from here.
+bash tools/windows-build.sh --tests
+
+# What players get: tools/package.sh builds build/test with its tests
+# (Release, Debian's hardening flags, -Werror) and makes the packages from
+# it and the installer from build/windows (made again, signed with a
+# certificate of this run); then the packages are checked as players meet
+# them (tests/package/release_test.sh), and the tests run on the very
+# programs packaged.
+cmake -S . -B build/test -G Ninja -DVALDORA_WINDOWS_PROGRAMS="$PWD/build/windows" >/dev/null
+VALDORA_PACKAGE_TREE=$PWD/build/test VALDORA_WINDOWS_OUT=$PWD/build/windows \
+  bash tests/package/release_test.sh
+# The Windows programs' tests (label windows) run with the Windows build
+# below; the package tests (label package) ran on the packages above.
+ctest --test-dir build/test -j "$jobs" --output-on-failure --timeout 300 -LE 'windows|package'
 
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVALDORA_SANITIZE=ON \
   -DVALDORA_BUILD_UI=OFF -DVALDORA_WERROR=ON
@@ -32,7 +45,6 @@ cmake --build build/fuzz -j "$jobs"
 ctest --test-dir build/fuzz -j 3 --output-on-failure --timeout 600
 cat build/fuzz/fuzz/work/*/summary
 
-# Windows: the programs and the core suites cross-compiled, then run under
-# Wine; the Windows programs against nginx too, driven from build/test.
-bash tools/windows-build.sh --tests
+# Windows: the core suites under Wine; the Windows programs against nginx
+# too, driven from build/test.
 bash tools/windows-test.sh build/test

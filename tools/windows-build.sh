@@ -12,7 +12,10 @@
 # --tests builds the Windows test suites too (tools/windows-test.sh runs them).
 # From the environment when set, as tools/package.sh takes them:
 # VALDORA_PATCH_HOST, VALDORA_WEB_HOST, VALDORA_TRUSTED_KEYS, VALDORA_VERSION;
-# VALDORA_WINDOWS_OUT is the folder instead of build/windows.
+# VALDORA_WINDOWS_OUT is the folder instead of build/windows. With a
+# code-signing certificate (tools/sign-windows.sh) launcher.exe,
+# launch_helper.exe, valdora-patch.exe, the installer and its uninstaller
+# are signed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -50,8 +53,11 @@ for program in tools/valdora-patch/valdora-patch.exe tools/valdora-publish/valdo
   tools/game_stand_in/valdora-game-stand-in.exe; do
   x86_64-w64-mingw32-strip -o "$out/${program##*/}" "$out/tree/$program"
 done
+# The installer's programs were signed before it packed them (win32ui/).
+bash tools/sign-windows.sh "$out/valdora-patch.exe"
 # The installer's own: a site publishes the launcher the players installed
 # (stripping stamps the time, so a second strip would differ).
 cp "$out"/tree/win32ui/installer/{launcher,launch_helper}.exe "$out"/tree/valdora-setup-*.exe "$out/"
 echo "windows-build: built in $((SECONDS - start)) s"
+bash tools/sign-windows.sh --check || echo "windows-build: the programs are unsigned (no certificate)"
 ls -l "$out"/*.exe

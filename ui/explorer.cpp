@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLWidget>
 #include <QPainter>
@@ -142,6 +143,10 @@ void CExplorer1::paintEvent(QPaintEvent*) {
         viewPending_ = true;
         QTimer::singleShot(0, this, &CExplorer1::CreateView);
     }
+}
+
+void CExplorer1::mousePressEvent(QMouseEvent* event) {
+    event->accept();
 }
 
 void CExplorer1::CreateView() {

@@ -50,6 +50,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // A press on the pane is the pane's, with or without a page: it never
+    // reaches the window, which would take it for a drag.
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void CreateView();

@@ -10,9 +10,16 @@
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=1.0.0.1 -DVERSION4=1.0.0.1 -DPROGRAMS=DIR \
 ;     -DICON=FILE -DOUTFILE=valdora-setup-1.0.0.1.exe packaging/windows/valdora.nsi
 ; DIR holds launcher.exe and launch_helper.exe for Windows; VERSION4 is the
-; version in four numbers.
+; version in four numbers. With -DSIGN=tools/sign-windows.sh the uninstaller
+; and the installer are signed as the programs are, when the environment
+; gives a certificate: the uninstaller before it is packed into the
+; installer, the installer once it is written.
 
 Unicode true
+!ifdef SIGN
+  !uninstfinalize 'bash "${SIGN}" "%1"' = 0
+  !finalize 'bash "${SIGN}" "%1"' = 0
+!endif
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user

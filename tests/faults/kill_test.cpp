@@ -31,7 +31,9 @@ TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
         const std::size_t size = i % 20 == 0  ? (1 << 20) + (i * 97u % 9) * (256 << 10)
                                  : i % 5 == 0 ? 32768 + (i * 40503u) % 98304
                                               : (i * 2654435761u >> 8) % 8192;
-        files["d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".pak"] = pattern(size, i);
+        std::string name = "d";
+        name.append(std::to_string(i % 7)).append("/f").append(std::to_string(i)).append(".pak");
+        files[name] = pattern(size, i);
     }
     // Published just now: a file written in place during the run would
     // have the list's hour as well as its size.

@@ -10,6 +10,10 @@
 #       unprivileged user when run as root) against a site served by nginx:
 #       first start, a later start, an older copy replaced, the self-update,
 #       the self-updated launcher kept
+#   package_test.sh installed DEB_DIR PUBLISH PAGES SERVE_SITE
+#       the same with the package installed as a player installs it
+#       (apt-get install ./...deb; as root, else unpacked), removed again
+#       unless it was installed before
 #   package_test.sh starter_bad_input DEB_DIR
 #       root, a file as the game directory (also shown as a desktop
 #       notification), another user's, one another user may change (by its
@@ -92,11 +96,27 @@ case $case_name in
     ;;
 esac
 
-# The starter cases: a root of the unpacked package and a player.
+# The starter cases: a root of the unpacked (or installed) package and a
+# player.
 work=$(mktemp -d)
 chmod 755 "$work"
 root=$work/root
-dpkg-deb -x "$(launcher_deb)" "$root"
+installed=
+if [ "$case_name" = installed ] && [ "$(id -u)" -eq 0 ]; then
+  dpkg-query -W -f='${Status}' valdora-launcher 2>/dev/null | grep -q 'install ok installed' ||
+    installed=valdora-launcher
+  apt-get install -y -q -o DPkg::Lock::Timeout=600 "$(realpath "$(launcher_deb)")" >"$work/apt" 2>&1 ||
+    fail "apt-get install: $(tail -n 20 "$work/apt")"
+  root=
+else
+  [ "$case_name" != installed ] || echo "installing a package needs root: unpacked instead"
+  dpkg-deb -x "$(launcher_deb)" "$root"
+fi
+[ "$case_name" != installed ] || case_name=starter
+remove_installed() {
+  [ -z "$installed" ] || apt-get purge -y -q -o DPkg::Lock::Timeout=600 "$installed" >/dev/null
+}
+trap 'remove_installed; rm -rf "$work"' EXIT
 starter=$root/usr/bin/valdora
 packaged=$root/usr/lib/valdora/launcher.exe
 mkdir "$work/home" "$work/run"
@@ -263,7 +283,7 @@ pages=$4
 serve_site=$5
 site=$work/site
 access=$work/nginx/logs/access.log
-trap 'bash "$serve_site" --stop "$work/nginx" || true; stop_game || true; rm -rf "$work"' EXIT
+trap 'bash "$serve_site" --stop "$work/nginx" || true; stop_game || true; remove_installed; rm -rf "$work"' EXIT
 
 # A small game build on the compiled-in host (the demo's).
 build=$work/build

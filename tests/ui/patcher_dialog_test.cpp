@@ -149,6 +149,46 @@ TEST(WindowGameStart, FailuresToStartTheGameOrTheHandOverAreLogged) {
     fs::remove_all(game);
 }
 
+// A press, and a double-click, drags the window from a free spot of its skin
+// or a status text, never from a control: a bar, or a web pane that has no
+// page (before the window's first frame, or without the web module).
+TEST_F(WindowTest, OnlyTheSkinAndItsTextsDragTheWindow) {
+    const auto inside = [&](const char* id) {
+        auto* w = window.findChild<QWidget*>(id);
+        return w->mapTo(&window, QPoint(4, 4));
+    };
+    const struct {
+        const char* what;
+        QPoint at;
+        bool drags;
+    } cases[] = {{"skin", {150, 162}, true},
+                 {"status text", inside("1022"), true},
+                 {"bar", inside("1002"), false},
+                 {"web pane", inside("1019"), false},
+                 {"lower web pane", inside("1034"), false}};
+    const QPoint start(100, 100), by(30, 20);
+    for (const auto& c : cases) {
+        ASSERT_EQ(window.findChild<CExplorer1*>("1019")->view(), nullptr);
+        for (const QEvent::Type click : {QEvent::MouseButtonPress, QEvent::MouseButtonDblClick}) {
+            window.move(start);
+            // Where the window system delivers a press: the widget under it,
+            // which passes it on to its parent unless it takes it.
+            QWidget* under = window.childAt(c.at) != nullptr ? window.childAt(c.at) : &window;
+            const auto send = [&](QWidget* to, QEvent::Type type, QPoint at,
+                                  Qt::MouseButtons held) {
+                QMouseEvent e(type, to->mapFrom(&window, at), window.mapToGlobal(at),
+                              type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held, {});
+                QApplication::sendEvent(to, &e);
+            };
+            send(under, click, c.at, Qt::LeftButton);
+            // A drag's moves reach the window whoever had the press.
+            send(&window, QEvent::MouseMove, c.at + by, Qt::LeftButton);
+            send(&window, QEvent::MouseButtonRelease, c.at + by, Qt::NoButton);
+            EXPECT_EQ(window.pos(), c.drags ? start + by : start) << c.what << " " << click;
+        }
+    }
+}
+
 // However the window system delivers the second press of a double-click (a
 // press and a double-click event with its timestamp, or the latter alone),
 // each press is one click.

@@ -38,7 +38,7 @@ std::string shown(QWidget& d) {
     std::string out = std::to_string(control<QCheckBox>(d, "1008")->isChecked()) +
                       std::to_string(control<QCheckBox>(d, "1009")->isChecked());
     for (const char* id : {"1012", "1013", "1014", "1015", "1016"}) {
-        out += "|" + control<QComboBox>(d, id)->currentText().toStdString();
+        out.append("|").append(control<QComboBox>(d, id)->currentText().toStdString());
     }
     return out;
 }

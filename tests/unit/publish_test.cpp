@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 
+#include "delta/chunk_index.h"
 #include "support/files.h"
 #include "support/temp_dir.h"
 #include "tools/valdora-publish/keygen.h"
@@ -17,6 +19,7 @@
 #include "tools/valdora-publish/publisher.h"
 #include "trust/keys.h"
 #include "trust/release.h"
+#include "trust/sha256.h"
 
 namespace fs = std::filesystem;
 using testsupport::kTime;  // 05.03.2024 07:08:09 UTC
@@ -129,6 +132,27 @@ TEST_F(Publisher, LaysOutTheSiteUnderTheListsBytesWithTheFilesTimes) {
     EXPECT_EQ(sha256sum(), 0);
     const std::string manifest = read_bytes(MANIFEST);
     EXPECT_EQ(std::count(manifest.begin(), manifest.end(), '\n'), 5);
+}
+
+// A chunk index (its groups and its chunk list) for each file of 1 MiB or
+// more, none for a smaller one: launchers fetch those whole.
+TEST_F(Publisher, IndexesOnlyFilesOfOneMiBOrMore) {
+    const std::size_t sizes[] = {(1 << 20) - 1, 1 << 20, (1 << 20) + 1};
+    std::set<std::string> expected;
+    for (const std::size_t size : sizes) {
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7919) >> 5);
+        write_file("build/" + std::to_string(size) + ".pak", bytes);
+        const trust::Sha256Digest hash = trust::Sha256Of(bytes);
+        if (size >= (1 << 20))
+            expected.insert({delta::IndexName(hash), delta::ChunkListName(hash)});
+    }
+    ASSERT_EQ(publish(), publish::kPublished) << errors;
+    std::set<std::string> indexed;
+    for (const auto& e : fs::directory_iterator("site/game/" + release() + "/.chunks")) {
+        indexed.insert(e.path().filename());
+    }
+    EXPECT_EQ(indexed, expected);
 }
 
 TEST_F(Publisher, SignsAHigherVersionEachTimeAndNeverLeavesAStaleSignature) {

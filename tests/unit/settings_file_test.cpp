@@ -30,7 +30,9 @@ std::string text(const LaunchPreferences& p) {
     for (long v :
          {long{p.hdrEnabled}, long{p.fullscreen}, long{p.textureFiltering}, long{p.anisotropyLevel},
           long{p.screenResolution}, long{p.lightmapDetail}, long{p.textureDetail}, long{p.isp}}) {
-        out += (out.empty() ? "" : " ") + std::to_string(v);
+        // Appended: GCC 12 at -O3 takes `" " + std::to_string(v)` for an
+        // overlapping copy (a false -Wrestrict, fatal with -Werror).
+        out.append(out.empty() ? "" : " ").append(std::to_string(v));
     }
     return out;
 }

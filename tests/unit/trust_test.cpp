@@ -21,6 +21,8 @@ TEST(Trust, RefusesBadInputWithTheCheckThatFailed) {
     char& idLetter = otherId[sig.find('\n') + 5];  // a letter of the key id's base64
     idLetter = idLetter == 'A' ? 'B' : 'A';
     const auto with = [&](const std::string& tc) { return SignText(key, m, tc); };
+    std::string badHex = m;
+    badHex[0] = 'G';
 
     // An empty signature here: the manifest as it is, signed with `ok`.
     const struct {
@@ -46,7 +48,7 @@ TEST(Trust, RefusesBadInputWithTheCheckThatFailed) {
         {"other product", pub, m, with("version=2 product=kalkan"), "not \"valdora\""},
         {"minisign's own", pub, m, with("timestamp:1700000000\tfile:m"), "not name=value"},
         {"one blank", pub, m + h.substr(0, 65) + "x\n", "", "line 3: no two blanks"},
-        {"bad hex", pub, "G" + m.substr(1), "", "line 1: no 64 lowercase hex"},
+        {"bad hex", pub, badHex, "", "line 1: no 64 lowercase hex"},
         {"absolute", pub, m + h + "/etc/passwd\n", "", "line 3: an absolute path"},
         {"dot dot", pub, m + h + "game/../x\n", "", "line 3: an empty, . or .. part"},
         {"duplicate", pub, m + h + "game/a b\n", "", "line 3: the path game/a b twice"},
