@@ -45,15 +45,13 @@ bool FetchAll(std::vector<MemoryFetch>& fetches, const PatchOptions& options,
     std::size_t next = 0;
     const auto take = [](Slot& slot, const char* data, std::size_t bytes) {
         MemoryFetch& f = *slot.fetch;
-        if (f.body.empty()) {
-            // An encoded body would be decoded past its cap; all of the
-            // body for a range is refused too.
+        if (f.body.empty() && f.first <= f.last) {
+            // Only the range asked for will do: all of the body is refused.
             const auto& t = slot.transfer;
             const std::string encoding = t.response_header("Content-Encoding");
-            slot.refused = !(encoding.empty() || encoding == "identity") ||
-                           (f.first <= f.last &&
-                            (t.response_code() != 206 ||
-                             !RangeIs(t.response_header("Content-Range"), f.first, f.last, 0)));
+            slot.refused = t.response_code() != 206 ||
+                           !(encoding.empty() || encoding == "identity") ||
+                           !RangeIs(t.response_header("Content-Range"), f.first, f.last, 0);
         }
         if (slot.refused || bytes > f.cap - f.body.size()) return false;
         f.body.append(data, bytes);

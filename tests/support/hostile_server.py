@@ -6,7 +6,9 @@
 Listens on 127.0.0.1:PORT, prints "ready", and ends on SIGTERM. Told the
 row by GET /row?site=SITE&kind=KIND&how=HOW, it serves the files of the
 folder ROOT/SITE as a static server does (a Range of one span answered with
-206), except the requests of KIND, which it answers HOW.
+206), except the requests of KIND, which it answers HOW. It answers "ok N":
+N requests for an index, chunk records or a range (not a resume) since the
+last row asked for an encoding (Accept-Encoding).
 
 KIND: list, manifest, signature, servers (the server list and its
 signature), index, records (a chunk list, asked for by ranges), file (a game
@@ -46,6 +48,7 @@ SITE, KIND, HOW = ROOT, "none", "none"
 LIST = "/Patcher/1000_1.0.0.1_Update.txt"
 held = threading.Condition()
 asked = {}  # path -> ranges asked for so far (HOW "wrong")
+encoded = [0]
 
 
 def kind_of(path, ranged):
@@ -100,7 +103,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             SITE, KIND, HOW = os.path.join(ROOT, row["site"][0]), row["kind"][0], row["how"][0]
             with held:
                 asked.clear()
-            return self.reply(200, b"ok")
+                reply, encoded[0] = b"ok %d" % encoded[0], 0
+            return self.reply(200, reply)
         name = os.path.join(SITE, path.lstrip("/"))
         if not os.path.isfile(name):
             return self.reply(404, b"<html>404</html>")
@@ -108,8 +112,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         span = re.fullmatch(r"bytes=(\d+)-(\d+)", self.headers.get("Range", ""))
         first, last = (int(span[1]), min(int(span[2]), size - 1)) if span else (0, size - 1)
         ok = (206, [("Content-Range", "bytes %d-%d/%d" % (first, last, size))]) if span else (200, [])
+        kind = kind_of(path, span is not None)
+        if kind in ("index", "records", "range") and "Accept-Encoding" in self.headers:
+            with held:
+                encoded[0] += "If-Range" not in self.headers
         try:
-            if KIND != kind_of(path, span is not None):
+            if KIND != kind:
                 self.head(ok[0], last + 1 - first, ok[1])
                 return self.send(name, first, last + 1 - first)
             with open(name, "rb") as f:
