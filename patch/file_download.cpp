@@ -197,6 +197,14 @@ void FileDownload::WholeEnded(CURLcode code) {
     }
     curl.set_resume(0, "");
     sink_->file.close();
+    // A body that ended short of the listed size (a server that closed it
+    // early, a page in the file's place) is no more the listed file than a
+    // longer one: what libcurl took for a whole body fails as a cut one.
+    const bool shorter = code == CURLE_OK && sink_->Taken() < file_.entry->size;
+    if (shorter) {
+        sink_->Fail();
+        code = CURLE_PARTIAL_FILE;
+    }
     if (code != CURLE_OK) {
         // What came stays for the next run when it can go on from there.
         if (code != CURLE_HTTP_RETURNED_ERROR) sink_->KeepRecord();
@@ -204,9 +212,9 @@ void FileDownload::WholeEnded(CURLcode code) {
         if (!resumable_) sink_->Discard(false);
         // libcurl calls a refused body a failed write; the player's disk is
         // not to blame.
-        context_.setTransferError(sink_->Overlong()
-                                      ? file_.entry->path +
-                                            ": longer than the list says; not the listed file"
+        context_.setTransferError(sink_->Overlong() || shorter
+                                      ? file_.entry->path + (shorter ? ": shorter" : ": longer") +
+                                            " than the list says; not the listed file"
                                       : curl.error_text(code));
         WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
         // A transfer cut short by a stop is no failure.

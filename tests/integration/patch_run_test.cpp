@@ -352,6 +352,7 @@ TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
          "(3, 23)\n  b.pak: longer than the list says; not the listed file\n",
          {{"b.pak", "b"}},
          {{"b.pak", {{200, "bb"}}}}},
+        {4, "(3, 18)\n  b.pak: shorter than", {{"b.pak", "bb"}}, {{"b.pak", {{200, "b"}}}}},
         {4, "(1, 0)\n", {{"a.pak", "a"}, {"b.pak", "b"}}, {{"a folder in the way", {}}}},
         {5, "no server list from ", {}, {{kServers, {endless}}}, {"--server-wait", "1"}},
         {64, "usage: ", {}, {}, {"--server-wait", "x"}},
