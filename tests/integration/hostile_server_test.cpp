@@ -32,9 +32,10 @@ const std::string kManifest = std::string(kListPath) + ".sha256";
 constexpr const char* kServers = "/serverlist_test.aspx";
 constexpr const char* kReady = "Oyun ba\u015flamaya haz\u0131r.";
 
-// The site served: as published (version 2 after version 1), its huge
-// file's twin, or one of its hostile variants.
-enum class Site { Main, Huge, Rollback, Mixed, Forged };
+// The site served: as published (version 2 after version 1), a twin with
+// eight files of a MiB and more, one with a huge file, or one of the first's
+// hostile variants.
+enum class Site { Main, Huge, Rollback, Mixed, Forged, Indexes };
 
 struct Row {
     const char* kind;  // what the server answers wrongly, and how
@@ -95,22 +96,28 @@ protected:
     void SetUp() override {
         write_bytes(keys, trust::FormatSecretKey(key));
         write_bytes(pub, trust::FormatPublicKey(trust::PublicKeyOf(key)));
-        // Files fetched whole, one unchanged, and eight of a MiB and more
-        // changed in three places each: deltas of three ranges.
+        // Files fetched whole, one unchanged, and two of a MiB and more
+        // changed in three places each: deltas of three ranges (eight of
+        // them on their own for the indexes).
         Files one = {{"a.pak", pattern(5000, 1)}, {"sub/b.pak", pattern(30000, 2)}}, two = one;
         two["a.pak"] = pattern(5000, 3);
         two["c.pak"] = pattern(20000, 4);
+        Files many[2];
         for (unsigned k = 0; k < 8; ++k) {
             const std::string name = "d" + std::to_string(k) + ".pak";
-            std::string& old = one[name] = pattern((1 << 20) + 4096 * k, 10 + k);
-            two[name] = old;
+            std::string& old = many[0][name] = pattern((1 << 20) + 4096 * k, 10 + k);
+            many[1][name] = old;
             for (const std::size_t at : {100000, 500000, 900000}) {
-                two[name].replace(at, 3000, pattern(3000, at + k));
+                many[1][name].replace(at, 3000, pattern(3000, at + k));
             }
+            if (k < 2) one[name] = many[0][name], two[name] = many[1][name];
         }
-        write_tree(build(Site::Main, 1), one);
-        write_tree(build(Site::Main, 2), two);
+        for (const int version : {1, 2}) {
+            write_tree(build(Site::Main, version), version == 1 ? one : two);
+            write_tree(build(Site::Indexes, version), many[version - 1]);
+        }
         publish_both(Site::Main);
+        publish_both(Site::Indexes);
         // 71 MiB whose delta is small: all of it is past the size limit.
         for (const int version : {1, 2}) fs::create_directories(build(Site::Huge, version));
         {
@@ -190,7 +197,7 @@ protected:
     fs::path Game(Site s) {
         const fs::path game = dir.path() / "game";
         fs::remove_all(game);
-        const Site from = s == Site::Huge ? Site::Huge : Site::Main;
+        const Site from = s == Site::Huge || s == Site::Indexes ? s : Site::Main;
         for (const auto& e : fs::recursive_directory_iterator(build(from, 1))) {
             const fs::path at = game / fs::relative(e.path(), build(from, 1));
             fs::create_directories(at.parent_path());
@@ -251,7 +258,7 @@ TEST_F(HostileServer, EveryRunEndsInTimeWithinItsMemoryAndPlacesOnlySignedBytes)
         {"manifest", "endless", 1, "manifest: not fetched: longer than 50331648 bytes"},
         {"signature", "endless", 1, "signature: not fetched: longer than 65536 bytes"},
         {"servers", "endless", 5, "no server list from"},
-        {"index", "endless", 0},
+        {"index", "endless", 0, "", Site::Indexes},
         {"records", "endless", 0},
         {"file", "endless", 4, "longer than the list says"},
         {"range", "endless", 0, "a range of the file is not the signed bytes; fetched whole"},
@@ -274,7 +281,7 @@ TEST_F(HostileServer, EveryRunEndsInTimeWithinItsMemoryAndPlacesOnlySignedBytes)
         {"range", "multipart", 2, tooMuch, Site::Huge},
         {"range", "wrong", 0},
         {"range", "gzip", 0},
-        {"index", "gzip", 0},
+        {"index", "gzip", 0, "", Site::Indexes},
         {"records", "gzip", 0},
         // A block page with 200 for each kind of file.
         {"list", "html", 1, "the update list's bytes are not the signed ones"},
