@@ -38,10 +38,10 @@ constexpr const char* kReady = "Oyun ba\u015flamaya haz\u0131r.";
 enum class Site { Main, Huge, Rollback, Mixed, Forged, Indexes };
 
 struct Row {
-    const char* kind;  // what the server answers wrongly, and how
-    const char* how;   // (hostile_server.py's KIND and HOW)
-    int status;
-    std::string said = "";  // in valdora-patch's output or the log
+    const char* kind;       // what the server answers wrongly, and how
+    const char* how;        // (hostile_server.py's KIND and HOW)
+    int status;             // valdora-patch's exit status
+    std::string said = "";  // in its output or the log
     Site site = Site::Main;
     bool stop = false;  // SIGTERM once a download has begun
 };
@@ -53,7 +53,7 @@ protected:
     const std::string host = "http://127.0.0.1:" + std::to_string(port);
     const trust::SecretKey key = NewKey();
     const fs::path keys = dir.path() / "valdora.key", pub = dir.path() / "valdora.pub";
-    // Each listed path (both sites): its hash before and after, as the
+    // Each listed path (of every site): its hash before and after, as the
     // player's copy and the signed one.
     std::map<std::string, std::pair<trust::Sha256Digest, trust::Sha256Digest>> hashes;
 
