@@ -44,6 +44,14 @@ trust::Sha256Digest GetHash(std::string_view bytes, std::size_t at) {
 
 }  // namespace
 
+std::uint64_t MostChunks(std::uint64_t fileSize) {
+    return (fileSize + kChunkSizes.min - 1) / kChunkSizes.min;
+}
+
+std::uint64_t MostIndexBytes(std::uint64_t fileSize) {
+    return kHeaderBytes + MostChunks(fileSize) * kGroupBytes;
+}
+
 bool EndsGroup(const trust::Sha256Digest& chunk, std::uint32_t count, GroupSizes sizes) {
     const std::uint32_t word = std::uint32_t{chunk[0]} | std::uint32_t{chunk[1]} << 8 |
                                std::uint32_t{chunk[2]} << 16 | std::uint32_t{chunk[3]} << 24;
@@ -107,22 +115,31 @@ bool ChunkIndex::Parse(std::string_view bytes, ChunkIndex& index, std::string& e
         return false;
     }
     read.groups.reserve(count);
-    std::uint64_t total = 0;
+    std::uint64_t total = 0, chunks = 0;
     for (std::size_t at = kHeaderBytes; at < bytes.size(); at += kGroupBytes) {
         GroupRecord& group = read.groups.emplace_back();
         group.chunks = Get32(bytes, at);
         group.bytes = Get32(bytes, at + 4);
         group.hash = GetHash(bytes, at + 8);
-        if (group.chunks == 0 || group.chunks > read.groupSizes.max || group.bytes < group.chunks ||
+        // Only the file's last chunk may be shorter than the least.
+        const std::uint64_t least =
+            std::uint64_t{group.chunks} * read.chunkSizes.min -
+            (at + kGroupBytes == bytes.size() ? read.chunkSizes.min - 1 : 0);
+        if (group.chunks == 0 || group.chunks > read.groupSizes.max || group.bytes < least ||
             group.bytes > std::uint64_t{group.chunks} * read.chunkSizes.max) {
             error = "group " + std::to_string(read.groups.size()) + " out of bounds";
             return false;
         }
         total += group.bytes;
+        chunks += group.chunks;
     }
     if (total != read.fileSize) {
         error = "groups of " + std::to_string(total) + " bytes for a file of " +
                 std::to_string(read.fileSize);
+        return false;
+    }
+    if (chunks > MostChunks(read.fileSize)) {
+        error = std::to_string(chunks) + " chunks for a file of " + std::to_string(read.fileSize);
         return false;
     }
     index = std::move(read);

@@ -57,6 +57,12 @@ struct GroupRecord {
     trust::Sha256Digest hash{};  // of its records' bytes in the chunk list
 };
 
+// The most chunks the chunker can cut a file of `fileSize` bytes into (all
+// of the least size but the last), and the longest index such a file can
+// have (a group a chunk).
+std::uint64_t MostChunks(std::uint64_t fileSize);
+std::uint64_t MostIndexBytes(std::uint64_t fileSize);
+
 // True when `chunk` (its hash) ends a group of `count` chunks so far.
 bool EndsGroup(const trust::Sha256Digest& chunk, std::uint32_t count,
                GroupSizes sizes = kGroupSizes);
@@ -76,8 +82,9 @@ struct ChunkIndex {
     std::string Format() const;
     // Strictly: the header, the sizes this program cuts with (an index of
     // other sizes is no use to it), groups that add up to the file's size
-    // and chunk counts within the sizes, nothing after. On a refusal
-    // `error` says why.
+    // with the bytes their chunks can have (no chunk below the least size
+    // but the file's last, none above the most), nothing after. On a
+    // refusal `error` says why.
     static bool Parse(std::string_view bytes, ChunkIndex& index, std::string& error);
 };
 

@@ -67,7 +67,12 @@ bool DeltaPlanner::TakeRecords(const ListRange& range, std::string_view bytes) {
         if (trust::Sha256Of(slice) != group.hash || !ParseRecords(slice, records)) return false;
         std::uint64_t sum = 0;
         for (const ChunkRecord& record : records) {
-            if (record.length > index_.chunkSizes.max) return false;
+            // What the chunker cuts: only the file's last chunk is short.
+            const bool last = g + 1 == index_.groups.size() && &record == &records.back();
+            if (record.length > index_.chunkSizes.max ||
+                (record.length < index_.chunkSizes.min && !last)) {
+                return false;
+            }
             sum += record.length;
         }
         if (sum != group.bytes) return false;

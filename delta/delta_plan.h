@@ -57,7 +57,8 @@ public:
     bool NothingInCommon() const { return matched_ == 0; }
     const std::vector<ListRange>& Missing() const { return missing_; }
     // The fetched records of `range`; false when they are not the records
-    // of its groups (the index's hashes and sizes), which refuses the delta.
+    // of its groups (the index's hashes and sizes, chunks the chunker could
+    // cut), which refuses the delta.
     bool TakeRecords(const ListRange& range, std::string_view bytes);
     // Once every range's records are taken; false while one is not.
     bool Plan(DeltaPlan& plan) const;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <string>
 
 namespace talvo::utility {
 
@@ -23,6 +24,8 @@ public:
     void restart() { taken_ = 0; }
     bool capped() const { return max_ != std::numeric_limits<std::uint64_t>::max(); }
     std::uint64_t max() const { return max_; }
+    // Why a body it refused was refused.
+    std::string refusal() const { return "longer than " + std::to_string(max_) + " bytes"; }
 
 private:
     std::uint64_t max_;

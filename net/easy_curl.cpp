@@ -43,9 +43,10 @@ easy_curl::~easy_curl() {
     curl_slist_free_all(headers_);
 }
 
-void easy_curl::set_stall_limit(long seconds) {
-    // Fewer than one byte a second over `seconds`: nothing came.
-    curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+void easy_curl::set_stall_limit(long seconds, long slowest) {
+    // libcurl averages the speed over the last few seconds: a drip of a
+    // burst now and then below the floor fails as well.
+    curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_LIMIT, slowest);
     curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_TIME, seconds);
 }
 
@@ -151,8 +152,7 @@ void easy_curl::prepare() {
         curl_easy_setopt(handle_, CURLOPT_PROGRESSDATA, this);
     }
     curl_easy_setopt(handle_, CURLOPT_URL, url.c_str());
-    // Every encoding libcurl can decode; the slots see the decoded body.
-    curl_easy_setopt(handle_, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(handle_, CURLOPT_ACCEPT_ENCODING, identity ? nullptr : "");
     // Over https, a request waits for a connection that can carry several
     // at once (HTTP/2) rather than opening one more.
     curl_easy_setopt(handle_, CURLOPT_PIPEWAIT, url.rfind("https:", 0) == 0 ? 1L : 0L);

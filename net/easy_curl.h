@@ -14,7 +14,8 @@
 // certificate store, revocation checked where it can be), to which
 // add_ca_file() can add more; nothing here switches the check off.
 //
-// Every transfer gives up when no byte arrives for kStallSeconds (libcurl's
+// Every transfer gives up when it receives less than kSlowestSpeed bytes a
+// second on average over kStallSeconds, nothing at all included (libcurl's
 // low-speed limit: CURLE_OPERATION_TIMEDOUT, 28), and goes through the proxy
 // that http_proxy, https_proxy and no_proxy name, as libcurl reads them.
 #pragma once
@@ -32,8 +33,12 @@ namespace talvo::utility {
 // libcurl's global initialisation, done once per process whoever asks first.
 void init_library();
 
-// A transfer that receives nothing for this long has failed.
+// A transfer that receives less than kSlowestSpeed bytes a second on average
+// for kStallSeconds has failed: a server that drips its bytes ends like one
+// that sends none. Far below any player's line; a speed cap that leaves a
+// transfer less is the caller's to allow for.
 inline constexpr long kStallSeconds = 30;
+inline constexpr long kSlowestSpeed = 256;
 
 class easy_curl : boost::noncopyable {
 public:
@@ -60,8 +65,9 @@ public:
     // (CURLE_SSL_CACERT_BADFILE). On Windows the file's authorities take
     // the place of the system's store.
     void add_ca_file(const std::string& path);
-    // A transfer that receives no byte for `seconds` fails (28).
-    void set_stall_limit(long seconds);
+    // A transfer that receives less than `slowest` bytes a second on average
+    // for `seconds` fails (28).
+    void set_stall_limit(long seconds, long slowest = kSlowestSpeed);
     // At most `bytesPerSecond` on average (0: no limit).
     void set_max_recv_speed(std::uint64_t bytesPerSecond);
     // The next transfers ask for the body from byte `from` on, and only if
@@ -115,6 +121,10 @@ public:
     io_function read_function;
     progress_function_type progress_function;
     std::string url;
+    // The body as the server keeps it: no encoding asked for nor decoded
+    // (byte ranges, and bodies hashed as they come). Else every encoding
+    // libcurl can decode, the slots seeing the decoded body.
+    bool identity = false;
     void* write_data = nullptr;
     void* read_data = nullptr;
     void* progress_data = nullptr;

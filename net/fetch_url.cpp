@@ -21,17 +21,22 @@ std::string fetch_url::fetch() {
     response.clear();
     error_.clear();
     limit_.restart();
+    overlong_ = false;
     const CURLcode code = transfer.perform();
     // Moved, never copied: a list may be tens of MiB.
     if (code == CURLE_OK) return std::move(response);
-    error_ = transfer.error_text(code);
+    // libcurl calls a body refused for its size a failed write.
+    error_ = overlong_ ? limit_.refusal() : transfer.error_text(code);
     std::string().swap(response);  // what a refused body left
     return std::string();
 }
 
 std::size_t fetch_url::on_write(char* data, std::size_t size, std::size_t count, void* user) {
     const std::size_t bytes = size * count;
-    if (!limit_.take(bytes)) return 0;
+    if (!limit_.take(bytes)) {
+        overlong_ = true;
+        return 0;
+    }
     std::string& body = *static_cast<std::string*>(user);
     // A capped body gets room for all of the cap at once: pages are taken
     // only as the body fills them, and it is never copied to grow, which

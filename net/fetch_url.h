@@ -24,7 +24,8 @@ public:
     // A new request each call: its body (taken out of `response`), or ""
     // when the transfer failed (an HTTP error status included).
     std::string fetch();
-    // Why the last fetch failed (libcurl's text); "" when it did not.
+    // Why the last fetch failed (libcurl's text, or the body's size); ""
+    // when it did not.
     const std::string& error() const { return error_; }
 
     easy_curl transfer;
@@ -36,6 +37,7 @@ private:
 
     boost::function<bool()> stop_requested_;
     body_limit limit_;
+    bool overlong_ = false;
     std::string error_;
 };
 

@@ -112,12 +112,13 @@ bool DeltaWriter::Write(std::size_t r, const char* data, std::size_t size) {
     return true;
 }
 
-void DeltaWriter::RangeDone(std::size_t r) {
+bool DeltaWriter::RangeDone(std::size_t r) {
     const Range& range = ranges_[r];
-    if (progress_[r].next != range.last + 1) return;
+    if (progress_[r].next != range.last + 1) return false;
     for (std::size_t c = range.firstChunk; c < range.firstChunk + range.chunks; ++c) {
         there_[c] = true;
     }
+    return true;
 }
 
 bool DeltaWriter::Advance(std::size_t bytes) {

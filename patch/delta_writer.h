@@ -38,8 +38,8 @@ public:
     // write that failed).
     bool Write(std::size_t r, const char* data, std::size_t size);
     bool Corrupt() const { return corrupt_; }
-    // Range `r` came whole.
-    void RangeDone(std::size_t r);
+    // Range `r` ended: true when all of it came.
+    bool RangeDone(std::size_t r);
 
     // Copies from the old copy and hashes, in file order, about `bytes` of
     // it now, up to a fetched piece that is not all there yet. False when

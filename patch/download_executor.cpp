@@ -118,7 +118,7 @@ DownloadOutcome RunDownloads(const DownloadPlan& plan, DownloadContext& context,
         if (file.hash != nullptr && context.installed)
             context.installed->Set(file.entry->path, *file.hash);
     };
-    while (!outcome.noScratch) {
+    while (!outcome.noScratch && !outcome.tooMuch) {
         if (context.stop.is_set()) {
             for (const auto& file : active) file->Stop(transfers);
         }
@@ -145,6 +145,9 @@ DownloadOutcome RunDownloads(const DownloadPlan& plan, DownloadContext& context,
         bool working = false;
         for (const auto& file : active) working |= file->Work(transfers);
         if (active.empty()) break;
+        if (transfers.running() == 0 && !working) {
+            for (const auto& file : active) file->GiveUp(transfers);
+        }
         for (const auto& ended : transfers.run(std::chrono::milliseconds(working ? 0 : 100))) {
             for (const auto& file : active) {
                 if (file->Owns(ended.transfer)) file->Ended(transfers, ended.transfer, ended.code);
@@ -162,6 +165,9 @@ DownloadOutcome RunDownloads(const DownloadPlan& plan, DownloadContext& context,
                     break;
                 case FileDownload::State::NoScratch:
                     noScratch();
+                    break;
+                case FileDownload::State::TooMuch:
+                    outcome.tooMuch = true;
                     break;
                 case FileDownload::State::Failed:
                     failed = true;

@@ -5,8 +5,10 @@
 // log see stays in list order: "%s download ediliyor..." as each file
 // starts, the file shown being the first in list order of those in flight;
 // the speed and remaining time are over everything in flight. A failed
-// transfer starts no further file (those in flight finish); a stop ends
-// every transfer at once. The scratch files left from earlier runs are
+// transfer starts no further file (those in flight finish); a stop, or a
+// fallback past the size limit, ends every transfer at once. It never goes
+// round without a transfer in flight or a delta to copy: a file that would
+// wait for nothing fails. The scratch files left from earlier runs are
 // gone on with where they fit, and at the end those that no later run can
 // use are removed.
 #pragma once
@@ -24,6 +26,9 @@ class multi_curl;
 struct DownloadOutcome {
     // No scratch file could be made: the box was shown, the run ends.
     bool noScratch = false;
+    // A file that fell back to all of it would take the run past the size
+    // limit: the run ends (the caller shows the box).
+    bool tooMuch = false;
     // "_launcher.dll" was put in place (with its signed bytes, on a signed
     // site).
     bool launcherPlaced = false;

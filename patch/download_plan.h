@@ -45,9 +45,13 @@ struct IndexLocation {
 };
 IndexLocation LocateIndex(const std::string& baseUrl, const trust::Sha256Digest& fileHash);
 
-// Makes the plan. Indexes and records are fetched several at a time; the
-// old copies are read one after the other (each held as 16 bytes a chunk).
-// False when a stop cut it short.
+// Makes the plan. Indexes and records are fetched several at a time, as
+// the server keeps them (no encoding) and bounded by what the chunker could
+// make for the listed size; each index is read as soon as it arrives and
+// only a few MiB of them are held at once. The old copies are read one after
+// the other (each held as 16 bytes a chunk). Once the files that come whole
+// are past kMaxDownloadBytes no more deltas are planned. False when a stop
+// cut it short.
 bool PlanDownloads(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
                    const PatchOptions& options, const SignedRelease& release,
                    const platform::ManualResetEvent& stop, talvo::utility::multi_curl& transfers,

@@ -47,8 +47,14 @@ void FileDownload::Start() {
     if (file_.way != PlannedFile::Way::Delta) return StartWhole(true);
     if (!context_.rangesRefused) return StartDelta();
     // The server gave a whole file for a range before: all of this one too.
-    context_.progress.AddDue(file_.entry->size - file_.FetchBytes());
-    StartWhole(true);
+    if (DueWhole(file_.entry->size - file_.FetchBytes())) StartWhole(true);
+}
+
+bool FileDownload::DueWhole(std::uint64_t more) {
+    context_.progress.AddDue(static_cast<double>(more));
+    if (context_.progress.WithinLimit()) return true;
+    state_ = State::TooMuch;
+    return false;
 }
 
 void FileDownload::StartDelta() {
@@ -57,8 +63,8 @@ void FileDownload::StartDelta() {
         // No old copy to read after all, or no scratch file: all of it.
         delta_->Discard(false);
         delta_.reset();
-        context_.progress.AddDue(file_.entry->size - file_.FetchBytes());
-        return StartWhole(false);
+        if (DueWhole(file_.entry->size - file_.FetchBytes())) StartWhole(false);
+        return;
     }
     context_.progress.Resumed(static_cast<double>(delta_->Present()));
     nextRange_ = 0;
@@ -79,6 +85,7 @@ void FileDownload::StartWhole(bool resume) {
     resumedBytes_ = static_cast<double>(sink_->Offset());
     context_.progress.Resumed(resumedBytes_);
     t.curl.url = file_.url;
+    t.curl.identity = false;
     t.curl.write_function = [this](char* data, std::size_t size, std::size_t count, void*) {
         return OnWholeWrite(data, size * count);
     };
@@ -98,6 +105,7 @@ void FileDownload::Dispatch(multi_curl& transfers) {
             t.range = nextRange_++;
             t.begun = t.refused = false;
             t.curl.url = file_.url;
+            t.curl.identity = true;  // the bytes as they lie in the file
             t.curl.set_range(range.first, range.last);
             t.curl.write_function = [this, &t](char* data, std::size_t size, std::size_t count,
                                                void*) {
@@ -167,7 +175,10 @@ void FileDownload::WriteFailed() {
 
 void FileDownload::Ended(multi_curl& transfers, easy_curl* transfer, CURLcode code) {
     for (const auto& t : transfers_) {
-        if (&t->curl != transfer) continue;
+        // The end of a transfer the file took back (a fallback to the whole
+        // file ended the delta's ranges) was collected with the others: it
+        // is no longer waited for.
+        if (&t->curl != transfer || !t->busy) continue;
         t->busy = false;
         if (delta_) return RangeEnded(transfers, *t, code);
         return WholeEnded(code);
@@ -186,6 +197,14 @@ void FileDownload::WholeEnded(CURLcode code) {
     }
     curl.set_resume(0, "");
     sink_->file.close();
+    // A body that ended short of the listed size (a server that closed it
+    // early, a page in the file's place) is no more the listed file than a
+    // longer one: what libcurl took for a whole body fails as a cut one.
+    const bool shorter = code == CURLE_OK && sink_->Taken() < file_.entry->size;
+    if (shorter) {
+        sink_->Fail();
+        code = CURLE_PARTIAL_FILE;
+    }
     if (code != CURLE_OK) {
         // What came stays for the next run when it can go on from there.
         if (code != CURLE_HTTP_RETURNED_ERROR) sink_->KeepRecord();
@@ -193,9 +212,9 @@ void FileDownload::WholeEnded(CURLcode code) {
         if (!resumable_) sink_->Discard(false);
         // libcurl calls a refused body a failed write; the player's disk is
         // not to blame.
-        context_.setTransferError(sink_->Overlong()
-                                      ? file_.entry->path +
-                                            ": longer than the list says; not the listed file"
+        context_.setTransferError(sink_->Overlong() || shorter
+                                      ? file_.entry->path + (shorter ? ": shorter" : ": longer") +
+                                            " than the list says; not the listed file"
                                       : curl.error_text(code));
         WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
         // A transfer cut short by a stop is no failure.
@@ -222,9 +241,12 @@ void FileDownload::WholeEnded(CURLcode code) {
 }
 
 void FileDownload::RangeEnded(multi_curl& transfers, Transfer& t, CURLcode code) {
-    if (code == CURLE_OK) return delta_->RangeDone(t.range);
+    if (code == CURLE_OK && delta_->RangeDone(t.range)) return;
     if (context_.stop.is_set()) return;  // Stop() ends the rest
-    if (t.refused || (code == CURLE_HTTP_RETURNED_ERROR && t.curl.response_code() == 416)) {
+    // A range that ended "OK" without all its bytes (a 200 with no body, a
+    // 206 cut short) is refused as a wrong one is.
+    if (t.refused || code == CURLE_OK ||
+        (code == CURLE_HTTP_RETURNED_ERROR && t.curl.response_code() == 416)) {
         context_.rangesRefused = true;
         return FallBackToWhole(transfers, "");
     }
@@ -256,8 +278,24 @@ void FileDownload::FallBackToWhole(multi_curl& transfers, const std::string& why
     delta_.reset();
     if (!why.empty()) LogRefusal(file_.entry->path + ": " + why + "; fetched whole");
     afterDelta_ = true;
-    context_.progress.AddDue(file_.entry->size);
-    StartWhole(false);
+    // The size limit holds for what a run fetches, not only for its plan.
+    if (DueWhole(file_.entry->size)) StartWhole(false);
+}
+
+void FileDownload::GiveUp(multi_curl& transfers) {
+    if (state_ != State::Running) return;
+    const std::string why = file_.entry->path + ": nothing more came; not put in place";
+    if (delta_) return Fail(transfers, CURLE_PARTIAL_FILE, why);
+    EndTransfers(transfers);
+    if (sink_) {
+        sink_->file.close();
+        sink_->Discard(false);
+    }
+    context_.setTransferError(why);
+    WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(CURLE_PARTIAL_FILE));
+    context_.window->PostMessage(WM_PATCH_FAILED,
+                                 static_cast<platform::WPARAM>(CURLE_PARTIAL_FILE) << 16 | 3, 0);
+    state_ = State::Failed;
 }
 
 void FileDownload::EndTransfers(multi_curl& transfers) {

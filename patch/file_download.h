@@ -3,7 +3,8 @@
 // where the server agrees) or as a delta (ranges of the new file beside the
 // chunks of its old copy, several in flight), falling back to all of the
 // file when the server answers a range with all of it or a delta does not
-// come out as the signed bytes (then once; a second time is a failure).
+// come out as the signed bytes (then once; a second time is a failure),
+// the whole file counted against the size limit first.
 // On a signed site it is hashed whole; it is put in place and stamped with
 // the list's time only once all its bytes are there and are the signed
 // ones.
@@ -55,6 +56,7 @@ public:
         NotPlaced,  // all there, but the game file could not be replaced
         Failed,     // a transfer failed, or the bytes were not the signed ones
         NoScratch,  // no scratch file could be made: the run ends
+        TooMuch,    // all of it would take the run past the size limit: the run ends
         Stopped,
     };
 
@@ -77,6 +79,9 @@ public:
     bool Work(talvo::utility::multi_curl& transfers);
     // Ends every transfer of it; what a later run can go on with is kept.
     void Stop(talvo::utility::multi_curl& transfers);
+    // Nothing of it is in flight and nothing more will be: it fails rather
+    // than wait.
+    void GiveUp(talvo::utility::multi_curl& transfers);
 
     State state() const { return state_; }
     // Ended with a partial a later run can go on with, kept with its record.
@@ -96,6 +101,8 @@ private:
     void WholeEnded(CURLcode code);
     void RangeEnded(talvo::utility::multi_curl& transfers, Transfer& t, CURLcode code);
     void FallBackToWhole(talvo::utility::multi_curl& transfers, const std::string& why);
+    // `more` bytes of it due on top of the plan: false (TooMuch) past the limit.
+    bool DueWhole(std::uint64_t more);
     void Fail(talvo::utility::multi_curl& transfers, CURLcode code, const std::string& error);
     void WriteFailed();
     void PutInPlace(const std::string& scratch);

@@ -46,9 +46,6 @@ class fetch_url;
 }  // namespace talvo::utility
 class AttributeSurvey;
 
-// More than this many bytes to download: the player is told to reinstall.
-inline constexpr double kMaxDownloadBytes = 70.0 * 1024 * 1024;
-
 class PatchDownloader : boost::noncopyable {
 public:
     PatchDownloader(platform::MessageTarget* window, const std::string& updateListUrl,

@@ -1,5 +1,6 @@
 #include "patch/patch_options.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "net/easy_curl.h"
@@ -44,5 +45,14 @@ PatchOptions MakePatchOptions(const LaunchValues& values) {
 void ConfigureTransfer(talvo::utility::easy_curl& transfer, const PatchOptions& options) {
     transfer.web_only();  // the base URL is the list's word
     if (!options.caFile.empty()) transfer.add_ca_file(options.caFile);
-    transfer.set_stall_limit(options.stallSeconds);
+    transfer.set_stall_limit(options.stallSeconds, SlowestSpeed(options));
+}
+
+long SlowestSpeed(const PatchOptions& options) {
+    constexpr std::uint64_t kFloor = talvo::utility::kSlowestSpeed;
+    if (options.maxRecvSpeed == 0) return kFloor;
+    // A quarter of each transfer's share of the cap is still a working one.
+    const std::uint64_t share =
+        options.maxRecvSpeed / (4 * std::max<std::size_t>(options.maxTransfers, 1));
+    return static_cast<long>(std::clamp<std::uint64_t>(share, 1, kFloor));
 }

@@ -55,7 +55,8 @@ struct PatchOptions {
     // Seconds since 1970 UTC: the expiry of a signed list is judged by it.
     boost::function<std::int64_t()> unixTime;
     // The update list and the files: at most this many bytes a second (0:
-    // no cap), and a transfer that gets no byte for stallSeconds has failed.
+    // no cap), and a transfer that gets less than SlowestSpeed() bytes a
+    // second on average over stallSeconds has failed.
     std::uint64_t maxRecvSpeed = 0;
     long stallSeconds = 30;
     // At most this many requests in flight at once (1: one file after the
@@ -77,3 +78,6 @@ class easy_curl;
 // What every transfer of game files and their indexes shares: http and
 // https alone, the authorities, the stall limit.
 void ConfigureTransfer(talvo::utility::easy_curl& transfer, const PatchOptions& options);
+// The slowest a transfer may go before it fails (easy_curl's kSlowestSpeed),
+// lower under a speed cap that leaves each transfer in flight less.
+long SlowestSpeed(const PatchOptions& options);

@@ -55,7 +55,9 @@ void PatchDownloader::RunPhases() {
         LogRefusal(std::string(kInstalledHashes) +
                    " could not be written: " + platform::error_text(platform::last_error()));
     }
-    if (!goOn) return;
+    // A stopped run ends where it stopped: it says nothing of files that
+    // did not come, nor asks for the servers.
+    if (!goOn || stopEvent.is_set()) return;
     FinishDownloads();
     if (launcherUpdate && !options.skipPatch) {
         // A launcher that is not the signed one is never handed over: the
@@ -112,20 +114,20 @@ bool PatchDownloader::TakeList(bool fresh, std::string& baseUrl,
     UpdateListReader reader(options.testLauncher, entries, [&survey](const UpdateListEntry& entry) {
         if (survey) survey->Add(&entry);
     });
-    std::uint64_t received = 0;
+    talvo::utility::body_limit limit(kMaxUpdateListBytes);
+    bool overlong = false;
     if (!options.signedOnly) {
         list.transfer.write_function = [&](char* data, std::size_t size, std::size_t count,
                                            void*) -> std::size_t {
             const std::size_t bytes = size * count;
-            received += bytes;
-            const bool more =
-                received <= kMaxUpdateListBytes && reader.Feed(std::string_view(data, bytes));
-            return more ? bytes : 0;
+            overlong = !limit.take(bytes);
+            return !overlong && reader.Feed(std::string_view(data, bytes)) ? bytes : 0;
         };
     }
     std::string body = list.fetch();
     if (survey) survey->Close();
-    error = list.error();
+    // Refused for its size, not for a failed write as libcurl has it.
+    error = overlong ? limit.refusal() : list.error();
     const bool read = !stopEvent.is_set() && error.empty() &&
                       (!options.signedOnly || (signedRelease.TakeList(std::move(body), refused) &&
                                                reader.Feed(signedRelease.List())));
@@ -156,7 +158,7 @@ bool PatchDownloader::SelectLauncherUpdate(std::list<UpdateListEntry>& entries) 
 }
 
 bool PatchDownloader::WithinSizeLimit() {
-    if (!(progress.BytesTotal() > kMaxDownloadBytes)) return true;
+    if (progress.WithinLimit()) return true;
     if (stopEvent.is_set()) return false;  // no box once the window closes
     const std::u16string text =
         platform::cp1254_to_utf16("Güncellenecek çok fazla dosya var.\n"_cp1254) +
@@ -199,6 +201,8 @@ bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
     const DownloadOutcome outcome = RunDownloads(
         plan, context, transfers, [this](const std::string& path) { SetStatusText(path); });
     launcherPlaced = outcome.launcherPlaced;
+    // A fallback to a whole file took the run past the limit.
+    if (outcome.tooMuch) return WithinSizeLimit();
     return !outcome.noScratch;
 }
 
@@ -235,5 +239,5 @@ void PatchDownloader::FetchServers() {
         };
     }
     const unsigned count = RunServerListStage(source, servers, serversMutex, stopEvent);
-    Post(WM_SERVERLIST_READY, count, 0);
+    if (!stopEvent.is_set()) Post(WM_SERVERLIST_READY, count, 0);
 }

@@ -19,6 +19,9 @@
 
 #include "platform/message_target.h"
 
+// More than this many bytes to download: the player is told to reinstall.
+inline constexpr double kMaxDownloadBytes = 70.0 * 1024 * 1024;
+
 class RunProgress {
 public:
     // Milliseconds, wrapping at 2^32.
@@ -35,6 +38,8 @@ public:
     void SetDue(std::uint16_t files, double bytes);
     // More (or, below 0, fewer) bytes to fetch than planned.
     void AddDue(double bytes) { bytesTotal += bytes; }
+    // What is due still within kMaxDownloadBytes.
+    bool WithinLimit() const { return !(bytesTotal > kMaxDownloadBytes); }
 
     // Bytes that came over the wire.
     void Received(double bytes) { bytesDone += bytes; }

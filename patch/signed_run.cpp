@@ -10,7 +10,7 @@ using namespace platform::literals;
 
 void PatchDownloader::PrepareFetch(talvo::utility::fetch_url& fetch) {
     fetch.abort_when([this] { return stopEvent.is_set(); });
-    fetch.transfer.set_stall_limit(options.stallSeconds);
+    fetch.transfer.set_stall_limit(options.stallSeconds, SlowestSpeed(options));
     fetch.transfer.set_max_recv_speed(options.maxRecvSpeed);
     if (!options.caFile.empty()) fetch.transfer.add_ca_file(options.caFile);
 }

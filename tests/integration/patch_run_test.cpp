@@ -255,19 +255,19 @@ TEST_F(PatchRun, ServerListIsAskedForUntilItHasAnEntry) {
 
 // A stop (the window closing) ends the run within a second in every phase,
 // and is no failure: nothing failed posted, no faulty list, no empty server
-// list, no box (80 MiB would be due after the check).
+// list, no box (80 MiB would be due after the check); nor is anything posted
+// after it (the downloads done, the servers ready).
 TEST_F(PatchRun, AStopEndsEveryPhaseAtOnceAndIsNoFailure) {
     Files many;  // a check long enough to be caught in the middle
     std::map<std::string, std::uint32_t> listed;
     for (int i = 0; i < 30000; ++i)
         many["d/" + std::to_string(i)], listed["d/" + std::to_string(i)] = 4096;
     const std::string stalled(100000, '\n');
-    const Posts ended = {{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 0}};
     const std::tuple<std::string, Posts, std::function<bool()>> cases[] = {
         {kListPath, {}, [&] { return server.requests(kListPath) > 0; }},
         {"the check", {}, [&] { return log().size() > 100; }},
-        {"/files/a.pak", ended, [&] { return fs::exists("~temp.dat"); }},
-        {kServers, ended, [&] { return server.requests(kServers) > 0; }},
+        {"/files/a.pak", {}, [&] { return fs::exists("~temp.dat"); }},
+        {kServers, {{WM_PATCH_DONE, 0}}, [&] { return server.requests(kServers) > 0; }},
     };
     for (const auto& [stalls, posts, reached] : cases) {
         clear();
@@ -322,7 +322,7 @@ TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
          "deneyiniz. (2, 0)\n  The requested URL returned error: 404\n",
          {},
          {{kListPath, {{404, "x"}}}}},
-        {1, "(2, 0)\n  Failure writing output to destination\n", {}, {{kListPath, {endless}}}},
+        {1, "(2, 0)\n  longer than 33554432 bytes\n", {}, {{kListPath, {endless}}}},
         {1, "(2, 0)\n  more than 200000 files\n", {}, {{kListPath, {entries}}}},
         {1,
          "(2, 0)\n  the update list's bytes are not the signed ones\n",
@@ -352,6 +352,7 @@ TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
          "(3, 23)\n  b.pak: longer than the list says; not the listed file\n",
          {{"b.pak", "b"}},
          {{"b.pak", {{200, "bb"}}}}},
+        {4, "(3, 18)\n  b.pak: shorter than", {{"b.pak", "bb"}}, {{"b.pak", {{200, "b"}}}}},
         {4, "(1, 0)\n", {{"a.pak", "a"}, {"b.pak", "b"}}, {{"a folder in the way", {}}}},
         {5, "no server list from ", {}, {{kServers, {endless}}}, {"--server-wait", "1"}},
         {64, "usage: ", {}, {}, {"--server-wait", "x"}},

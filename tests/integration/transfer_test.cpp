@@ -120,7 +120,7 @@ TEST_F(Transfer, AStalledServerFailsTheTransfer) {
         EXPECT_EQ(target.posts, list ? (Posts{{WM_PATCH_FAILED, 2}}) : file);
         EXPECT_EQ(log(),
                   list ? (Log{"download listesi hatal\xFD !",
-                              "aktar\xFDm hatas\xFD: Operation too slow. Less than 1 bytes/sec "
+                              "aktar\xFDm hatas\xFD: Operation too slow. Less than 256 bytes/sec "
                               "transferred the last 1 seconds"})
                        : check_log({kMissing}, {"1 adet dosya download edilecek...",
                                                 "a.pak download ediliyor...", "http hatas\xFD: 28",
@@ -166,7 +166,8 @@ TEST_F(Transfer, OneFileOfManyInFlightFailsStallsOrStopsAlone) {
         EXPECT_EQ(std::count(posts.begin(), posts.end(), Posted{WM_PATCH_FAILED, c.failed, 0}),
                   c.failed != 0)
             << ::testing::PrintToString(posts);
-        EXPECT_EQ(posts.back().message, WM_SERVERLIST_READY);
+        // A stopped run ends there, saying nothing of what did not come.
+        EXPECT_EQ(!posts.empty() && posts.back().message == WM_SERVERLIST_READY, c.failed != 0);
         Log started;
         for (const std::string& line : log()) {
             if (line.find(" download ediliyor...") != std::string::npos) started.push_back(line);

@@ -50,6 +50,9 @@ public:
     // Its exit status (128 + signal for one a signal ended), or nothing
     // while it runs after `limit`.
     std::optional<int> wait_for(std::chrono::milliseconds limit);
+    // Once it has ended (POSIX): the most memory it held, in KiB; at least
+    // what this process held when it was started, so keep that small.
+    long peak_kib() const { return peak_; }
     // Ends it at once, as SIGKILL does (status kKilled).
     void kill();
 
@@ -57,6 +60,7 @@ private:
     pid_t pid_ = -1;
     std::intptr_t handle_ = 0;  // the process's handle where the system has one
     std::optional<int> status_;
+    long peak_ = 0;
 };
 
 struct Result {
@@ -95,8 +99,8 @@ std::vector<std::string> measuring_peak_memory(const std::vector<std::string>& a
                                                const std::filesystem::path& peak);
 
 // POSIX only: the exit status of child `pid` (128 + signal), or nothing
-// after `limit`.
-std::optional<int> reap(pid_t pid, std::chrono::milliseconds limit);
+// after `limit`; the most memory it held (KiB) in `peakKiB`.
+std::optional<int> reap(pid_t pid, std::chrono::milliseconds limit, long* peakKiB = nullptr);
 // The web engine's processes whose parent is this process: those of a
 // launcher that has ended, when the test is the subreaper of its children.
 int web_engine_orphans();

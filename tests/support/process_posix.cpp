@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,12 +17,14 @@ std::vector<std::string> measuring_peak_memory(const std::vector<std::string>& a
     return command;
 }
 
-std::optional<int> reap(pid_t pid, std::chrono::milliseconds limit) {
+std::optional<int> reap(pid_t pid, std::chrono::milliseconds limit, long* peakKiB) {
     std::optional<int> result;
     wait_until(
         [&] {
             int status = 0;
-            const pid_t r = ::waitpid(pid, &status, WNOHANG);
+            rusage usage{};
+            const pid_t r = ::wait4(pid, &status, WNOHANG, &usage);
+            if (r == pid && peakKiB != nullptr) *peakKiB = usage.ru_maxrss;
             if (r == pid) result = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             if (r < 0) result = -1;
             return result.has_value();
@@ -91,7 +94,7 @@ Child::~Child() {
 }
 
 std::optional<int> Child::wait_for(std::chrono::milliseconds limit) {
-    if (!status_) status_ = reap(pid_, limit);
+    if (!status_) status_ = reap(pid_, limit, &peak_);
     return status_;
 }
 

@@ -105,8 +105,10 @@ TEST(Delta, AnIndexOrRecordsNotOfTheFileAreRefused) {
     EXPECT_EQ(whole, trust::Sha256Of(now));
     const std::string index = cut.index.index().Format(), list = cut.index.chunkList();
     const Cut other = CutBytes(pattern(2 << 20, 6));
-    std::string flipped = index;
+    std::string flipped = index, crowded = index;
     flipped[44] ^= 1;  // the first group's bytes
+    // 512 chunks in the first group's bytes: most below the least size.
+    crowded.replace(40, 4, std::string("\x00\x02\x00\x00", 4));
     const std::string groups = std::to_string(cut.index.index().groups.size()) + " groups long";
     const std::pair<std::string, std::string> bad[] = {
         {"not a chunk index", "VALDCHK2" + index.substr(8)},
@@ -115,6 +117,7 @@ TEST(Delta, AnIndexOrRecordsNotOfTheFileAreRefused) {
         {"not " + groups, index + "x"},
         {"chunk sizes of another kind", index.substr(0, 12) + "\x01" + index.substr(13)},
         {"groups of", flipped},
+        {"group 1 out of bounds", crowded},
     };
     delta::ChunkIndex read;
     std::string error;
@@ -138,6 +141,27 @@ TEST(Delta, AnIndexOrRecordsNotOfTheFileAreRefused) {
     EXPECT_FALSE(planner.Plan(plan));  // a group without its records
     EXPECT_TRUE(planner.TakeRecords(range, list.substr(range.offset, range.length)));
     EXPECT_TRUE(planner.Plan(plan));
+
+    // Records the chunker could not have cut: a chunk below the least size
+    // that is not the file's last.
+    const auto records = [](std::initializer_list<std::uint32_t> lengths) {
+        std::string text;
+        for (const std::uint32_t n : lengths) delta::AppendRecord(text, {n, trust::Sha256Of("x")});
+        return text;
+    };
+    const std::string even = records({1000, 1000}), tiny = records({1, 1999});
+    const std::string last = records({600, 400});
+    delta::OldCopy nothing;
+    nothing.Finish();
+    for (const std::string& first : {tiny, even}) {
+        delta::DeltaPlanner none(
+            {delta::kChunkSizes,
+             delta::kGroupSizes,
+             3000,
+             {{2, 2000, trust::Sha256Of(first)}, {2, 1000, trust::Sha256Of(last)}}},
+            nothing);
+        EXPECT_EQ(none.TakeRecords(none.Missing().at(0), first + last), first == even);
+    }
 }
 
 }  // namespace

@@ -20,9 +20,14 @@
 // Exit status: 0 the run is ready and every due file is in place (in the
 // skip-patch modes, ready is enough); 4 ready after a failed transfer or
 // write, or a file that was not the signed one; 1 a faulty or refused
-// update list or "~temp.dat" failure; 2 too much to download; 3 the
+// update list or "~temp.dat" failure; 2 too much to download (also when a
+// server that will not give ranges leaves whole files past the limit); 3 the
 // launcher's own update is due (hand-over); 5 no server list within
-// --server-wait seconds (default 60); 64 bad usage.
+// --server-wait seconds (default 60); 64 bad usage; 130 or 143 stopped by
+// SIGINT or SIGTERM before the run ended (it says so, and ends).
+//
+// VALDORA_STALL_SECONDS=N (for tests) fails a transfer that gets less than
+// the floor's bytes a second over N seconds instead of 30.
 #include <charconv>
 #include <chrono>
 #include <csignal>
@@ -42,10 +47,10 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_signal = 0;
 
-void on_signal(int) {
-    g_interrupted = 1;
+void on_signal(int signal) {
+    g_signal = signal;
 }
 
 constexpr const char* kUsage =
@@ -75,7 +80,8 @@ constexpr const char* kHelp =
     "Exit status: 0 up to date; 1 a faulty or refused update list, or ~temp.dat not\n"
     "creatable; 2 too much to download (reinstall); 3 a new launcher waits for\n"
     "launch_helper.exe; 4 a file could not be fetched or written, or was not the signed\n"
-    "one; 5 no server list within --server-wait; 64 bad usage.\n";
+    "one; 5 no server list within --server-wait; 64 bad usage; 130, 143 stopped by\n"
+    "SIGINT, SIGTERM before the run ended.\n";
 
 int usage() {
     std::fputs(kUsage, stderr);
@@ -166,7 +172,17 @@ int main(int argc, char** argv) {
 
     talvo::utility::init_library();
     TerminalTarget target(stdout, platform::open_terminal(stdout));
-    PatchDownloader downloader(&target, values.updateListUrl, MakePatchOptions(values));
+    PatchOptions options = MakePatchOptions(values);
+    // Tests shorten the stall window; everyone else keeps the launcher's.
+    if (const char* stall = std::getenv("VALDORA_STALL_SECONDS"); stall != nullptr) {
+        const std::string_view text = stall;
+        long seconds = 0;
+        const auto end = text.data() + text.size();
+        if (std::from_chars(text.data(), end, seconds).ptr == end && seconds > 0) {
+            options.stallSeconds = seconds;
+        }
+    }
+    PatchDownloader downloader(&target, values.updateListUrl, std::move(options));
     target.attach(&downloader);
 
     std::signal(SIGINT, on_signal);
@@ -181,9 +197,16 @@ int main(int argc, char** argv) {
             gaveUp = true;
             target.give_up();
         }
-        if (g_interrupted || gaveUp) downloader.RequestStop();
+        if (g_signal != 0 || gaveUp) downloader.RequestStop();
     }
     downloader.Stop();
+    if (g_signal != 0 && !gaveUp) {
+        // A stopped run posts nothing more: no "up to date", no servers.
+        target.give_up();
+        std::fprintf(stderr, "valdora-patch: stopped by %s before the run ended\n",
+                     g_signal == SIGINT ? "SIGINT" : "SIGTERM");
+        return 128 + g_signal;
+    }
     if (gaveUp) {
         std::fprintf(stderr, "valdora-patch: no server list from %s within %u s\n",
                      values.serverListUrl.c_str(), serverWait);

@@ -121,6 +121,7 @@ std::optional<std::chrono::steady_clock::time_point> TerminalTarget::waiting_for
 void TerminalTarget::give_up() {
     const std::lock_guard<std::mutex> lock(mutex_);
     givenUp_ = true;
+    end_live_line();
 }
 
 int TerminalTarget::exit_status(bool allFilesDone) const {

@@ -31,7 +31,8 @@ public:
     // Since when the run has been waiting for the server list (from
     // WM_PATCH_DONE until the list is ready), if it is.
     std::optional<std::chrono::steady_clock::time_point> waiting_for_servers_since();
-    // Shows nothing more of the run: it is being given up.
+    // Shows nothing more of the run (the live line ended): it is being
+    // given up, or was stopped.
     void give_up();
 
 private:
