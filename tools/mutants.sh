@@ -648,6 +648,11 @@ exit 0
 - ::unlinkat(at, name, 0);
 + ::unlinkat(at, "", 0);
 
+== stamp-follows-link platform
+# a game file's time is set on what a link in its place leads to, outside the game directory too
+- if (::utimensat(place.at, place.name, times, AT_SYMLINK_NOFOLLOW) != 0) {
++ if (::utimensat(place.at, place.name, times, 0) != 0) {
+
 == write-not-beneath platform
 # a folder link that leads out of the game directory is followed by the writes
 - how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
