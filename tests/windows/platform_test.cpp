@@ -83,6 +83,10 @@ TEST(WindowsFiles, PathsBeyond259CharactersWork) {
     }
     const std::string file = folder + "game.pak", copy = folder + "copy.pak";
     ASSERT_GT(dir.path().native().size() + file.size(), 300u);
+    // Wine takes long paths in any form; Windows (without long paths turned
+    // on) only in the "\\?\" form, which is what the layer hands it.
+    EXPECT_EQ(platform::win32::wide_path(file).rfind(L"\\\\?\\", 0), 0u);
+    EXPECT_EQ(platform::win32::wide_path("a\\b.pak"), L"a/b.pak");
     ASSERT_TRUE(platform::File::create_always(file).write_all("abc", 3));
     EXPECT_TRUE(platform::set_file_write_time(file, 1577872800));
     std::int64_t time = 0;
