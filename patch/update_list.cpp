@@ -181,20 +181,47 @@ std::string ListPathRefusal(std::string_view path) {
     return "";
 }
 
+std::size_t ListPathSet::Hashes::Slot(std::uint64_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = static_cast<std::size_t>(hash ^ hash >> 29) & mask;
+    while (slots_[at] != 0 && slots_[at] != hash) at = (at + 1) & mask;
+    return at;
+}
+
+bool ListPathSet::Hashes::Has(std::uint64_t hash) const {
+    hash += hash == 0;  // 0 marks a free slot
+    return !slots_.empty() && slots_[Slot(hash)] != 0;
+}
+
+bool ListPathSet::Hashes::Insert(std::uint64_t hash) {
+    hash += hash == 0;
+    if (2 * (count_ + 1) > slots_.size()) {
+        std::vector<std::uint64_t> old(std::max<std::size_t>(16, 2 * slots_.size()));
+        old.swap(slots_);
+        for (const std::uint64_t moved : old) {
+            if (moved != 0) slots_[Slot(moved)] = moved;
+        }
+    }
+    std::uint64_t& slot = slots_[Slot(hash)];
+    if (slot != 0) return false;
+    slot = hash;
+    ++count_;
+    return true;
+}
+
 std::string ListPathSet::Add(std::string_view path) {
     // The hash of each folder on the way is the running hash at its end.
     std::uint64_t hash = kFnvStart;
     std::string why;
     for (const char c : path) {
         if (Fold(c) == '\\') {
-            if (files_.count(hash) != 0)
-                why = "a file of the list stands where this path has a folder";
-            folders_.insert(hash);
+            if (files_.Has(hash)) why = "a file of the list stands where this path has a folder";
+            folders_.Insert(hash);
         }
         hash = FnvStep(hash, Fold(c));
     }
-    if (folders_.count(hash) != 0) why = "other paths of the list have a folder of this name";
-    if (!files_.insert(hash).second) {
+    if (folders_.Has(hash)) why = "other paths of the list have a folder of this name";
+    if (!files_.Insert(hash)) {
         why =
             "the same file as another path of the list on Windows, where letter case makes no "
             "difference";

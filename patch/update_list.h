@@ -7,7 +7,7 @@
 #include <list>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <vector>
 
 struct UpdateListEntry {
     bool needsDownload = false;  // set by the file check
@@ -32,9 +32,10 @@ bool ParseUpdateList(const std::string& body, bool testLauncher, std::string& ba
 // The paths of one list, as Windows would see them: no two may name one file
 // there (letter case aside: "maps\x.map" and "MAPS/x.map"), nor may one name
 // a file where another needs a folder. The list's paths are kept as 64-bit
-// hashes of their folded form (FoldListPath), so a list of the most entries
-// costs a few MiB; two paths that differ but share a hash (one chance in
-// some 10^9 for the longest list) would be refused as one.
+// hashes of their folded form (FoldListPath), 16 bytes or less a path, so a
+// list of the most entries costs 4 MiB more; two paths that differ but share
+// a hash (one chance in some 10^9 for the longest list) would be refused as
+// one.
 class ListPathSet {
 public:
     // "" when `path` (one ListPathRefusal takes) names a file no earlier
@@ -42,7 +43,19 @@ public:
     std::string Add(std::string_view path);
 
 private:
-    std::unordered_set<std::uint64_t> files_, folders_;
+    // Hashes in one array, at most half full, a free slot 0.
+    class Hashes {
+    public:
+        bool Has(std::uint64_t hash) const;
+        // False when it was there already.
+        bool Insert(std::uint64_t hash);
+
+    private:
+        std::size_t Slot(std::uint64_t hash) const;  // where it is, or would go
+        std::vector<std::uint64_t> slots_;
+        std::size_t count_ = 0;
+    };
+    Hashes files_, folders_;
 };
 
 // ParseUpdateList for a body that arrives in pieces: each entry is appended

@@ -775,8 +775,13 @@ exit 0
 
 == list-case-twice patch
 # "maps/x.map" and "MAPS/x.map" are taken together: one file on Windows, written twice
-- if (!files_.insert(hash).second) {
-+ if (!files_.insert(hash).second && false) {
+- if (!files_.Insert(hash)) {
++ if (!files_.Insert(hash) && false) {
+
+== list-set-probe patch
+# the table of a list's path hashes probes one slot past a taken one, no further
+- while (slots_[at] != 0 && slots_[at] != hash) at = (at + 1) & mask;
++ if (slots_[at] != 0 && slots_[at] != hash) at = (at + 1) & mask;
 
 == publish-shares-unread tools/valdora-publish
 # a file of the previous release is shared and signed anew without its bytes on the site being read
