@@ -12,6 +12,7 @@
 #include "patch/file_sink.h"
 #include "patch/installed_hashes.h"
 #include "patch/resume_record.h"
+#include "patch/self_update.h"
 #include "patch/signed_release.h"
 #include "platform/codepage.h"
 
@@ -177,6 +178,11 @@ std::string ListPathRefusal(std::string_view path) {
     if (path.find_first_of("/\\") == std::string_view::npos &&
         SameFolded(path.substr(0, scratch.size()), scratch)) {
         return "reserved: the launcher's temporary download files";
+    }
+    // The self-update knows its file by this name alone; on Windows another
+    // spelling would be that file all the same.
+    if (SameFolded(path, kLauncherFile) && path != kLauncherFile) {
+        return "reserved: the launcher's update, listed as _launcher.dll exactly";
     }
     return "";
 }

@@ -778,6 +778,11 @@ exit 0
 - if (!files_.Insert(hash)) {
 + if (!files_.Insert(hash) && false) {
 
+== list-launcher-case patch
+# "_Launcher.DLL" is listed as a game file, though on Windows it is the launcher's update
+- if (SameFolded(path, kLauncherFile) && path != kLauncherFile) {
++ if (false) {
+
 == list-set-probe patch
 # the table of a list's path hashes probes one slot past a taken one, no further
 - while (slots_[at] != 0 && slots_[at] != hash) at = (at + 1) & mask;

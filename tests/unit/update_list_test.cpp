@@ -39,6 +39,8 @@ TEST(UpdateList, PathsAreJudgedAsWindowsOpensThem) {
         {"base\\\xFDnstalled.sha256", "reserved: the launcher's record"},  // ınstalled
         {"Launcher.EXE", "reserved: the running launcher"},
         {"~TEMP.DAT.7", "reserved: the launcher's temporary"},
+        {"_Launcher.DLL", "reserved: the launcher's update"},
+        {"_launcher.dll", ""},
         // Taken: near misses of each rule.
         {"COM10", ""},
         {"console.dat", ""},
