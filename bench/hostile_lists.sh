@@ -45,20 +45,24 @@ serve() {
   bash deploy/serve-site.sh "$work/$1" --listen "127.0.0.1:$port" --run-dir "$serving" > /dev/null
 }
 
-# An endless list of valid entries: each line reads as a path, a size and a time.
+# An endless list of valid entries, each a file of its own (a list may not
+# name one file twice).
 eport=$(free_port)
 python3 - "$eport" > /dev/null 2>&1 << 'PY' &
 import http.server, socketserver, sys
-chunk = b"05.03.2024 07:08:09\r\n" * 4096
 class H(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     def do_GET(self):
         self.send_response(200)
         self.send_header("Transfer-Encoding", "chunked")
         self.end_headers()
+        chunk, n = b"http://127.0.0.1/x\r\nnote\r\n", 0
         try:
             while True:
                 self.wfile.write(b"%x\r\n%s\r\n" % (len(chunk), chunk))
+                chunk = b"".join(b"%d.pak\r\n1\r\n05.03.2024 07:08:09\r\n" % (n + i)
+                                 for i in range(4096))
+                n += 4096
         except OSError:
             pass
 class S(socketserver.ThreadingMixIn, http.server.HTTPServer):

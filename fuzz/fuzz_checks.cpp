@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 #include <list>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -95,12 +96,20 @@ std::string CheckUpdateList(std::string_view input) {
     lines.pop_back();
     faulty = faulty || lines.size() < 2 || (lines.size() - 2) % 3 != 0;
     std::vector<UpdateListEntry> expected;
+    std::set<std::string> files, folders;  // folded: no file twice, nor one where a folder is
     for (std::size_t i = 2; !faulty && i < lines.size(); i += 3) {
         if (testLauncher && lines[i] == "_launcher.dll") continue;
         // The names and times the publisher refuses too (one rule for both).
         if (!stays_inside(lines[i]) || !ListPathRefusal(lines[i]).empty() ||
             !IsListTime(lines[i + 2])) {
             faulty = true;
+        }
+        const std::string folded = FoldListPath(lines[i]);
+        faulty = faulty || !files.insert(folded).second || folders.count(folded) != 0;
+        for (std::size_t end = folded.find('\\'); end != folded.npos;
+             end = folded.find('\\', end + 1)) {
+            faulty = faulty || files.count(folded.substr(0, end)) != 0;
+            folders.insert(folded.substr(0, end));
         }
         UpdateListEntry e{false, lines[i], lines[i + 2]};
         std::replace(e.path.begin(), e.path.end(), '/', '\\');

@@ -24,6 +24,24 @@ bool WriteWhole(const std::string& path, const std::string& text) {
     return false;
 }
 
+// Whether the file holds exactly `text`, read a piece at a time (a kept
+// list may be tens of MiB).
+bool Holds(const char* path, const std::string& text) {
+    platform::File file = platform::File::open_for_reading(path);
+    std::uint64_t size = 0;
+    if (!file || !file.size(size) || size != text.size()) return false;
+    char piece[1 << 16];
+    std::size_t at = 0;
+    for (long n; (n = file.read_some(piece, sizeof piece)) > 0; at += static_cast<std::size_t>(n)) {
+        if (at + static_cast<std::size_t>(n) > text.size() ||
+            text.compare(at, static_cast<std::size_t>(n), piece, static_cast<std::size_t>(n)) !=
+                0) {
+            return false;
+        }
+    }
+    return at == text.size();
+}
+
 }  // namespace
 
 std::vector<trust::PublicKey> ReadTrustedKeys(const std::vector<std::string>& texts) {
@@ -96,27 +114,26 @@ const trust::Sha256Digest* SignedRelease::HashOf(const std::string& listPath) co
     return release_.manifest.Find(ManifestPath(folder_, listPath));
 }
 
-// The signature last: a kept signature that is the new one means the list
-// and the manifest it vouches for were kept before it.
+// The signature first: its signed comment alone gives the version a later
+// run takes at least (KeptReleaseVersion), so a run cut short between the
+// three writes leaves that version's floor, never the one before. Each file
+// already holding its text is left as it is.
 bool SignedRelease::Keep() const {
-    std::string kept;
-    if (platform::read_file(kKeptSignature, kept) && kept == signature_) return true;
     platform::create_directory("base");  // usually there already
-    return WriteWhole(kKeptList, list_) && WriteWhole(kKeptManifest, manifest_) &&
-           WriteWhole(kKeptSignature, signature_);
+    const std::pair<const char*, const std::string*> kept[] = {
+        {kKeptSignature, &signature_}, {kKeptManifest, &manifest_}, {kKeptList, &list_}};
+    for (const auto& [path, text] : kept) {
+        if (!Holds(path, *text) && !WriteWhole(path, *text)) return false;
+    }
+    return true;
 }
 
 std::uint64_t KeptReleaseVersion(const std::vector<trust::PublicKey>& keys,
                                  const std::string& signature, std::string& ignored) {
-    std::string keptSignature, keptManifest;
+    std::string keptSignature;
     trust::ReleaseInfo info;
     if (!platform::read_file(kKeptSignature, keptSignature) || keptSignature == signature) return 0;
-    if (!platform::read_file(kKeptManifest, keptManifest)) {
-        ignored = "its manifest cannot be read";
-        return 0;
-    }
-    return trust::VerifySignedInfo(keys, keptManifest, keptSignature, info, ignored) ? info.version
-                                                                                     : 0;
+    return trust::VerifySignedComment(keys, keptSignature, info, ignored) ? info.version : 0;
 }
 
 bool KeptLauncherHash(const std::vector<trust::PublicKey>& keys, std::int64_t nowUnix,

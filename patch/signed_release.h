@@ -7,7 +7,11 @@
 // The last release taken is kept in the game directory's base/ (list,
 // manifest and signature, as fetched): its version is the lowest a later
 // run takes, and launch_helper.exe checks the new launcher against it right
-// before it installs it.
+// before it installs it. The version comes from the kept signature alone
+// (its trusted comment is signed on its own), which is written first: a
+// run cut short between the three writes, or a kept release of an older
+// launcher that wrote the signature last, never lowers it below the last
+// version whose signature reached the disk.
 #pragma once
 
 #include <cstdint>
@@ -64,8 +68,9 @@ public:
     const trust::Sha256Digest* Listed(std::string_view manifestPath) const {
         return release_.manifest.Find(manifestPath);
     }
-    // Writes the checked texts into base/, each through a whole new file,
-    // unless the kept signature is this one. False when one failed.
+    // Writes the checked texts into base/, each through a whole new file
+    // unless it holds that text already, the signature first. False when
+    // one failed.
     bool Keep() const;
 
 private:
@@ -78,10 +83,12 @@ private:
 // and why.
 void LogRefusal(const std::string& why);
 
-// The version of the release kept in base/, the lowest a run takes, once
-// its signature verifies with `keys` (a local edit of it sets no floor); 0
-// when none is kept, when it is the release of `signature` (checked whole
-// anyway), or when it does not verify (`ignored` then says why).
+// The version of the release kept in base/, the lowest a run takes, from
+// the kept signature's trusted comment once that verifies with `keys` and
+// names this product (a local edit of it sets no floor), whatever the kept
+// list and manifest are; 0 when none is kept, when it is the release of
+// `signature` (checked whole anyway), or when it does not verify
+// (`ignored` then says why).
 std::uint64_t KeptReleaseVersion(const std::vector<trust::PublicKey>& keys,
                                  const std::string& signature, std::string& ignored);
 

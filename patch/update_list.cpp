@@ -1,6 +1,7 @@
 #include "patch/update_list.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdint>
 #include <limits>
@@ -11,6 +12,7 @@
 #include "patch/file_sink.h"
 #include "patch/installed_hashes.h"
 #include "patch/resume_record.h"
+#include "patch/self_update.h"
 #include "patch/signed_release.h"
 #include "platform/codepage.h"
 
@@ -34,6 +36,86 @@ std::uint32_t read_size(std::string_view text) {
     return static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
 }
 
+// Code page 1254's letters as Windows compares them: each byte as its
+// capital; "ı" (0xFD) and "İ" (0xDD) as "I".
+constexpr std::array<char, 256> kFolded = [] {
+    std::array<char, 256> table{};
+    for (int i = 0; i < 256; ++i) {
+        int folded = i;
+        if ((i >= 'a' && i <= 'z') || (i >= 0xE0 && i <= 0xFE && i != 0xF7)) folded = i - 0x20;
+        if (i == 0x9A || i == 0x9C) folded = i - 0x10;  // š, œ
+        if (i == 0xFF) folded = 0x9F;                   // ÿ
+        if (i == 0xFD || i == 0xDD || i == 'i') folded = 'I';
+        if (i == '/') folded = '\\';
+        table[static_cast<std::size_t>(i)] = static_cast<char>(folded);
+    }
+    return table;
+}();
+
+char Fold(char c) {
+    return kFolded[static_cast<unsigned char>(c)];
+}
+
+bool SameFolded(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Fold(x) == Fold(y); });
+}
+
+// What Windows opens as a device: the name before its first dot, blanks at
+// its end aside.
+bool IsDeviceName(std::string_view name) {
+    std::string_view stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (SameFolded(stem, device)) return true;
+    }
+    // COM0-9, LPT0-9, and with the superscripts ¹ ² ³ of code page 1254.
+    return stem.size() == 4 &&
+           (SameFolded(stem.substr(0, 3), "COM") || SameFolded(stem.substr(0, 3), "LPT")) &&
+           std::string_view("0123456789\xB9\xB2\xB3").find(stem[3]) != std::string_view::npos;
+}
+
+// Windows' short-name form: up to 8 characters ending in "~" and digits,
+// then at most one dot and 3 characters.
+bool IsShortName(std::string_view name) {
+    const std::size_t dot = name.find('.');
+    const std::string_view stem = name.substr(0, dot);
+    const std::size_t tilde = stem.rfind('~');
+    return stem.size() <= 8 && tilde != std::string_view::npos && tilde + 1 < stem.size() &&
+           stem.find_first_not_of("0123456789", tilde + 1) == std::string_view::npos &&
+           (dot == std::string_view::npos ||
+            (name.size() - dot - 1 <= 3 && name.find('.', dot + 1) == std::string_view::npos));
+}
+
+// Why Windows would take one part of a path for something else ("" when
+// not).
+const char* PartRefusal(std::string_view part) {
+    if (part.empty() || part == ".") return "an empty or \".\" folder in the path";
+    if (part.find_first_of("<>:\"|?*") != std::string_view::npos) {
+        return "a character Windows does not take in a name (< > : \" | ? *; \":\" opens a "
+               "drive or an alternate stream)";
+    }
+    if (part.back() == '.' || part.back() == ' ') {
+        return "a name ending in a dot or a blank, which Windows drops (\"a.pak.\" is \"a.pak\" "
+               "there)";
+    }
+    if (IsDeviceName(part)) {
+        return "a device on Windows (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$), "
+               "whatever follows its dot";
+    }
+    if (IsShortName(part)) {
+        return "a Windows short name (\"~\" and a number, as in LAUNCH~1.EXE), which may stand "
+               "for another file there, the launcher's own among them";
+    }
+    return "";
+}
+
+// FNV-1a, 64 bits, of folded bytes.
+constexpr std::uint64_t kFnvStart = 14695981039346656037ull;
+std::uint64_t FnvStep(std::uint64_t hash, char c) {
+    return (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+}
+
 }  // namespace
 
 bool IsSafeListPath(std::string_view path) {
@@ -51,17 +133,22 @@ bool IsSafeListPath(std::string_view path) {
     }
 }
 
+std::string FoldListPath(std::string_view path) {
+    std::string folded(path);
+    for (char& c : folded) c = Fold(c);
+    return folded;
+}
+
 std::string ListPathRefusal(std::string_view path) {
     if (!IsSafeListPath(path)) return "leads out of the game directory";
     if (path.size() > kMaxListLineBytes) return "longer than a line of the list may be";
-    // One pass (every entry of a list comes here): no part between
-    // separators empty or ".", no control character.
+    // One pass over the bytes (every entry of a list comes here), each part
+    // judged at its end.
     for (std::size_t i = 0, start = 0; i <= path.size(); ++i) {
         const char c = i < path.size() ? path[i] : '/';
         if (c == '/' || c == '\\') {
-            if (i == start || (i == start + 1 && path[start] == '.')) {
-                return "an empty or \".\" folder in the path";
-            }
+            const char* why = PartRefusal(path.substr(start, i - start));
+            if (*why != '\0') return why;
             start = i + 1;
         } else if (c >= 0 && c < 0x20) {
             return "a control character";
@@ -83,26 +170,69 @@ std::string ListPathRefusal(std::string_view path) {
         {kKeptSignature, "the launcher's copy of the last signed release it took"},
         {kInstalledHashes, "the launcher's record of the hash each file was installed with"},
     };
-    // Either separator, letter case aside.
-    const auto fold = [](char c) {
-        return c == '/' ? '\\' : c >= 'A' && c <= 'Z' ? char(c + 32) : c;
-    };
     for (const auto& [name, why] : kReserved) {
-        const std::string_view reserved(name);
-        if (reserved.size() == path.size() &&
-            std::equal(path.begin(), path.end(), reserved.begin(),
-                       [&](char a, char b) { return fold(a) == fold(b); })) {
-            return std::string("reserved: ") + why;
-        }
+        if (SameFolded(path, name)) return std::string("reserved: ") + why;
     }
     // The scratch files of the other files in flight: "~temp.dat.1"...
     const std::string scratch = std::string(kTempFile) + ".";
-    if (path.find_first_of("/\\") == std::string_view::npos && path.size() >= scratch.size() &&
-        std::equal(scratch.begin(), scratch.end(), path.begin(),
-                   [&](char a, char b) { return fold(a) == fold(b); })) {
+    if (path.find_first_of("/\\") == std::string_view::npos &&
+        SameFolded(path.substr(0, scratch.size()), scratch)) {
         return "reserved: the launcher's temporary download files";
     }
+    // The self-update knows its file by this name alone; on Windows another
+    // spelling would be that file all the same.
+    if (SameFolded(path, kLauncherFile) && path != kLauncherFile) {
+        return "reserved: the launcher's update, listed as _launcher.dll exactly";
+    }
     return "";
+}
+
+std::size_t ListPathSet::Hashes::Slot(std::uint64_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = static_cast<std::size_t>(hash ^ hash >> 29) & mask;
+    while (slots_[at] != 0 && slots_[at] != hash) at = (at + 1) & mask;
+    return at;
+}
+
+bool ListPathSet::Hashes::Has(std::uint64_t hash) const {
+    hash += hash == 0;  // 0 marks a free slot
+    return !slots_.empty() && slots_[Slot(hash)] != 0;
+}
+
+bool ListPathSet::Hashes::Insert(std::uint64_t hash) {
+    hash += hash == 0;
+    if (2 * (count_ + 1) > slots_.size()) {
+        std::vector<std::uint64_t> old(std::max<std::size_t>(16, 2 * slots_.size()));
+        old.swap(slots_);
+        for (const std::uint64_t moved : old) {
+            if (moved != 0) slots_[Slot(moved)] = moved;
+        }
+    }
+    std::uint64_t& slot = slots_[Slot(hash)];
+    if (slot != 0) return false;
+    slot = hash;
+    ++count_;
+    return true;
+}
+
+std::string ListPathSet::Add(std::string_view path) {
+    // The hash of each folder on the way is the running hash at its end.
+    std::uint64_t hash = kFnvStart;
+    std::string why;
+    for (const char c : path) {
+        if (Fold(c) == '\\') {
+            if (files_.Has(hash)) why = "a file of the list stands where this path has a folder";
+            folders_.Insert(hash);
+        }
+        hash = FnvStep(hash, Fold(c));
+    }
+    if (folders_.Has(hash)) why = "other paths of the list have a folder of this name";
+    if (!files_.Insert(hash)) {
+        why =
+            "the same file as another path of the list on Windows, where letter case makes no "
+            "difference";
+    }
+    return why;
 }
 
 bool IsListTime(std::string_view text) {
@@ -163,6 +293,7 @@ void UpdateListReader::Line(std::string_view line) {
     if (testLauncher_ && triple_[0] == "_launcher.dll") return;
     std::string refusal = ListPathRefusal(triple_[0]);
     if (refusal.empty() && !IsListTime(triple_[2])) refusal = "the time " + triple_[2] + " is none";
+    if (refusal.empty()) refusal = paths_.Add(triple_[0]);
     if (!refusal.empty()) {
         fault_ = triple_[0] + ": " + refusal;
         return;

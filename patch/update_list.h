@@ -7,6 +7,7 @@
 #include <list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct UpdateListEntry {
     bool needsDownload = false;  // set by the file check
@@ -27,6 +28,35 @@ inline constexpr std::size_t kMaxListLineBytes = 4096;
 // `testLauncher` the launcher's own "_launcher.dll" lines are dropped.
 bool ParseUpdateList(const std::string& body, bool testLauncher, std::string& baseUrl,
                      std::list<UpdateListEntry>& entries);
+
+// The paths of one list, as Windows would see them: no two may name one file
+// there (letter case aside: "maps\x.map" and "MAPS/x.map"), nor may one name
+// a file where another needs a folder. The list's paths are kept as 64-bit
+// hashes of their folded form (FoldListPath), 16 bytes or less a path, so a
+// list of the most entries costs 4 MiB more; two paths that differ but share
+// a hash (one chance in some 10^9 for the longest list) would be refused as
+// one.
+class ListPathSet {
+public:
+    // "" when `path` (one ListPathRefusal takes) names a file no earlier
+    // path names; else why not. The path is added either way.
+    std::string Add(std::string_view path);
+
+private:
+    // Hashes in one array, at most half full, a free slot 0.
+    class Hashes {
+    public:
+        bool Has(std::uint64_t hash) const;
+        // False when it was there already.
+        bool Insert(std::uint64_t hash);
+
+    private:
+        std::size_t Slot(std::uint64_t hash) const;  // where it is, or would go
+        std::vector<std::uint64_t> slots_;
+        std::size_t count_ = 0;
+    };
+    Hashes files_, folders_;
+};
 
 // ParseUpdateList for a body that arrives in pieces: each entry is appended
 // to `entries` (and handed to `added`) as soon as its three lines are in, so
@@ -58,6 +88,7 @@ private:
     std::string baseUrl_;
     std::string triple_[3];
     std::string fault_;
+    ListPathSet paths_;
 };
 
 // A list path names a file inside the game directory: not empty, not
@@ -66,11 +97,31 @@ bool IsSafeListPath(std::string_view path);
 
 // Why the launcher refuses a list path ("" when it takes it): it leaves the
 // game directory, has an empty or "." part or a control character, is
-// longer than a line, or names a file that the launcher or the player owns
-// (the launcher itself, its scratch files, log and kept release, the
-// player's settings; letter case aside). A list with one is faulty, and
-// valdora-publish refuses to publish one.
+// longer than a line, names on Windows what it does not name on Linux, or
+// names a file that the launcher or the player owns (the launcher itself,
+// its scratch files, log and kept release, the player's settings). A list
+// with one is faulty, and valdora-publish refuses to publish one. A list
+// works on both systems, so the Windows rules hold everywhere; each part of
+// the path is judged as Windows would open it:
+// - letter case is no difference (FoldListPath);
+// - no character Windows refuses or reads otherwise: < > : " | ? * (":"
+//   opens a drive or an alternate stream, "launcher.exe::$DATA");
+// - no part ends in a dot or a blank, which Windows drops ("launcher.exe."
+//   is the launcher there, "base./x" is "base/x");
+// - no device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, COM and LPT with
+//   a superscript 1-3, CONIN$, CONOUT$), whatever follows its first dot or
+//   blanks before it ("aux.dat", "NUL .txt");
+// - no name of Windows' short-name form, at most 8 characters ending in "~"
+//   and digits with at most 3 after a dot ("LAUNCH~1.EXE"): on a volume
+//   that makes short names, one may stand for any long name of its folder
+//   (the launcher, its record of installed files, another listed file), and
+//   Windows makes them up: no game needs to list one.
 std::string ListPathRefusal(std::string_view path);
+// The path as Windows compares names, "/" as "\": the letters of code page
+// 1254 as their capitals (a-z, the accented and Turkish ones), and the
+// Turkish dotless and dotted i's as "I" ("ı" is "I" on NTFS; "İ" is folded
+// too, to be safe on file systems that fold case fully).
+std::string FoldListPath(std::string_view path);
 // Whether a list time names a moment as the launcher reads it (31.02.2024
 // or 99:99:99 do not, nor an empty text): a list with one that does not is
 // faulty, and valdora-publish never writes one.

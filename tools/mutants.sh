@@ -648,6 +648,11 @@ exit 0
 - ::unlinkat(at, name, 0);
 + ::unlinkat(at, "", 0);
 
+== stamp-follows-link platform
+# a game file's time is set on what a link in its place leads to, outside the game directory too
+- if (::utimensat(place.at, place.name, times, AT_SYMLINK_NOFOLLOW) != 0) {
++ if (::utimensat(place.at, place.name, times, 0) != 0) {
+
 == write-not-beneath platform
 # a folder link that leads out of the game directory is followed by the writes
 - how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
@@ -740,8 +745,63 @@ exit 0
 
 == list-reserved-case patch
 # a list may name the launcher's own files in other letter case
-- return c == '/' ? '\\' : c >= 'A' && c <= 'Z' ? char(c + 32) : c;
-+ return c == '/' ? '\\' : c;
+- if ((i >= 'a' && i <= 'z') || (i >= 0xE0 && i <= 0xFE && i != 0xF7)) folded = i - 0x20;
++ if (i >= 0xE0 && i <= 0xFE && i != 0xF7) folded = i - 0x20;
+
+== list-dotless-i patch
+# a list may name "base/ınstalled.sha256", the install record on Windows, where "ı" is "I"
+- if (i == 0xFD || i == 0xDD || i == 'i') folded = 'I';
++ if (i == 0xDD || i == 'i') folded = 'I';
+
+== list-trailing-dot patch
+# "launcher.exe." or "base./x" is taken, though Windows opens "launcher.exe" and "base/x"
+- if (part.back() == '.' || part.back() == ' ') {
++ if (part.back() == ' ') {
+
+== list-device-extension patch
+# "aux.dat" is taken, though Windows opens the device AUX for it
+- std::string_view stem = name.substr(0, name.find('.'));
++ std::string_view stem = name;
+
+== list-stream patch
+# "launcher.exe::$DATA" is taken, the launcher itself on Windows
+- if (part.find_first_of("<>:\"|?*") != std::string_view::npos) {
++ if (part.find_first_of("<>\"|?*") != std::string_view::npos) {
+
+== list-short-name patch
+# "LAUNCH~1.EXE" is taken, which may be the launcher itself on Windows
+- if (IsShortName(part)) {
++ if (false) {
+
+== list-case-twice patch
+# "maps/x.map" and "MAPS/x.map" are taken together: one file on Windows, written twice
+- if (!files_.Insert(hash)) {
++ if (!files_.Insert(hash) && false) {
+
+== list-launcher-case patch
+# "_Launcher.DLL" is listed as a game file, though on Windows it is the launcher's update
+- if (SameFolded(path, kLauncherFile) && path != kLauncherFile) {
++ if (false) {
+
+== list-set-probe patch
+# the table of a list's path hashes probes one slot past a taken one, no further
+- while (slots_[at] != 0 && slots_[at] != hash) at = (at + 1) & mask;
++ if (slots_[at] != 0 && slots_[at] != hash) at = (at + 1) & mask;
+
+== publish-shares-unread tools/valdora-publish
+# a file of the previous release is shared and signed anew without its bytes on the site being read
+- if (same && (!HashFile(options.siteDir / old->second.site, site) || site != digest)) {
++ if (false) {
+
+== publish-index-unchecked tools/valdora-publish
+# a chunk index of the previous release is shared and signed anew whatever its bytes
+- const bool same = read && trust::Sha256Of(texts[i]) == *listed;
++ const bool same = read;
+
+== publish-index-unvouched tools/valdora-publish
+# the previous release's manifest is taken for its indexes' bytes without its signature checked
+- const bool vouched = plan.previous && plan.previous->vouched;
++ const bool vouched = plan.previous.has_value();
 
 == list-entries-uncapped patch
 # a list of millions of tiny entries is read whole
@@ -752,6 +812,16 @@ exit 0
 # a release other than the kept one is taken whatever its version (an old one replayed)
 - if (!platform::read_file(kKeptSignature, keptSignature) || keptSignature == signature) return 0;
 + if (!platform::read_file(kKeptSignature, keptSignature) || keptSignature != signature) return 0;
+
+== kept-signature-last patch
+# the kept signature is written after the list and manifest: a run cut short between lowers the floor
+- {kKeptSignature, &signature_}, {kKeptManifest, &manifest_}, {kKeptList, &list_}};
++ {kKeptList, &list_}, {kKeptManifest, &manifest_}, {kKeptSignature, &signature_}};
+
+== kept-comment-any-product trust
+# a kept signature of another product (a server list's, its version a time) sets the floor
+- if (info.product == kProduct) return true;
++ if (true) return true;
 
 == version-unbounded trust
 # a signed version above 2^53 is taken, and freezes the floor for good

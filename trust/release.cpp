@@ -123,6 +123,21 @@ bool VerifySignedInfo(const std::vector<PublicKey>& trusted, std::string_view te
     return ParseTrustedComment(signature.trustedComment, info, error);
 }
 
+bool VerifySignedComment(const std::vector<PublicKey>& trusted, std::string_view signatureText,
+                         ReleaseInfo& info, std::string& error) {
+    Signature signature;
+    std::string why;
+    if (!ReadSignature(signatureText, signature, why) ||
+        !VerifyTrustedComment(trusted, signature, why)) {
+        error = "signature: " + why;
+        return false;
+    }
+    if (!ParseTrustedComment(signature.trustedComment, info, error)) return false;
+    if (info.product == kProduct) return true;
+    error = "the release is for product \"" + info.product + "\", not \"valdora\"";
+    return false;
+}
+
 bool VerifyServerList(const std::vector<PublicKey>& trusted, std::string_view listText,
                       std::string_view signatureText, std::int64_t nowUnix, std::string& error) {
     ReleaseInfo info;

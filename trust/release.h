@@ -63,6 +63,15 @@ bool VerifyRelease(const std::vector<PublicKey>& trusted, std::string_view manif
 bool VerifySignedInfo(const std::vector<PublicKey>& trusted, std::string_view text,
                       std::string_view signatureText, ReleaseInfo& info, std::string& error);
 
+// What a release's signature file says of it, without the manifest: the
+// file reads, its trusted comment verifies with one of `trusted` (the
+// comment is signed on its own, over the signature bytes and the comment),
+// reads, and names the product "valdora". The version a release kept
+// earlier says so, even when the manifest it was kept with is gone or of
+// another release. False with the reason.
+bool VerifySignedComment(const std::vector<PublicKey>& trusted, std::string_view signatureText,
+                         ReleaseInfo& info, std::string& error);
+
 // The checks of a signed server list: the signature file reads and
 // verifies with one of `trusted` over `listText`; the trusted comment reads;
 // the product is "valdora-servers"; it carries an expiry, and that lies

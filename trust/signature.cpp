@@ -111,6 +111,29 @@ bool Sign(const SecretKey& key, std::string_view message, const std::string& tru
     return true;
 }
 
+namespace {
+
+bool CommentVerifies(const PublicKey& key, const Signature& signature) {
+    return Ed25519Verify(key, std::string(AsText(signature.signature)) + signature.trustedComment,
+                         signature.globalSignature);
+}
+
+}  // namespace
+
+bool VerifyTrustedComment(const std::vector<PublicKey>& trusted, const Signature& signature,
+                          std::string& error) {
+    error = "signed by key " + KeyIdText(signature.keyId) + ", which is not trusted";
+    for (const PublicKey& key : trusted) {
+        if (key.id != signature.keyId) continue;
+        if (CommentVerifies(key, signature)) {
+            error.clear();
+            return true;
+        }
+        error = "the trusted comment does not match its signature";
+    }
+    return false;
+}
+
 bool Verify(const std::vector<PublicKey>& trusted, std::string_view message,
             const Signature& signature, std::string& error) {
     error = "signed by key " + KeyIdText(signature.keyId) + ", which is not trusted";
@@ -124,9 +147,7 @@ bool Verify(const std::vector<PublicKey>& trusted, std::string_view message,
         if (key.id != signature.keyId) continue;
         if (!Ed25519Verify(key, AsText(prehash), signature.signature)) {
             error = "the signature does not match the signed file";
-        } else if (!Ed25519Verify(
-                       key, std::string(AsText(signature.signature)) + signature.trustedComment,
-                       signature.globalSignature)) {
+        } else if (!CommentVerifies(key, signature)) {
             error = "the trusted comment does not match its signature";
         } else {
             error.clear();

@@ -44,4 +44,10 @@ bool Sign(const SecretKey& key, std::string_view message, const std::string& tru
 bool Verify(const std::vector<PublicKey>& trusted, std::string_view message,
             const Signature& signature, std::string& error);
 
+// The trusted comment alone: signed by the trusted key with the signature's
+// key id together with the signature bytes, whatever file those were made
+// over (which need not be at hand). False with the reason.
+bool VerifyTrustedComment(const std::vector<PublicKey>& trusted, const Signature& signature,
+                          std::string& error);
+
 }  // namespace trust

@@ -20,6 +20,7 @@ namespace {
 using win32::fail_with;
 using win32::fail_with_last_error;
 using win32::Handle;
+using win32::long_form;
 using win32::wide;
 using win32::wide_path;
 
@@ -138,7 +139,8 @@ bool beneath(std::string_view path) {
     std::size_t start = 0;
     for (std::size_t end; (end = native.find('/', start)) != std::string::npos; start = end + 1) {
         const std::string part = native.substr(start, end - start);
-        const DWORD attributes = ::GetFileAttributesW(wide(native.substr(0, end)).c_str());
+        const DWORD attributes =
+            ::GetFileAttributesW(long_form(wide(native.substr(0, end))).c_str());
         if (part == ".." || (attributes != INVALID_FILE_ATTRIBUTES &&
                              (attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
             return fail_with(ERROR_NOT_SAME_DEVICE);
@@ -322,9 +324,12 @@ bool File::identity(std::uint64_t& device, std::uint64_t& inode) const {
 bool set_file_write_time(std::string_view path, std::int64_t unixSeconds) {
     if (!beneath(path)) return false;
     // Opened for its attributes alone and without sharing, as the launcher
-    // always did (sharing guards a file's bytes, not its attributes).
+    // always did (sharing guards a file's bytes, not its attributes); a link
+    // in the path's last place is opened as itself and gets the time, as
+    // utimensat without following does on POSIX, never what it leads to.
     const Handle file(::CreateFileW(wide_path(path).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                    OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return fail_with_last_error();
     // Creation and last-write time; the last-access time stays.
     const FILETIME time = win32::file_time(unixSeconds);
@@ -495,10 +500,12 @@ AttributeReader::AttributeReader() : base_(wide(current_directory())) {}
 AttributeReader::~AttributeReader() = default;
 
 File AttributeReader::open(std::string_view path, int& error) {
-    std::wstring full = wide_path(path);
+    // Joined with the folder of the construction before it is made long
+    // (wide_path would join it with the current one).
+    std::wstring full = wide(native_path(path));
     const bool absolute = (!full.empty() && (full[0] == L'\\' || full[0] == L'/')) ||
                           (full.size() > 1 && full[1] == L':');
-    if (!absolute) full = base_ + L"\\" + full;
+    full = long_form(absolute ? full : base_ + L"\\" + full);
     File file;
     error = static_cast<int>(attributes_of(full, file.size_, file.writeTime_));
     if (error != 0) return File();

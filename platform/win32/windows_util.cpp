@@ -23,7 +23,21 @@ std::string utf8(std::wstring_view text) {
 }
 
 std::wstring wide_path(std::string_view path) {
-    return wide(native_path(path));
+    return long_form(wide(native_path(path)));
+}
+
+std::wstring long_form(const std::wstring& path) {
+    constexpr DWORD kShort = MAX_PATH - 12;
+    // The length of the absolute path, its NUL included; no file is looked at.
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed <= kShort) return path;
+    std::wstring full(needed, L'\0');
+    const DWORD n = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (n == 0 || n >= needed) return path;
+    full.resize(n);
+    if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
 }
 
 bool fail_with_last_error() {

@@ -14,8 +14,16 @@ namespace platform::win32 {
 std::wstring wide(std::string_view utf8);
 std::string utf8(std::wstring_view utf16);
 
-// A launcher path (CP1254, "\" or "/") as the wide system calls take it.
+// A launcher path (CP1254, "\" or "/") as the wide system calls take it,
+// at any length (long_form).
 std::wstring wide_path(std::string_view path);
+
+// A path as the wide system calls take it at any length: one that is 248
+// characters or more once made absolute (beyond what CreateDirectoryW and,
+// at 260, the other calls take) in its "\\?\" form, absolute with "\"
+// between parts ("\\?\UNC\" for a share), which the system passes on
+// unparsed up to 32767 characters; a shorter one as it is.
+std::wstring long_form(const std::wstring& path);
 
 // Records GetLastError() (or `code`) for platform::last_error(); false.
 bool fail_with_last_error();

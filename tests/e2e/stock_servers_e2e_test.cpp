@@ -21,7 +21,7 @@ const Files kGame = {
     {"maps/alt/Kara Orman.map", "map"},
     {"ses/m\u00FCzik/a\u00E7\u0131l\u0131\u015F temas\u0131.ogg", pattern(5000, 2)},
     {"\u015Eehir/\u0130\u011Fne \u00C7\u00F6l\u00FC.dat", "dotted capital I"},
-    {"data/100% #1?.pak", "percent, hash, question mark"},
+    {"data/100% #1.pak", "percent, hash"},
     {"data/a+b;c=d,e'f(g)&[h]!~$@.dat", "sub-delimiters"},
 };
 

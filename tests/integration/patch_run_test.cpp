@@ -84,7 +84,7 @@ TEST_F(PatchRun, FaultyListsEndTheRunBeforeAnything) {
     const std::string head = "b\r\nv\r\n", entry = std::string("\r\n1\r\n") + kTimeText + "\r\n";
     const std::string good = head + "a.pak" + entry;
     std::string many = head;  // a file more than any list may name
-    for (std::size_t i = 0; i <= kMaxListEntries; ++i) many += "a" + entry;
+    for (std::size_t i = 0; i <= kMaxListEntries; ++i) many += std::to_string(i) + entry;
     // No final break, empty, an error status, cut short (right after all of
     // `good`), what the launcher refuses after a good entry (the fuzz inputs
     // have them all); and the reason the log gives, if any.
@@ -292,9 +292,11 @@ TEST_F(PatchRun, AStopEndsEveryPhaseAtOnceAndIsNoFailure) {
 // list may name, never held whole).
 TEST_F(PatchRun, ValdoraPatchExitStatusTellsHowTheRunEnded) {
     const Reply endless{200, std::string(1 << 16, '\n'), Reply::Mode::Endless};
-    std::string line = std::string(kTimeText) + "\r\n", valid;  // a path, a size and a time
-    for (int i = 0; i < 3000; ++i) valid += line;
-    const Reply entries{200, valid, Reply::Mode::Endless};
+    std::string valid = "b\r\nv\r\n";  // more files than a list may name, each its own
+    for (std::size_t i = 0; i <= kMaxListEntries; ++i) {
+        valid += std::to_string(i) + "\r\n1\r\n" + kTimeText + "\r\n";
+    }
+    const Reply entries{200, valid};
     // A signed release whose list is not the one served: 31 MiB of tiny
     // entries instead, never read (nor its files looked up).
     const trust::SecretKey key = NewKey();

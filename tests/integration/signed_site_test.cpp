@@ -163,6 +163,45 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
         return line.find("kept in base is ignored: signature: ") != std::string::npos;
     }));
 
+    // A kept release torn by a run cut short between its writes (the
+    // launcher before this one wrote the signature last, this one writes it
+    // first): the kept signature's version holds, an older one is refused,
+    // and the next release is kept whole.
+    const std::string keptList = platform::native_path(kKeptList),
+                      keptManifest = platform::native_path(kKeptManifest);
+    const struct {
+        const Site& kept;       // list and manifest
+        const Site& signature;  // the kept signature
+        const Site& offered;
+        const char* logged;
+    } torn[] = {{v3, releases[1], releases[0], "version 1 is older than version 2"},
+                {releases[1], v3, releases[1], "version 2 is older than version 3"}};
+    for (const auto& t : torn) {
+        clear();
+        write_tree(game, before);
+        write_tree(game, {{keptList, t.kept.at(kList)},
+                          {keptManifest, t.kept.at(kManifest)},
+                          {kept, t.signature.at(kSignature)}});
+        run_on(t.offered);
+        std::string logged;
+        for (const std::string& line : log()) logged += line + "\n";
+        EXPECT_NE(logged.find(t.logged), std::string::npos) << logged;
+        EXPECT_EQ(read_bytes(game / kept), t.signature.at(kSignature));
+        EXPECT_EQ(differences(game, {{"a.pak", a2}, {"sub/b.pak", b}}), Log{});
+    }
+    // A run that could keep the signature but not the manifest (a folder in
+    // the way of its new copy) has kept the signature first: the version
+    // before it is refused from then on.
+    clear();
+    write_tree(game, before);
+    write_tree(game, {{keptManifest + ".new/x", "in the way"}});
+    run_on(v3);
+    run_on(releases[1]);
+    EXPECT_EQ(read_bytes(game / "a.pak"), a3);
+    fs::remove_all(game / (keptManifest + ".new"));
+    run_on(v3);
+    EXPECT_EQ(read_bytes(game / keptList) + read_bytes(game / keptManifest), v3.at(kList) + m3);
+
     // A signed launcher is handed over, and launch_helper.exe installs only
     // its signed bytes, hashed as they are copied: another process that
     // swaps "_launcher.dll" with a foreign launcher all the while gets

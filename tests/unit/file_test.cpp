@@ -99,6 +99,11 @@ TEST(File, LauncherPathsReachTheFileSystemAsUtf8AndNoWriteLeavesTheDirectory) {
     EXPECT_FALSE(platform::File::create_always("data/../../outside.txt").valid());
     EXPECT_EQ(read_bytes("../outside.txt"), "keep");
     EXPECT_FALSE(fs::exists("../made"));
+    // Stamping a link stamps the link, never the file it leads to.
+    fs::create_symlink("../outside.txt", "link.pak");
+    const auto outside = fs::last_write_time("../outside.txt");
+    EXPECT_TRUE(platform::set_file_write_time("link.pak", 1577872800));
+    EXPECT_EQ(fs::last_write_time("../outside.txt"), outside);
 }
 
 // A folder another user may change, sticky or not, is not the player's alone.

@@ -226,6 +226,64 @@ TEST_F(Publisher, EachReleaseHasAFolderOfItsOwnAndTheOneBeforeStays) {
     EXPECT_FALSE(fs::exists("site/.cp1254/game/" + r1));
 }
 
+// What a release shares with the previous one is signed anew only once it
+// is found to be what that release's signed manifest names: a file, a chunk
+// index and a chunk list changed on the web server between two publications
+// are named, and the new release carries the build's bytes and its index.
+TEST_F(Publisher, SignsNothingOfThePreviousReleaseItDidNotCheck) {
+    std::ostringstream out;
+    ASSERT_EQ(publish::Keygen("keys", out, out), publish::kPublished);
+    options.signKey = "keys/valdora.key";
+    write_file("build/big.pak", testsupport::pattern(3 << 19, 1));  // 1.5 MiB: indexed
+    ASSERT_EQ(publish(), publish::kPublished) << errors;
+    const std::string r1 = "site/game/" + release() + "/";
+    std::map<std::string, std::string> indexes;  // .chunks/NAME -> its bytes
+    for (const auto& e : fs::directory_iterator(r1 + ".chunks")) {
+        indexes[".chunks/" + e.path().filename().string()] = read_bytes(e.path());
+    }
+    ASSERT_EQ(indexes.size(), 2u);
+    write_bytes(r1 + "valdora.pak", std::string(1000, 'X'));  // the size kept
+    for (const auto& [name, bytes] : indexes) write_bytes(r1 + name, "forged " + bytes);
+    write_file("build/new.pak", "n");
+    ASSERT_EQ(publish(), publish::kPublished) << errors;
+    const std::string r2 = "site/game/" + release() + "/";
+    ASSERT_NE(r2, r1);
+    for (const char* name : {"valdora.pak", ".index", ".chunks"}) {
+        EXPECT_NE(errors.find(name + std::string(": not the bytes")), std::string::npos) << errors;
+    }
+    EXPECT_EQ(read_bytes(r2 + "valdora.pak"), std::string(1000, 'p'));
+    for (const auto& [name, bytes] : indexes) EXPECT_EQ(read_bytes(r2 + name), bytes) << name;
+    EXPECT_TRUE(fs::equivalent(r1 + "big.pak", r2 + "big.pak"));  // the rest still shared
+    // Listed later, so that launchers that took the changed copy fetch it again.
+    EXPECT_NE(read_bytes("site/Patcher/1000_1.0.0.1_Update.txt")
+                  .find("valdora.pak\r\n1000\r\n05.03.2024 09:08:09\r\n"),
+              std::string::npos);
+    EXPECT_EQ(sha256sum(), 0);
+
+    // Indexes the previous manifest vouches for are shared.
+    write_file("build/other.pak", "o");
+    ASSERT_EQ(publish(), publish::kPublished) << errors;
+    EXPECT_EQ(errors, "");
+    const std::string r3 = "site/game/" + release() + "/";
+    for (const auto& [name, bytes] : indexes) EXPECT_TRUE(fs::equivalent(r2 + name, r3 + name));
+
+    // Forged with their manifest lines, they are no longer vouched for by the
+    // signature: made anew.
+    std::string manifest = read_bytes(MANIFEST);
+    for (const auto& [name, bytes] : indexes) {
+        write_bytes(r3 + name, "forged");
+        const std::size_t line = manifest.find("  " + r3.substr(5) + name + "\n") - 64;
+        manifest.replace(line, 64, trust::ToHex(trust::Sha256Of("forged")));
+    }
+    write_bytes(MANIFEST, manifest);
+    write_file("build/more.pak", "m");
+    ASSERT_EQ(publish(), publish::kPublished) << errors;
+    for (const auto& [name, bytes] : indexes) {
+        EXPECT_EQ(read_bytes("site/game/" + release() + "/" + name), bytes) << name;
+    }
+    EXPECT_EQ(sha256sum(), 0);
+}
+
 // Only the build is published, and a web server running as anyone can read
 // the site, whatever the umask.
 TEST_F(Publisher, PublishesOnlyTheBuildAndASiteEveryoneCanRead) {
@@ -292,6 +350,10 @@ TEST_F(Publisher, RefusesWhatTheLauncherCannotUseAndWritesNothing) {
         {"launcher.exe", [](auto&) { write_file("build/Launcher.exe", "x"); }, "--launcher"},
         {"a scratch file", [](auto&) { write_file("build/~temp.dat.3", "x"); },
          "~temp.dat.3: reserved: the launcher's temporary download files"},
+        {"one file twice on Windows", [](auto&) { write_file("build/MAPS/kara orman.map", "x"); },
+         "maps/Kara Orman.map: the same file as another path"},
+        {"a device on Windows", [](auto&) { write_file("build/sounds/Aux.ogg", "x"); },
+         "Aux.ogg: the launcher refuses this path: a device on Windows"},
         {"the chunk indexes' folder", [](auto&) { write_file("build/.chunks/a", "x"); },
          "reserved: the folder of the chunk indexes"},
         {"files folder over the list", [](auto& o) { o.baseUrl = "http://127.0.0.1:8787/Patcher"; },

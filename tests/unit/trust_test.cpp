@@ -68,6 +68,29 @@ TEST(Trust, RefusesBadInputWithTheCheckThatFailed) {
     }
 }
 
+// A kept release's signature says its version without the manifest it was
+// made over; an edited comment, another key or another product says none.
+TEST(Trust, ASignatureVouchesForItsVersionWithoutItsManifest) {
+    const trust::SecretKey key = NewKey();
+    const std::string good = SignText(key, "a manifest", "version=7 product=valdora");
+    const std::pair<std::string, const char*> cases[] = {
+        {good, ""},
+        {Swap(good, "version=7", "version=9"), "comment does not match"},
+        {SignText(NewKey(), "a manifest", "version=7 product=valdora"), "which is not trusted"},
+        {SignText(key, "servers", "version=7 product=valdora-servers"), "not \"valdora\""},
+        {good.substr(0, 90), "signature: "},
+    };
+    for (const auto& [signature, why] : cases) {
+        trust::ReleaseInfo info;
+        std::string error;
+        const bool taken =
+            trust::VerifySignedComment({trust::PublicKeyOf(key)}, signature, info, error);
+        EXPECT_EQ(taken, *why == '\0') << why;
+        EXPECT_NE(error.find(why), std::string::npos) << error;
+        EXPECT_EQ(taken ? info.version : 7u, 7u);
+    }
+}
+
 // The hash worked out behind the transfer is the hash of the bytes, in
 // order, however they arrive: in one call of many blocks (the hash thread
 // then has several waiting), in pieces that straddle the blocks, and again

@@ -14,6 +14,7 @@
 #include "platform/last_error.h"
 #include "platform/named_event.h"
 #include "platform/process.h"
+#include "platform/win32/windows_util.h"
 #include "support/files.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
@@ -66,6 +67,64 @@ TEST(WindowsFiles, WholeFilesReplaceTheOldOneButNotAReadOnlyOne) {
     EXPECT_FALSE(platform::write_file_whole("prefs", "three\r\n"));
     ::SetFileAttributesW(L"prefs", FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(read_bytes("prefs"), "two\r\n");
+}
+
+// Paths of more than 259 characters: a game folder deep enough that its
+// files' paths are longer, and every file operation of the layer on them.
+TEST(WindowsFiles, PathsBeyond259CharactersWork) {
+    testsupport::TempDir dir;
+    std::vector<std::string> folders;
+    std::string folder;
+    for (char c = 'a'; c < 'g'; ++c) {
+        folder += std::string(50, c);
+        ASSERT_TRUE(platform::create_directory(folder)) << folder.size();
+        folders.push_back(folder);
+        folder += "\\";
+    }
+    const std::string file = folder + "game.pak", copy = folder + "copy.pak";
+    ASSERT_GT(dir.path().native().size() + file.size(), 300u);
+    // Wine takes long paths in any form; Windows (without long paths turned
+    // on) only in the "\\?\" form, which is what the layer hands it.
+    EXPECT_EQ(platform::win32::wide_path(file).rfind(L"\\\\?\\", 0), 0u);
+    EXPECT_EQ(platform::win32::wide_path("a\\b.pak"), L"a/b.pak");
+    ASSERT_TRUE(platform::File::create_always(file).write_all("abc", 3));
+    EXPECT_TRUE(platform::set_file_write_time(file, 1577872800));
+    std::int64_t time = 0;
+    std::uint64_t size = 0;
+    const platform::File attributes = platform::File::open_for_attributes(file);
+    EXPECT_TRUE(attributes.last_write_time(time) && attributes.size(size));
+    EXPECT_EQ(time, 1577872800);
+    EXPECT_EQ(size, 3u);
+    int error = 0;
+    EXPECT_TRUE(platform::AttributeReader().open(file, error).valid()) << error;
+    EXPECT_TRUE(platform::copy_file(file, copy));
+    EXPECT_TRUE(platform::write_file_whole(file, "new"));
+    EXPECT_TRUE(platform::replace_file(file, copy));
+    std::string bytes;
+    EXPECT_TRUE(platform::read_file(copy, bytes));
+    EXPECT_EQ(bytes, "new");
+    EXPECT_TRUE(platform::delete_file(copy));
+    EXPECT_FALSE(platform::file_exists(file) || platform::file_exists(copy));
+    for (auto f = folders.rbegin(); f != folders.rend(); ++f) {
+        EXPECT_TRUE(::RemoveDirectoryW(platform::win32::wide_path(*f).c_str())) << f->size();
+    }
+}
+
+// Stamping a link never stamps the file it leads to (as utimensat without
+// following on POSIX): Windows stamps the link itself.
+TEST(WindowsFiles, AFileTimeIsNeverSetThroughALink) {
+    testsupport::TempDir dir;
+    write_bytes("target.pak", "t");
+    ASSERT_TRUE(platform::set_file_write_time("target.pak", 1577872800));
+    // Wine 8 answers success and makes nothing.
+    if (!::CreateSymbolicLinkW(L"link.pak", L"target.pak",
+                               SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) ||
+        (::GetFileAttributesW(L"link.pak") & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+        ::GetFileAttributesW(L"link.pak") == INVALID_FILE_ATTRIBUTES) {
+        GTEST_SKIP() << "no symbolic link can be made here";
+    }
+    const bool stamped = platform::set_file_write_time("link.pak", 1709622489);
+    EXPECT_EQ(testsupport::write_time("target.pak"), 1577872800) << stamped;
 }
 
 // The game's start handshake across processes; a stale event of the same

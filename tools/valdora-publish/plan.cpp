@@ -125,9 +125,11 @@ std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& prob
                            " at most");
     }
     std::uint64_t total = 0;
+    ListPathSet paths;  // names a file system that ignores letter case takes for one
     for (const SourceFile& file : plan.files) {
         const std::string shown = SiteName(file.entry.path);  // as the build names it
-        const std::string problem = ListPathProblem(file.entry.path);
+        std::string problem = ListPathProblem(file.entry.path);
+        if (problem.empty()) problem = paths.Add(file.entry.path);
         if (!problem.empty()) problems.push_back(shown + ": " + problem);
         if (!IsListTime(FormatTimeText(file.entry.unixTime))) {
             problems.push_back(shown + ": a last-write time the launcher cannot read");
@@ -146,10 +148,14 @@ bool ListedWithinTheHour(const std::string& listed, std::int64_t unixTime) {
 
 // A file the previous release had under the same size is read now. The
 // same bytes keep the previous release's time, so players who have them
-// fetch nothing, and are shared with it rather than copied. Other bytes
-// under a time launchers take as the same would never reach a player who
-// has the old ones: their time moves two hours past the old one.
-void CompareWithPrevious(Publication& plan, std::vector<std::string>& problems) {
+// fetch nothing, and are shared with it rather than copied, once the site's
+// copy is read and found to be those bytes still: what is shared is signed
+// anew. Other bytes under a time launchers take as the same would never
+// reach a player who has the old ones: their time moves two hours past the
+// old one. So does a file whose copy on the site was changed, for the
+// players who took that copy (launchers without keys).
+void CompareWithPrevious(const Options& options, Publication& plan,
+                         std::vector<std::string>& problems) {
     if (!plan.previous) return;
     for (SourceFile& file : plan.files) {
         const auto old = plan.previous->byListPath.find(file.entry.path);
@@ -166,7 +172,15 @@ void CompareWithPrevious(Publication& plan, std::vector<std::string>& problems) 
         file.hash = digest;
         std::int64_t listed = 0;
         if (!platform::system_time_to_unix(ReadTimeText(old->second.time), listed)) continue;
-        if (digest == *old->second.hash) {
+        bool same = digest == *old->second.hash;
+        trust::Sha256Digest site;
+        if (same && (!HashFile(options.siteDir / old->second.site, site) || site != digest)) {
+            plan.mismatches.push_back(Utf8(old->second.site) +
+                                      ": not the bytes the site's manifest names (changed on the "
+                                      "server?); published from the build");
+            same = false;
+        }
+        if (same) {
             file.entry.unixTime = listed;
             file.reuse = old->second.site;
         } else if (ListedWithinTheHour(old->second.time, file.entry.unixTime)) {
@@ -269,14 +283,21 @@ void Plan(const Options& options, Publication& plan, std::vector<std::string>& p
         ReadPageTemplates(options.pageTemplates, plan.pages, problems);
     }
 
-    const std::uint64_t total = CheckFiles(plan, problems);
     std::sort(plan.files.begin(), plan.files.end(),
               [](const SourceFile& a, const SourceFile& b) { return a.entry.path < b.entry.path; });
+    const std::uint64_t total = CheckFiles(plan, problems);
     plan.previous = ReadPreviousRelease(options.siteDir, plan.folder);
     CheckSameGame(options, plan, problems);
-    CompareWithPrevious(plan, problems);
+    CompareWithPrevious(options, plan, problems);
     FillPromoPages(plan.pages, note, plan.files.size(), total);
     PlanSigning(options, plan.signing, plan.state, problems);
+    if (plan.previous && plan.signing) {
+        trust::ReleaseInfo info;
+        std::string unsigned_;
+        plan.previous->vouched = trust::VerifySignedInfo(
+            {trust::PublicKeyOf(plan.signing->key)}, plan.previous->manifestText,
+            plan.previous->signatureText, info, unsigned_);
+    }
     CheckLauncherKeys(options, plan, problems);
 }
 

@@ -34,6 +34,9 @@ struct Publication {
     SiteState state;                          // what the site will have carried
     std::optional<PreviousRelease> previous;  // what the site holds now
     std::vector<std::string> notes;           // for the report
+    // What the site holds that is not what its manifest names (changed on
+    // the server): each taken from the build instead, and named on stderr.
+    std::vector<std::string> mismatches;
 };
 
 // Everything the publication needs, checked against what the launcher and a

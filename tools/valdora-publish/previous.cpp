@@ -21,7 +21,7 @@ bool IsReleaseName(const std::string& name) {
 
 std::optional<PreviousRelease> ReadPreviousRelease(const fs::path& siteDir,
                                                    const fs::path& folder) {
-    std::string list, baseUrl, reason, manifestText, error;
+    std::string list, baseUrl, reason, error;
     std::list<UpdateListEntry> entries;
     fs::path files;
     if (!ReadText(siteDir / kListPath, list) || !ParseUpdateList(list, false, baseUrl, entries) ||
@@ -35,10 +35,11 @@ std::optional<PreviousRelease> ReadPreviousRelease(const fs::path& siteDir,
         !(files.parent_path() == folder && IsReleaseName(Utf8(files.filename())))) {
         return std::nullopt;
     }
-    trust::Manifest manifest;
-    if (ReadText(siteDir / kManifestPath, manifestText)) {
-        trust::Manifest::Parse(manifestText, manifest, error);
+    trust::Manifest& manifest = previous.manifest;
+    if (ReadText(siteDir / kManifestPath, previous.manifestText)) {
+        trust::Manifest::Parse(previous.manifestText, manifest, error);
     }
+    ReadText(siteDir / kSignaturePath, previous.signatureText);
     for (const UpdateListEntry& entry : entries) {
         PreviousRelease::File& file = previous.byListPath[entry.path];
         file.size = entry.size;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "trust/manifest.h"
 #include "trust/sha256.h"
 
 namespace publish {
@@ -33,6 +34,15 @@ struct PreviousRelease {
         std::filesystem::path site;  // where the hash says it lies, relative to the site
     };
     std::map<std::string, File> byListPath;
+    // Its manifest as the site holds it (empty when none reads), and the
+    // signature beside it. `vouched` once the signature verifies with the
+    // key of the new publication: only then are its lines taken for the
+    // bytes of what the new release shares without reading it whole (the
+    // chunk indexes); anyone who may write the site could have changed
+    // both the files and an unsigned manifest.
+    trust::Manifest manifest;
+    std::string manifestText, signatureText;
+    bool vouched = false;
 };
 
 // The site's release from its list and manifest; nullopt when the site has

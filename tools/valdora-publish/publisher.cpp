@@ -63,6 +63,7 @@ Status Publish(const Options& options, std::ostream& report, std::ostream& error
     Publication plan;
     std::vector<std::string> problems;
     Plan(options, plan, problems);
+    for (const std::string& m : plan.mismatches) errors << "valdora-publish: " << m << "\n";
     if (!problems.empty()) {
         errors << "valdora-publish: refused, nothing was written:\n";
         for (const std::string& p : problems) errors << "  " << p << "\n";
@@ -86,6 +87,7 @@ Status Publish(const Options& options, std::ostream& report, std::ostream& error
         errors << "valdora-publish: " << error << "\nThe site was left as it was.\n";
         return kWriteFailed;
     }
+    for (const std::string& m : staged.mismatches) errors << "valdora-publish: " << m << "\n";
     MakeFoldersPublic(options.siteDir, units);
     const int removed = RemoveOldReleases(options.siteDir, plan, staged);
     Report(options, plan, staged, removed, report);

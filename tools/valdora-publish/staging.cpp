@@ -107,19 +107,30 @@ bool StageFile(const SourceFile& file, const fs::path& siteDir, const fs::path& 
 }
 
 // The index and chunk list of `file` (staged at `copy`) in `folder`, named
-// by its hash: links to the previous release's where it has them, else cut
-// from the copy.
-bool StageIndex(const fs::path& copy, const trust::Sha256Digest& hash, const fs::path& previous,
-                const fs::path& folder, Staged& staged, std::string& error) {
+// by its hash: links to the previous release's where its vouched manifest
+// names the bytes they hold, else cut from the copy.
+bool StageIndex(const fs::path& copy, const trust::Sha256Digest& hash, const Publication& plan,
+                const fs::path& siteDir, const fs::path& folder, Staged& staged,
+                std::string& error) {
     const std::string names[2] = {delta::IndexName(hash), delta::ChunkListName(hash)};
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (fs::exists(folder / names[0], ec)) return true;  // another file of the same bytes
     std::string texts[2];
-    bool linked = !previous.empty();
-    for (int i = 0; linked && i < 2; ++i) {
-        fs::create_hard_link(previous / names[i], folder / names[i], ec);
-        linked = !ec && ReadText(folder / names[i], texts[i]);
+    const bool vouched = plan.previous && plan.previous->vouched;
+    bool linked = vouched;
+    for (int i = 0; vouched && i < 2; ++i) {
+        const fs::path previous = plan.previous->files / kIndexFolder / names[i];
+        const trust::Sha256Digest* listed = plan.previous->manifest.Find(Utf8(previous));
+        if (listed != nullptr) fs::create_hard_link(siteDir / previous, folder / names[i], ec);
+        const bool read = listed != nullptr && !ec && ReadText(folder / names[i], texts[i]);
+        const bool same = read && trust::Sha256Of(texts[i]) == *listed;
+        if (read && !same) {
+            staged.mismatches.push_back(Utf8(previous) +
+                                        ": not the bytes the previous signed manifest names "
+                                        "(changed on the server?); made anew from the build");
+        }
+        linked = linked && same;
     }
     if (!linked) {
         std::ifstream in(copy, std::ios::binary);
@@ -183,10 +194,7 @@ bool Stage(const Publication& plan, const fs::path& siteDir, const fs::path& fre
         staged.hashes.push_back(digest);
         entries.push_back(file.entry);
         if (file.entry.size < delta::kMinIndexedSize) continue;
-        const fs::path previous = plan.previous && !plan.previous->flat
-                                      ? siteDir / plan.previous->files / kIndexFolder
-                                      : fs::path();
-        if (!StageIndex(building / SiteName(file.entry.path), digest, previous,
+        if (!StageIndex(building / SiteName(file.entry.path), digest, plan, siteDir,
                         building / kIndexFolder, staged, error)) {
             return false;
         }

@@ -46,13 +46,18 @@ struct Staged {
     // below it) with their hashes, for the manifest.
     std::vector<std::pair<std::string, trust::Sha256Digest>> indexes;
     std::string listText;
+    // Indexes of the previous release that are not what its signed manifest
+    // names (changed on the server): made anew, and named on stderr.
+    std::vector<std::string> mismatches;
 };
 
 // Puts every file with its time into a new release folder in `fresh` (a
 // link to the previous release's copy where that is the same, else a
 // copy), with a second name below .cp1254/ for a name that is not plain
 // ASCII; the chunk index of every file of 1 MiB or more (patch/download_plan.h)
-// in the release's folder; writes the list (its base URL the release's folder), the manifest
+// in the release's folder (a link to the previous release's where its
+// manifest, signed with this publication's key, names those bytes, else cut
+// from the copy); writes the list (its base URL the release's folder), the manifest
 // of the hashes of the list and the files, its signature when the plan
 // signs, and the pages; and makes everything readable for a web server
 // running as another user. False with the reason in `error` on the first
