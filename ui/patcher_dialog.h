@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <map>
 
-#include "settings/preferences_dialog.h"
+#include "ui/preferences_dialog.h"
 #include "ui/qt_message_target.h"
 #include "window/patcher_window.h"
 

@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "win32ui/explorer.h"
-#include "win32ui/message_target.h"
 #include "win32ui/preferences_dialog.h"
 #include "win32ui/win32.h"
+#include "win32ui/win32_message_target.h"
 #include "window/patcher_window.h"
 
 class Win32PatcherDialog : public PatcherWindow {
