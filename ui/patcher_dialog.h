@@ -18,8 +18,9 @@ class StatusText;
 class Cpatcher_client_MFCDlg : public QWidget, public PatcherWindow {
     Q_OBJECT
 public:
-    // `start`: what start-up gathered (switches, game directory, endpoints).
-    explicit Cpatcher_client_MFCDlg(LaunchValues start = {});
+    // `start`: the configuration start-up made (switches, game directory,
+    // endpoints, keys).
+    explicit Cpatcher_client_MFCDlg(PatchOptions start = {});
     ~Cpatcher_client_MFCDlg() override;
 
     // Runs the window until its close button: shows it, then the event loop.

@@ -16,8 +16,9 @@
 
 class Win32PatcherDialog : public PatcherWindow {
 public:
-    // `start`: what start-up gathered (switches, game directory, endpoints).
-    explicit Win32PatcherDialog(LaunchValues start);
+    // `start`: the configuration start-up made (switches, game directory,
+    // endpoints, keys).
+    explicit Win32PatcherDialog(PatchOptions start);
     ~Win32PatcherDialog() override;
 
     // Runs the window until its close button; OnInitDialog and OnDestroy
