@@ -1,23 +1,29 @@
 #include "app/command_line.h"
 
-#include "app/globals.h"
+#include <utility>
+#include <vector>
+
+#include "endpoints/endpoints.h"
 #include "patch/launch_switches.h"
+#include "trusted_keys/trusted_keys.h"
+
+PatchOptions LauncherOptions(std::string gameDir) {
+    PatchOptions options;
+    options.gameDir = std::move(gameDir);
+    options.updateListUrl = valdora::UpdateListUrl();
+    options.serverListUrl = valdora::ServerListUrl();
+    options.webSite = valdora::kWebHost;
+    TrustKeys(options,
+              std::vector<std::string>(valdora::kTrustedKeys.begin(), valdora::kTrustedKeys.end()));
+    return options;
+}
 
 void CMyCommandLineInfo::ParseParam(std::string_view param, bool isSwitch, bool /*isLast*/) {
     if (!isSwitch) {
         plainArgument_ = param;
         return;
     }
-    LaunchSwitches switches{g_testLauncher,     g_skipPatch,    g_serverTest,         g_limitRate,
-                            g_refusedLimitRate, g_maxTransfers, g_refusedMaxTransfers};
-    ReadLaunchSwitch(param, isSwitch, switches);
-    g_testLauncher = switches.testLauncher;
-    g_skipPatch = switches.skipPatch;
-    g_serverTest = switches.serverTest;
-    g_limitRate = switches.limitRate;
-    g_refusedLimitRate = switches.refusedLimitRate;
-    g_maxTransfers = switches.maxTransfers;
-    g_refusedMaxTransfers = switches.refusedMaxTransfers;
+    ReadLaunchSwitch(param, isSwitch, options_);
 }
 
 void ParseCommandLine(CMyCommandLineInfo& info, int argc, const char* const* argv) {

@@ -4,10 +4,10 @@
 
 #include <QApplication>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/globals.h"
 #include "app/older_launcher.h"
 #include "net/easy_curl.h"
 #include "platform/file.h"
@@ -17,7 +17,7 @@
 
 bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
     EndOlderLauncher();
-    g_gameDir = platform::current_directory();
+    PatchOptions options = LauncherOptions(platform::current_directory());
     // Before any thread: the window's and the worker's transfers share it.
     talvo::utility::init_library();
 
@@ -35,11 +35,11 @@ bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
     PrepareWebPanes();
     QApplication application(argc, argv);
 
-    CMyCommandLineInfo commandLine;
+    CMyCommandLineInfo commandLine(options);
     ParseCommandLine(commandLine, static_cast<int>(arguments.size()), arguments.data());
 
     {
-        Cpatcher_client_MFCDlg dialog(LauncherStartValues());
+        Cpatcher_client_MFCDlg dialog(std::move(options));
         dialog.OnInitDialog();
         dialog.DoModal();
         dialog.OnDestroy();

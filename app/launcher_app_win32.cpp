@@ -1,7 +1,8 @@
 // launcher.exe's start-up on Windows: the same steps as on Linux, then the
 // Win32 window.
+#include <utility>
+
 #include "app/command_line.h"
-#include "app/globals.h"
 #include "app/launcher_app.h"
 #include "app/older_launcher.h"
 #include "net/easy_curl.h"
@@ -10,13 +11,13 @@
 
 bool Cpatcher_client_MFCApp::InitInstance(int argc, char** argv) {
     EndOlderLauncher();
-    g_gameDir = platform::current_directory();
+    PatchOptions options = LauncherOptions(platform::current_directory());
     // Before any thread: the window's and the worker's transfers share it.
     talvo::utility::init_library();
 
-    CMyCommandLineInfo commandLine;
+    CMyCommandLineInfo commandLine(options);
     ParseCommandLine(commandLine, argc, argv);
 
-    RunLauncherWindow(LauncherStartValues());
+    RunLauncherWindow(std::move(options));
     return false;
 }

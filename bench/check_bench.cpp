@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
         }
         const long long parse = micros_since(start);
 
-        PatchDownloader downloader(&window, "", options);
+        PatchDownloader downloader(&window, options);
         start = std::chrono::steady_clock::now();
         downloader.CheckFiles(entries);
         const long long check = micros_since(start);

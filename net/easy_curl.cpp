@@ -50,7 +50,7 @@ void easy_curl::set_stall_limit(long seconds, long slowest) {
     curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_TIME, seconds);
 }
 
-void easy_curl::set_max_recv_speed(std::uint64_t bytesPerSecond) {
+void easy_curl::set_limit_rate(std::uint64_t bytesPerSecond) {
     curl_easy_setopt(handle_, CURLOPT_MAX_RECV_SPEED_LARGE,
                      static_cast<curl_off_t>(bytesPerSecond));
     // Under a cap libcurl keeps the pace by its pieces: large ones overshoot.

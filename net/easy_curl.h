@@ -69,7 +69,7 @@ public:
     // for `seconds` fails (28).
     void set_stall_limit(long seconds, long slowest = kSlowestSpeed);
     // At most `bytesPerSecond` on average (0: no limit).
-    void set_max_recv_speed(std::uint64_t bytesPerSecond);
+    void set_limit_rate(std::uint64_t bytesPerSecond);
     // The next transfers ask for the body from byte `from` on, and only if
     // the server's copy still has the validator `ifRange` (an ETag or an
     // HTTP date): "Range: bytes=from-" and "If-Range". 0 asks for all.

@@ -31,7 +31,7 @@ multi_curl::~multi_curl() {
     curl_multi_cleanup(multi_);
 }
 
-void multi_curl::set_max_recv_speed(std::uint64_t bytesPerSecond) {
+void multi_curl::set_limit_rate(std::uint64_t bytesPerSecond) {
     rate_ = bytesPerSecond;
     allowance_ = rate_ ? Burst(rate_) : 0;
     paced_ = now_();

@@ -32,7 +32,7 @@ public:
     std::size_t max_transfers() const { return max_; }
     std::size_t running() const { return running_.size(); }
     // All transfers together at most `bytesPerSecond` (0: no cap).
-    void set_max_recv_speed(std::uint64_t bytesPerSecond);
+    void set_limit_rate(std::uint64_t bytesPerSecond);
 
     // Starts `transfer` (prepare() is done here). False when max_transfers()
     // run already or libcurl refuses it.

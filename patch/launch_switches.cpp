@@ -68,34 +68,29 @@ LaunchArgument SplitLaunchArgument(std::string_view argument) {
     return {isSwitch ? argument.substr(1) : argument, isSwitch};
 }
 
-void ReadLaunchSwitch(std::string_view param, bool isSwitch, LaunchSwitches& switches) {
+void ReadLaunchSwitch(std::string_view param, bool isSwitch, PatchOptions& options) {
     if (!isSwitch) return;
     if (platform::equal_ignoring_ascii_case(param, "qmtr284")) {
-        switches.skipPatch = true;
+        options.skipPatch = true;
     } else if (platform::equal_ignoring_ascii_case(param, "test_launcher")) {
-        switches.testLauncher = true;
+        options.testLauncher = true;
     } else if (platform::equal_ignoring_ascii_case(param, "servertest")) {
-        switches.skipPatch = true;
-        switches.serverTest = true;
+        options.skipPatch = true;
+        options.serverTest = true;
     } else if (StartsWith(param, kLimitRate)) {
-        std::uint64_t rate = 0;
-        if (ParseRate(param.substr(kLimitRate.size()), rate)) {
-            switches.limitRate = rate;
-        } else {
-            switches.refusedLimitRate = param;
+        if (!ParseRate(param.substr(kLimitRate.size()), options.limitRate)) {
+            options.refusedLimitRate = param;
         }
     } else if (StartsWith(param, kMaxTransfersSwitch)) {
-        if (!ParseTransfers(param.substr(kMaxTransfersSwitch.size()), switches.maxTransfers)) {
-            switches.refusedMaxTransfers = param;
+        if (!ParseTransfers(param.substr(kMaxTransfersSwitch.size()), options.maxTransfers)) {
+            options.refusedMaxTransfers = param;
         }
     }
 }
 
-LaunchSwitches ParseLaunchSwitches(const std::vector<std::string_view>& arguments) {
-    LaunchSwitches switches;
+void ReadLaunchSwitches(const std::vector<std::string_view>& arguments, PatchOptions& options) {
     for (const std::string_view argument : arguments) {
         const LaunchArgument a = SplitLaunchArgument(argument);
-        ReadLaunchSwitch(a.param, a.isSwitch, switches);
+        ReadLaunchSwitch(a.param, a.isSwitch, options);
     }
-    return switches;
 }

@@ -1,29 +1,13 @@
-// The launcher's three mode switches and their reading from a command line,
-// shared by the launcher's start-up and valdora-patch.
+// The launcher's switches, read from a command line straight into the
+// configuration record (patch_options.h); the launcher's start-up and
+// valdora-patch read them alike.
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <vector>
 
-inline constexpr std::size_t kDefaultTransfers = 8;
-inline constexpr std::size_t kMaxTransfers = 16;
-
-struct LaunchSwitches {
-    bool testLauncher = false;  // "test_launcher": no self-update
-    bool skipPatch = false;     // "qmtr284" and "servertest": nothing is downloaded
-    bool serverTest = false;    // "servertest": the server list from "serverlist.txt"
-    // "limit_rate=RATE": downloads at most RATE bytes a second (0: no cap).
-    std::uint64_t limitRate = 0;
-    // The whole switch of a "limit_rate=" whose RATE could not be read (it
-    // is ignored; the run logs it). Empty when there was none.
-    std::string refusedLimitRate;
-    // "max_transfers=N": at most N requests in flight at once (1 to
-    // kMaxTransfers; 1 fetches one file after the other).
-    std::size_t maxTransfers = kDefaultTransfers;
-    std::string refusedMaxTransfers;  // as refusedLimitRate
-};
+#include "patch/patch_options.h"
 
 // A rate as curl's --limit-rate reads it: decimal digits and at most one
 // unit, K, M or G (1024, 1024^2, 1024^3; B or none: bytes), in either case.
@@ -44,10 +28,11 @@ LaunchArgument SplitLaunchArgument(std::string_view argument);
 
 // A switch is compared whole, ignoring ASCII case, with "qmtr284",
 // "test_launcher" and "servertest", in that order; the first match sets its
-// flags. Flags are only ever set; anything else changes nothing. A switch
-// that begins with "limit_rate=" (case ignored) sets the rate, or records
-// itself as refused when its RATE is no rate; "max_transfers=" likewise.
-void ReadLaunchSwitch(std::string_view param, bool isSwitch, LaunchSwitches& switches);
+// flags in `options`. Flags are only ever set; anything else changes
+// nothing. A switch that begins with "limit_rate=" (case ignored) sets
+// limitRate, or records itself as refused when its RATE is no rate;
+// "max_transfers=" likewise.
+void ReadLaunchSwitch(std::string_view param, bool isSwitch, PatchOptions& options);
 
-// The switches among `arguments` (those after the program name).
-LaunchSwitches ParseLaunchSwitches(const std::vector<std::string_view>& arguments);
+// The switches among `arguments` (those after the program name), in order.
+void ReadLaunchSwitches(const std::vector<std::string_view>& arguments, PatchOptions& options);

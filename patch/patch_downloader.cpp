@@ -7,14 +7,12 @@
 #include "patch/file_checks.h"
 #include "platform/last_error.h"
 
-PatchDownloader::PatchDownloader(platform::MessageTarget* window_,
-                                 const std::string& updateListUrl_, PatchOptions options_)
+PatchDownloader::PatchDownloader(platform::MessageTarget* window_, PatchOptions options_)
     : window(window_),
-      updateListUrl(updateListUrl_),
       progress(window_, options_.clock),
       options(std::move(options_)),
       gameDirectory(options.gameDir) {
-    progress.SetSpeedCap(static_cast<double>(options.maxRecvSpeed));
+    progress.SetLimitRate(options.limitRate);
 }
 
 PatchDownloader::~PatchDownloader() {

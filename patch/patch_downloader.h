@@ -9,7 +9,7 @@
 // (download_plan.h).
 //
 // The window's side, all from its own thread:
-//   PatchDownloader(window, url, options)  - the run, not yet started
+//   PatchDownloader(window, options)       - the run, not yet started
 //   Start()                                - the worker thread runs it, once
 //   GetStatusText()                        - the file being downloaded (WM_PATCH_PROGRESS)
 //   IsFinished()                           - true once the download phase has ended
@@ -48,8 +48,9 @@ class AttributeSurvey;
 
 class PatchDownloader : boost::noncopyable {
 public:
-    PatchDownloader(platform::MessageTarget* window, const std::string& updateListUrl,
-                    PatchOptions options);
+    // `options`: the configuration the run reads, the update list's URL
+    // among it (patch_options.h).
+    PatchDownloader(platform::MessageTarget* window, PatchOptions options);
     virtual ~PatchDownloader();
 
     // Starts the run on the object's worker thread. Once.
@@ -125,7 +126,6 @@ private:
     platform::MessageTarget* const window;
     platform::ManualResetEvent stopEvent;
     platform::ManualResetEvent doneEvent;
-    const std::string updateListUrl;
     boost::mutex statusMutex;
     boost::mutex serversMutex;
     std::string statusText;

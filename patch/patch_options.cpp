@@ -21,25 +21,9 @@ PatchOptions::PatchOptions()
     : clock([] { return platform::tick_count() - kProcessStartTick; }),
       unixTime([] { return static_cast<std::int64_t>(std::time(nullptr)); }) {}
 
-PatchOptions MakePatchOptions(const LaunchValues& values) {
-    PatchOptions options;
-    options.skipPatch = values.switches.skipPatch;
-    options.testLauncher = values.switches.testLauncher;
-    options.serverTest = values.switches.serverTest;
-    options.gameDir = values.gameDir;
-    options.serverListUrl = values.serverListUrl;
-    options.webSite = values.webSite;
-    // A key that does not read is left out, never the check: with none left
-    // every list is refused.
-    options.signedOnly = !values.trustedKeys.empty();
-    options.trustedKeys = ReadTrustedKeys(values.trustedKeys);
-    options.verifyAll = values.verifyAll && options.signedOnly;
-    options.caFile = values.caFile;
-    options.maxRecvSpeed = values.switches.limitRate;
-    options.refusedLimitRate = values.switches.refusedLimitRate;
-    options.maxTransfers = values.switches.maxTransfers;
-    options.refusedMaxTransfers = values.switches.refusedMaxTransfers;
-    return options;
+void TrustKeys(PatchOptions& options, const std::vector<std::string>& keys) {
+    options.signedOnly = !keys.empty();
+    options.trustedKeys = ReadTrustedKeys(keys);
 }
 
 void ConfigureTransfer(talvo::utility::easy_curl& transfer, const PatchOptions& options) {
@@ -50,9 +34,9 @@ void ConfigureTransfer(talvo::utility::easy_curl& transfer, const PatchOptions& 
 
 long SlowestSpeed(const PatchOptions& options) {
     constexpr std::uint64_t kFloor = talvo::utility::kSlowestSpeed;
-    if (options.maxRecvSpeed == 0) return kFloor;
+    if (options.limitRate == 0) return kFloor;
     // A quarter of each transfer's share of the cap is still a working one.
     const std::uint64_t share =
-        options.maxRecvSpeed / (4 * std::max<std::size_t>(options.maxTransfers, 1));
+        options.limitRate / (4 * std::max<std::size_t>(options.maxTransfers, 1));
     return static_cast<long>(std::clamp<std::uint64_t>(share, 1, kFloor));
 }

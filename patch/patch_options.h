@@ -1,7 +1,14 @@
-// What a run needs besides its window, and where it comes from: the values a
-// program starts the engine with (LaunchValues: the launcher's start-up makes
-// them for its window, valdora-patch from its own command line), turned into
-// the run's options in one place.
+// The launcher's configuration: one record, made once and handed down whole.
+// The launcher's start-up makes it from the compiled-in endpoints and keys,
+// the game directory and the command line (launch_switches.h), valdora-patch
+// from its own options; the window keeps it and gives the run it starts
+// (PatchDownloader) a copy, which the run reads and nothing else. No field
+// is copied into another on the way.
+//
+// The launcher's process-wide values are fields here: g_testLauncher,
+// g_skipPatch, g_serverTest, g_gameDir, g_updateListUrl and g_serverListUrl
+// are testLauncher, skipPatch, serverTest, gameDir, updateListUrl and
+// serverListUrl.
 #pragma once
 
 #include <boost/function.hpp>
@@ -9,68 +16,68 @@
 #include <string>
 #include <vector>
 
-#include "patch/launch_switches.h"
 #include "trust/keys.h"
 
-struct LaunchValues {
-    LaunchSwitches switches;
-    // The game directory in the file system's bytes.
+// Requests in flight at once: by default, and at most ("max_transfers=").
+inline constexpr std::size_t kDefaultTransfers = 8;
+inline constexpr std::size_t kMaxTransfers = 16;
+
+struct PatchOptions {
+    // The switches of the command line.
+    bool testLauncher = false;  // "test_launcher": no self-update, the launcher's own file left out
+    bool skipPatch = false;     // "qmtr284" and "servertest": compare and report, download nothing
+    bool serverTest = false;    // "servertest": the server list from "serverlist.txt"
+    // "limit_rate=RATE": the downloads, all together, at most RATE bytes a
+    // second (0: no limit), as libcurl is told.
+    std::uint64_t limitRate = 0;
+    // "max_transfers=N": at most N requests in flight at once (1 to
+    // kMaxTransfers; 1 fetches one file after the other, as the launcher
+    // always did).
+    std::size_t maxTransfers = kDefaultTransfers;
+    // The whole switch of a "limit_rate=" or "max_transfers=" whose value
+    // could not be read: ignored, and logged when the run starts. Empty when
+    // there was none.
+    std::string refusedLimitRate;
+    std::string refusedMaxTransfers;
+
+    // The game directory in the file system's bytes, made current before
+    // every group of file operations. Empty: the current directory as it is.
     std::string gameDir;
     std::string updateListUrl;
     std::string serverListUrl;
     // scheme://host[:port] of the game's web site: the address named in the
     // too-much-to-download box, the host of the promotional pages.
     std::string webSite;
-    // The publisher's public keys, minisign lines or files: the launcher's
-    // compiled-in ones, or valdora-patch's --trusted-key files. With any, the
-    // run takes only a site that one of them signed (signed_release.h).
-    std::vector<std::string> trustedKeys;
+    // A signed site (TrustKeys): the keys to check it with (none that read:
+    // every list is refused), and every file hashed against its manifest
+    // line.
+    bool signedOnly = false;
+    std::vector<trust::PublicKey> trustedKeys;
     // Hash every listed file, also those whose size and time match, and
     // download those whose bytes are not the signed ones (valdora-patch
-    // --verify). Only with trustedKeys.
+    // --verify). Only on a signed site.
     bool verifyAll = false;
     // A PEM file of certificate authorities that https transfers trust
     // besides the system's (valdora-patch --ca-file; tests). The launcher
     // never sets it.
     std::string caFile;
-};
 
-struct PatchOptions {
-    bool skipPatch = false;     // compare and report, download nothing
-    bool testLauncher = false;  // leave the launcher's own file out of the run
-    bool serverTest = false;    // the server list from "serverlist.txt"
-    // Made current before every group of file operations. Empty: the current
-    // directory as it is.
-    std::string gameDir;
-    std::string serverListUrl;
-    std::string webSite;
     // Milliseconds, wrapping at 2^32; by default since the process started.
     boost::function<std::uint32_t()> clock;
-    // A signed site: the keys to check it with (none that read: every list
-    // is refused), and every file hashed against its manifest line.
-    bool signedOnly = false;
-    std::vector<trust::PublicKey> trustedKeys;
-    bool verifyAll = false;
-    std::string caFile;
     // Seconds since 1970 UTC: the expiry of a signed list is judged by it.
     boost::function<std::int64_t()> unixTime;
-    // The update list and the files: at most this many bytes a second (0:
-    // no cap), and a transfer that gets less than SlowestSpeed() bytes a
-    // second on average over stallSeconds has failed.
-    std::uint64_t maxRecvSpeed = 0;
+    // A transfer that gets less than SlowestSpeed() bytes a second on
+    // average over stallSeconds has failed.
     long stallSeconds = 30;
-    // At most this many requests in flight at once (1: one file after the
-    // other, as the launcher always did).
-    std::size_t maxTransfers = kDefaultTransfers;
-    // A "limit_rate=" or "max_transfers=" switch that was ignored, logged
-    // when the run starts.
-    std::string refusedLimitRate;
-    std::string refusedMaxTransfers;
 
     PatchOptions();
 };
 
-PatchOptions MakePatchOptions(const LaunchValues& values);
+// The publisher's public keys, minisign lines or the texts of .pub files:
+// with any, the run takes only a site that one of them signed
+// (signed_release.h). A key that does not read is left out, never the
+// check: with none left, every list is refused.
+void TrustKeys(PatchOptions& options, const std::vector<std::string>& keys);
 
 namespace talvo::utility {
 class easy_curl;

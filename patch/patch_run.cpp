@@ -101,7 +101,7 @@ bool PatchDownloader::TakeList(bool fresh, std::string& baseUrl,
                                std::list<UpdateListEntry>& entries,
                                std::unique_ptr<AttributeSurvey>& survey, std::string& refused,
                                std::string& error) {
-    talvo::utility::fetch_url list(updateListUrl);
+    talvo::utility::fetch_url list(options.updateListUrl);
     PrepareFetch(list);
     list.transfer.set_no_cache(fresh);
     list.set_max_size(kMaxUpdateListBytes);
@@ -174,7 +174,7 @@ bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
                                     const std::list<UpdateListEntry>& entries,
                                     bool& launcherPlaced) {
     talvo::utility::multi_curl transfers(options.maxTransfers);
-    transfers.set_max_recv_speed(options.maxRecvSpeed);
+    transfers.set_limit_rate(options.limitRate);
     DownloadPlan plan;
     if (!options.skipPatch) {
         // Signed sites: the indexes fetched and the old copies read, so that

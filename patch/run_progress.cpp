@@ -59,7 +59,7 @@ void RunProgress::Show(double fileDone, double fileSize) {
     const double interval = seconds_since(lastSpeedTick, speedNow);
     if (!(interval > 1.0)) return;
     double kbPerSecond = (bytesDone - lastSpeedBytes) / 1024.0 / interval;
-    if (speedCap > 0.0) kbPerSecond = std::min(kbPerSecond, speedCap / 1024.0);
+    if (limitRate > 0.0) kbPerSecond = std::min(kbPerSecond, limitRate / 1024.0);
     const platform::WPARAM speed = low16(kbPerSecond);
     const platform::WPARAM remaining =
         speed == 0 ? 0 : low16((bytesTotal - bytesDone) / 1024.0 / static_cast<double>(speed));

@@ -29,9 +29,12 @@ public:
 
     RunProgress(platform::MessageTarget* window, Clock clock);
 
-    // The downloads are capped at `bytesPerSecond` (0: not): the speed shown
-    // never exceeds the cap, which the transfers keep only on average.
-    void SetSpeedCap(double bytesPerSecond) { speedCap = bytesPerSecond; }
+    // The downloads are limited to `bytesPerSecond` (0: not): the speed
+    // shown never exceeds the limit, which the transfers keep only on
+    // average.
+    void SetLimitRate(std::uint64_t bytesPerSecond) {
+        limitRate = static_cast<double>(bytesPerSecond);
+    }
     // The file check found one more file of `bytes` due.
     void CountDue(std::uint32_t bytes);
     // The run is `files` files of which `bytes` are to be fetched.
@@ -74,5 +77,5 @@ private:
     double lastSpeedBytes = 0.0;
     double bytesTotal = 0.0;
     double bytesDone = 0.0;
-    double speedCap = 0.0;
+    double limitRate = 0.0;
 };

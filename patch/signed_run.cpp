@@ -11,7 +11,7 @@ using namespace platform::literals;
 void PatchDownloader::PrepareFetch(talvo::utility::fetch_url& fetch) {
     fetch.abort_when([this] { return stopEvent.is_set(); });
     fetch.transfer.set_stall_limit(options.stallSeconds, SlowestSpeed(options));
-    fetch.transfer.set_max_recv_speed(options.maxRecvSpeed);
+    fetch.transfer.set_limit_rate(options.limitRate);
     if (!options.caFile.empty()) fetch.transfer.add_ca_file(options.caFile);
 }
 
@@ -23,7 +23,7 @@ bool PatchDownloader::FetchSignedRelease(bool fresh, std::string& refused) {
     // base64 and two comments of at most 8 KiB.
     const std::uint64_t caps[2] = {48 << 20, 64 << 10};
     for (int i = 0; i < 2; ++i) {
-        talvo::utility::fetch_url fetch(updateListUrl + suffixes[i]);
+        talvo::utility::fetch_url fetch(options.updateListUrl + suffixes[i]);
         PrepareFetch(fetch);
         fetch.transfer.set_no_cache(fresh);
         fetch.set_max_size(caps[i]);
@@ -46,7 +46,7 @@ bool PatchDownloader::FetchSignedRelease(bool fresh, std::string& refused) {
 }
 
 bool PatchDownloader::BytesDiffer(const UpdateListEntry& entry) {
-    if (!options.verifyAll) return false;
+    if (!options.verifyAll || !options.signedOnly) return false;
     const trust::Sha256Digest* expected = signedRelease.HashOf(entry.path);
     platform::File file = platform::File::open_for_reading(entry.path);
     trust::Sha256Digest digest;

@@ -3,9 +3,15 @@
 #   app -> ui (Qt) or win32ui -> window -> settings, patch;  patch -> servers -> net;
 #   patch -> delta -> trust;
 #   everything -> log -> platform
-# and nothing below the Qt window (nor the window's shared part, the settings
-# record, or the tools without a window) includes Qt. Prints one line per
-# folder: the modules it includes, then the verdict.
+# when Qt is included anywhere but the Qt window (ui/: the window, its
+# settings dialog and message box), start-up and the tools with a window
+# (settings/ holds the record, the file and the form alone, so the window's
+# shared part and win32ui/ use it from above), or when a header shares its
+# name with a source of another layer (any tool that pairs files by name
+# would read them as one). A subfolder belongs to its folder's layer
+# (platform/posix/, platform/win32/); the two toolkits' windows, ui/ and
+# win32ui/, are one layer built either way. Prints one line per folder: the
+# modules it includes, then the verdict.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,15 +40,26 @@ declare -A allowed=(
   [bench]="delta trust patch servers net log platform"
   [fuzz]="delta trust settings patch servers net log platform"
 )
-# Where Qt may be included: the window, start-up and the settings dialog.
-qt_allowed='^(app/|ui/|settings/(preferences_dialog|dialog_message_box|settings_preview)\.|tools/(game_stand_in|skin|starter)/)'
+# Where Qt may be included: the Qt window, start-up and the tools with a window.
+qt_allowed='^(app/|ui/|tools/(game_stand_in|skin|starter)/)'
 modules="platform log trust delta net servers patch settings window ui win32ui app endpoints trusted_keys tools fuzz bench"
 
+# The layer of file $1 into $layer: tools/NAME for a tool, its top folder
+# otherwise.
+layer_of() {
+  layer=${1%%/*}
+  if [[ $layer == tools ]]; then
+    local rest=${1#tools/}
+    layer=tools/${rest%%/*}
+  fi
+}
+
+sources=$(git ls-files -co --exclude-standard '*.cpp' '*.h' '*.h.in' | grep -v '^build/')
 files=0 includes=0 faults=0
 declare -A seen
 while IFS= read -r file; do
-  folder=${file%/*}
-  [[ $folder == tools/* ]] && folder=$(cut -d/ -f1-2 <<<"$folder")
+  layer_of "$file"
+  folder=$layer
   [[ -v allowed[$folder] ]] || continue
   files=$((files + 1))
   while IFS= read -r line; do
@@ -69,16 +86,42 @@ while IFS= read -r file; do
       faults=$((faults + 1))
     fi
   done < <(grep -E '^[[:space:]]*#[[:space:]]*include' "$file" || true)
-done < <(git ls-files -co --exclude-standard '*.cpp' '*.h' '*.h.in' | grep -v '^build/')
+done <<<"$sources"
+
+# A header and a source of the same name in two layers. The two windows are
+# one layer: each draws the same window/ in its own toolkit.
+declare -A headers
+while IFS= read -r file; do
+  [[ $file == *.h ]] || continue
+  layer_of "$file"
+  [[ -v allowed[$layer] ]] || continue
+  name=${file##*/}
+  headers[${name%.h}]+=" $file"
+done <<<"$sources"
+while IFS= read -r file; do
+  [[ $file == *.cpp ]] || continue
+  layer_of "$file"
+  [[ -v allowed[$layer] ]] || continue
+  [[ $layer == win32ui ]] && layer=ui
+  mine=$layer
+  name=${file##*/}
+  for header in ${headers[${name%.cpp}]:-}; do
+    layer_of "$header"
+    [[ $layer == win32ui ]] && layer=ui
+    [[ $layer == "$mine" ]] && continue
+    echo "check-layers: $header and $file: one name in two layers"
+    faults=$((faults + 1))
+  done
+done <<<"$sources"
 
 for folder in app ui win32ui window settings patch servers net delta trust log platform endpoints trusted_keys \
               tools/valdora-patch tools/valdora-publish tools/launch_helper tools/starter bench fuzz; do
   used=$(tr ' ' '\n' <<<"${seen[$folder]:-}" | sort -u | tr '\n' ' ' | sed 's/^ *//; s/ *$//')
   printf '  %-22s -> %s\n' "$folder" "${used:-(nothing of ours)}"
 done
-echo "  Qt: app/, ui/, the settings dialog and the tools with a window only"
+echo "  Qt: app/, ui/ and the tools with a window only"
 if ((faults > 0)); then
-  echo "check-layers: $faults includes against the direction ($files files, $includes project includes)"
+  echo "check-layers: $faults against the layers ($files files, $includes project includes)"
   exit 1
 fi
 echo "check-layers: $files files, $includes project includes, none against the direction"

@@ -429,8 +429,8 @@ awk -v c="$caught" -v r="$run" -v t="$target" 'BEGIN { exit !(r > 0 && 100 * c >
 ((stale_count == 0)) || exit 1
 exit 0
 
-# The mutants: patch/, net/, servers/ (the engine), settings/ (without the
-# dialog), window/ (the window's shared part), log/, platform/. Read by parse_mutants, never run.
+# The mutants: patch/, net/, servers/ (the engine), settings/, window/ (the
+# window's shared part), log/, platform/. Read by parse_mutants, never run.
 # shellcheck disable=SC2317
 : <<'MUTANTS'
 == hour-tolerance patch

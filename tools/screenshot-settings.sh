@@ -11,5 +11,5 @@ fi
 cmake --build "$build" -j2 --target valdora-settings-preview
 mkdir -p docs/images
 xvfb-run -a -s "-screen 0 1024x768x24" \
-  "$build/settings/valdora-settings-preview" docs/images/settings-dialog.png
+  "$build/ui/valdora-settings-preview" docs/images/settings-dialog.png
 echo "wrote docs/images/settings-dialog.png"

@@ -29,7 +29,7 @@ QRect ToQRect(const window::Rect& r) {
 
 }  // namespace
 
-Cpatcher_client_MFCDlg::Cpatcher_client_MFCDlg(LaunchValues start)
+Cpatcher_client_MFCDlg::Cpatcher_client_MFCDlg(PatchOptions start)
     : PatcherWindow(std::move(start)), target_(this), skin_(skin::LoadBitmap(window::kSkinBitmap)) {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_DeleteOnClose, false);

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <map>
 
-#include "settings/preferences_dialog.h"
+#include "ui/preferences_dialog.h"
 #include "ui/qt_message_target.h"
 #include "window/patcher_window.h"
 
@@ -18,8 +18,9 @@ class StatusText;
 class Cpatcher_client_MFCDlg : public QWidget, public PatcherWindow {
     Q_OBJECT
 public:
-    // `start`: what start-up gathered (switches, game directory, endpoints).
-    explicit Cpatcher_client_MFCDlg(LaunchValues start = {});
+    // `start`: the configuration start-up made (switches, game directory,
+    // endpoints, keys).
+    explicit Cpatcher_client_MFCDlg(PatchOptions start = {});
     ~Cpatcher_client_MFCDlg() override;
 
     // Runs the window until its close button: shows it, then the event loop.

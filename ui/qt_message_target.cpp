@@ -4,7 +4,7 @@
 #include <QThread>
 #include <algorithm>
 
-#include "settings/dialog_message_box.h"
+#include "ui/dialog_message_box.h"
 
 const QEvent::Type UserMessageEvent::kType =
     static_cast<QEvent::Type>(QEvent::registerEventType(QEvent::User + 1024));

@@ -7,4 +7,4 @@
 // Readies the window's thread for the window (the common controls, the
 // single-threaded apartment the WebBrowser control needs), then runs the
 // Win32 window with `start` until its close button.
-void RunLauncherWindow(LaunchValues start);
+void RunLauncherWindow(PatchOptions start);

@@ -32,7 +32,7 @@ RECT ToRect(const window::Rect& r) {
 
 }  // namespace
 
-Win32PatcherDialog::Win32PatcherDialog(LaunchValues start)
+Win32PatcherDialog::Win32PatcherDialog(PatchOptions start)
     : PatcherWindow(std::move(start)), skin_(skin::LoadSkinBitmap(window::kSkinBitmap)) {}
 
 Win32PatcherDialog::~Win32PatcherDialog() {
@@ -42,7 +42,7 @@ Win32PatcherDialog::~Win32PatcherDialog() {
     if (listBrush_ != nullptr) ::DeleteObject(listBrush_);
 }
 
-void RunLauncherWindow(LaunchValues start) {
+void RunLauncherWindow(PatchOptions start) {
     // Progress bars, the list box and the static texts.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);

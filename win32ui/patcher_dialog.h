@@ -9,15 +9,16 @@
 #include <memory>
 
 #include "win32ui/explorer.h"
-#include "win32ui/message_target.h"
 #include "win32ui/preferences_dialog.h"
 #include "win32ui/win32.h"
+#include "win32ui/win32_message_target.h"
 #include "window/patcher_window.h"
 
 class Win32PatcherDialog : public PatcherWindow {
 public:
-    // `start`: what start-up gathered (switches, game directory, endpoints).
-    explicit Win32PatcherDialog(LaunchValues start);
+    // `start`: the configuration start-up made (switches, game directory,
+    // endpoints, keys).
+    explicit Win32PatcherDialog(PatchOptions start);
     ~Win32PatcherDialog() override;
 
     // Runs the window until its close button; OnInitDialog and OnDestroy

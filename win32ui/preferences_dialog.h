@@ -6,8 +6,8 @@
 #include <string>
 
 #include "settings/preferences_form.h"
-#include "win32ui/message_target.h"
 #include "win32ui/win32.h"
+#include "win32ui/win32_message_target.h"
 
 class Win32PreferencesDialog : public PreferencesForm {
 public:

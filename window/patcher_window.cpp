@@ -16,7 +16,7 @@
 using namespace platform::literals;
 using namespace window;
 
-PatcherWindow::PatcherWindow(LaunchValues start) : start_(std::move(start)) {}
+PatcherWindow::PatcherWindow(PatchOptions start) : start_(std::move(start)) {}
 
 PatcherWindow::~PatcherWindow() = default;
 
@@ -26,10 +26,10 @@ bool PatcherWindow::OnInitDialog() {
 
     // Where another user could have put "_launcher.dll", the launcher goes on
     // as with -test_launcher: it patches the game but never hands over.
-    if (!start_.switches.testLauncher && !SelfUpdateAllowedHere()) {
-        start_.switches.testLauncher = true;
+    if (!start_.testLauncher && !SelfUpdateAllowedHere()) {
+        start_.testLauncher = true;
     }
-    if (IsLauncherUpdatePending(start_.switches.testLauncher)) {
+    if (IsLauncherUpdatePending(start_.testLauncher)) {
         OnUserMessage(WM_RUN_LAUNCH_HELPER, 0, 0);  // ends the process
     }
 
@@ -53,8 +53,7 @@ bool PatcherWindow::OnInitDialog() {
 
     FocusControl(kStartButton);
 
-    downloader = std::make_unique<PatchDownloader>(&Target(), start_.updateListUrl,
-                                                   MakePatchOptions(start_));
+    downloader = std::make_unique<PatchDownloader>(&Target(), start_);
     downloader->Start();
     phase_ = Phase::Patching;
     return true;
@@ -193,7 +192,7 @@ long PatcherWindow::OnServerListReady() {
 }
 
 std::uint32_t PatcherWindow::StatusTextColour() {
-    const bool finished = start_.switches.skipPatch || (downloader && downloader->IsFinished());
+    const bool finished = start_.skipPatch || (downloader && downloader->IsFinished());
     return finished ? kTextGreen : kTextWhite;
 }
 

@@ -33,8 +33,9 @@ public:
         Closing,            // the close button: the window goes, the run is stopped
     };
 
-    // `start`: what start-up gathered (switches, game directory, endpoints).
-    explicit PatcherWindow(LaunchValues start);
+    // `start`: the configuration start-up made (switches, game directory,
+    // endpoints, keys); the run gets a copy.
+    explicit PatcherWindow(PatchOptions start);
     virtual ~PatcherWindow();
     PatcherWindow(const PatcherWindow&) = delete;
     PatcherWindow& operator=(const PatcherWindow&) = delete;
@@ -70,7 +71,7 @@ public:
     // The run whose state the window shows. OnInitDialog creates and starts
     // the real one; tests hand in a run of their own.
     void UseDownloader(std::unique_ptr<PatchDownloader> run) { downloader = std::move(run); }
-    const LaunchValues& startValues() const { return start_; }
+    const PatchOptions& startValues() const { return start_; }
 
 protected:
     // The toolkit's part. Texts are UTF-16; ids are those of controls.h.
@@ -113,7 +114,7 @@ private:
     long OnServerListReady();
     void ShowPatchResult(bool filesWereUpdated);
 
-    LaunchValues start_;
+    PatchOptions start_;
     std::unique_ptr<PatchDownloader> downloader;
     std::vector<ServerEntry> servers;
     // The running-launcher marker, held from initialisation to destruction.

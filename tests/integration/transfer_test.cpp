@@ -200,7 +200,7 @@ TEST_F(Transfer, TheSpeedCapHoldsForAllTransfersOnTheBytesOnTheWire) {
     for (unsigned i = 0; body.size() < kRate; ++i) body += pattern(512, i) + std::string(512, 'a');
     steady_clock::time_point now{};
     talvo::utility::multi_curl transfers(8, [&] { return now; });
-    transfers.set_max_recv_speed(kRate);
+    transfers.set_limit_rate(kRate);
     talvo::utility::easy_curl curls[kCount];
     std::string got[kCount];
     for (std::size_t i = 0; i < kCount; ++i) {
@@ -314,8 +314,9 @@ TEST_F(Transfer, ASpeedLimitIsReadAsCurlReadsIt) {
         EXPECT_NE(r.output.find("--max-transfers " + std::string(text) + ": not a number"),
                   std::string::npos);
     }
-    const LaunchSwitches s = ParseLaunchSwitches(
-        {"-LIMIT_RATE=2m", "-limit_rate=fast", "/Max_Transfers=3", "-max_transfers=17"});
+    PatchOptions s;
+    ReadLaunchSwitches(
+        {"-LIMIT_RATE=2m", "-limit_rate=fast", "/Max_Transfers=3", "-max_transfers=17"}, s);
     EXPECT_EQ(s.limitRate, 2u << 20);
     EXPECT_EQ(s.maxTransfers, 3u);
     options.refusedLimitRate = s.refusedLimitRate;

@@ -20,11 +20,10 @@ inline std::unique_ptr<PatchDownloader> EndedRun(const std::string& serverList) 
     static RecordingTarget ignored;
     write_bytes("list.txt", "b\r\nv\r\n");
     write_bytes("serverlist.txt", serverList);
-    LaunchValues values;
-    values.switches.skipPatch = values.switches.serverTest = true;
-    auto run = std::make_unique<PatchDownloader>(
-        &ignored, "file://" + (std::filesystem::current_path() / "list.txt").string(),
-        MakePatchOptions(values));
+    PatchOptions options;
+    options.skipPatch = options.serverTest = true;
+    options.updateListUrl = "file://" + (std::filesystem::current_path() / "list.txt").string();
+    auto run = std::make_unique<PatchDownloader>(&ignored, options);
     run->Start();
     EXPECT_TRUE(run->WaitForEnd(std::chrono::seconds(20)));
     return run;

@@ -123,8 +123,8 @@ protected:
         target.boxes.clear();
         std::error_code ec;  // a read-only game directory keeps no log
         std::filesystem::remove(game / "base" / "launcher_log.txt", ec);
-        auto d = std::make_unique<PatchDownloader>(
-            &target, listUrl.empty() ? server.url(kListPath) : listUrl, options);
+        options.updateListUrl = listUrl.empty() ? server.url(kListPath) : listUrl;
+        auto d = std::make_unique<PatchDownloader>(&target, options);
         d->Start();
         return d;
     }

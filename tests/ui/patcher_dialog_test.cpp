@@ -41,10 +41,11 @@ struct WindowTest : ::testing::Test {
 
     // A run that is never started, or one that has ended with `serverList`.
     void use(const std::string& serverList = "", bool ended = false) {
+        PatchOptions unreachable;
+        unreachable.updateListUrl = "http://127.0.0.1:9/x";
         auto downloader =
             ended ? testsupport::EndedRun(serverList)
-                  : std::make_unique<PatchDownloader>(&window.messageTarget(),
-                                                      "http://127.0.0.1:9/x", PatchOptions());
+                  : std::make_unique<PatchDownloader>(&window.messageTarget(), unreachable);
         run = downloader.get();
         window.UseDownloader(std::move(downloader));
     }

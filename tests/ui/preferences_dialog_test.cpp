@@ -1,4 +1,4 @@
-#include "settings/preferences_dialog.h"
+#include "ui/preferences_dialog.h"
 
 #include <gtest/gtest.h>
 

@@ -64,7 +64,7 @@ TEST(Progress, PostsAtMostOnceASecondWithPackedHalves) {
     // A file that goes on from 1000 bytes on disk: they count as done (run
     // 110900, file 4000/6000) but not as speed (2 KB/s), which shows at most
     // the cap.
-    progress.SetSpeedCap(1024);
+    progress.SetLimitRate(1024);
     progress.FileDone();
     progress.NewFile();
     progress.Resumed(1000);

@@ -33,7 +33,7 @@ struct RecordingWindow : PatcherWindow {
     int selected = -1;
     std::vector<std::string> done;  // the toolkit's other acts, in order
 
-    RecordingWindow() : PatcherWindow(LaunchValues{}) {}
+    RecordingWindow() : PatcherWindow(PatchOptions{}) {}
     ~RecordingWindow() override { OnDestroy(); }
 
     void SetControlText(int id, std::u16string_view text) override { texts[id] = text; }
@@ -111,8 +111,9 @@ TEST(SharedWindow, CloseEndsTheWindowInAnyPhaseAndLaterMessagesAreLeftAlone) {
     testsupport::TempDir dir;
     for (const platform::UINT before : {0u, WM_PATCH_DONE, WM_SERVERLIST_READY, WM_PATCH_FAILED}) {
         RecordingWindow w;
-        w.UseDownloader(
-            std::make_unique<PatchDownloader>(&w.target, "http://127.0.0.1:9/x", PatchOptions()));
+        PatchOptions unreachable;
+        unreachable.updateListUrl = "http://127.0.0.1:9/x";
+        w.UseDownloader(std::make_unique<PatchDownloader>(&w.target, unreachable));
         if (before != 0) w.OnUserMessage(before, 1, 0);
         for (const int id : {kMinimiseButton, kSettingsButton, kGuideButton, kCloseButton}) {
             w.OnCommand(id);

@@ -38,6 +38,7 @@
 
 #include "endpoints/endpoints.h"
 #include "net/easy_curl.h"
+#include "patch/launch_switches.h"
 #include "patch/patch_downloader.h"
 #include "platform/file.h"
 #include "platform/terminal.h"
@@ -101,11 +102,11 @@ bool read_key_file(const char* path, std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    LaunchValues values;
+    PatchOptions values;
     values.updateListUrl = valdora::UpdateListUrl();
     values.serverListUrl = valdora::ServerListUrl();
     values.webSite = valdora::kWebHost;
-    values.trustedKeys.assign(valdora::kTrustedKeys.begin(), valdora::kTrustedKeys.end());
+    std::vector<std::string> keys(valdora::kTrustedKeys.begin(), valdora::kTrustedKeys.end());
     std::vector<std::string> keyFiles;
     std::vector<std::string_view> switches;
     unsigned serverWait = 60;
@@ -158,31 +159,31 @@ int main(int argc, char** argv) {
             switches.push_back(arg);  // the launcher's own, read the launcher's way
         }
     }
-    if (!keyFiles.empty()) values.trustedKeys = keyFiles;
-    if (values.verifyAll && values.trustedKeys.empty()) {
+    if (!keyFiles.empty()) keys = keyFiles;
+    if (values.verifyAll && keys.empty()) {
         std::fprintf(stderr,
                      "valdora-patch: --verify checks files against a signed site: it "
                      "needs a trusted key (--trusted-key FILE, or built in)\n");
         return 64;
     }
-    values.switches = ParseLaunchSwitches(switches);
-    if (limitGiven) values.switches.limitRate = limitRate;
-    if (transfers != 0) values.switches.maxTransfers = transfers;
+    TrustKeys(values, keys);
+    ReadLaunchSwitches(switches, values);
+    if (limitGiven) values.limitRate = limitRate;
+    if (transfers != 0) values.maxTransfers = transfers;
     values.gameDir = platform::current_directory();
 
     talvo::utility::init_library();
     TerminalTarget target(stdout, platform::open_terminal(stdout));
-    PatchOptions options = MakePatchOptions(values);
     // Tests shorten the stall window; everyone else keeps the launcher's.
     if (const char* stall = std::getenv("VALDORA_STALL_SECONDS"); stall != nullptr) {
         const std::string_view text = stall;
         long seconds = 0;
         const auto end = text.data() + text.size();
         if (std::from_chars(text.data(), end, seconds).ptr == end && seconds > 0) {
-            options.stallSeconds = seconds;
+            values.stallSeconds = seconds;
         }
     }
-    PatchDownloader downloader(&target, values.updateListUrl, std::move(options));
+    PatchDownloader downloader(&target, values);
     target.attach(&downloader);
 
     std::signal(SIGINT, on_signal);
@@ -214,5 +215,5 @@ int main(int argc, char** argv) {
     }
     // The run's memory (a list of 100,000 files, say) goes with the process
     // at once rather than entry by entry: exit() runs no destructor of main's.
-    std::exit(target.exit_status(values.switches.skipPatch || downloader.AllDueFilesDone()));
+    std::exit(target.exit_status(values.skipPatch || downloader.AllDueFilesDone()));
 }

@@ -1,4 +1,4 @@
-#include "win32ui/message_target.h"
+#include "win32ui/win32_message_target.h"
 
 #include <string>
 #include <string_view>

@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "platform/file.h"
-#include "settings/preferences_dialog.h"
+#include "ui/preferences_dialog.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

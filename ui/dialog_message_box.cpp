@@ -1,4 +1,4 @@
-#include "settings/dialog_message_box.h"
+#include "ui/dialog_message_box.h"
 
 #include <QString>
 

@@ -8,8 +8,8 @@
 #include <QDialog>
 #include <map>
 
-#include "settings/dialog_message_box.h"
 #include "settings/preferences_form.h"
+#include "ui/dialog_message_box.h"
 
 class QCheckBox;
 class QComboBox;
