@@ -35,7 +35,7 @@ constexpr const char* kReady = "Oyun ba\u015flamaya haz\u0131r.";
 // The site served: as published (version 2 after version 1), a twin with
 // eight files of a MiB and more, one with a huge file, or one of the first's
 // hostile variants.
-enum class Site { Main, Huge, Rollback, Mixed, Forged, Indexes };
+enum class Site { Main, Huge, Rollback, Mixed, Forged, Indexes, Altered, Torn };
 
 struct Row {
     const char* kind;       // what the server answers wrongly, and how
@@ -140,7 +140,23 @@ protected:
             replay["Patcher" / e.path().filename()] = read_bytes(e);
         }
         variant(Site::Rollback, replay);
+        variant(Site::Torn, replay);
         Forge(two.at("d0.pak"));
+        // c.pak changed on the web server (its size and time kept), and a release
+        // published after that: its bytes are the build's again.
+        fs::copy(site(Site::Main), site(Site::Altered), fs::copy_options::recursive);
+        for (const auto& e : fs::recursive_directory_iterator(site(Site::Main))) {
+            const fs::path copy = site(Site::Altered) / fs::relative(e.path(), site(Site::Main));
+            if (e.path().filename() == "c.pak") write_bytes(copy, pattern(20000, 5));
+            fs::last_write_time(copy, e.last_write_time());
+        }
+        fs::copy(build(Site::Main, 2), build(Site::Altered, 3),
+                 fs::copy_options::recursive | fs::copy_options::create_hard_links);
+        write_bytes(build(Site::Altered, 3) / "e.pak", "e");
+        hashes["e.pak"] = {{}, trust::Sha256Of("e")};
+        ASSERT_EQ(publish(build(Site::Altered, 3), site(Site::Altered), host + "/game",
+                          {"--sign-key", keys.string()}),
+                  "");
         const fs::path served = dir.path() / "server.out";
         server.emplace(std::vector<std::string>{"python3", VALDORA_HOSTILE_SERVER,
                                                 dir.path().string(), std::to_string(port)},
@@ -302,16 +318,27 @@ TEST_F(HostileServer, EveryRunEndsInTimeWithinItsMemoryAndPlacesOnlySignedBytes)
         {"file", "headers", 4},
         // An index signed as the site's, of chunks the chunker cannot cut.
         {"none", "none", 0, "group 2 out of bounds", Site::Forged},
-        // A site file altered on the server and signed anew by the
-        // publisher, and a kept release torn by a crash, come here.
+        // A site file altered on the server, then a release published; a
+        // kept release torn by a crash, then an older release offered.
+        {"none", "none", 0, "", Site::Altered},
+        {"none", "none", 1, "version 1 is older than version 2", Site::Torn},
     };
     for (const Row& r : rows) {
         const std::string name =
             std::string(r.kind) + " " + r.how + " " + std::to_string(int(r.site));
         SCOPED_TRACE(name);
         const fs::path game = Game(r.site);
-        if (r.site == Site::Rollback) {
+        if (r.site == Site::Rollback || r.site == Site::Torn) {
             ASSERT_EQ(Patch({"none", "none", 0}, game).status, 0);
+        }
+        if (r.site == Site::Torn) {
+            // Cut short while keeping version 2: its signature beside the
+            // list and manifest of version 1.
+            const std::string list = fs::path(kListPath).filename().string();
+            for (const std::string& kept : {list, list + ".sha256"}) {
+                write_bytes(game / "base" / kept,
+                            read_bytes(site(Site::Main) / "Patcher.1" / kept));
+            }
         }
         const Outcome o = Patch(r, game);
         std::printf("%-22s exit %3d %6ld KiB %6lld ms\n", name.c_str(), o.status.value_or(-1),
