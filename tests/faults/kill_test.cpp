@@ -19,7 +19,13 @@ using namespace testsupport;
 
 namespace {
 
+#ifdef __SANITIZE_ADDRESS__
+// Every run takes several times as long under the sanitizers: fewer moments,
+// the same paths.
+constexpr int kKills = 10;
+#else
 constexpr int kKills = 25;
+#endif
 
 TEST(KilledRun, NoMomentLeavesAFileLookingCurrentAndTheNextRunConverges) {
     testsupport::TempDir dir;
