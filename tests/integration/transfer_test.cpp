@@ -252,7 +252,6 @@ TEST_F(Transfer, TheServerListIsAskedForLessAndLessOften) {
     std::vector<long> waits;
     source.wait = [&](std::chrono::milliseconds ms) { return waits.push_back(ms.count()), false; };
     std::vector<ServerEntry> servers;
-    boost::mutex mutex;
     platform::ManualResetEvent stop;
     for (const double draw : {0.0, 0.5, 1.0}) {
         std::vector<Reply> replies(12, Reply{500, kServerList});
@@ -261,7 +260,7 @@ TEST_F(Transfer, TheServerListIsAskedForLessAndLessOften) {
         source.uniform = [draw] { return draw; };
         waits.clear();
         servers.clear();
-        EXPECT_EQ(RunServerListStage(source, servers, mutex, stop), 2u);
+        EXPECT_EQ(RunServerListStage(source, servers, stop), 2u);
         std::vector<long> expected;
         for (double ms = 50; expected.size() < 12; ms = std::min(ms * 2, 1e4)) {
             expected.push_back(std::lround(ms * (0.8 + 0.4 * draw)));
@@ -272,7 +271,7 @@ TEST_F(Transfer, TheServerListIsAskedForLessAndLessOften) {
     server.serve(kServers, {{500, ""}});
     servers.clear();
     const int before = server.requests(kServers);
-    EXPECT_EQ(RunServerListStage(source, servers, mutex, stop), 0u);
+    EXPECT_EQ(RunServerListStage(source, servers, stop), 0u);
     EXPECT_EQ(server.requests(kServers), before + 1);
 }
 
