@@ -125,8 +125,7 @@ private:
     // in flight waits for one.
     void StartFiles() {
         while (!failed_ && !context_.stop.is_set() && next_ < plan_.size() &&
-               active_.size() < maxActive_ &&
-               transfers_.running() < transfers_.max_transfers() &&
+               active_.size() < maxActive_ && transfers_.running() < transfers_.max_transfers() &&
                std::none_of(active_.begin(), active_.end(),
                             [](const auto& f) { return f->Wants(); })) {
             const PlannedFile& file = plan_[next_];

@@ -292,8 +292,8 @@ void PatchRun::FetchServers() {
     if (options_.signedOnly) {
         source.check = [this](const std::string& text, const std::string& signature) {
             std::string why;
-            if (trust::VerifyServerList(options_.trustedKeys, text, signature,
-                                        options_.unixTime(), why)) {
+            if (trust::VerifyServerList(options_.trustedKeys, text, signature, options_.unixTime(),
+                                        why)) {
                 return true;
             }
             LogRefusal("server list: " + why);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-
 namespace {
 
 // A value computed in floating point, truncated toward zero and sent as its

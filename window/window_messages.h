@@ -36,9 +36,9 @@ inline constexpr window::UINT WM_PATCH_QUIT = window::WM_USER + 6;
 inline constexpr window::UINT WM_RUN_LAUNCH_HELPER = window::WM_USER + 7;
 
 // The failure codes in WM_PATCH_FAILED's low half.
-inline constexpr window::WPARAM kFailedWrite = 1;       // also "~temp.dat"
+inline constexpr window::WPARAM kFailedWrite = 1;  // also "~temp.dat"
 inline constexpr window::WPARAM kFailedUpdateList = 2;
-inline constexpr window::WPARAM kFailedTransfer = 3;    // libcurl's code above it
+inline constexpr window::WPARAM kFailedTransfer = 3;  // libcurl's code above it
 inline constexpr window::WPARAM kFailedNotSigned = 4;
 
 namespace window {

@@ -96,33 +96,37 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
         return with(with(v3, kManifest, manifest), kSignature, SignText(by, manifest, comment));
     };
     // An empty `logged`: the release is taken (version 3 put in place).
+    constexpr FailureKind kRefused = FailureKind::UpdateList, kBytes = FailureKind::NotSigned;
     const struct {
         const char* name;
         Site site;
         const char* logged;
-        platform::WPARAM failed;  // WM_PATCH_FAILED posted
+        std::optional<FailureKind> failed;  // reported
     } cases[] = {
         {"changed game file", with(v3, release_path(v3, "a.pak"), pattern(5001, 9)),
-         "a.pak: not the signed bytes", kFailedNotSigned},
+         "a.pak: not the signed bytes", kBytes},
         {"changed list", with(v3, kList, Swap(v3.at(kList), "valdora-publish", "valdora-publisX")),
-         "the update list's bytes are not the signed ones", 2},
+         "the update list's bytes are not the signed ones", kRefused},
         {"changed manifest", with(v3, kManifest, Swap(m3, aPath, Swap(aPath, "a.pak", "c.pak"))),
-         "does not match the signed file", 2},
-        {"another key", signedAs(m3, ok, NewKey()), "which is not trusted", 2},
-        {"missing signature", with(v3, kSignature, ""), "signature: not fetched", 2},
+         "does not match the signed file", kRefused},
+        {"another key", signedAs(m3, ok, NewKey()), "which is not trusted", kRefused},
+        {"missing signature", with(v3, kSignature, ""), "signature: not fetched", kRefused},
         {"truncated signature", with(v3, kSignature, v3.at(kSignature).substr(0, 90)),
-         "signature: ", 2},
-        {"older release replayed", releases[0], "version 1 is older than version 2", 2},
-        {"expired", signedAs(m3, ok + " expires=2020-01-01T00:00:00Z", key), "expired at 2020", 2},
+         "signature: ", kRefused},
+        {"older release replayed", releases[0], "version 1 is older than version 2", kRefused},
+        {"expired", signedAs(m3, ok + " expires=2020-01-01T00:00:00Z", key), "expired at 2020",
+         kRefused},
         {"version above 2^53", signedAs(m3, "version=9007199254740993 product=valdora", key),
-         "version is not valid", 2},
+         "version is not valid", kRefused},
         {"listed file without a line", signedAs(Swap(m3, aLine, ""), ok, key),
-         "no line for the listed file game/r-", 2},
-        {"line for a file not listed", signedAs(m3 + aLine.substr(0, 66) + "game/x.pak\n", ok, key),
-         "", 0},
+         "no line for the listed file game/r-", kRefused},
+        {"line for a file not listed",
+         signedAs(m3 + aLine.substr(0, 66) + "game/x.pak\n", ok, key),
+         "",
+         {}},
         {"launcher not the signed one",
          with(releases[3], release_path(releases[3], "_launcher.dll"), pattern(4000, 6)),
-         "_launcher.dll: not the signed bytes", kFailedNotSigned},
+         "_launcher.dll: not the signed bytes", kBytes},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -131,18 +135,20 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
         run_on(c.site);
         std::string logged;
         for (const std::string& line : log()) logged += line + "\n";
-        const auto failed = std::find(target.posts.begin(), target.posts.end(),
-                                      Posted{WM_PATCH_FAILED, c.failed, 0});
-        EXPECT_EQ(failed != target.posts.end(), c.failed != 0) << logged;
+        const Reports& reports = report.values;
+        const Reported failed = Failed{c.failed.value_or(kRefused)};
+        EXPECT_EQ(std::find(reports.begin(), reports.end(), failed) != reports.end(),
+                  c.failed.has_value())
+            << logged;
         if (*c.logged == '\0') {
             EXPECT_EQ(differences(game, {{"a.pak", a3}, {"sub/b.pak", b}}), Log{});
             continue;
         }
         EXPECT_NE(logged.find(c.logged), std::string::npos) << logged;
         EXPECT_EQ(differences(game, {{"a.pak", a2}, {"sub/b.pak", b}}), Log{});
-        EXPECT_TRUE(c.failed != 2 || differences(game, before).empty());  // the kept release
+        EXPECT_TRUE(c.failed != kRefused || differences(game, before).empty());  // the kept release
         EXPECT_FALSE(fs::exists(game / "_launcher.dll"));  // nor handed over: the run went on
-        EXPECT_NE(target.posts.back(), (Posted{WM_RUN_LAUNCH_HELPER, 0, 0}));
+        EXPECT_NE(report.values.back(), Reported(HandedOver{}));
     }
 
     // A cache that still holds the previous release's manifest and
@@ -207,7 +213,7 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
     // swaps "_launcher.dll" with a foreign launcher all the while gets
     // either refused or the signed one installed, never its own.
     run_on(releases[3]);
-    EXPECT_EQ(target.posts.back(), (Posted{WM_RUN_LAUNCH_HELPER, 0, 0}));
+    EXPECT_EQ(report.values.back(), Reported(HandedOver{}));
     fs::current_path(game);
     const std::string signedLauncher = read_bytes("_launcher.dll"), foreign = pattern(4000, 6);
     std::string why;
@@ -327,7 +333,8 @@ TEST_F(EngineRun, GameFilesComeOverHttpAlone) {
                                 kTimeText + "\r\n");
     run();
     EXPECT_FALSE(fs::exists(game / "secret.txt"));
-    EXPECT_EQ(target.posts.front(), (Posted{WM_PATCH_FAILED, 1 << 16 | 3, 0}));  // no such protocol
+    EXPECT_EQ(report.values.front(),
+              Reported(Failed{FailureKind::Transfer, 1}));  // no such protocol
 }
 
 // A download cut short goes on in the next run, and its hash covers the

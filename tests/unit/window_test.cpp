@@ -6,24 +6,36 @@
 #include <optional>
 #include <set>
 
-#include "patch/messages.h"
 #include "support/ended_run.h"
 #include "support/files.h"
-#include "support/recording_target.h"
 #include "support/temp_dir.h"
 #include "window/controls.h"
 #include "window/patcher_window.h"
 #include "window/texts.h"
 #include "window/web_pages.h"
+#include "window/window_messages.h"
 
 namespace {
 
 using namespace window;
-using platform::LPARAM;
-using platform::WPARAM;
+using Posted = std::tuple<UINT, WPARAM, LPARAM>;
+
+// The window's target: what is posted to it, and its boxes.
+struct RecordingTarget : MessageTarget {
+    void PostMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        posts.emplace_back(message, wParam, lParam);
+    }
+    void MessageBox(std::u16string_view text, std::u16string_view caption, platform::BoxIcon icon,
+                    platform::BoxOwner owner) override {
+        boxes.push_back({std::u16string(text), std::u16string(caption), icon, owner});
+    }
+    std::vector<Posted> posts;
+    std::vector<testsupport::Box> boxes;
+};
 
 struct RecordingWindow : PatcherWindow {
-    testsupport::RecordingTarget target;
+    RecordingTarget target;
+    testsupport::RecordingReport report;  // of a run never started
     PreferencesStore preferences{&target, [] { return std::optional<std::uint32_t>(1u << 30); }};
     std::map<int, std::u16string> texts;
     std::map<int, std::vector<int>> bars;
@@ -52,7 +64,7 @@ struct RecordingWindow : PatcherWindow {
     void RunSettingsDialog() override { done.push_back("settings"); }
     void OpenDocument(const char* file) override { done.push_back(file); }
     PreferencesStore& Preferences() override { return preferences; }
-    platform::MessageTarget& Target() override { return target; }
+    MessageTarget& Target() override { return target; }
     void DismissBoxes() override { done.push_back("dismiss"); }
 };
 
@@ -97,11 +109,11 @@ TEST(SharedWindow, PhasesFollowTheRunAndTheBarsJump) {
         w.OnCommand(kStartButton);
         EXPECT_TRUE(std::filesystem::exists("base/pref_launch.prefs")) << choice;
     }
-    EXPECT_EQ(w.target.boxes,
-              (std::vector<testsupport::Box>{{kChooseServerText, kChooseServerCaption,
-                                              platform::MB_OK, platform::BoxOwner::Window},
-                                             {kChooseServerText, kChooseServerCaption,
-                                              platform::MB_OK, platform::BoxOwner::Window}}));
+    EXPECT_EQ(w.target.boxes, (std::vector<testsupport::Box>{
+                                  {kChooseServerText, kChooseServerCaption, platform::BoxIcon::None,
+                                   platform::BoxOwner::Window},
+                                  {kChooseServerText, kChooseServerCaption, platform::BoxIcon::None,
+                                   platform::BoxOwner::Window}}));
 }
 
 // The close button in any phase: the window goes first, then its boxes, the
@@ -109,11 +121,11 @@ TEST(SharedWindow, PhasesFollowTheRunAndTheBarsJump) {
 // posts changes nothing. Clicks reach what their button stands for.
 TEST(SharedWindow, CloseEndsTheWindowInAnyPhaseAndLaterMessagesAreLeftAlone) {
     testsupport::TempDir dir;
-    for (const platform::UINT before : {0u, WM_PATCH_DONE, WM_SERVERLIST_READY, WM_PATCH_FAILED}) {
+    for (const UINT before : {0u, WM_PATCH_DONE, WM_SERVERLIST_READY, WM_PATCH_FAILED}) {
         RecordingWindow w;
         PatchOptions unreachable;
         unreachable.updateListUrl = "http://127.0.0.1:9/x";
-        w.UseDownloader(std::make_unique<PatchDownloader>(&w.target, unreachable));
+        w.UseDownloader(std::make_unique<PatchDownloader>(&w.report, unreachable));
         if (before != 0) w.OnUserMessage(before, 1, 0);
         for (const int id : {kMinimiseButton, kSettingsButton, kGuideButton, kCloseButton}) {
             w.OnCommand(id);
@@ -128,8 +140,52 @@ TEST(SharedWindow, CloseEndsTheWindowInAnyPhaseAndLaterMessagesAreLeftAlone) {
     }
 }
 
+// The run's report as the window is told it: each value one message, its
+// halves packed, the failure's code in the low half; the window reads the
+// values back from the arguments.
+TEST(SharedWindow, ReportValuesBecomeTheWindowsMessages) {
+    const ProgressReport progress{64957, 2500, 2, 3};
+    const SpeedReport speed{90, 65535};
+    const std::pair<std::function<void(RunReport&)>, Posted> rows[] = {
+        {[&](RunReport& r) { r.Progress(progress); },
+         {WM_PATCH_PROGRESS, 64957u << 16 | 2500, 3 << 16 | 2}},
+        {[&](RunReport& r) { r.Speed(speed); }, {WM_PATCH_SPEED, 65535u << 16 | 90, 0}},
+        {[](RunReport& r) { r.Done(3); }, {WM_PATCH_DONE, 3, 0}},
+        {[](RunReport& r) { r.Failed({FailureKind::Write}); }, {WM_PATCH_FAILED, 1, 0}},
+        {[](RunReport& r) {
+             r.Failed({FailureKind::UpdateList, 0, "404"});
+         },
+         {WM_PATCH_FAILED, 2, 0}},
+        {[](RunReport& r) {
+             r.Failed({FailureKind::Transfer, 23, "x"});
+         },
+         {WM_PATCH_FAILED, 23 << 16 | 3, 0}},
+        {[](RunReport& r) { r.Failed({FailureKind::NotSigned}); }, {WM_PATCH_FAILED, 4, 0}},
+        {[](RunReport& r) {
+             r.ServersReady({{}, {}}, 2);
+         },
+         {WM_SERVERLIST_READY, 2, 0}},
+        {[](RunReport& r) { r.TooMuchToDownload(); }, {WM_PATCH_QUIT, 0, 0}},
+        {[](RunReport& r) { r.HandOver(); }, {WM_RUN_LAUNCH_HELPER, 0, 0}},
+    };
+    for (const auto& [report, posted] : rows) {
+        RecordingTarget target;
+        ReportMessages messages(target);
+        report(messages);
+        EXPECT_EQ(target.posts, std::vector<Posted>{posted});
+    }
+    EXPECT_EQ(UnpackProgress(64957u << 16 | 2500, 3 << 16 | 2), progress);
+    EXPECT_EQ(UnpackSpeed(65535u << 16 | 90), speed);
+    RecordingTarget target;
+    ReportMessages(target).Notify(
+        {u"t", u"c", platform::BoxIcon::Information, platform::BoxOwner::None});
+    EXPECT_EQ(target.boxes,
+              (std::vector<testsupport::Box>{
+                  {u"t", u"c", platform::BoxIcon::Information, platform::BoxOwner::None}}));
+}
+
 TEST(SharedWindow, TextsOfTheRunAndTheServers) {
-    EXPECT_EQ(DescribePatchSpeed(3725u << 16 | 7).remainingText, "Kalan s\xFCre: 1s 2dk 5s");
+    EXPECT_EQ(DescribePatchSpeed({7, 3725}).remainingText, "Kalan s\xFCre: 1s 2dk 5s");
     // UTF-8 names up to 200 UTF-16 units; anything else through the code page.
     const std::string longName(200, 'n');
     EXPECT_EQ(ServerDisplayName("Anadolu \xC4\x9F"), u"Anadolu ğ");
