@@ -22,7 +22,7 @@ public:
     void Progress(const ProgressReport&) override {}
     void Speed(const SpeedReport&) override {}
     void Done(std::uint16_t) override {}
-    void Failed(const Failure&) override {}
+    void Failed(const FailureReport&) override {}
     void ServersReady(const std::vector<ServerEntry>&, unsigned) override {}
     void Notify(const Notice&) override {}
     void TooMuchToDownload() override {}

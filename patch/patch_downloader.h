@@ -74,7 +74,7 @@ private:
     void Progress(const ProgressReport& progress) override { report->Progress(progress); }
     void Speed(const SpeedReport& speed) override { report->Speed(speed); }
     void Done(std::uint16_t filesDone) override;
-    void Failed(const Failure& failure) override { report->Failed(failure); }
+    void Failed(const FailureReport& failure) override { report->Failed(failure); }
     void ServersReady(const std::vector<ServerEntry>& list, unsigned count) override;
     void Notify(const Notice& notice) override { report->Notify(notice); }
     void TooMuchToDownload() override { report->TooMuchToDownload(); }

@@ -38,7 +38,7 @@ enum class FailureKind : std::uint16_t {
     NotSigned = 4,   // a downloaded file is not the signed bytes
 };
 
-struct Failure {
+struct FailureReport {
     FailureKind kind = FailureKind::Write;
     // libcurl's code of a failed transfer; 0 for the other kinds.
     int transferCode = 0;
@@ -70,7 +70,7 @@ public:
     // list follows (or the hand-over).
     virtual void Done(std::uint16_t filesDone) = 0;
     // Something failed; the run goes on where it can.
-    virtual void Failed(const Failure& failure) = 0;
+    virtual void Failed(const FailureReport& failure) = 0;
     // The server list: the servers, and the count the server answered (0
     // in the server-test mode, which reads them from a file).
     virtual void ServersReady(const std::vector<ServerEntry>& servers, unsigned count) = 0;

@@ -45,7 +45,7 @@ void ReportMessages::Done(std::uint16_t filesDone) {
     target_.PostMessage(WM_PATCH_DONE, filesDone, 0);
 }
 
-void ReportMessages::Failed(const Failure& failure) {
+void ReportMessages::Failed(const FailureReport& failure) {
     // Only a transfer's failure carries libcurl's code, as its low 16 bits.
     const auto code = static_cast<std::uint16_t>(
         failure.kind == FailureKind::Transfer ? failure.transferCode : 0);

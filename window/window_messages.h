@@ -62,7 +62,7 @@ public:
     void Progress(const ProgressReport& progress) override;
     void Speed(const SpeedReport& speed) override;
     void Done(std::uint16_t filesDone) override;
-    void Failed(const Failure& failure) override;
+    void Failed(const FailureReport& failure) override;
     void ServersReady(const std::vector<ServerEntry>& servers, unsigned count) override;
     void Notify(const Notice& notice) override;
     void TooMuchToDownload() override;

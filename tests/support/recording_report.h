@@ -9,6 +9,13 @@
 
 #include "patch/run_report.h"
 
+inline void PrintTo(const ProgressReport& p, std::ostream* out) {
+    *out << p.runPosition << ", " << p.filePosition << ", " << p.filesDone << "/" << p.filesTotal;
+}
+inline void PrintTo(const SpeedReport& s, std::ostream* out) {
+    *out << s.kbPerSecond << " KB/s, " << s.secondsLeft << " s";
+}
+
 namespace testsupport {
 
 // The values a test compares, one type each (the file shown, the servers
@@ -35,26 +42,15 @@ struct HandedOver {
 using Reported = std::variant<ProgressReport, SpeedReport, Done, Failed, Ready, Quit, HandedOver>;
 using Reports = std::vector<Reported>;
 
-inline std::ostream& operator<<(std::ostream& out, const Reported& r) {
-    struct {
-        std::ostream& out;
-        void operator()(const ProgressReport& p) {
-            out << "{progress " << p.runPosition << " " << p.filePosition << " " << p.filesDone
-                << "/" << p.filesTotal << "}";
-        }
-        void operator()(const SpeedReport& s) {
-            out << "{speed " << s.kbPerSecond << " KB/s " << s.secondsLeft << " s}";
-        }
-        void operator()(const Done& d) { out << "{done " << d.files << "}"; }
-        void operator()(const Failed& f) {
-            out << "{failed " << static_cast<int>(f.kind) << " " << f.code << "}";
-        }
-        void operator()(const Ready& r) { out << "{ready " << r.count << "}"; }
-        void operator()(const Quit&) { out << "{quit}"; }
-        void operator()(const HandedOver&) { out << "{hand-over}"; }
-    } print{out};
-    std::visit(print, r);
-    return out;
+// How a failed comparison shows them (beside the name of their type).
+inline void PrintTo(const Done& d, std::ostream* out) {
+    *out << d.files;
+}
+inline void PrintTo(const Failed& f, std::ostream* out) {
+    *out << static_cast<int>(f.kind) << ", " << f.code;
+}
+inline void PrintTo(const Ready& r, std::ostream* out) {
+    *out << r.count;
 }
 
 struct Box {
@@ -70,7 +66,9 @@ struct RecordingReport : RunReport {
     void Progress(const ProgressReport& p) override { Keep(p); }
     void Speed(const SpeedReport& s) override { Keep(s); }
     void Done(std::uint16_t files) override { Keep(testsupport::Done{files}); }
-    void Failed(const Failure& f) override { Keep(testsupport::Failed{f.kind, f.transferCode}); }
+    void Failed(const FailureReport& f) override {
+        Keep(testsupport::Failed{f.kind, f.transferCode});
+    }
     void ServersReady(const std::vector<ServerEntry>&, unsigned count) override {
         Keep(Ready{count});
     }

@@ -141,47 +141,39 @@ TEST(SharedWindow, CloseEndsTheWindowInAnyPhaseAndLaterMessagesAreLeftAlone) {
 }
 
 // The run's report as the window is told it: each value one message, its
-// halves packed, the failure's code in the low half; the window reads the
-// values back from the arguments.
+// halves packed, the failure's code in the low half and libcurl's code of a
+// transfer alone above it; the window reads the values back.
 TEST(SharedWindow, ReportValuesBecomeTheWindowsMessages) {
-    const ProgressReport progress{64957, 2500, 2, 3};
-    const SpeedReport speed{90, 65535};
-    const std::pair<std::function<void(RunReport&)>, Posted> rows[] = {
-        {[&](RunReport& r) { r.Progress(progress); },
-         {WM_PATCH_PROGRESS, 64957u << 16 | 2500, 3 << 16 | 2}},
-        {[&](RunReport& r) { r.Speed(speed); }, {WM_PATCH_SPEED, 65535u << 16 | 90, 0}},
-        {[](RunReport& r) { r.Done(3); }, {WM_PATCH_DONE, 3, 0}},
-        {[](RunReport& r) { r.Failed({FailureKind::Write}); }, {WM_PATCH_FAILED, 1, 0}},
-        {[](RunReport& r) {
-             r.Failed({FailureKind::UpdateList, 0, "404"});
-         },
-         {WM_PATCH_FAILED, 2, 0}},
-        {[](RunReport& r) {
-             r.Failed({FailureKind::Transfer, 23, "x"});
-         },
-         {WM_PATCH_FAILED, 23 << 16 | 3, 0}},
-        {[](RunReport& r) { r.Failed({FailureKind::NotSigned}); }, {WM_PATCH_FAILED, 4, 0}},
-        {[](RunReport& r) {
-             r.ServersReady({{}, {}}, 2);
-         },
-         {WM_SERVERLIST_READY, 2, 0}},
-        {[](RunReport& r) { r.TooMuchToDownload(); }, {WM_PATCH_QUIT, 0, 0}},
-        {[](RunReport& r) { r.HandOver(); }, {WM_RUN_LAUNCH_HELPER, 0, 0}},
-    };
-    for (const auto& [report, posted] : rows) {
-        RecordingTarget target;
-        ReportMessages messages(target);
-        report(messages);
-        EXPECT_EQ(target.posts, std::vector<Posted>{posted});
-    }
-    EXPECT_EQ(UnpackProgress(64957u << 16 | 2500, 3 << 16 | 2), progress);
-    EXPECT_EQ(UnpackSpeed(65535u << 16 | 90), speed);
     RecordingTarget target;
-    ReportMessages(target).Notify(
-        {u"t", u"c", platform::BoxIcon::Information, platform::BoxOwner::None});
-    EXPECT_EQ(target.boxes,
-              (std::vector<testsupport::Box>{
-                  {u"t", u"c", platform::BoxIcon::Information, platform::BoxOwner::None}}));
+    ReportMessages report(target);
+    const ProgressReport progress{64957, 2500, 2, 3};
+    report.Progress(progress);
+    report.Speed({90, 65535});
+    report.Done(3);
+    for (const FailureKind kind : {FailureKind::Write, FailureKind::UpdateList,
+                                   FailureKind::Transfer, FailureKind::NotSigned}) {
+        report.Failed({kind, 23, "why"});
+    }
+    report.ServersReady({{}, {}}, 2);
+    report.TooMuchToDownload();
+    report.HandOver();
+    EXPECT_EQ(target.posts,
+              (std::vector<Posted>{{WM_PATCH_PROGRESS, 64957u << 16 | 2500, 3 << 16 | 2},
+                                   {WM_PATCH_SPEED, 65535u << 16 | 90, 0},
+                                   {WM_PATCH_DONE, 3, 0},
+                                   {WM_PATCH_FAILED, 1, 0},
+                                   {WM_PATCH_FAILED, 2, 0},
+                                   {WM_PATCH_FAILED, 23 << 16 | 3, 0},
+                                   {WM_PATCH_FAILED, 4, 0},
+                                   {WM_SERVERLIST_READY, 2, 0},
+                                   {WM_PATCH_QUIT, 0, 0},
+                                   {WM_RUN_LAUNCH_HELPER, 0, 0}}));
+    EXPECT_EQ(UnpackProgress(64957u << 16 | 2500, 3 << 16 | 2), progress);
+    EXPECT_EQ(UnpackSpeed(65535u << 16 | 90), (SpeedReport{90, 65535}));
+    const testsupport::Box box{u"t", u"c", platform::BoxIcon::Information,
+                               platform::BoxOwner::None};
+    report.Notify({box.text, box.caption, box.icon, box.owner});
+    EXPECT_EQ(target.boxes, std::vector<testsupport::Box>{box});
 }
 
 TEST(SharedWindow, TextsOfTheRunAndTheServers) {

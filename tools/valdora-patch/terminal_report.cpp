@@ -70,7 +70,7 @@ void TerminalReport::Speed(const SpeedReport& speed) {
     show_live();
 }
 
-void TerminalReport::Failed(const Failure& failure) {
+void TerminalReport::Failed(const FailureReport& failure) {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (givenUp_) return;
     failed_ = true;

@@ -19,7 +19,7 @@ public:
     void Progress(const ProgressReport& progress) override;
     void Speed(const SpeedReport& speed) override;
     void Done(std::uint16_t filesDone) override;
-    void Failed(const Failure& failure) override;
+    void Failed(const FailureReport& failure) override;
     void ServersReady(const std::vector<ServerEntry>& servers, unsigned count) override;
     // Prints the box and goes on at once.
     void Notify(const Notice& notice) override;
