@@ -16,13 +16,17 @@
 
 namespace {
 
-class NoWindow : public platform::MessageTarget {
+class NoWindow : public RunReport {
 public:
-    void PostMessage(platform::UINT, platform::WPARAM, platform::LPARAM) override {}
-    int MessageBox(std::u16string_view, std::u16string_view, platform::UINT,
-                   platform::BoxOwner) override {
-        return platform::IDOK;
-    }
+    void ShowFile(const std::string&) override {}
+    void Progress(const ProgressReport&) override {}
+    void Speed(const SpeedReport&) override {}
+    void Done(std::uint16_t) override {}
+    void Failed(const FailureReport&) override {}
+    void ServersReady(const std::vector<ServerEntry>&, unsigned) override {}
+    void Notify(const Notice&) override {}
+    void TooMuchToDownload() override {}
+    void HandOver() override {}
 };
 
 long long micros_since(std::chrono::steady_clock::time_point start) {

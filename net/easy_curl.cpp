@@ -137,6 +137,16 @@ CURLcode easy_curl::perform() {
     return curl_easy_perform(handle_);
 }
 
+void easy_curl::set_owner(void* owner) {
+    curl_easy_setopt(handle_, CURLOPT_PRIVATE, owner);
+}
+
+void* easy_curl::owner() const {
+    char* owner = nullptr;
+    curl_easy_getinfo(handle_, CURLINFO_PRIVATE, &owner);
+    return owner;
+}
+
 void easy_curl::prepare() {
     if (!write_function.empty()) {
         curl_easy_setopt(handle_, CURLOPT_WRITEDATA, this);

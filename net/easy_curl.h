@@ -54,6 +54,10 @@ public:
     virtual ~easy_curl();
 
     CURL* handle() const { return handle_; }
+    // Whom the transfer belongs to, kept on the handle (CURLOPT_PRIVATE): a
+    // multi_curl's ended transfer leads back to it. nullptr until set.
+    void set_owner(void* owner);
+    void* owner() const;
     // The whole transfer may take at most `seconds`.
     void set_timeout(long seconds);
     // http and https alone, for URLs a server sent (a list's base URL): no

@@ -7,7 +7,6 @@
 #include "log/launcher_log.h"
 #include "net/multi_curl.h"
 #include "patch/file_checks.h"
-#include "patch/messages.h"
 #include "patch/self_update.h"
 
 namespace {
@@ -83,110 +82,152 @@ private:
     State slots_[kScratchSlots];
 };
 
-}  // namespace
+// One run of the plan: the files in flight, in list order, and what the
+// player is shown.
+class Executor {
+public:
+    Executor(const DownloadPlan& plan, DownloadContext& context, multi_curl& transfers)
+        : plan_(plan),
+          context_(context),
+          transfers_(transfers),
+          slots_(plan),
+          maxActive_(std::min(transfers.max_transfers(), kScratchSlots)) {}
 
-DownloadOutcome RunDownloads(const DownloadPlan& plan, DownloadContext& context,
-                             multi_curl& transfers,
-                             const boost::function<void(const std::string&)>& showFile) {
-    DownloadOutcome outcome;
-    Slots slots(plan);
-    std::deque<std::unique_ptr<FileDownload>> active;
-    const std::size_t maxActive = std::min(transfers.max_transfers(), kScratchSlots);
-    std::size_t next = 0;
-    bool failed = false;
-    const FileDownload* shown = nullptr;
-    const auto noScratch = [&] {
-        // Once the window closes, no box and no failure: the run just ends.
-        if (!context.stop.is_set()) {
-            context.window->MessageBox(u"Could not create ~temp.dat !", u"Error", platform::MB_OK,
-                                       platform::BoxOwner::None);
-            context.window->PostMessage(WM_PATCH_FAILED, 1, 0);
+    DownloadOutcome Run() {
+        while (!outcome_.noScratch && !outcome_.tooMuch) {
+            if (context_.stop.is_set()) {
+                for (const auto& file : active_) file->Stop(transfers_);
+            }
+            StartFiles();
+            ShowFirst();
+            for (const auto& file : active_) file->Dispatch(transfers_);
+            bool working = false;
+            for (const auto& file : active_) working |= file->Work(transfers_);
+            if (active_.empty()) break;
+            if (transfers_.running() == 0 && !working) {
+                for (const auto& file : active_) file->GiveUp(transfers_);
+            }
+            Collect(std::chrono::milliseconds(working ? 0 : 100));
+            Settle();
+            ShowFirst();
+            if (shown_ != nullptr) context_.progress.Show(shown_->Done(), shown_->entry().size);
         }
-        outcome.noScratch = true;
-    };
-    // The player sees the first file of the list still in flight, named
-    // before any file after it is counted done.
-    const auto showFirst = [&] {
-        if (active.empty() || shown == active.front().get()) return;
-        shown = active.front().get();
-        showFile(shown->entry().path);
-        context.progress.NewFile();
-    };
-    const auto placed = [&](const PlannedFile& file) {
-        context.progress.FileDone();
-        outcome.launcherPlaced |= file.entry->path == kLauncherFile;
-        if (file.hash != nullptr && context.installed)
-            context.installed->Set(file.entry->path, *file.hash);
-    };
-    while (!outcome.noScratch && !outcome.tooMuch) {
-        if (context.stop.is_set()) {
-            for (const auto& file : active) file->Stop(transfers);
+        for (const auto& file : active_) {
+            file->Stop(transfers_);
+            slots_.Release(file->slot(), file->Resumable());
         }
-        // The next file starts when a transfer is free for it.
-        while (
-            !failed && !context.stop.is_set() && next < plan.size() && active.size() < maxActive &&
-            transfers.running() < transfers.max_transfers() &&
-            std::none_of(active.begin(), active.end(), [](const auto& f) { return f->Wants(); })) {
-            const PlannedFile& file = plan[next];
+        slots_.Clean();
+        return outcome_;
+    }
+
+private:
+    // The next files start while transfers are free for them and no file
+    // in flight waits for one.
+    void StartFiles() {
+        while (!failed_ && !context_.stop.is_set() && next_ < plan_.size() &&
+               active_.size() < maxActive_ && transfers_.running() < transfers_.max_transfers() &&
+               std::none_of(active_.begin(), active_.end(),
+                            [](const auto& f) { return f->Wants(); })) {
+            const PlannedFile& file = plan_[next_];
             if (file.way == PlannedFile::Way::Stamp) {
                 // The signed bytes are there already: only the time was wrong.
                 WriteLauncherLog("%s download ediliyor...", file.entry->path.c_str());
                 SetFileToPatchTime(file.entry->path, file.entry->timeStamp);
-                placed(file);
-                ++next;
+                Placed(file);
+                ++next_;
                 continue;
             }
-            active.push_back(std::make_unique<FileDownload>(file, slots.Take(next++), context));
-            active.back()->Start();
-            active.back()->Dispatch(transfers);
+            active_.push_back(std::make_unique<FileDownload>(file, slots_.Take(next_++), context_));
+            active_.back()->Start();
+            active_.back()->Dispatch(transfers_);
         }
-        showFirst();
-        for (const auto& file : active) file->Dispatch(transfers);
-        bool working = false;
-        for (const auto& file : active) working |= file->Work(transfers);
-        if (active.empty()) break;
-        if (transfers.running() == 0 && !working) {
-            for (const auto& file : active) file->GiveUp(transfers);
-        }
-        for (const auto& ended : transfers.run(std::chrono::milliseconds(working ? 0 : 100))) {
-            for (const auto& file : active) {
-                if (file->Owns(ended.transfer)) file->Ended(transfers, ended.transfer, ended.code);
+    }
+
+    // The player sees the first file of the list still in flight, named
+    // before any file after it is counted done.
+    void ShowFirst() {
+        if (active_.empty() || shown_ == active_.front().get()) return;
+        shown_ = active_.front().get();
+        context_.report.ShowFile(shown_->entry().path);
+        context_.progress.NewFile();
+    }
+
+    // Each transfer that ended goes to its file, found through the transfer.
+    void Collect(std::chrono::milliseconds wait) {
+        for (const auto& ended : transfers_.run(wait)) {
+            if (FileDownload* file = FileDownload::Of(*ended.transfer)) {
+                file->Ended(transfers_, ended.transfer, ended.code);
             }
         }
-        context.progress.Received(static_cast<double>(transfers.take_received()));
-        for (auto it = active.begin(); it != active.end();) {
+        context_.progress.Received(static_cast<double>(transfers_.take_received()));
+    }
+
+    // The files that have ended leave the flight, each with its outcome.
+    void Settle() {
+        for (auto it = active_.begin(); it != active_.end();) {
             FileDownload& file = **it;
-            switch (file.state()) {
-                case FileDownload::State::Running:
-                    ++it;
-                    continue;
-                case FileDownload::State::Placed:
-                    placed(file.planned());
-                    break;
-                case FileDownload::State::NoScratch:
-                    noScratch();
-                    break;
-                case FileDownload::State::TooMuch:
-                    outcome.tooMuch = true;
-                    break;
-                case FileDownload::State::Failed:
-                    failed = true;
-                    break;
-                case FileDownload::State::NotPlaced:
-                case FileDownload::State::Stopped:
-                    break;
+            if (file.state() == FileDownload::State::Running) {
+                ++it;
+                continue;
             }
-            slots.Release(file.slot(), file.Resumable());
-            if (shown == &file) shown = nullptr;
-            it = active.erase(it);
+            Ended(file);
+            slots_.Release(file.slot(), file.Resumable());
+            if (shown_ == &file) shown_ = nullptr;
+            it = active_.erase(it);
         }
-        showFirst();
-        if (shown != nullptr) context.progress.Show(shown->Done(), shown->entry().size);
     }
-    for (const auto& file : active) {
-        file->Stop(transfers);
-        slots.Release(file->slot(), file->Resumable());
+
+    void Ended(const FileDownload& file) {
+        switch (file.state()) {
+            case FileDownload::State::Placed:
+                return Placed(file.planned());
+            case FileDownload::State::NoScratch:
+                return NoScratch();
+            case FileDownload::State::TooMuch:
+                outcome_.tooMuch = true;
+                return;
+            case FileDownload::State::Failed:
+                failed_ = true;
+                return;
+            case FileDownload::State::Running:
+            case FileDownload::State::NotPlaced:
+            case FileDownload::State::Stopped:
+                return;
+        }
     }
-    slots.Clean();
-    return outcome;
+
+    void Placed(const PlannedFile& file) {
+        context_.progress.FileDone();
+        outcome_.launcherPlaced |= file.entry->path == kLauncherFile;
+        if (file.hash != nullptr && context_.installed)
+            context_.installed->Set(file.entry->path, *file.hash);
+    }
+
+    void NoScratch() {
+        // Once the window closes, no box and no failure: the run just ends.
+        if (!context_.stop.is_set()) {
+            context_.report.Notify({u"Could not create ~temp.dat !", u"Error",
+                                    platform::BoxIcon::None, platform::BoxOwner::None});
+            context_.report.Failed({FailureKind::Write});
+        }
+        outcome_.noScratch = true;
+    }
+
+    const DownloadPlan& plan_;
+    DownloadContext& context_;
+    multi_curl& transfers_;
+    Slots slots_;
+    const std::size_t maxActive_;
+    std::deque<std::unique_ptr<FileDownload>> active_;
+    std::size_t next_ = 0;
+    bool failed_ = false;
+    const FileDownload* shown_ = nullptr;
+    DownloadOutcome outcome_;
+};
+
+}  // namespace
+
+DownloadOutcome RunDownloads(const DownloadPlan& plan, DownloadContext& context,
+                             multi_curl& transfers) {
+    return Executor(plan, context, transfers).Run();
 }

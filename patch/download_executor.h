@@ -13,9 +13,6 @@
 // use are removed.
 #pragma once
 
-#include <boost/function.hpp>
-#include <string>
-
 #include "patch/download_plan.h"
 #include "patch/file_download.h"
 
@@ -34,7 +31,6 @@ struct DownloadOutcome {
     bool launcherPlaced = false;
 };
 
-// `showFile` is told the path of each file shown in turn.
+// The report is told the path of each file shown in turn (ShowFile).
 DownloadOutcome RunDownloads(const DownloadPlan& plan, DownloadContext& context,
-                             talvo::utility::multi_curl& transfers,
-                             const boost::function<void(const std::string&)>& showFile);
+                             talvo::utility::multi_curl& transfers);

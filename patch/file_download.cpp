@@ -3,7 +3,6 @@
 #include "log/launcher_log.h"
 #include "net/multi_curl.h"
 #include "patch/file_checks.h"
-#include "patch/messages.h"
 #include "patch/signed_release.h"
 #include "platform/cp1254_literal.h"
 #include "platform/last_error.h"
@@ -39,6 +38,7 @@ FileDownload::Transfer& FileDownload::FreeTransfer() {
     }
     Transfer& t = *transfers_.emplace_back(std::make_unique<Transfer>());
     ConfigureTransfer(t.curl, context_.options);
+    t.curl.set_owner(this);
     return t;
 }
 
@@ -123,11 +123,8 @@ void FileDownload::Dispatch(multi_curl& transfers) {
     }
 }
 
-bool FileDownload::Owns(const easy_curl* transfer) const {
-    for (const auto& t : transfers_) {
-        if (&t->curl == transfer) return true;
-    }
-    return false;
+FileDownload* FileDownload::Of(const easy_curl& transfer) {
+    return static_cast<FileDownload*>(transfer.owner());
 }
 
 std::size_t FileDownload::OnWholeWrite(const char* data, std::size_t bytes) {
@@ -170,7 +167,7 @@ std::size_t FileDownload::OnRangeWrite(Transfer& t, const char* data, std::size_
 void FileDownload::WriteFailed() {
     writeFailed_ = true;
     WriteLauncherLog("Dosya yazma hatası: %d"_cp1254, platform::last_error());
-    context_.window->PostMessage(WM_PATCH_FAILED, 1, 0);
+    context_.report.Failed({FailureKind::Write});
 }
 
 void FileDownload::Ended(multi_curl& transfers, easy_curl* transfer, CURLcode code) {
@@ -212,16 +209,13 @@ void FileDownload::WholeEnded(CURLcode code) {
         if (!resumable_) sink_->Discard(false);
         // libcurl calls a refused body a failed write; the player's disk is
         // not to blame.
-        context_.setTransferError(sink_->Overlong() || shorter
+        const std::string error = sink_->Overlong() || shorter
                                       ? file_.entry->path + (shorter ? ": shorter" : ": longer") +
                                             " than the list says; not the listed file"
-                                      : curl.error_text(code));
+                                      : curl.error_text(code);
         WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
         // A transfer cut short by a stop is no failure.
-        if (!context_.stop.is_set()) {
-            context_.window->PostMessage(
-                WM_PATCH_FAILED, (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
-        }
+        if (!context_.stop.is_set()) context_.report.Failed({FailureKind::Transfer, code, error});
         state_ = context_.stop.is_set() ? State::Stopped : State::Failed;
         return;
     }
@@ -229,9 +223,8 @@ void FileDownload::WholeEnded(CURLcode code) {
     // nor stay to be gone on from.
     if (!sink_->Matches()) {
         const std::string why = file_.entry->path + ": not the signed bytes; not put in place";
-        context_.setTransferError(why);
         LogRefusal(why);
-        context_.window->PostMessage(WM_PATCH_FAILED, kFailedNotSigned, 0);
+        context_.report.Failed({FailureKind::NotSigned, 0, why});
         sink_->Discard(false);
         state_ = State::Failed;
         return;
@@ -265,10 +258,8 @@ void FileDownload::Fail(multi_curl& transfers, CURLcode code, const std::string&
     } else {
         delta_->Discard(false);
     }
-    context_.setTransferError(error);
     WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
-    context_.window->PostMessage(WM_PATCH_FAILED,
-                                 (static_cast<platform::WPARAM>(code) & 0xFFFF) << 16 | 3, 0);
+    context_.report.Failed({FailureKind::Transfer, code, error});
     state_ = State::Failed;
 }
 
@@ -291,10 +282,8 @@ void FileDownload::GiveUp(multi_curl& transfers) {
         sink_->file.close();
         sink_->Discard(false);
     }
-    context_.setTransferError(why);
     WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(CURLE_PARTIAL_FILE));
-    context_.window->PostMessage(WM_PATCH_FAILED,
-                                 static_cast<platform::WPARAM>(CURLE_PARTIAL_FILE) << 16 | 3, 0);
+    context_.report.Failed({FailureKind::Transfer, CURLE_PARTIAL_FILE, why});
     state_ = State::Failed;
 }
 
@@ -334,7 +323,7 @@ void FileDownload::PutInPlace(const std::string& scratch) {
         return;
     }
     WriteLauncherLog("Dosya yazma hatası: %d"_cp1254, platform::last_error());
-    context_.window->PostMessage(WM_PATCH_FAILED, 1, 0);
+    context_.report.Failed({FailureKind::Write});
     platform::delete_file(scratch);
     state_ = State::NotPlaced;
 }

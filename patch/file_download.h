@@ -15,7 +15,6 @@
 // state() is no longer Running.
 #pragma once
 
-#include <boost/function.hpp>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,8 +25,8 @@
 #include "patch/file_sink.h"
 #include "patch/installed_hashes.h"
 #include "patch/run_progress.h"
+#include "patch/run_report.h"
 #include "platform/event.h"
-#include "platform/message_target.h"
 
 namespace talvo::utility {
 class multi_curl;
@@ -35,12 +34,10 @@ class multi_curl;
 
 // What the files of one download phase share.
 struct DownloadContext {
-    platform::MessageTarget* window;
+    RunReport& report;
     const PatchOptions& options;
     RunProgress& progress;
     const platform::ManualResetEvent& stop;
-    // libcurl's text for a failed transfer, or the check that refused a file.
-    boost::function<void(const std::string&)> setTransferError;
     // On a signed site, where each file put in place is noted with its hash.
     InstalledHashes* installed = nullptr;
     // The server answered a range with all of a file: no deltas from it in
@@ -71,7 +68,8 @@ public:
     bool Wants() const;
     // Starts what it can while `transfers` has room.
     void Dispatch(talvo::utility::multi_curl& transfers);
-    bool Owns(const talvo::utility::easy_curl* transfer) const;
+    // The file whose transfer `transfer` is (kept on the transfer itself).
+    static FileDownload* Of(const talvo::utility::easy_curl& transfer);
     void Ended(talvo::utility::multi_curl& transfers, talvo::utility::easy_curl* transfer,
                CURLcode code);
     // Copies and hashes a delta's next bytes; true while there is more of

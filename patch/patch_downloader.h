@@ -1,57 +1,47 @@
-// PatchDownloader: one patch run on a worker thread of its own. It fetches
-// the update list, downloads the files that differ (several at a time, each
-// through a scratch file named from "~temp.dat"; download_executor.h),
-// gives each its list time, reports to its window by posted messages
-// (messages.h) and finally fetches the game-server list, or hands over to
-// the launcher's self-update. With trusted keys it takes only a signed site
-// and only files with the signed bytes (signed_release.h), and fetches of a
-// file with a chunk index on the site only what its old copy lacks
-// (download_plan.h).
+// PatchDownloader: one patch run (patch_run.h) on a worker thread of its
+// own. It fetches the update list, downloads the files that differ (several
+// at a time, each through a scratch file named from "~temp.dat";
+// download_executor.h), gives each its list time, tells its report what
+// happens (run_report.h) and finally fetches the game-server list, or hands
+// over to the launcher's self-update. With trusted keys it takes only a
+// signed site and only files with the signed bytes (signed_release.h), and
+// fetches of a file with a chunk index on the site only what its old copy
+// lacks (download_plan.h).
 //
 // The window's side, all from its own thread:
-//   PatchDownloader(window, options)       - the run, not yet started
+//   PatchDownloader(report, options)       - the run, not yet started
 //   Start()                                - the worker thread runs it, once
-//   GetStatusText()                        - the file being downloaded (WM_PATCH_PROGRESS)
-//   IsFinished()                           - true once the download phase has ended
-//   GetServers()                           - the server list (WM_SERVERLIST_READY)
+//   GetStatusText()                        - the file shown (ShowFile)
+//   IsFinished()                           - true once the download phase has ended (Done)
+//   GetServers()                           - the server list (ServersReady)
 //   Stop()                                 - asks the run to end and waits for its thread
-//   DescribePatchProgress/DescribePatchSpeed (window/texts.h) - texts of the progress messages
 // Destruction is safe in every state: a run never started is simply gone, a
 // running one is asked to stop and its thread joined.
 #pragma once
 
-#include <boost/noncopyable.hpp>
-#include <boost/thread/mutex.hpp>
-#include <boost/thread/thread.hpp>
 #include <chrono>
-#include <cstdint>
 #include <list>
-#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "patch/installed_hashes.h"
-#include "patch/messages.h"
 #include "patch/patch_options.h"
-#include "patch/run_progress.h"
-#include "patch/signed_release.h"
+#include "patch/patch_run.h"
+#include "patch/run_report.h"
 #include "patch/update_list.h"
 #include "platform/event.h"
-#include "platform/file.h"
-#include "platform/message_target.h"
 #include "servers/server_list.h"
 
-namespace talvo::utility {
-class fetch_url;
-}  // namespace talvo::utility
-class AttributeSurvey;
-
-class PatchDownloader : boost::noncopyable {
+class PatchDownloader : private RunReport {
 public:
-    // `options`: the configuration the run reads, the update list's URL
-    // among it (patch_options.h).
-    PatchDownloader(platform::MessageTarget* window, PatchOptions options);
-    virtual ~PatchDownloader();
+    // `report` is told what happens, from the worker thread; `options`: the
+    // configuration the run reads, the update list's URL among it
+    // (patch_options.h).
+    PatchDownloader(RunReport* report, PatchOptions options);
+    ~PatchDownloader() override;
+    PatchDownloader(const PatchDownloader&) = delete;
+    PatchDownloader& operator=(const PatchDownloader&) = delete;
 
     // Starts the run on the object's worker thread. Once.
     void Start();
@@ -70,78 +60,37 @@ public:
     std::string GetStatusText();
     void SetStatusText(const std::string& text);
     std::vector<ServerEntry> GetServers();
-    // libcurl's text for the last transfer that failed in this run (the
-    // update list or a file), or the check of a signed site that refused
-    // the list or a file; "" when none did.
-    std::string GetTransferError();
     // Once the run has ended: every file due was put in place.
-    bool AllDueFilesDone() const;
+    bool AllDueFilesDone() const { return run.AllDueFilesDone(); }
 
-    // Marks the entries whose local file differs (in the verify-all mode
-    // also by its bytes); counts the files and bytes due and makes the
-    // directories of the marked ones. Ends early once a stop is asked for.
-    void CheckFiles(std::list<UpdateListEntry>& entries) { CheckFiles(entries, nullptr); }
+    // Marks the entries whose local file differs (patch_run.h), outside a
+    // run.
+    void CheckFiles(std::list<UpdateListEntry>& entries) { run.CheckFiles(entries); }
 
 private:
-    // The run (patch_run.cpp), up to one of its ends; Run signals doneEvent
-    // after it, when nothing of the run is left to touch the object.
-    void Run();
-    void RunPhases();
-    // The list, read as it arrives; its files looked up meanwhile (`survey`).
-    bool FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries,
-                   std::unique_ptr<AttributeSurvey>& survey);
-    // One attempt (`fresh`: every cache asked for fresh copies). False with
-    // the check that refused the list in `refused`, or libcurl's text in
-    // `error`.
-    bool TakeList(bool fresh, std::string& baseUrl, std::list<UpdateListEntry>& entries,
-                  std::unique_ptr<AttributeSurvey>& survey, std::string& refused,
-                  std::string& error);
-    // With the lookups of `survey` where there is one.
-    void CheckFiles(std::list<UpdateListEntry>& entries, AttributeSurvey* survey);
-    // A signed site (signed_run.cpp): fetches the manifest and the signature
-    // beside the list and checks them, before the list is fetched.
-    bool FetchSignedRelease(bool fresh, std::string& refused);
-    // In the verify-all mode, a file that looks current is hashed too.
-    bool BytesDiffer(const UpdateListEntry& entry);
-    // On a signed site, a file that looks current whose signed hash is not
-    // the one it was installed with (installed_hashes.h).
-    bool HashChanged(const UpdateListEntry& entry);
-    // What every fetch of the run shares: the stop, the stall and speed
-    // limits, the authorities.
-    void PrepareFetch(talvo::utility::fetch_url& fetch);
-    bool SelectLauncherUpdate(std::list<UpdateListEntry>& entries);
-    bool WithinSizeLimit();
-    // The plan and its run; false when the run ends there (stopped while
-    // planning, or no scratch file). `launcherPlaced`: "_launcher.dll" came.
-    bool DownloadFiles(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
-                       bool& launcherPlaced);
-    void FinishDownloads();
-    void HandOver();
-    void FetchServers();
+    // What the run reports: the values the accessors read are kept, each
+    // under its own lock, before the report is passed on.
+    void ShowFile(const std::string& path) override;
+    void Progress(const ProgressReport& progress) override { report->Progress(progress); }
+    void Speed(const SpeedReport& speed) override { report->Speed(speed); }
+    void Done(std::uint16_t filesDone) override;
+    void Failed(const FailureReport& failure) override { report->Failed(failure); }
+    void ServersReady(const std::vector<ServerEntry>& list, unsigned count) override;
+    void Notify(const Notice& notice) override { report->Notify(notice); }
+    void TooMuchToDownload() override { report->TooMuchToDownload(); }
+    void HandOver() override { report->HandOver(); }
 
-    void EnterGameDirectory() const;
-    void Post(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
-    void SetTransferError(const std::string& text);
-
-    platform::MessageTarget* const window;
+    RunReport* const report;
+    const PatchOptions options;
     platform::ManualResetEvent stopEvent;
     platform::ManualResetEvent doneEvent;
-    boost::mutex statusMutex;
-    boost::mutex serversMutex;
+    std::mutex statusMutex;
     std::string statusText;
-    RunProgress progress;
-    bool finished = false;
+    std::mutex serversMutex;
     std::vector<ServerEntry> servers;
-    boost::mutex finishedMutex;
-    const PatchOptions options;
-    const platform::WorkingDirectory gameDirectory;
-    boost::mutex errorMutex;
-    std::string transferError;
-    SignedRelease signedRelease;
-    // On a signed site: the hash each file was installed with, kept in base/.
-    InstalledHashes installed_;
-    // The list's entries once the downloads are over, gone with the object
-    // (not freed one by one on the way to the server list).
-    std::list<UpdateListEntry> passedOver;
-    boost::thread worker;
+    std::mutex finishedMutex;
+    bool finished = false;
+    PatchRun run;
+    // A plain thread: the run ends on stopEvent, never by interruption.
+    std::thread worker;
 };

@@ -1,13 +1,11 @@
-// The patch run, phase by phase: the list, the plan (check, the launcher's
-// own update, what each due file takes, the size limit), the files, the end
-// of the downloads, and either the hand-over to the self-update or the
-// server list.
+#include "patch/patch_run.h"
+
 #include "log/launcher_log.h"
 #include "net/fetch_url.h"
 #include "net/multi_curl.h"
 #include "patch/attribute_survey.h"
 #include "patch/download_executor.h"
-#include "patch/patch_downloader.h"
+#include "patch/file_checks.h"
 #include "patch/self_update.h"
 #include "platform/codepage.h"
 #include "platform/cp1254_literal.h"
@@ -24,131 +22,200 @@ constexpr std::uint64_t kMaxUpdateListBytes = 32 << 20;
 
 }  // namespace
 
-void PatchDownloader::Run() {
-    RunPhases();
-    doneEvent.set();
+PatchRun::PatchRun(const PatchOptions& options, RunReport& report,
+                   const platform::ManualResetEvent& stop)
+    : options_(options),
+      report_(report),
+      stop_(stop),
+      gameDirectory_(options.gameDir),
+      progress_(report, options.clock),
+      signed_(options, stop) {
+    progress_.SetLimitRate(options.limitRate);
 }
 
-void PatchDownloader::RunPhases() {
+PatchRun::~PatchRun() = default;
+
+void PatchRun::Run() {
     EnterGameDirectory();
-    if (!options.refusedLimitRate.empty()) {
-        WriteLauncherLog("Hız sınırı okunamadı, yok sayıldı: -%s"_cp1254,
-                         options.refusedLimitRate.c_str());
-    }
-    if (!options.refusedMaxTransfers.empty()) {
-        WriteLauncherLog("Eşzamanlı indirme sayısı okunamadı, yok sayıldı: -%s"_cp1254,
-                         options.refusedMaxTransfers.c_str());
-    }
-    std::string baseUrl;
-    std::list<UpdateListEntry> entries;
-    std::unique_ptr<AttributeSurvey> survey;  // goes before the entries it holds
-    if (!FetchList(baseUrl, entries, survey)) return;
-    CheckFiles(entries, survey.get());
-    survey.reset();
-    if (stopEvent.is_set()) return;
-    const bool launcherUpdate = SelectLauncherUpdate(entries);
-    bool launcherPlaced = false;
-    const bool goOn = DownloadFiles(baseUrl, entries, launcherPlaced);
-    passedOver.splice(passedOver.end(), entries);
-    // Before a hand-over, which ends the process.
-    if (options.signedOnly && !installed_.Save()) {
-        LogRefusal(std::string(kInstalledHashes) +
-                   " could not be written: " + platform::error_text(platform::last_error()));
-    }
+    LogRefusedOptions();
+    std::optional<TakenList> list = FetchList();
+    if (!list) return;
+    CheckFiles(list->entries, list->survey.get());
+    list->survey.reset();
+    if (stop_.is_set()) return;
+    const bool launcherUpdate = SelectLauncherUpdate(list->entries);
+    const Downloaded downloaded = Download(*list);
+    passedOver_.splice(passedOver_.end(), list->entries);
+    SaveInstalledHashes();  // before a hand-over, which ends the process
     // A stopped run ends where it stopped: it says nothing of files that
     // did not come, nor asks for the servers.
-    if (!goOn || stopEvent.is_set()) return;
+    if (!downloaded.goOn || stop_.is_set()) return;
     FinishDownloads();
-    if (launcherUpdate && !options.skipPatch) {
+    if (launcherUpdate && !options_.skipPatch) {
         // A launcher that is not the signed one is never handed over: the
         // player goes on with the one that runs.
-        if (!options.signedOnly || launcherPlaced) return HandOver();
+        if (!options_.signedOnly || downloaded.launcherPlaced) {
+            report_.HandOver();
+            WriteLauncherLog("launcher updated.");
+            return;
+        }
         LogRefusal("_launcher.dll did not come with its signed bytes: no hand-over");
     }
     FetchServers();
+}
+
+void PatchRun::LogRefusedOptions() const {
+    if (!options_.refusedLimitRate.empty()) {
+        WriteLauncherLog("Hız sınırı okunamadı, yok sayıldı: -%s"_cp1254,
+                         options_.refusedLimitRate.c_str());
+    }
+    if (!options_.refusedMaxTransfers.empty()) {
+        WriteLauncherLog("Eşzamanlı indirme sayısı okunamadı, yok sayıldı: -%s"_cp1254,
+                         options_.refusedMaxTransfers.c_str());
+    }
 }
 
 // A signed site is checked before its list is read, and kept in base/ once
 // every check has passed. A cache on the way may hold the list, manifest or
 // signature of another release than the others: a refusal asks once more,
 // every cache asked for fresh copies.
-bool PatchDownloader::FetchList(std::string& baseUrl, std::list<UpdateListEntry>& entries,
-                                std::unique_ptr<AttributeSurvey>& survey) {
-    std::string refused, error;
+std::optional<PatchRun::TakenList> PatchRun::FetchList() {
+    ListAttempt attempt;
     for (const bool fresh : {false, true}) {
-        refused.clear();
-        if (TakeList(fresh, baseUrl, entries, survey, refused, error)) return true;
-        survey.reset();  // before the entries it holds go
-        entries.clear();
+        attempt = TakeList(fresh);
+        if (attempt.list) return std::move(attempt.list);
         // A stop is no failure: the run just ends.
-        if (stopEvent.is_set()) return false;
-        if (refused.empty()) break;  // the list itself could not be had
+        if (stop_.is_set()) return std::nullopt;
+        if (attempt.refused.empty()) break;  // the list itself could not be had
     }
-    SetTransferError(refused.empty() ? error : refused);
+    const std::string& why = attempt.refused.empty() ? attempt.error : attempt.refused;
     WriteLauncherLog("download listesi hatalı !"_cp1254);
     // Why, on the line after: libcurl's text of a transfer that failed (a
     // certificate for another host, an unknown authority, an error status).
-    if (!refused.empty()) {
-        LogRefusal(refused);
-    } else if (!error.empty()) {
-        WriteLauncherLog("aktarım hatası: %s"_cp1254, error.c_str());
+    if (!attempt.refused.empty()) {
+        LogRefusal(attempt.refused);
+    } else if (!attempt.error.empty()) {
+        WriteLauncherLog("aktarım hatası: %s"_cp1254, attempt.error.c_str());
     }
-    Post(WM_PATCH_FAILED, 2, 0);
-    return false;
+    report_.Failed({FailureKind::UpdateList, 0, why});
+    return std::nullopt;
 }
 
-bool PatchDownloader::TakeList(bool fresh, std::string& baseUrl,
-                               std::list<UpdateListEntry>& entries,
-                               std::unique_ptr<AttributeSurvey>& survey, std::string& refused,
-                               std::string& error) {
-    talvo::utility::fetch_url list(options.updateListUrl);
-    PrepareFetch(list);
-    list.transfer.set_no_cache(fresh);
-    list.set_max_size(kMaxUpdateListBytes);
-    // An unsigned list is read as it arrives, and its files looked up
-    // meanwhile; none of its bytes are kept. A signed site's release is
-    // checked before its list is fetched, and the list read, and its files
-    // looked up (by the check), only once its bytes are the signed ones.
-    if (options.signedOnly && !FetchSignedRelease(fresh, refused)) return false;
-    if (!options.signedOnly) survey = std::make_unique<AttributeSurvey>();
-    UpdateListReader reader(options.testLauncher, entries, [&survey](const UpdateListEntry& entry) {
-        if (survey) survey->Add(&entry);
-    });
+// An unsigned list is read as it arrives, and its files looked up
+// meanwhile; none of its bytes are kept. A signed site's release is checked
+// before its list is fetched, and the list read, and its files looked up
+// (by the check), only once its bytes are the signed ones.
+PatchRun::ListAttempt PatchRun::TakeList(bool fresh) {
+    ListAttempt attempt;
+    if (options_.signedOnly) {
+        attempt.refused = signed_.FetchRelease(fresh);
+        if (!attempt.refused.empty()) return attempt;
+    }
+    talvo::utility::fetch_url fetch(options_.updateListUrl);
+    PrepareFetch(fetch, options_, stop_);
+    fetch.transfer.set_no_cache(fresh);
+    fetch.set_max_size(kMaxUpdateListBytes);
+    TakenList list;
+    if (!options_.signedOnly) list.survey = std::make_unique<AttributeSurvey>();
+    UpdateListReader reader(options_.testLauncher, list.entries,
+                            [&list](const UpdateListEntry& entry) {
+                                if (list.survey) list.survey->Add(&entry);
+                            });
     talvo::utility::body_limit limit(kMaxUpdateListBytes);
     bool overlong = false;
-    if (!options.signedOnly) {
-        list.transfer.write_function = [&](char* data, std::size_t size, std::size_t count,
-                                           void*) -> std::size_t {
+    if (!options_.signedOnly) {
+        fetch.transfer.write_function = [&](char* data, std::size_t size, std::size_t count,
+                                            void*) -> std::size_t {
             const std::size_t bytes = size * count;
             overlong = !limit.take(bytes);
             return !overlong && reader.Feed(std::string_view(data, bytes)) ? bytes : 0;
         };
     }
-    std::string body = list.fetch();
-    if (survey) survey->Close();
+    std::string body = fetch.fetch();
+    if (list.survey) list.survey->Close();
     // Refused for its size, not for a failed write as libcurl has it.
-    error = overlong ? limit.refusal() : list.error();
-    const bool read = !stopEvent.is_set() && error.empty() &&
-                      (!options.signedOnly || (signedRelease.TakeList(std::move(body), refused) &&
-                                               reader.Feed(signedRelease.List())));
-    if (refused.empty()) refused = reader.Fault();
-    const bool taken = read && reader.Finish(baseUrl) &&
-                       (!options.signedOnly || signedRelease.Covers(baseUrl, entries, refused));
-    if (!taken || stopEvent.is_set()) return false;
-    if (options.signedOnly && !signedRelease.Keep()) {
+    attempt.error = overlong ? limit.refusal() : fetch.error();
+    SignedRelease& release = signed_.release();
+    const bool read =
+        !stop_.is_set() && attempt.error.empty() &&
+        (!options_.signedOnly ||
+         (release.TakeList(std::move(body), attempt.refused) && reader.Feed(release.List())));
+    if (attempt.refused.empty()) attempt.refused = reader.Fault();
+    const bool taken =
+        read && reader.Finish(list.baseUrl) &&
+        (!options_.signedOnly || release.Covers(list.baseUrl, list.entries, attempt.refused));
+    if (!taken || stop_.is_set()) return attempt;
+    if (options_.signedOnly && !release.Keep()) {
         LogRefusal("the release could not be kept in base: " +
                    platform::error_text(platform::last_error()));
     }
-    return true;
+    attempt.list = std::move(list);
+    return attempt;
+}
+
+void PatchRun::CheckFiles(std::list<UpdateListEntry>& entries, AttributeSurvey* given) {
+    WriteLauncherLog("Download edilmesi gereken dosyalar: ");
+    EnterGameDirectory();
+    // The files are looked up and judged ahead, several at a time (from the
+    // moment the list began to arrive, when the run fetched it); logged and
+    // marked here in list order.
+    std::unique_ptr<AttributeSurvey> own;
+    if (given == nullptr) {
+        own = std::make_unique<AttributeSurvey>();
+        for (const UpdateListEntry& entry : entries) own->Add(&entry);
+        own->Close();
+    }
+    AttributeSurvey* survey = given != nullptr ? given : own.get();
+    if (options_.signedOnly) signed_.installed().Load();
+    bool madeDirectories = false;
+    std::size_t i = 0;
+    for (UpdateListEntry& entry : entries) {
+        if (stop_.is_set()) break;
+        int error = 0;
+        bool current = false;
+        platform::File file;
+        const bool surveyed = survey->Take(i++, file, error, current);
+        if (surveyed && current) {
+            // There, with the list's size and time (and, verifying all, bytes).
+            if (!signed_.BytesDiffer(entry) && !signed_.HashChanged(entry)) continue;
+        } else {
+            if (!surveyed ||
+                // A folder made for an earlier entry may now stand where this
+                // one was missing: look again, as a lookup in turn would see it.
+                (!file.valid() && platform::is_not_found(error) && madeDirectories)) {
+                file = platform::File::open_for_attributes(entry.path);
+                error = platform::last_error();
+            }
+            if (!file.valid()) platform::set_last_error(error);
+            // Both are asked, also for a missing file: each logs its own line.
+            const bool timeDiffers = isFileTimeDifferent(file, entry.timeStamp);
+            const bool sizeDiffers = isFileSizeDifferentWithHandle(file, entry.size);
+            const bool exists = file.valid();
+            file.close();
+            if (exists && !timeDiffers && !sizeDiffers && !signed_.BytesDiffer(entry) &&
+                !signed_.HashChanged(entry)) {
+                continue;
+            }
+        }
+        const std::size_t slash = entry.path.rfind('\\');
+        if (slash != std::string::npos) {
+            EnterGameDirectory();
+            CreateDirectoryPath(entry.path.substr(0, slash));
+            madeDirectories = true;
+        }
+        entry.needsDownload = true;
+        progress_.CountDue(entry.size);
+    }
+    WriteLauncherLog("--------------------------\n");
 }
 
 // A new launcher comes first and alone; the rest waits for the run after the
 // update. The other entries' marks, and the directories the check made for
 // them, stay as they are.
-bool PatchDownloader::SelectLauncherUpdate(std::list<UpdateListEntry>& entries) {
+bool PatchRun::SelectLauncherUpdate(std::list<UpdateListEntry>& entries) {
     for (const UpdateListEntry& entry : entries) {
         if (entry.path == kLauncherFile && entry.needsDownload) {
-            progress.SetDue(1, entry.size);
+            progress_.SetDue(1, entry.size);
             const UpdateListEntry launcher = entry;
             entries.assign(1, launcher);
             return true;
@@ -157,80 +224,75 @@ bool PatchDownloader::SelectLauncherUpdate(std::list<UpdateListEntry>& entries) 
     return false;
 }
 
-bool PatchDownloader::WithinSizeLimit() {
-    if (progress.WithinLimit()) return true;
-    if (stopEvent.is_set()) return false;  // no box once the window closes
+// Signed sites: the indexes fetched and the old copies read, so that the
+// size limit counts what will be fetched.
+std::optional<DownloadPlan> PatchRun::Plan(const TakenList& list,
+                                           talvo::utility::multi_curl& transfers) {
+    DownloadPlan plan;
+    if (options_.skipPatch) return plan;
+    if (!PlanDownloads(list.baseUrl, list.entries, options_, signed_.release(), stop_, transfers,
+                       plan)) {
+        return std::nullopt;
+    }
+    transfers.take_received();  // the indexes are not the files' bytes
+    double bytes = 0;
+    for (const PlannedFile& file : plan) bytes += static_cast<double>(file.FetchBytes());
+    progress_.SetDue(progress_.FilesTotal(), bytes);
+    return plan;
+}
+
+bool PatchRun::WithinSizeLimit() {
+    if (progress_.WithinLimit()) return true;
+    if (stop_.is_set()) return false;  // no box once the window closes
     const std::u16string text =
         platform::cp1254_to_utf16("Güncellenecek çok fazla dosya var.\n"_cp1254) +
-        platform::utf8_to_utf16(options.webSite) +
+        platform::utf8_to_utf16(options_.webSite) +
         platform::cp1254_to_utf16(" adresinden oyunun en son sürümünü indirip kurunuz."_cp1254);
-    window->MessageBox(text, u"Bilgi", platform::MB_OK | platform::MB_ICONINFORMATION,
-                       platform::BoxOwner::Window);
-    Post(WM_PATCH_QUIT, 0, 0);
+    report_.Notify({text, u"Bilgi", platform::BoxIcon::Information, platform::BoxOwner::Window});
+    report_.TooMuchToDownload();
     return false;
 }
 
-bool PatchDownloader::DownloadFiles(const std::string& baseUrl,
-                                    const std::list<UpdateListEntry>& entries,
-                                    bool& launcherPlaced) {
-    talvo::utility::multi_curl transfers(options.maxTransfers);
-    transfers.set_limit_rate(options.limitRate);
-    DownloadPlan plan;
-    if (!options.skipPatch) {
-        // Signed sites: the indexes fetched and the old copies read, so that
-        // the size limit counts what will be fetched.
-        if (!PlanDownloads(baseUrl, entries, options, signedRelease, stopEvent, transfers, plan)) {
-            return false;
-        }
-        transfers.take_received();  // the indexes are not the files' bytes
-        double bytes = 0;
-        for (const PlannedFile& file : plan) bytes += static_cast<double>(file.FetchBytes());
-        progress.SetDue(progress.FilesTotal(), bytes);
-    }
-    if (!WithinSizeLimit()) return false;
-    if (progress.FilesTotal() > 0) {
-        WriteLauncherLog("%d adet dosya download edilecek...", progress.FilesTotal());
+PatchRun::Downloaded PatchRun::Download(const TakenList& list) {
+    talvo::utility::multi_curl transfers(options_.maxTransfers);
+    transfers.set_limit_rate(options_.limitRate);
+    const std::optional<DownloadPlan> plan = Plan(list, transfers);
+    if (!plan || !WithinSizeLimit()) return {};
+    if (progress_.FilesTotal() > 0) {
+        WriteLauncherLog("%d adet dosya download edilecek...", progress_.FilesTotal());
     }
     EnterGameDirectory();
-    DownloadContext context{window,
-                            options,
-                            progress,
-                            stopEvent,
-                            [this](const std::string& error) { SetTransferError(error); },
-                            options.signedOnly ? &installed_ : nullptr};
-    const DownloadOutcome outcome = RunDownloads(
-        plan, context, transfers, [this](const std::string& path) { SetStatusText(path); });
-    launcherPlaced = outcome.launcherPlaced;
+    DownloadContext context{report_, options_, progress_, stop_,
+                            options_.signedOnly ? &signed_.installed() : nullptr};
+    const DownloadOutcome outcome = RunDownloads(*plan, context, transfers);
     // A fallback to a whole file took the run past the limit.
-    if (outcome.tooMuch) return WithinSizeLimit();
-    return !outcome.noScratch;
+    const bool goOn = outcome.tooMuch ? WithinSizeLimit() : !outcome.noScratch;
+    return {goOn, outcome.launcherPlaced};
 }
 
-void PatchDownloader::FinishDownloads() {
-    // The scratch files are cleaned by the downloads themselves.
-    if (progress.FilesTotal() > 0) WriteLauncherLog("Dosyalar download edildi.");
-    {
-        boost::mutex::scoped_lock lock(finishedMutex);
-        finished = true;
+void PatchRun::SaveInstalledHashes() {
+    if (options_.signedOnly && !signed_.installed().Save()) {
+        LogRefusal(std::string(kInstalledHashes) +
+                   " could not be written: " + platform::error_text(platform::last_error()));
     }
-    Post(WM_PATCH_DONE, progress.FilesDone(), 0);
 }
 
-void PatchDownloader::HandOver() {
-    Post(WM_RUN_LAUNCH_HELPER, 0, 0);
-    WriteLauncherLog("launcher updated.");
+void PatchRun::FinishDownloads() {
+    // The scratch files are cleaned by the downloads themselves.
+    if (progress_.FilesTotal() > 0) WriteLauncherLog("Dosyalar download edildi.");
+    report_.Done(progress_.FilesDone());
 }
 
-void PatchDownloader::FetchServers() {
+void PatchRun::FetchServers() {
     EnterGameDirectory();
     ServerListSource source;
-    source.serverTest = options.serverTest;
-    source.url = options.serverListUrl;
-    source.caFile = options.caFile;
-    if (options.signedOnly) {
+    source.serverTest = options_.serverTest;
+    source.url = options_.serverListUrl;
+    source.caFile = options_.caFile;
+    if (options_.signedOnly) {
         source.check = [this](const std::string& text, const std::string& signature) {
             std::string why;
-            if (trust::VerifyServerList(options.trustedKeys, text, signature, options.unixTime(),
+            if (trust::VerifyServerList(options_.trustedKeys, text, signature, options_.unixTime(),
                                         why)) {
                 return true;
             }
@@ -238,6 +300,11 @@ void PatchDownloader::FetchServers() {
             return false;
         };
     }
-    const unsigned count = RunServerListStage(source, servers, serversMutex, stopEvent);
-    if (!stopEvent.is_set()) Post(WM_SERVERLIST_READY, count, 0);
+    std::vector<ServerEntry> servers;
+    const unsigned count = RunServerListStage(source, servers, stop_);
+    if (!stop_.is_set()) report_.ServersReady(servers, count);
+}
+
+void PatchRun::EnterGameDirectory() const {
+    if (!options_.gameDir.empty()) gameDirectory_.enter();
 }

@@ -3,22 +3,20 @@
 #include <algorithm>
 #include <cmath>
 
-#include "patch/messages.h"
-
 namespace {
 
 // A value computed in floating point, truncated toward zero and sent as its
 // low 16 bits (as a 32-bit integer would be), without the undefined
 // conversion of a value out of range.
-platform::WPARAM low16(double value) {
+std::uint16_t low16(double value) {
     if (!std::isfinite(value)) return 0;
     double wrapped = std::fmod(std::trunc(value), 65536.0);
     if (wrapped < 0) wrapped += 65536.0;
-    return static_cast<platform::WPARAM>(wrapped);
+    return static_cast<std::uint16_t>(wrapped);
 }
 
 // Ten-thousandths of `done` in `total`; 0 while the total is unknown.
-platform::WPARAM position(double done, double total) {
+std::uint16_t position(double done, double total) {
     return total == 0.0 ? 0 : low16(done / total * 10000.0);
 }
 
@@ -29,8 +27,8 @@ double seconds_since(std::uint32_t mark, std::uint32_t now) {
 
 }  // namespace
 
-RunProgress::RunProgress(platform::MessageTarget* window_, Clock clock_)
-    : window(window_), clock(std::move(clock_)) {}
+RunProgress::RunProgress(RunReport& report_, Clock clock_)
+    : report(report_), clock(std::move(clock_)) {}
 
 void RunProgress::CountDue(std::uint32_t bytes) {
     bytesTotal += bytes;
@@ -50,8 +48,7 @@ void RunProgress::Resumed(double bytes) {
 void RunProgress::Show(double fileDone, double fileSize) {
     const std::uint32_t now = clock();
     if (seconds_since(lastProgressTick, now) > 1.0) {
-        Post(WM_PATCH_PROGRESS,
-             position(bytesDone, bytesTotal) << 16 | position(fileDone, fileSize), Files());
+        Report(position(fileDone, fileSize));
         lastProgressTick = now;
     }
 
@@ -60,24 +57,19 @@ void RunProgress::Show(double fileDone, double fileSize) {
     if (!(interval > 1.0)) return;
     double kbPerSecond = (bytesDone - lastSpeedBytes) / 1024.0 / interval;
     if (limitRate > 0.0) kbPerSecond = std::min(kbPerSecond, limitRate / 1024.0);
-    const platform::WPARAM speed = low16(kbPerSecond);
-    const platform::WPARAM remaining =
+    const std::uint16_t speed = low16(kbPerSecond);
+    const std::uint16_t remaining =
         speed == 0 ? 0 : low16((bytesTotal - bytesDone) / 1024.0 / static_cast<double>(speed));
-    Post(WM_PATCH_SPEED, remaining << 16 | speed, 0);
+    report.Speed({speed, remaining});
     lastSpeedBytes = bytesDone;
     lastSpeedTick = speedNow;
 }
 
 void RunProgress::FileDone() {
-    const platform::WPARAM run = position(bytesDone, bytesTotal);
     ++filesDone;
-    Post(WM_PATCH_PROGRESS, run << 16 | 10000, Files());
+    Report(10000);
 }
 
-void RunProgress::Post(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam) {
-    window->PostMessage(message, wParam, lParam);
-}
-
-platform::LPARAM RunProgress::Files() const {
-    return static_cast<platform::LPARAM>(filesTotal) << 16 | filesDone;
+void RunProgress::Report(std::uint16_t filePosition) {
+    report.Progress({position(bytesDone, bytesTotal), filePosition, filesDone, filesTotal});
 }

@@ -1,23 +1,21 @@
-// The numbers of one run's progress and the two messages made of them: the
-// files and bytes due and done, and the time marks that keep
-// WM_PATCH_PROGRESS and WM_PATCH_SPEED to about one a second each. Used by
-// the worker alone, so nothing here is locked.
+// The numbers of one run's progress and the two reports made of them: the
+// files and bytes due and done, and the time marks that keep the progress
+// and the speed to about one report a second each. Used by the worker
+// alone, so nothing here is locked.
 //
 // Bytes done are those that came over the wire, from all transfers in
 // flight together, and those an earlier run left on disk; the file
 // position is that of the file shown (the first in list order of those in
 // flight).
 //
-// wParam of WM_PATCH_PROGRESS: run position << 16 | file position, each in
-// ten-thousandths; lParam: filesTotal << 16 | filesDone. wParam of
-// WM_PATCH_SPEED: remaining seconds << 16 | KB/s. Every value is truncated and
-// sent as its low 16 bits.
+// Positions are in ten-thousandths, speeds in KB/s; every value is truncated
+// and reported as its low 16 bits.
 #pragma once
 
-#include <boost/function.hpp>
 #include <cstdint>
+#include <functional>
 
-#include "platform/message_target.h"
+#include "patch/run_report.h"
 
 // More than this many bytes to download: the player is told to reinstall.
 inline constexpr double kMaxDownloadBytes = 70.0 * 1024 * 1024;
@@ -25,9 +23,9 @@ inline constexpr double kMaxDownloadBytes = 70.0 * 1024 * 1024;
 class RunProgress {
 public:
     // Milliseconds, wrapping at 2^32.
-    using Clock = boost::function<std::uint32_t()>;
+    using Clock = std::function<std::uint32_t()>;
 
-    RunProgress(platform::MessageTarget* window, Clock clock);
+    RunProgress(RunReport& report, Clock clock);
 
     // The downloads are limited to `bytesPerSecond` (0: not): the speed
     // shown never exceeds the limit, which the transfers keep only on
@@ -50,13 +48,13 @@ public:
     // towards the speed; below 0, bytes that no longer count (a partial
     // dropped, a file started over).
     void Resumed(double bytes);
-    // Another file is shown: its first position is posted at once.
+    // Another file is shown: its first position is reported at once.
     void NewFile() { lastProgressTick = 0; }
-    // Posts progress (the shown file at `fileDone` of `fileSize` bytes, 0
+    // Reports progress (the shown file at `fileDone` of `fileSize` bytes, 0
     // when unknown) and speed, each when more than a second has passed
-    // since its previous post.
+    // since it was last reported.
     void Show(double fileDone, double fileSize);
-    // One more file in place: posts it at 10000.
+    // One more file in place: reports it at 10000.
     void FileDone();
 
     std::uint16_t FilesTotal() const { return filesTotal; }
@@ -65,10 +63,9 @@ public:
     double BytesDone() const { return bytesDone; }
 
 private:
-    void Post(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
-    platform::LPARAM Files() const;
+    void Report(std::uint16_t filePosition);
 
-    platform::MessageTarget* const window;
+    RunReport& report;
     const Clock clock;
     std::uint16_t filesTotal = 0;
     std::uint16_t filesDone = 0;

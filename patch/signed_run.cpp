@@ -1,21 +1,20 @@
-// The patch run's side of a signed site: the manifest and the signature
-// fetched beside the list and checked with it, the refusals logged, and in
-// the verify-all mode every file that looks current hashed as well.
+#include "patch/signed_run.h"
+
 #include "log/launcher_log.h"
 #include "net/fetch_url.h"
-#include "patch/patch_downloader.h"
 #include "platform/cp1254_literal.h"
 
 using namespace platform::literals;
 
-void PatchDownloader::PrepareFetch(talvo::utility::fetch_url& fetch) {
-    fetch.abort_when([this] { return stopEvent.is_set(); });
+void PrepareFetch(talvo::utility::fetch_url& fetch, const PatchOptions& options,
+                  const platform::ManualResetEvent& stop) {
+    fetch.abort_when([&stop] { return stop.is_set(); });
     fetch.transfer.set_stall_limit(options.stallSeconds, SlowestSpeed(options));
     fetch.transfer.set_limit_rate(options.limitRate);
     if (!options.caFile.empty()) fetch.transfer.add_ca_file(options.caFile);
 }
 
-bool PatchDownloader::FetchSignedRelease(bool fresh, std::string& refused) {
+std::string SignedRun::FetchRelease(bool fresh) {
     std::string texts[2];
     const char* const suffixes[2] = {kManifestSuffix, kSignatureSuffix};
     const char* const names[2] = {"manifest", "signature"};
@@ -23,31 +22,31 @@ bool PatchDownloader::FetchSignedRelease(bool fresh, std::string& refused) {
     // base64 and two comments of at most 8 KiB.
     const std::uint64_t caps[2] = {48 << 20, 64 << 10};
     for (int i = 0; i < 2; ++i) {
-        talvo::utility::fetch_url fetch(options.updateListUrl + suffixes[i]);
-        PrepareFetch(fetch);
+        talvo::utility::fetch_url fetch(options_.updateListUrl + suffixes[i]);
+        PrepareFetch(fetch, options_, stop_);
         fetch.transfer.set_no_cache(fresh);
         fetch.set_max_size(caps[i]);
         texts[i] = fetch.fetch();
         if (texts[i].empty()) {
-            refused = std::string(names[i]) +
-                      ": not fetched: " + (fetch.error().empty() ? "empty" : fetch.error());
-            return false;
+            return std::string(names[i]) +
+                   ": not fetched: " + (fetch.error().empty() ? "empty" : fetch.error());
         }
     }
-    if (options.trustedKeys.empty()) {
-        refused = "signature: none of the trusted keys could be read";
-        return false;
-    }
+    if (options_.trustedKeys.empty()) return "signature: none of the trusted keys could be read";
     std::string ignored;
-    const std::uint64_t floor = KeptReleaseVersion(options.trustedKeys, texts[1], ignored);
+    const std::uint64_t floor = KeptReleaseVersion(options_.trustedKeys, texts[1], ignored);
     if (!ignored.empty()) LogRefusal("the release kept in base is ignored: " + ignored);
-    return signedRelease.Verify(options.trustedKeys, std::move(texts[0]), std::move(texts[1]),
-                                options.unixTime(), floor, refused);
+    std::string refused;
+    if (release_.Verify(options_.trustedKeys, std::move(texts[0]), std::move(texts[1]),
+                        options_.unixTime(), floor, refused)) {
+        return "";
+    }
+    return refused.empty() ? "the release was refused" : refused;
 }
 
-bool PatchDownloader::BytesDiffer(const UpdateListEntry& entry) {
-    if (!options.verifyAll || !options.signedOnly) return false;
-    const trust::Sha256Digest* expected = signedRelease.HashOf(entry.path);
+bool SignedRun::BytesDiffer(const UpdateListEntry& entry) {
+    if (!options_.verifyAll || !options_.signedOnly) return false;
+    const trust::Sha256Digest* expected = release_.HashOf(entry.path);
     platform::File file = platform::File::open_for_reading(entry.path);
     trust::Sha256Digest digest;
     if (expected != nullptr && file && trust::Sha256OfFile(file, digest) && digest == *expected) {
@@ -57,9 +56,9 @@ bool PatchDownloader::BytesDiffer(const UpdateListEntry& entry) {
     return true;
 }
 
-bool PatchDownloader::HashChanged(const UpdateListEntry& entry) {
-    if (!options.signedOnly) return false;
-    const trust::Sha256Digest* release = signedRelease.HashOf(entry.path);
+bool SignedRun::HashChanged(const UpdateListEntry& entry) {
+    if (!options_.signedOnly) return false;
+    const trust::Sha256Digest* release = release_.HashOf(entry.path);
     const trust::Sha256Digest* installed = installed_.Find(entry.path);
     if (release == nullptr) return false;
     // Found current before anything was kept for it: taken as installed.

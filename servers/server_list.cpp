@@ -89,11 +89,8 @@ void getServerList(const std::string& url, std::back_insert_iterator<std::vector
 }
 
 unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEntry>& servers,
-                            boost::mutex& serversMutex,
                             const platform::ManualResetEvent& stopEvent) {
     if (source.serverTest) {
-        // The window copies the list only after the message that follows,
-        // so no lock is needed here.
         std::string text;
         if (platform::read_file("serverlist.txt", text)) {
             parseServerList(text, std::back_inserter(servers));
@@ -105,14 +102,9 @@ unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEn
     if (!wait) wait = [&stopEvent](std::chrono::milliseconds ms) { return stopEvent.wait_for(ms); };
     RetryDelay delay(source.uniform);
     for (;;) {
-        std::size_t count = 0;
-        {
-            boost::mutex::scoped_lock lock(serversMutex);
-            getServerList(source.url, std::back_inserter(servers), stopRequested, source.caFile,
-                          source.check);
-            count = servers.size();
-        }
-        if (count != 0) return static_cast<unsigned>(count);
+        getServerList(source.url, std::back_inserter(servers), stopRequested, source.caFile,
+                      source.check);
+        if (!servers.empty()) return static_cast<unsigned>(servers.size());
         if (wait(delay.Next())) return 0;
     }
 }

@@ -89,12 +89,11 @@ struct ServerListSource {
     boost::function<double()> uniform;
 };
 
-// The last stage of a patch run: fills `servers` and answers the count for
-// WM_SERVERLIST_READY. From the endpoint, it asks under `serversMutex`
-// until the list has an entry or `stopEvent` is set, waiting between
+// The last stage of a patch run: fills `servers` and answers the count the
+// run reports with them. From the endpoint, it asks until the list has an
+// entry or `stopEvent` is set, waiting between
 // attempts as RetryDelay says (50 ms, doubling up to 10 s, +/-20%); an
 // attempt in progress is abandoned when `stopEvent` is set. In server-test
 // mode it reads "serverlist.txt" once and answers 0.
 unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEntry>& servers,
-                            boost::mutex& serversMutex,
                             const platform::ManualResetEvent& stopEvent);

@@ -40,7 +40,7 @@ constexpr char16_t kMemoryText[] =
 
 }  // namespace
 
-PreferencesStore::PreferencesStore(platform::MessageTarget* messageTarget, MemoryQuery totalMemory)
+PreferencesStore::PreferencesStore(platform::MessageBoxes* messageTarget, MemoryQuery totalMemory)
     : messageTarget_(messageTarget),
       totalMemory_(totalMemory ? std::move(totalMemory) : platform::total_physical_memory) {}
 
@@ -108,7 +108,7 @@ PreferencesStore::MessageRoute PreferencesStore::MemoryMessageRoute() {
 void PreferencesStore::RefuseTooLittleMemory() {
     const MessageRoute route = MemoryMessageRoute();
     if (route.target != nullptr) {
-        route.target->MessageBox(kMemoryText, kMemoryCaption, platform::MB_OK, route.owner);
+        route.target->MessageBox(kMemoryText, kMemoryCaption, platform::BoxIcon::None, route.owner);
     } else {
         const std::string text = platform::utf16_to_utf8(kMemoryText);
         std::fprintf(stderr, "%s\n", text.c_str());

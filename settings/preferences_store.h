@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-#include "platform/message_target.h"
+#include "platform/message_box.h"
 #include "settings/launch_preferences.h"
 
 class PreferencesStore {
@@ -20,7 +20,7 @@ public:
     // `messageTarget` shows the memory message while no dialog window is
     // open (owned by no window); it may be null, the message then goes to
     // standard error. `totalMemory` defaults to the machine's.
-    explicit PreferencesStore(platform::MessageTarget* messageTarget = nullptr,
+    explicit PreferencesStore(platform::MessageBoxes* messageTarget = nullptr,
                               MemoryQuery totalMemory = {});
     virtual ~PreferencesStore() = default;
     PreferencesStore(const PreferencesStore&) = delete;
@@ -43,11 +43,11 @@ public:
     LaunchPreferences& preferences() { return preferences_; }
     const LaunchPreferences& preferences() const { return preferences_; }
 
-    void SetMessageTarget(platform::MessageTarget* target) { messageTarget_ = target; }
+    void SetMessageTarget(platform::MessageBoxes* target) { messageTarget_ = target; }
 
 protected:
     struct MessageRoute {
-        platform::MessageTarget* target;
+        platform::MessageBoxes* target;
         platform::BoxOwner owner;
     };
     // Where the memory message goes: the owner's target, owned by no window.
@@ -58,6 +58,6 @@ private:
     [[noreturn]] void RefuseTooLittleMemory();
 
     LaunchPreferences preferences_;
-    platform::MessageTarget* messageTarget_;
+    platform::MessageBoxes* messageTarget_;
     MemoryQuery totalMemory_;
 };

@@ -459,7 +459,7 @@ exit 0
 
 == stop-leaves-transfers patch
 # a stop no longer ends the transfers in flight: the run waits for them
-- if (context.stop.is_set()) {
+- if (context_.stop.is_set()) {
 + if (false) {
 
 == temp-kept-after-failure patch
@@ -472,16 +472,18 @@ exit 0
 + !(interval >= 1.0)
 
 == progress-halves-swapped patch
-# the post of a finished file packs its own position high and the run's low
-- run << 16 | 10000
-+ 10000 << 16 | run
+# the progress reported gives the file's position as the run's, and the run's as the file's
+- report.Progress({position(bytesDone, bytesTotal), filePosition,
++ report.Progress({filePosition, position(bytesDone, bytesTotal),
 
-== counter-order window
+== counter-order patch
 # the file counter reads "Dosya: total / done"
-- std::to_string(l & 0xFFFF) + " / " + std::to_string((l >> 16) & 0xFFFF)
-+ std::to_string((l >> 16) & 0xFFFF) + " / " + std::to_string(l & 0xFFFF)
+- std::to_string(progress.filesDone) + " / " +
+-                        std::to_string(progress.filesTotal);
++ std::to_string(progress.filesTotal) + " / " +
++                        std::to_string(progress.filesDone);
 
-== remaining-minutes window
+== remaining-minutes patch
 # the remaining time shows all minutes beside the hours ("1s 62dk")
 - seconds / 60 % 60
 + seconds / 60
@@ -840,8 +842,8 @@ exit 0
 
 == list-failure-unsaid patch
 # a list that could not be fetched leaves no reason in the log
-- } else if (!error.empty()) {
-+ } else if (error.empty()) {
+- } else if (!attempt.error.empty()) {
++ } else if (attempt.error.empty()) {
 
 == list-hash-ignored patch
 # an update list whose bytes are not the manifest's is taken
@@ -976,13 +978,23 @@ exit 0
 
 == stopped-run-goes-on patch
 # a stopped run still says its files are done and asks for the servers
-- if (!goOn || stopEvent.is_set()) return;
-+ if (!goOn) return;
+- if (!downloaded.goOn || stop_.is_set()) return;
++ if (!downloaded.goOn) return;
 
 == list-size-unsaid patch
 # an update list refused for its size is logged as libcurl's failed write
-- error = overlong ? limit.refusal() : list.error();
-+ error = list.error();
+- attempt.error = overlong ? limit.refusal() : fetch.error();
++ attempt.error = fetch.error();
+
+== report-halves-swapped window
+# the window is told the file's position as the run's, and the run's as the file's
+- Pack(p.runPosition, p.filePosition)
++ Pack(p.filePosition, p.runPosition)
+
+== failure-code-dropped window
+# a failed transfer reaches the window without libcurl's code
+- failure.kind == FailureKind::Transfer ? failure.transferCode : 0
++ 0
 
 == short-body-placed patch
 # a whole file whose body ended short of the listed size is put in place

@@ -6,28 +6,25 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/message_target.h"
+#include "platform/message_box.h"
 
 class QWidget;
 
 // A box as the platform shows one: the caption, the text as plain text, the
-// information icon when `type` asks for it, the OK button only. Owned by
+// information icon when `icon` asks for it, the OK button only. Owned by
 // `owner`, or by no window when it is null.
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, std::u16string_view text,
-                                            std::u16string_view caption, platform::UINT type);
+                                            std::u16string_view caption, platform::BoxIcon icon);
 
-// Message boxes of a Qt window through the platform's message target: the
-// settings dialog shows the memory message over itself this way.
-class DialogMessageBox : public platform::MessageTarget {
+// Message boxes of a Qt window: the settings dialog shows the memory
+// message over itself this way.
+class DialogMessageBox : public platform::MessageBoxes {
 public:
     explicit DialogMessageBox(QWidget* window) : window_(window) {}
 
-    // A dialog takes no numbered messages; they are dropped.
-    void PostMessage(platform::UINT message, platform::WPARAM wParam,
-                     platform::LPARAM lParam) override;
     // Shown modally on the calling (window) thread.
-    int MessageBox(std::u16string_view text, std::u16string_view caption, platform::UINT type,
-                   platform::BoxOwner owner) override;
+    void MessageBox(std::u16string_view text, std::u16string_view caption, platform::BoxIcon icon,
+                    platform::BoxOwner owner) override;
 
 private:
     QWidget* window_;

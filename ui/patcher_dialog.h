@@ -26,7 +26,7 @@ public:
     // Runs the window until its close button: shows it, then the event loop.
     int DoModal();
 
-    platform::MessageTarget& messageTarget() { return target_; }
+    window::MessageTarget& messageTarget() { return target_; }
     PreferencesDialog& preferencesDialog() { return preferences; }
 
 protected:
@@ -52,7 +52,7 @@ protected:
     void RunSettingsDialog() override { preferences.exec(); }
     void OpenDocument(const char* file) override;
     PreferencesStore& Preferences() override { return preferences; }
-    platform::MessageTarget& Target() override { return target_; }
+    window::MessageTarget& Target() override { return target_; }
     void DismissBoxes() override { target_.Close(); }
 
 private:

@@ -59,8 +59,7 @@ QWidget* make(const FormControl& c, QWidget* parent) {
 
 }  // namespace
 
-PreferencesDialog::PreferencesDialog(platform::MessageTarget* messageTarget,
-                                     MemoryQuery totalMemory)
+PreferencesDialog::PreferencesDialog(platform::MessageBoxes* messageTarget, MemoryQuery totalMemory)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       PreferencesForm(messageTarget, std::move(totalMemory)),

@@ -18,7 +18,7 @@ class PreferencesDialog : public QDialog, public PreferencesForm {
     Q_OBJECT
 
 public:
-    explicit PreferencesDialog(platform::MessageTarget* messageTarget = nullptr,
+    explicit PreferencesDialog(platform::MessageBoxes* messageTarget = nullptr,
                                MemoryQuery totalMemory = {});
     ~PreferencesDialog() override;
 

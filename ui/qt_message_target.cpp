@@ -29,8 +29,8 @@ QtMessageTarget::~QtMessageTarget() {
     Close();
 }
 
-void QtMessageTarget::PostMessage(platform::UINT message, platform::WPARAM wParam,
-                                  platform::LPARAM lParam) {
+void QtMessageTarget::PostMessage(window::UINT message, window::WPARAM wParam,
+                                  window::LPARAM lParam) {
     // postEvent is safe from any thread; the event is dropped if the window
     // is gone, as a message to a destroyed window is.
     if (QWidget* w = window_.data()) {
@@ -38,25 +38,25 @@ void QtMessageTarget::PostMessage(platform::UINT message, platform::WPARAM wPara
     }
 }
 
-int QtMessageTarget::MessageBox(std::u16string_view text, std::u16string_view caption,
-                                platform::UINT type, platform::BoxOwner owner) {
+void QtMessageTarget::MessageBox(std::u16string_view text, std::u16string_view caption,
+                                 platform::BoxIcon icon, platform::BoxOwner owner) {
     QWidget* parent = owner == platform::BoxOwner::Window ? window_.data() : nullptr;
     if (QThread::currentThread() == thread()) {
-        MakeMessageBox(parent, text, caption, type)->exec();
-        return platform::IDOK;
+        MakeMessageBox(parent, text, caption, icon)->exec();
+        return;
     }
     auto waiting = std::make_shared<Waiting>();
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (closed_) return platform::IDOK;
+        if (closed_) return;
         waiting_.push_back(waiting);
     }
     // Queued, not blocking: if the window's loop has ended the call never
     // runs, and Close() ends the wait instead.
     QMetaObject::invokeMethod(
         this,
-        [this, waiting, t = to_qstring(text), c = to_qstring(caption), type, owner] {
-            ShowFor(waiting, t, c, type, owner);
+        [this, waiting, t = to_qstring(text), c = to_qstring(caption), icon, owner] {
+            ShowFor(waiting, t, c, icon, owner);
         },
         Qt::QueuedConnection);
     {
@@ -65,11 +65,10 @@ int QtMessageTarget::MessageBox(std::u16string_view text, std::u16string_view ca
     }
     std::lock_guard<std::mutex> lock(mutex_);
     waiting_.erase(std::remove(waiting_.begin(), waiting_.end(), waiting), waiting_.end());
-    return platform::IDOK;
 }
 
 void QtMessageTarget::ShowFor(const std::shared_ptr<Waiting>& waiting, const QString& text,
-                              const QString& caption, platform::UINT type,
+                              const QString& caption, platform::BoxIcon icon,
                               platform::BoxOwner owner) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -77,7 +76,7 @@ void QtMessageTarget::ShowFor(const std::shared_ptr<Waiting>& waiting, const QSt
     }
     QWidget* parent = owner == platform::BoxOwner::Window ? window_.data() : nullptr;
     QMessageBox* box =
-        MakeMessageBox(parent, text.toStdU16String(), caption.toStdU16String(), type).release();
+        MakeMessageBox(parent, text.toStdU16String(), caption.toStdU16String(), icon).release();
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::NonModal);
     connect(box, &QMessageBox::finished, this, [waiting] { waiting->finish(); });

@@ -12,35 +12,34 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/message_target.h"
+#include "window/window_messages.h"
 
 // A posted (message, wParam, lParam), delivered to the window's event().
 class UserMessageEvent : public QEvent {
 public:
     static const QEvent::Type kType;
-    UserMessageEvent(platform::UINT msg, platform::WPARAM w, platform::LPARAM l)
+    UserMessageEvent(window::UINT msg, window::WPARAM w, window::LPARAM l)
         : QEvent(kType), message(msg), wParam(w), lParam(l) {}
 
-    const platform::UINT message;
-    const platform::WPARAM wParam;
-    const platform::LPARAM lParam;
+    const window::UINT message;
+    const window::WPARAM wParam;
+    const window::LPARAM lParam;
 };
 
-class QtMessageTarget : public QObject, public platform::MessageTarget {
+class QtMessageTarget : public QObject, public window::MessageTarget {
     Q_OBJECT
 public:
     // `window` receives the posted events and owns the boxes.
     explicit QtMessageTarget(QWidget* window);
     ~QtMessageTarget() override;
 
-    void PostMessage(platform::UINT message, platform::WPARAM wParam,
-                     platform::LPARAM lParam) override;
+    void PostMessage(window::UINT message, window::WPARAM wParam, window::LPARAM lParam) override;
     // On the window's thread: shown modally, returns when it is closed. From
     // another thread: shown by the window's thread without stopping it (modal
     // to the window when owned by it, a window of its own otherwise) while
     // the calling thread waits for it to close, or for Close().
-    int MessageBox(std::u16string_view text, std::u16string_view caption, platform::UINT type,
-                   platform::BoxOwner owner) override;
+    void MessageBox(std::u16string_view text, std::u16string_view caption, platform::BoxIcon icon,
+                    platform::BoxOwner owner) override;
 
     // The window is closing: a box shown for another thread is dismissed, a
     // thread waiting for one goes on at once, and no box is shown any more.
@@ -56,7 +55,7 @@ private:
         void finish();
     };
     void ShowFor(const std::shared_ptr<Waiting>& waiting, const QString& text,
-                 const QString& caption, platform::UINT type, platform::BoxOwner owner);
+                 const QString& caption, platform::BoxIcon icon, platform::BoxOwner owner);
 
     QPointer<QWidget> window_;
     std::mutex mutex_;

@@ -128,7 +128,7 @@ void Win32PatcherDialog::CreateControls() {
 INT_PTR Win32PatcherDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     // The worker's messages (the dialog's own DM_ messages share numbers
     // with them, but nothing sends those to this window).
-    if (message >= WM_USER + 1 && message <= WM_USER + 7) {
+    if (message >= WM_PATCH_PROGRESS && message <= WM_RUN_LAUNCH_HELPER) {
         ::SetWindowLongPtrW(dialog_, DWLP_MSGRESULT, OnUserMessage(message, wParam, lParam));
         return TRUE;
     }

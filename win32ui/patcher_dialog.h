@@ -40,7 +40,7 @@ protected:
     void RunSettingsDialog() override;
     void OpenDocument(const char* file) override;
     PreferencesStore& Preferences() override { return preferences_; }
-    platform::MessageTarget& Target() override { return target_; }
+    window::MessageTarget& Target() override { return target_; }
     void DismissBoxes() override { target_.Close(); }
 
 private:

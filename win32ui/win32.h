@@ -1,9 +1,9 @@
 // The system's headers for the window's code, every one of them here and
 // before the launcher's own: <windows.h> takes some of the launcher's names
-// as macros (MessageTarget::PostMessage and MessageBox, WM_USER, MB_OK,
-// IDOK, ...). They are undefined, the system's functions are called by their
-// wide names, and the constants become the launcher's own, of the same
-// values, which the system's macros (PBM_SETPOS is WM_USER + 2) then use.
+// as macros (MessageTarget::PostMessage and MessageBox, WM_USER). They are
+// undefined, the system's functions are called by their wide names, and
+// WM_USER becomes the window's own (window/window_messages.h), of the same
+// value, which the system's macros (PBM_SETPOS is WM_USER + 2) then use.
 #pragma once
 
 #include <windows.h>
@@ -23,13 +23,7 @@
 #undef MessageBox
 #undef LoadBitmap
 #undef WM_USER
-#undef MB_OK
-#undef MB_ICONINFORMATION
-#undef IDOK
 
-#include "platform/message_target.h"
+#include "window/window_messages.h"
 
-using platform::IDOK;
-using platform::MB_ICONINFORMATION;
-using platform::MB_OK;
-using platform::WM_USER;
+using window::WM_USER;

@@ -10,8 +10,8 @@ thread_local Win32MessageTarget* t_opening = nullptr;
 
 }  // namespace
 
-void Win32MessageTarget::PostMessage(platform::UINT message, platform::WPARAM wParam,
-                                     platform::LPARAM lParam) {
+void Win32MessageTarget::PostMessage(window::UINT message, window::WPARAM wParam,
+                                     window::LPARAM lParam) {
     if (window_ != nullptr) ::PostMessageW(window_, message, wParam, lParam);
 }
 
@@ -32,19 +32,20 @@ LRESULT CALLBACK Win32MessageTarget::WatchBoxes(int code, WPARAM wParam, LPARAM 
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-int Win32MessageTarget::MessageBox(std::u16string_view text, std::u16string_view caption,
-                                   platform::UINT type, platform::BoxOwner owner) {
+void Win32MessageTarget::MessageBox(std::u16string_view text, std::u16string_view caption,
+                                    platform::BoxIcon icon, platform::BoxOwner owner) {
     const std::wstring wideText(text.begin(), text.end());
     const std::wstring wideCaption(caption.begin(), caption.end());
     const HWND parent = owner == platform::BoxOwner::Window ? window_ : nullptr;
+    const UINT type = MB_OK | (icon == platform::BoxIcon::Information ? MB_ICONINFORMATION : 0);
     if (window_ != nullptr &&
         ::GetWindowThreadProcessId(window_, nullptr) == ::GetCurrentThreadId()) {
         ::MessageBoxW(parent, wideText.c_str(), wideCaption.c_str(), type);
-        return platform::IDOK;
+        return;
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (closed_) return platform::IDOK;
+        if (closed_) return;
     }
     t_opening = this;
     HHOOK hook = ::SetWindowsHookExW(WH_CBT, WatchBoxes, nullptr, ::GetCurrentThreadId());
@@ -53,7 +54,6 @@ int Win32MessageTarget::MessageBox(std::u16string_view text, std::u16string_view
     t_opening = nullptr;
     std::lock_guard<std::mutex> lock(mutex_);
     open_.clear();
-    return platform::IDOK;
 }
 
 void Win32MessageTarget::Close() {

@@ -6,10 +6,9 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/message_target.h"
 #include "win32ui/win32.h"
 
-class Win32MessageTarget : public platform::MessageTarget {
+class Win32MessageTarget : public window::MessageTarget {
 public:
     Win32MessageTarget() = default;
     Win32MessageTarget(const Win32MessageTarget&) = delete;
@@ -19,12 +18,11 @@ public:
     void SetWindow(HWND window) { window_ = window; }
 
     // Dropped when the window is gone, as a message to a destroyed window is.
-    void PostMessage(platform::UINT message, platform::WPARAM wParam,
-                     platform::LPARAM lParam) override;
+    void PostMessage(window::UINT message, window::WPARAM wParam, window::LPARAM lParam) override;
     // MessageBoxW on the calling thread, owned by the window or by none; the
     // calling thread waits until it is closed, or until Close().
-    int MessageBox(std::u16string_view text, std::u16string_view caption, platform::UINT type,
-                   platform::BoxOwner owner) override;
+    void MessageBox(std::u16string_view text, std::u16string_view caption, platform::BoxIcon icon,
+                    platform::BoxOwner owner) override;
 
     // The window is closing: a box open on another thread is closed, one
     // about to open closes itself at once, and no box is shown any more.

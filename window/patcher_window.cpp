@@ -1,7 +1,6 @@
 #include "window/patcher_window.h"
 
 #include "log/launcher_log.h"
-#include "patch/messages.h"
 #include "patch/self_update.h"
 #include "platform/codepage.h"
 #include "platform/cp1254_literal.h"
@@ -53,7 +52,8 @@ bool PatcherWindow::OnInitDialog() {
 
     FocusControl(kStartButton);
 
-    downloader = std::make_unique<PatchDownloader>(&Target(), start_);
+    report_ = std::make_unique<ReportMessages>(Target());
+    downloader = std::make_unique<PatchDownloader>(report_.get(), start_);
     downloader->Start();
     phase_ = Phase::Patching;
     return true;
@@ -105,8 +105,8 @@ void PatcherWindow::OnCommand(int id) {
 
 // The window's message map for what the worker posts. Once the window is
 // closing, what is still queued is left alone.
-long PatcherWindow::OnUserMessage(platform::UINT message, platform::WPARAM wParam,
-                                  platform::LPARAM lParam) {
+long PatcherWindow::OnUserMessage(window::UINT message, window::WPARAM wParam,
+                                  window::LPARAM lParam) {
     if (phase_ == Phase::Closing) return 0;
     switch (message) {
         case WM_PATCH_PROGRESS:
@@ -141,23 +141,23 @@ void PatcherWindow::SetBars(int filePosition, int runPosition) {
     SetBarPosition(kTotalProgress, runPosition);
 }
 
-long PatcherWindow::OnPatchProgress(platform::WPARAM wParam, platform::LPARAM lParam) {
-    const PatchProgressView view =
-        DescribePatchProgress(wParam, lParam, downloader ? downloader->GetStatusText() : "");
+long PatcherWindow::OnPatchProgress(window::WPARAM wParam, window::LPARAM lParam) {
+    const PatchProgressView view = DescribePatchProgress(
+        UnpackProgress(wParam, lParam), downloader ? downloader->GetStatusText() : "");
     SetText(kStatusLabel, view.statusText);
     SetText(kCounterLabel, view.counterText);
     SetBars(view.filePosition, view.runPosition);
     return 0;
 }
 
-long PatcherWindow::OnPatchSpeed(platform::WPARAM wParam) {
-    const PatchSpeedView view = DescribePatchSpeed(wParam);
+long PatcherWindow::OnPatchSpeed(window::WPARAM wParam) {
+    const PatchSpeedView view = DescribePatchSpeed(UnpackSpeed(wParam));
     SetText(kSpeedLabel, view.speedText);
     SetText(kInfoLabel, view.remainingText);
     return 0;
 }
 
-long PatcherWindow::OnPatchDone(platform::WPARAM wParam) {
+long PatcherWindow::OnPatchDone(window::WPARAM wParam) {
     SetBars(10000, 10000);
     ShowPatchResult(wParam != 0);
     return 0;
@@ -200,7 +200,7 @@ void PatcherWindow::StartGame() {
     Preferences().WriteSettingsFile();
     const int index = SelectedServer();
     if (index < 0 || index >= static_cast<int>(servers.size())) {
-        Target().MessageBox(kChooseServerText, kChooseServerCaption, platform::MB_OK,
+        Target().MessageBox(kChooseServerText, kChooseServerCaption, platform::BoxIcon::None,
                             platform::BoxOwner::Window);
         return;
     }

@@ -18,10 +18,10 @@
 
 #include "patch/patch_downloader.h"
 #include "patch/patch_options.h"
-#include "platform/message_target.h"
 #include "platform/win32_event.h"
 #include "servers/server_list.h"
 #include "settings/preferences_store.h"
+#include "window/window_messages.h"
 
 class PatcherWindow {
 public:
@@ -45,7 +45,7 @@ public:
     // too little memory, second instance).
     bool OnInitDialog();
     // Every message the worker posts (WM_USER+1 .. WM_USER+7).
-    long OnUserMessage(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
+    long OnUserMessage(window::UINT message, window::WPARAM wParam, window::LPARAM lParam);
     // A click on control `id`: a bitmap button, or a double-click in the
     // server list (LBN_DBLCLK).
     void OnCommand(int id);
@@ -100,21 +100,23 @@ protected:
     // The settings dialog's record, and where the worker's messages and
     // boxes go.
     virtual PreferencesStore& Preferences() = 0;
-    virtual platform::MessageTarget& Target() = 0;
+    virtual window::MessageTarget& Target() = 0;
     // A box shown for the worker is dismissed, and none is shown any more.
     virtual void DismissBoxes() = 0;
 
 private:
     void SetText(int id, std::string_view cp1254);
     void SetBars(int filePosition, int runPosition);
-    long OnPatchProgress(platform::WPARAM wParam, platform::LPARAM lParam);
-    long OnPatchSpeed(platform::WPARAM wParam);
-    long OnPatchDone(platform::WPARAM wParam);
+    long OnPatchProgress(window::WPARAM wParam, window::LPARAM lParam);
+    long OnPatchSpeed(window::WPARAM wParam);
+    long OnPatchDone(window::WPARAM wParam);
     long OnPatchFailed();
     long OnServerListReady();
     void ShowPatchResult(bool filesWereUpdated);
 
     PatchOptions start_;
+    // The run's report as the window's messages; it outlives the run.
+    std::unique_ptr<window::ReportMessages> report_;
     std::unique_ptr<PatchDownloader> downloader;
     std::vector<ServerEntry> servers;
     // The running-launcher marker, held from initialisation to destruction.

@@ -196,8 +196,8 @@ TEST_F(DeltaRun, TheSizeLimitCountsWhatWillBeFetched) {
         clear();
         if (copy) write_tree(game, {{"big.pak", old}}, kOldTime);
         run_here(nginx.url());
-        EXPECT_EQ(target.boxes.empty(), copy);
-        EXPECT_EQ(target.posts.back().message, copy ? WM_SERVERLIST_READY : WM_PATCH_QUIT);
+        EXPECT_EQ(report.boxes.empty(), copy);
+        EXPECT_EQ(report.values.back().index(), (copy ? Reported(Ready{2}) : Quit{}).index());
         EXPECT_EQ(differences(game, served).empty(), copy);
         EXPECT_LE(sent("/big.pak").second, copy ? 20000 + kSeam : 0);
     }

@@ -1,5 +1,5 @@
 // Whole patch runs against the in-process server: every end state with its
-// posted messages, log lines and the files left in the game directory; then
+// reports, log lines and the files left in the game directory; then
 // valdora-patch as a user runs it.
 #include "endpoints/endpoints.h"
 #include "support/engine_run.h"
@@ -11,8 +11,9 @@ using namespace testsupport;
 
 namespace {
 
-constexpr platform::WPARAM done(platform::WPARAM run) {
-    return run << 16 | 10000;
+// A file done, with the run at `run` ten-thousandths.
+constexpr ProgressReport done(double run, std::uint16_t files, std::uint16_t total) {
+    return {static_cast<std::uint16_t>(run), 10000, files, total};
 }
 
 // In the game directory, where launcher-form paths lead.
@@ -31,13 +32,12 @@ TEST_F(PatchRun, ReadyDownloadsWhatDiffersOverOneConnection) {
     write_tree(game, {{"data/maps/x.map", "old"}, {"same.pak", "same"}});
     const auto d = run();
     // The run counts what came over the wire: w.pak compressed.
-    const auto at = [](double bytes) { return done(platform::WPARAM(bytes / 8000 * 10000)); };
+    const auto at = [](double bytes, std::uint16_t files) {
+        return done(bytes / 8000 * 10000, files, 3);
+    };
     const double wire = 3000 + gzip(w).size();
-    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_PROGRESS, at(3000), 3 << 16 | 1},
-                                   {WM_PATCH_PROGRESS, at(wire), 3 << 16 | 2},
-                                   {WM_PATCH_PROGRESS, at(wire + 4000), 3 << 16 | 3},
-                                   {WM_PATCH_DONE, 3},
-                                   {WM_SERVERLIST_READY, 2}}));
+    EXPECT_EQ(report.values,
+              (Reports{at(3000, 1), at(wire, 2), at(wire + 4000, 3), Done{3}, Ready{2}}));
     EXPECT_EQ(log(), check_log({kMissingFolder, kMissing},
                                {"3 adet dosya download edilecek...",
                                 "data\\maps\\x.map download ediliyor...",
@@ -54,7 +54,7 @@ TEST_F(PatchRun, ReadyDownloadsWhatDiffersOverOneConnection) {
     write_tree(game, {{"~temp.dat", "half"}, {"~temp.dat.resume", "its record"}});  // stale
     run();
     EXPECT_FALSE(fs::exists("~temp.dat.resume"));
-    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 2}}));
+    EXPECT_EQ(report.values, (Reports{Done{0}, Ready{2}}));
     EXPECT_EQ(server.requests("/files/"), 3);
 }
 
@@ -106,7 +106,7 @@ TEST_F(PatchRun, FaultyListsEndTheRunBeforeAnything) {
         clear();
         server.serve(kListPath, {reply});
         EXPECT_FALSE(run()->IsFinished());
-        EXPECT_EQ(target.posts, (Posts{{WM_PATCH_FAILED, 2}})) << why;
+        EXPECT_EQ(report.values, (Reports{Failed{FailureKind::UpdateList}})) << why;
         const Log lines = log();
         EXPECT_EQ(lines.at(0), "download listesi hatal\xFD !");
         EXPECT_NE(lines.back().find(why), std::string::npos) << lines.back();
@@ -121,30 +121,25 @@ TEST_F(PatchRun, FaultyListsEndTheRunBeforeAnything) {
 TEST_F(PatchRun, AFileThatFailsKeepsItsOldCopyAndTheNextRunConverges) {
     const Files site = {
         {"a.pak", std::string(1000, 'a')}, {"b.pak", pattern(2999 << 10, 2)}, {"c.pak", "c"}};
-    const platform::WPARAM first = done(platform::WPARAM(1000.0 / (1001 + (2999 << 10)) * 10000));
-    const auto failed = [&](int code, const Posts& before = {}) {
-        Posts posts = {{WM_PATCH_PROGRESS, first, 3 << 16 | 1}};
-        posts.insert(posts.end(), before.begin(), before.end());
-        posts.insert(posts.end(), {{WM_PATCH_FAILED, platform::WPARAM(code) << 16 | 3},
-                                   {WM_PATCH_DONE, 1},
-                                   {WM_SERVERLIST_READY, 2}});
-        return posts;
+    const ProgressReport first = done(1000.0 / (1001 + (2999 << 10)) * 10000, 1, 3);
+    const Failed write{FailureKind::Write};
+    const auto failed = [&](int code, const Reports& before = {}) {
+        Reports reports = {first};
+        reports.insert(reports.end(), before.begin(), before.end());
+        reports.insert(reports.end(), {Failed{FailureKind::Transfer, code}, Done{1}, Ready{2}});
+        return reports;
     };
     const Reply dropped{200, site.at("b.pak"), Reply::Mode::Drop};
     const Reply longer{200, site.at("b.pak") + "and more"};
     const struct {
         const char* fault;
         std::function<bool()> set_up;  // false: not possible here (no right to mount)
-        Posts posts;
+        Reports reports;
         Log log;  // after "b.pak download ediliyor..."
     } cases[] = {
         {"a folder in b.pak's place: skipped, the next file still comes",
          [&] { return write_bytes("b.pak/keep", "kept"), true; },
-         {{WM_PATCH_PROGRESS, first, 3 << 16 | 1},
-          {WM_PATCH_FAILED, 1},
-          {WM_PATCH_PROGRESS, done(10000), 3 << 16 | 2},
-          {WM_PATCH_DONE, 2},
-          {WM_SERVERLIST_READY, 2}},
+         {first, write, done(10000, 2, 3), Done{2}, Ready{2}},
          {"Dosya yazma hatas\xFD: " + kFolderCode, "c.pak download ediliyor..."}},
         {"the connection dropped",
          [&] { return server.serve("/files/b.pak", {dropped}), true; },
@@ -156,7 +151,7 @@ TEST_F(PatchRun, AFileThatFailsKeepsItsOldCopyAndTheNextRunConverges) {
          {"http hatas\xFD: 23"}},
         {"the disk full",
          [&] { return mount_small_disk(".", "1m"); },
-         failed(23, {{WM_PATCH_FAILED, 1}}),
+         failed(23, {write}),
          {"Dosya yazma hatas\xFD: 28", "http hatas\xFD: 23"}},
     };
     for (const auto& c : cases) {
@@ -168,7 +163,7 @@ TEST_F(PatchRun, AFileThatFailsKeepsItsOldCopyAndTheNextRunConverges) {
         const bool folder = fs::is_directory("b.pak");
         if (!folder) write_tree(game, {{"b.pak", "old b"}}, kOldTime);
         run();
-        EXPECT_EQ(target.posts, c.posts);
+        EXPECT_EQ(report.values, c.reports);
         Log lines = {"3 adet dosya download edilecek...", "a.pak download ediliyor...",
                      "b.pak download ediliyor..."};
         lines.insert(lines.end(), c.log.begin(), c.log.end());
@@ -197,9 +192,10 @@ TEST_F(PatchRun, TemporaryFileThatCannotBeCreatedEndsTheRun) {
     serve({{"a.pak", "a"}});
     fs::create_directory("~temp.dat");
     EXPECT_FALSE(run()->IsFinished());
-    EXPECT_EQ(target.boxes, (std::vector<Box>{{u"Could not create ~temp.dat !", u"Error",
-                                               platform::MB_OK, platform::BoxOwner::None}}));
-    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_FAILED, 1}}));
+    EXPECT_EQ(report.boxes,
+              (std::vector<Box>{{u"Could not create ~temp.dat !", u"Error", platform::BoxIcon::None,
+                                 platform::BoxOwner::None}}));
+    EXPECT_EQ(report.values, (Reports{Failed{FailureKind::Write}}));
     EXPECT_EQ(log(), check_log({kMissing}, {"1 adet dosya download edilecek...",
                                             "a.pak download ediliyor..."}));
     EXPECT_EQ(server.requests("/"), 1);  // the list only
@@ -227,9 +223,7 @@ TEST_F(PatchRun, LauncherUpdateComesAloneAndHandsOver) {
           {{"A.pak", 100u << 20}});
     write_tree(game, {{"_launcher.dll", "old launcher"}}, kOldTime);
     run();
-    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_PROGRESS, done(10000), 1 << 16 | 1},
-                                   {WM_PATCH_DONE, 1},
-                                   {WM_RUN_LAUNCH_HELPER}}));
+    EXPECT_EQ(report.values, (Reports{done(10000, 1, 1), Done{1}, HandedOver{}}));
     EXPECT_EQ(log(),
               check_log({kMissing, kMissing},
                         {"1 adet dosya download edilecek...", "_launcher.dll download ediliyor...",
@@ -246,7 +240,7 @@ TEST_F(PatchRun, ServerListIsAskedForUntilItHasAnEntry) {
                             {200, std::string(64 << 10, '|'), Reply::Mode::Endless},
                             {200, kServerList}});
     EXPECT_EQ(run()->GetServers().size(), 2u);
-    EXPECT_EQ(target.posts, (Posts{{WM_PATCH_DONE, 0}, {WM_SERVERLIST_READY, 2}}));
+    EXPECT_EQ(report.values, (Reports{Done{0}, Ready{2}}));
     EXPECT_EQ(server.requests(kServers), 5);
     // The empty, the failed and the endless reply arrive as no text.
     const std::string empty = "server listesi bo\xFE !";
@@ -254,22 +248,22 @@ TEST_F(PatchRun, ServerListIsAskedForUntilItHasAnEntry) {
 }
 
 // A stop (the window closing) ends the run within a second in every phase,
-// and is no failure: nothing failed posted, no faulty list, no empty server
-// list, no box (80 MiB would be due after the check); nor is anything posted
-// after it (the downloads done, the servers ready).
+// and is no failure: no failure reported, no faulty list, no empty server
+// list, no box (80 MiB would be due after the check); nor is anything
+// reported after it (the downloads done, the servers ready).
 TEST_F(PatchRun, AStopEndsEveryPhaseAtOnceAndIsNoFailure) {
     Files many;  // a check long enough to be caught in the middle
     std::map<std::string, std::uint32_t> listed;
     for (int i = 0; i < 30000; ++i)
         many["d/" + std::to_string(i)], listed["d/" + std::to_string(i)] = 4096;
     const std::string stalled(100000, '\n');
-    const std::tuple<std::string, Posts, std::function<bool()>> cases[] = {
+    const std::tuple<std::string, Reports, std::function<bool()>> cases[] = {
         {kListPath, {}, [&] { return server.requests(kListPath) > 0; }},
         {"the check", {}, [&] { return log().size() > 100; }},
         {"/files/a.pak", {}, [&] { return fs::exists("~temp.dat"); }},
-        {kServers, {{WM_PATCH_DONE, 0}}, [&] { return server.requests(kServers) > 0; }},
+        {kServers, {Done{0}}, [&] { return server.requests(kServers) > 0; }},
     };
-    for (const auto& [stalls, posts, reached] : cases) {
+    for (const auto& [stalls, reports, reached] : cases) {
         clear();
         serve(stalls == "the check" ? many : Files{{"a.pak", stalled}}, {}, listed);
         if (stalls == kServers) write_tree(game, {{"a.pak", stalled}});
@@ -277,8 +271,8 @@ TEST_F(PatchRun, AStopEndsEveryPhaseAtOnceAndIsNoFailure) {
         auto d = start();
         ASSERT_TRUE(wait_until(reached)) << stalls;
         EXPECT_TRUE(d->Stop(std::chrono::milliseconds(1500))) << stalls;
-        EXPECT_EQ(target.posts, posts) << stalls;
-        EXPECT_EQ(target.boxes, std::vector<Box>{});
+        EXPECT_EQ(report.values, reports) << stalls;
+        EXPECT_EQ(report.boxes, std::vector<Box>{});
         const Log lines = log();
         for (const char* line : {"download listesi hatal\xFD !", "server listesi bo\xFE !"}) {
             EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 0) << stalls;

@@ -96,11 +96,12 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
         return with(with(v3, kManifest, manifest), kSignature, SignText(by, manifest, comment));
     };
     // An empty `logged`: the release is taken (version 3 put in place).
+    constexpr auto kFailedNotSigned = static_cast<std::uint16_t>(FailureKind::NotSigned);
     const struct {
         const char* name;
         Site site;
         const char* logged;
-        platform::WPARAM failed;  // WM_PATCH_FAILED posted
+        std::uint16_t failed;  // the failure reported, by its number (0: none)
     } cases[] = {
         {"changed game file", with(v3, release_path(v3, "a.pak"), pattern(5001, 9)),
          "a.pak: not the signed bytes", kFailedNotSigned},
@@ -131,9 +132,10 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
         run_on(c.site);
         std::string logged;
         for (const std::string& line : log()) logged += line + "\n";
-        const auto failed = std::find(target.posts.begin(), target.posts.end(),
-                                      Posted{WM_PATCH_FAILED, c.failed, 0});
-        EXPECT_EQ(failed != target.posts.end(), c.failed != 0) << logged;
+        const Reported failed = Failed{static_cast<FailureKind>(c.failed)};
+        const auto& reports = report.values;
+        EXPECT_EQ(std::find(reports.begin(), reports.end(), failed) != reports.end(), c.failed != 0)
+            << logged;
         if (*c.logged == '\0') {
             EXPECT_EQ(differences(game, {{"a.pak", a3}, {"sub/b.pak", b}}), Log{});
             continue;
@@ -142,7 +144,7 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
         EXPECT_EQ(differences(game, {{"a.pak", a2}, {"sub/b.pak", b}}), Log{});
         EXPECT_TRUE(c.failed != 2 || differences(game, before).empty());  // the kept release
         EXPECT_FALSE(fs::exists(game / "_launcher.dll"));  // nor handed over: the run went on
-        EXPECT_NE(target.posts.back(), (Posted{WM_RUN_LAUNCH_HELPER, 0, 0}));
+        EXPECT_NE(report.values.back(), Reported(HandedOver{}));
     }
 
     // A cache that still holds the previous release's manifest and
@@ -207,7 +209,7 @@ TEST_F(SignedSite, TakesOnlyTheSignedBytesOfTheNewestRelease) {
     // swaps "_launcher.dll" with a foreign launcher all the while gets
     // either refused or the signed one installed, never its own.
     run_on(releases[3]);
-    EXPECT_EQ(target.posts.back(), (Posted{WM_RUN_LAUNCH_HELPER, 0, 0}));
+    EXPECT_EQ(report.values.back(), Reported(HandedOver{}));
     fs::current_path(game);
     const std::string signedLauncher = read_bytes("_launcher.dll"), foreign = pattern(4000, 6);
     std::string why;
@@ -327,7 +329,8 @@ TEST_F(EngineRun, GameFilesComeOverHttpAlone) {
                                 kTimeText + "\r\n");
     run();
     EXPECT_FALSE(fs::exists(game / "secret.txt"));
-    EXPECT_EQ(target.posts.front(), (Posted{WM_PATCH_FAILED, 1 << 16 | 3, 0}));  // no such protocol
+    EXPECT_EQ(report.values.front(),
+              Reported(Failed{FailureKind::Transfer, 1}));  // no such protocol
 }
 
 // A download cut short goes on in the next run, and its hash covers the

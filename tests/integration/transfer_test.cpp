@@ -65,7 +65,7 @@ TEST_F(Transfer, ACutDownloadGoesOnNextRunOrStartsOverWhenAnythingDoesNotFit) {
         clear();
         serve({{"a.pak", bytes}}, {{"a.pak", {cut}}});
         run_keeping();
-        EXPECT_EQ(target.posts.front(), (Posted{WM_PATCH_FAILED, 18 << 16 | 3}));
+        EXPECT_EQ(report.values.front(), Reported(Failed{FailureKind::Transfer, 18}));
         ASSERT_EQ(read_bytes("~temp.dat"), bytes.substr(0, kHalf));
         c.between();
         std::vector<Reply> replies = c.replies;
@@ -77,10 +77,9 @@ TEST_F(Transfer, ACutDownloadGoesOnNextRunOrStartsOverWhenAnythingDoesNotFit) {
         EXPECT_EQ(server.requests("/files/a.pak") - before, c.requests);
         if (c.what != std::string("a body past the list's size")) {
             // The file's bytes count once, those that were on disk included.
-            EXPECT_EQ(target.posts.front(),
-                      (Posted{WM_PATCH_PROGRESS, 10000u << 16 | 10000, 1 << 16 | 1}));
+            EXPECT_EQ(report.values.front(), Reported(ProgressReport{10000, 10000, 1, 1}));
         } else {
-            EXPECT_EQ(target.posts.front(), (Posted{WM_PATCH_FAILED, 23 << 16 | 3}));
+            EXPECT_EQ(report.values.front(), Reported(Failed{FailureKind::Transfer, 23}));
             run_keeping();  // the partial is gone: all of it again
             EXPECT_EQ(server.ranges("/files/a.pak").back(), "");
         }
@@ -99,7 +98,7 @@ TEST_F(Transfer, APartialReplacedByASymlinkIsReplaced) {
     fs::remove("~temp.dat");
     fs::create_symlink(dir.path() / "elsewhere", "~temp.dat");
     run_keeping();
-    EXPECT_EQ(target.posts.back(), (Posted{WM_SERVERLIST_READY, 2}));
+    EXPECT_EQ(report.values.back(), Reported(Ready{2}));
     EXPECT_EQ(read_bytes(dir.path() / "elsewhere"), "keep");
     EXPECT_EQ(differences(game, {{"a.pak", bytes}}), Log{});
     EXPECT_EQ(server.ranges("/files/a.pak"), (Log{"", ""}));  // whole, twice
@@ -115,9 +114,8 @@ TEST_F(Transfer, AStalledServerFailsTheTransfer) {
         serve({{"a.pak", "ab"}}, {{"a.pak", {stall}}});
         if (list) server.serve(kListPath, {stall});
         run_keeping();
-        const Posts file = {
-            {WM_PATCH_FAILED, 28 << 16 | 3}, {WM_PATCH_DONE}, {WM_SERVERLIST_READY, 2}};
-        EXPECT_EQ(target.posts, list ? (Posts{{WM_PATCH_FAILED, 2}}) : file);
+        const Reports file = {Failed{FailureKind::Transfer, 28}, Done{0}, Ready{2}};
+        EXPECT_EQ(report.values, list ? (Reports{Failed{FailureKind::UpdateList}}) : file);
         EXPECT_EQ(log(),
                   list ? (Log{"download listesi hatal\xFD !",
                               "aktar\xFDm hatas\xFD: Operation too slow. Less than 256 bytes/sec "
@@ -139,11 +137,11 @@ TEST_F(Transfer, OneFileOfManyInFlightFailsStallsOrStopsAlone) {
     const struct {
         const char* what;
         Reply reply;  // of f13, or (stop) of every file
-        platform::WPARAM failed;
+        int failed;   // libcurl's code
     } cases[] = {
-        {"a failure", {500, "x"}, 22 << 16 | 3},
+        {"a failure", {500, "x"}, 22},
         // A stall shows at once: libcurl averages the speed over seconds.
-        {"a stall", {200, "ab", Reply::Mode::Stall}, 28 << 16 | 3},
+        {"a stall", {200, "ab", Reply::Mode::Stall}, 28},
         {"a stop", {200, "ab", Reply::Mode::Stall}, 0},
     };
     for (const auto& c : cases) {
@@ -162,12 +160,13 @@ TEST_F(Transfer, OneFileOfManyInFlightFailsStallsOrStopsAlone) {
             EXPECT_TRUE(d->Stop(std::chrono::milliseconds(2000)));
         }
         ASSERT_TRUE(d->WaitForEnd(std::chrono::seconds(30)));
-        const Posts& posts = target.posts;
-        EXPECT_EQ(std::count(posts.begin(), posts.end(), Posted{WM_PATCH_FAILED, c.failed, 0}),
+        const Reports& reports = report.values;
+        EXPECT_EQ(std::count(reports.begin(), reports.end(),
+                             Reported(Failed{FailureKind::Transfer, c.failed})),
                   c.failed != 0)
-            << ::testing::PrintToString(posts);
+            << ::testing::PrintToString(reports);
         // A stopped run ends there, saying nothing of what did not come.
-        EXPECT_EQ(!posts.empty() && posts.back().message == WM_SERVERLIST_READY, c.failed != 0);
+        EXPECT_EQ(!reports.empty() && reports.back() == Reported(Ready{2}), c.failed != 0);
         Log started;
         for (const std::string& line : log()) {
             if (line.find(" download ediliyor...") != std::string::npos) started.push_back(line);
@@ -252,7 +251,6 @@ TEST_F(Transfer, TheServerListIsAskedForLessAndLessOften) {
     std::vector<long> waits;
     source.wait = [&](std::chrono::milliseconds ms) { return waits.push_back(ms.count()), false; };
     std::vector<ServerEntry> servers;
-    boost::mutex mutex;
     platform::ManualResetEvent stop;
     for (const double draw : {0.0, 0.5, 1.0}) {
         std::vector<Reply> replies(12, Reply{500, kServerList});
@@ -261,7 +259,7 @@ TEST_F(Transfer, TheServerListIsAskedForLessAndLessOften) {
         source.uniform = [draw] { return draw; };
         waits.clear();
         servers.clear();
-        EXPECT_EQ(RunServerListStage(source, servers, mutex, stop), 2u);
+        EXPECT_EQ(RunServerListStage(source, servers, stop), 2u);
         std::vector<long> expected;
         for (double ms = 50; expected.size() < 12; ms = std::min(ms * 2, 1e4)) {
             expected.push_back(std::lround(ms * (0.8 + 0.4 * draw)));
@@ -272,7 +270,7 @@ TEST_F(Transfer, TheServerListIsAskedForLessAndLessOften) {
     server.serve(kServers, {{500, ""}});
     servers.clear();
     const int before = server.requests(kServers);
-    EXPECT_EQ(RunServerListStage(source, servers, mutex, stop), 0u);
+    EXPECT_EQ(RunServerListStage(source, servers, stop), 0u);
     EXPECT_EQ(server.requests(kServers), before + 1);
 }
 

@@ -1,6 +1,6 @@
 // A patch run that has ended in the current directory with the servers of
-// `serverList` ("serverlist.txt", nothing to patch); its own posts go to a
-// recorder, so a window test plays the worker towards the window.
+// `serverList` ("serverlist.txt", nothing to patch); its own reports go to
+// a recorder, so a window test plays the worker towards the window.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,12 +12,12 @@
 
 #include "patch/patch_downloader.h"
 #include "support/files.h"
-#include "support/recording_target.h"
+#include "support/recording_report.h"
 
 namespace testsupport {
 
 inline std::unique_ptr<PatchDownloader> EndedRun(const std::string& serverList) {
-    static RecordingTarget ignored;
+    static RecordingReport ignored;
     write_bytes("list.txt", "b\r\nv\r\n");
     write_bytes("serverlist.txt", serverList);
     PatchOptions options;

@@ -1,6 +1,6 @@
 // The patch engine run in the test's own process, in a game directory of its
-// own, against an update list and a server list the test serves: its posted
-// messages, message boxes and log lines as the window would see them.
+// own, against an update list and a server list the test serves: what it
+// reports, its message boxes and its log lines.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,12 +20,11 @@
 #include "support/files.h"
 #include "support/http_server.h"
 #include "support/launcher_log.h"
-#include "support/recording_target.h"
+#include "support/recording_report.h"
 #include "support/temp_dir.h"
 
 namespace testsupport {
 
-using Posts = std::vector<Posted>;
 using Log = std::vector<std::string>;
 using Replies = std::map<std::string, std::vector<Reply>>;  // path -> first answers
 
@@ -83,7 +82,7 @@ protected:
     TempDir dir;
     const std::filesystem::path game = dir.path() / "game";
     HttpServer server;
-    RecordingTarget target;
+    RecordingReport report;
     PatchOptions options;
     Files served;
 
@@ -92,7 +91,7 @@ protected:
         options.gameDir = game.string();
         options.serverListUrl = server.url(kServers);
         options.webSite = "http://www.valdora.example";
-        options.clock = [] { return 0u; };  // no timed progress posts: exact sequences
+        options.clock = [] { return 0u; };  // no timed progress reports: exact sequences
         options.maxTransfers = 1;           // one file after the other: exact sequences too
         server.serve(kServers, kServerList);
     }
@@ -117,14 +116,14 @@ protected:
         server.serve(kListPath, list);
     }
 
-    // A run started on its own thread, with no posts, boxes or log before it.
+    // A run started on its own thread, with no reports, boxes or log before it.
     std::unique_ptr<PatchDownloader> start(const std::string& listUrl = "") {
-        target.posts.clear();
-        target.boxes.clear();
+        report.values.clear();
+        report.boxes.clear();
         std::error_code ec;  // a read-only game directory keeps no log
         std::filesystem::remove(game / "base" / "launcher_log.txt", ec);
         options.updateListUrl = listUrl.empty() ? server.url(kListPath) : listUrl;
-        auto d = std::make_unique<PatchDownloader>(&target, options);
+        auto d = std::make_unique<PatchDownloader>(&report, options);
         d->Start();
         return d;
     }

@@ -31,11 +31,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using platform::LPARAM;
-using platform::WPARAM;
+using window::LPARAM;
+using window::WPARAM;
 
 struct WindowTest : ::testing::Test {
     testsupport::TempDir dir;
+    testsupport::RecordingReport unheard;  // of a run never started
     Cpatcher_client_MFCDlg window;
     PatchDownloader* run = nullptr;
 
@@ -43,15 +44,14 @@ struct WindowTest : ::testing::Test {
     void use(const std::string& serverList = "", bool ended = false) {
         PatchOptions unreachable;
         unreachable.updateListUrl = "http://127.0.0.1:9/x";
-        auto downloader =
-            ended ? testsupport::EndedRun(serverList)
-                  : std::make_unique<PatchDownloader>(&window.messageTarget(), unreachable);
+        auto downloader = ended ? testsupport::EndedRun(serverList)
+                                : std::make_unique<PatchDownloader>(&unheard, unreachable);
         run = downloader.get();
         window.UseDownloader(std::move(downloader));
     }
     void SetUp() override { use(); }
 
-    void post(platform::UINT message, WPARAM wParam, LPARAM lParam) {
+    void post(window::UINT message, WPARAM wParam, LPARAM lParam) {
         window.messageTarget().PostMessage(message, wParam, lParam);
         QCoreApplication::processEvents();
     }
@@ -76,7 +76,7 @@ TEST_F(WindowTest, EachWorkerMessageChangesWhatItShould) {
         "ehir.map");  // CP1254 "şehir"
     const std::string now = "Güncelleniyor: data\\harita şehir.map|";
     const std::string sent = "|Hız: 300 KB/s|Dosya: 0 / 3|2500|5000|0";
-    const std::tuple<platform::UINT, WPARAM, LPARAM, std::string> steps[] = {
+    const std::tuple<window::UINT, WPARAM, LPARAM, std::string> steps[] = {
         {WM_PATCH_PROGRESS, (5000u << 16) | 2500u, 3 << 16, now + "||Dosya: 0 / 3|2500|5000|0"},
         {WM_PATCH_SPEED, (3725u << 16) | 300u, 0, now + "Kalan süre: 1s 2dk 5s" + sent},
         {WM_PATCH_DONE, 3, 0,

@@ -6,24 +6,36 @@
 #include <optional>
 #include <set>
 
-#include "patch/messages.h"
 #include "support/ended_run.h"
 #include "support/files.h"
-#include "support/recording_target.h"
 #include "support/temp_dir.h"
 #include "window/controls.h"
 #include "window/patcher_window.h"
 #include "window/texts.h"
 #include "window/web_pages.h"
+#include "window/window_messages.h"
 
 namespace {
 
 using namespace window;
-using platform::LPARAM;
-using platform::WPARAM;
+using Posted = std::tuple<UINT, WPARAM, LPARAM>;
+
+// The window's target: what is posted to it, and its boxes.
+struct RecordingTarget : MessageTarget {
+    void PostMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        posts.emplace_back(message, wParam, lParam);
+    }
+    void MessageBox(std::u16string_view text, std::u16string_view caption, platform::BoxIcon icon,
+                    platform::BoxOwner owner) override {
+        boxes.push_back({std::u16string(text), std::u16string(caption), icon, owner});
+    }
+    std::vector<Posted> posts;
+    std::vector<testsupport::Box> boxes;
+};
 
 struct RecordingWindow : PatcherWindow {
-    testsupport::RecordingTarget target;
+    RecordingTarget target;
+    testsupport::RecordingReport report;  // of a run never started
     PreferencesStore preferences{&target, [] { return std::optional<std::uint32_t>(1u << 30); }};
     std::map<int, std::u16string> texts;
     std::map<int, std::vector<int>> bars;
@@ -52,7 +64,7 @@ struct RecordingWindow : PatcherWindow {
     void RunSettingsDialog() override { done.push_back("settings"); }
     void OpenDocument(const char* file) override { done.push_back(file); }
     PreferencesStore& Preferences() override { return preferences; }
-    platform::MessageTarget& Target() override { return target; }
+    MessageTarget& Target() override { return target; }
     void DismissBoxes() override { done.push_back("dismiss"); }
 };
 
@@ -97,11 +109,11 @@ TEST(SharedWindow, PhasesFollowTheRunAndTheBarsJump) {
         w.OnCommand(kStartButton);
         EXPECT_TRUE(std::filesystem::exists("base/pref_launch.prefs")) << choice;
     }
-    EXPECT_EQ(w.target.boxes,
-              (std::vector<testsupport::Box>{{kChooseServerText, kChooseServerCaption,
-                                              platform::MB_OK, platform::BoxOwner::Window},
-                                             {kChooseServerText, kChooseServerCaption,
-                                              platform::MB_OK, platform::BoxOwner::Window}}));
+    EXPECT_EQ(w.target.boxes, (std::vector<testsupport::Box>{
+                                  {kChooseServerText, kChooseServerCaption, platform::BoxIcon::None,
+                                   platform::BoxOwner::Window},
+                                  {kChooseServerText, kChooseServerCaption, platform::BoxIcon::None,
+                                   platform::BoxOwner::Window}}));
 }
 
 // The close button in any phase: the window goes first, then its boxes, the
@@ -109,11 +121,11 @@ TEST(SharedWindow, PhasesFollowTheRunAndTheBarsJump) {
 // posts changes nothing. Clicks reach what their button stands for.
 TEST(SharedWindow, CloseEndsTheWindowInAnyPhaseAndLaterMessagesAreLeftAlone) {
     testsupport::TempDir dir;
-    for (const platform::UINT before : {0u, WM_PATCH_DONE, WM_SERVERLIST_READY, WM_PATCH_FAILED}) {
+    for (const UINT before : {0u, WM_PATCH_DONE, WM_SERVERLIST_READY, WM_PATCH_FAILED}) {
         RecordingWindow w;
         PatchOptions unreachable;
         unreachable.updateListUrl = "http://127.0.0.1:9/x";
-        w.UseDownloader(std::make_unique<PatchDownloader>(&w.target, unreachable));
+        w.UseDownloader(std::make_unique<PatchDownloader>(&w.report, unreachable));
         if (before != 0) w.OnUserMessage(before, 1, 0);
         for (const int id : {kMinimiseButton, kSettingsButton, kGuideButton, kCloseButton}) {
             w.OnCommand(id);
@@ -128,8 +140,44 @@ TEST(SharedWindow, CloseEndsTheWindowInAnyPhaseAndLaterMessagesAreLeftAlone) {
     }
 }
 
+// The run's report as the window is told it: each value one message, its
+// halves packed, the failure's code in the low half and libcurl's code of a
+// transfer alone above it; the window reads the values back.
+TEST(SharedWindow, ReportValuesBecomeTheWindowsMessages) {
+    RecordingTarget target;
+    ReportMessages report(target);
+    const ProgressReport progress{64957, 2500, 2, 3};
+    report.Progress(progress);
+    report.Speed({90, 65535});
+    report.Done(3);
+    for (const FailureKind kind : {FailureKind::Write, FailureKind::UpdateList,
+                                   FailureKind::Transfer, FailureKind::NotSigned}) {
+        report.Failed({kind, 23, "why"});
+    }
+    report.ServersReady({{}, {}}, 2);
+    report.TooMuchToDownload();
+    report.HandOver();
+    EXPECT_EQ(target.posts,
+              (std::vector<Posted>{{WM_PATCH_PROGRESS, 64957u << 16 | 2500, 3 << 16 | 2},
+                                   {WM_PATCH_SPEED, 65535u << 16 | 90, 0},
+                                   {WM_PATCH_DONE, 3, 0},
+                                   {WM_PATCH_FAILED, 1, 0},
+                                   {WM_PATCH_FAILED, 2, 0},
+                                   {WM_PATCH_FAILED, 23 << 16 | 3, 0},
+                                   {WM_PATCH_FAILED, 4, 0},
+                                   {WM_SERVERLIST_READY, 2, 0},
+                                   {WM_PATCH_QUIT, 0, 0},
+                                   {WM_RUN_LAUNCH_HELPER, 0, 0}}));
+    EXPECT_EQ(UnpackProgress(64957u << 16 | 2500, 3 << 16 | 2), progress);
+    EXPECT_EQ(UnpackSpeed(65535u << 16 | 90), (SpeedReport{90, 65535}));
+    const testsupport::Box box{u"t", u"c", platform::BoxIcon::Information,
+                               platform::BoxOwner::None};
+    report.Notify({box.text, box.caption, box.icon, box.owner});
+    EXPECT_EQ(target.boxes, std::vector<testsupport::Box>{box});
+}
+
 TEST(SharedWindow, TextsOfTheRunAndTheServers) {
-    EXPECT_EQ(DescribePatchSpeed(3725u << 16 | 7).remainingText, "Kalan s\xFCre: 1s 2dk 5s");
+    EXPECT_EQ(DescribePatchSpeed({7, 3725}).remainingText, "Kalan s\xFCre: 1s 2dk 5s");
     // UTF-8 names up to 200 UTF-16 units; anything else through the code page.
     const std::string longName(200, 'n');
     EXPECT_EQ(ServerDisplayName("Anadolu \xC4\x9F"), u"Anadolu ğ");

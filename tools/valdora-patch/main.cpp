@@ -42,7 +42,7 @@
 #include "patch/patch_downloader.h"
 #include "platform/file.h"
 #include "platform/terminal.h"
-#include "terminal_target.h"
+#include "terminal_report.h"
 #include "trust/keys.h"
 #include "trusted_keys/trusted_keys.h"
 
@@ -173,7 +173,7 @@ int main(int argc, char** argv) {
     values.gameDir = platform::current_directory();
 
     talvo::utility::init_library();
-    TerminalTarget target(stdout, platform::open_terminal(stdout));
+    TerminalReport report(stdout, platform::open_terminal(stdout));
     // Tests shorten the stall window; everyone else keeps the launcher's.
     if (const char* stall = std::getenv("VALDORA_STALL_SECONDS"); stall != nullptr) {
         const std::string_view text = stall;
@@ -183,27 +183,26 @@ int main(int argc, char** argv) {
             values.stallSeconds = seconds;
         }
     }
-    PatchDownloader downloader(&target, values);
-    target.attach(&downloader);
+    PatchDownloader downloader(&report, values);
 
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     downloader.Start();
     bool gaveUp = false;
     while (!downloader.WaitForEnd(std::chrono::milliseconds(100))) {
-        const auto asked = target.waiting_for_servers_since();
+        const auto asked = report.waiting_for_servers_since();
         if (asked &&
             std::chrono::steady_clock::now() - *asked >= std::chrono::seconds(serverWait)) {
             // Unlike the window, a script must not wait for ever.
             gaveUp = true;
-            target.give_up();
+            report.give_up();
         }
         if (g_signal != 0 || gaveUp) downloader.RequestStop();
     }
     downloader.Stop();
     if (g_signal != 0 && !gaveUp) {
         // A stopped run posts nothing more: no "up to date", no servers.
-        target.give_up();
+        report.give_up();
         std::fprintf(stderr, "valdora-patch: stopped by %s before the run ended\n",
                      g_signal == SIGINT ? "SIGINT" : "SIGTERM");
         return 128 + g_signal;
@@ -215,5 +214,5 @@ int main(int argc, char** argv) {
     }
     // The run's memory (a list of 100,000 files, say) goes with the process
     // at once rather than entry by entry: exit() runs no destructor of main's.
-    std::exit(target.exit_status(values.skipPatch || downloader.AllDueFilesDone()));
+    std::exit(report.exit_status(values.skipPatch || downloader.AllDueFilesDone()));
 }
