@@ -15,7 +15,7 @@
 // state() is no longer Running.
 #pragma once
 
-#include <boost/function.hpp>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,7 +40,7 @@ struct DownloadContext {
     RunProgress& progress;
     const platform::ManualResetEvent& stop;
     // libcurl's text for a failed transfer, or the check that refused a file.
-    boost::function<void(const std::string&)> setTransferError;
+    std::function<void(const std::string&)> setTransferError;
     // On a signed site, where each file put in place is noted with its hash.
     InstalledHashes* installed = nullptr;
     // The server answered a range with all of a file: no deltas from it in
