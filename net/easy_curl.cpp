@@ -148,15 +148,15 @@ void* easy_curl::owner() const {
 }
 
 void easy_curl::prepare() {
-    if (!write_function.empty()) {
+    if (write_function) {
         curl_easy_setopt(handle_, CURLOPT_WRITEDATA, this);
         curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &easy_curl::write_callback);
     }
-    if (!read_function.empty()) {
+    if (read_function) {
         curl_easy_setopt(handle_, CURLOPT_READDATA, this);
         curl_easy_setopt(handle_, CURLOPT_READFUNCTION, &easy_curl::read_callback);
     }
-    if (!progress_function.empty()) {
+    if (progress_function) {
         curl_easy_setopt(handle_, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(handle_, CURLOPT_PROGRESSFUNCTION, &easy_curl::progress_callback);
         curl_easy_setopt(handle_, CURLOPT_PROGRESSDATA, this);
@@ -175,22 +175,22 @@ std::string easy_curl::error_text(CURLcode code) const {
 
 std::size_t easy_curl::write_callback(char* data, std::size_t size, std::size_t count, void* self) {
     auto* curl = static_cast<easy_curl*>(self);
-    if (curl == nullptr || curl->write_function.empty()) return 0;
-    if (!curl->admit.empty() && !curl->admit()) return CURL_WRITEFUNC_PAUSE;
+    if (curl == nullptr || !curl->write_function) return 0;
+    if (curl->admit && !curl->admit()) return CURL_WRITEFUNC_PAUSE;
     return curl->write_function(data, size, count, curl->write_data);
 }
 
 std::size_t easy_curl::read_callback(char* buffer, std::size_t size, std::size_t count,
                                      void* self) {
     auto* curl = static_cast<easy_curl*>(self);
-    if (curl == nullptr || curl->read_function.empty()) return 0;
+    if (curl == nullptr || !curl->read_function) return 0;
     return curl->read_function(buffer, size, count, curl->read_data);
 }
 
 int easy_curl::progress_callback(void* self, double dltotal, double dlnow, double ultotal,
                                  double ulnow) {
     auto* curl = static_cast<easy_curl*>(self);
-    if (curl == nullptr || curl->progress_function.empty()) return 0;
+    if (curl == nullptr || !curl->progress_function) return 0;
     return curl->progress_function(dltotal, dlnow, ultotal, ulnow, curl->progress_data);
 }
 

@@ -1,5 +1,5 @@
 // One libcurl easy handle with callback slots that any member function can
-// fill (boost::bind), so a transfer can stream into whatever object wants
+// fill (a lambda), so a transfer can stream into whatever object wants
 // its bytes and progress.
 //
 // Use: construct once; per transfer fill the slots, `url` and the user
@@ -22,10 +22,9 @@
 
 #include <curl/curl.h>
 
-#include <boost/function.hpp>
-#include <boost/noncopyable.hpp>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace talvo::utility {
@@ -40,18 +39,20 @@ void init_library();
 inline constexpr long kStallSeconds = 30;
 inline constexpr long kSlowestSpeed = 256;
 
-class easy_curl : boost::noncopyable {
+class easy_curl {
 public:
     // (data, element size, element count, user pointer) -> bytes taken.
-    using io_function = boost::function<std::size_t(char*, std::size_t, std::size_t, void*)>;
+    using io_function = std::function<std::size_t(char*, std::size_t, std::size_t, void*)>;
     // (download total, download now, upload total, upload now, user
     // pointer) -> 0 to go on, anything else to abort.
-    using progress_function_type = boost::function<int(double, double, double, double, void*)>;
+    using progress_function_type = std::function<int(double, double, double, double, void*)>;
 
     // Throws std::runtime_error("cURL handle initialization failed !") when
     // libcurl gives no handle.
     easy_curl();
     virtual ~easy_curl();
+    easy_curl(const easy_curl&) = delete;
+    easy_curl& operator=(const easy_curl&) = delete;
 
     CURL* handle() const { return handle_; }
     // Whom the transfer belongs to, kept on the handle (CURLOPT_PRIVATE): a
@@ -121,7 +122,7 @@ public:
     // Asked before each piece of the body reaches write_function (the speed
     // cap of a multi_curl): false holds the piece back and pauses the
     // transfer until curl_easy_pause lets it go on; the piece comes again.
-    boost::function<bool()> admit;
+    std::function<bool()> admit;
     io_function read_function;
     progress_function_type progress_function;
     std::string url;

@@ -1,20 +1,21 @@
 #include "net/fetch_url.h"
 
-#include <boost/bind/bind.hpp>
-
 namespace talvo::utility {
-
-using namespace boost::placeholders;
 
 fetch_url::fetch_url(const std::string& url) {
     transfer.url = url;
-    transfer.write_function = boost::bind(&fetch_url::on_write, this, _1, _2, _3, _4);
+    transfer.write_function = [this](char* data, std::size_t size, std::size_t count, void* user) {
+        return on_write(data, size, count, user);
+    };
     transfer.write_data = &response;
 }
 
-void fetch_url::abort_when(boost::function<bool()> stop_requested) {
+void fetch_url::abort_when(std::function<bool()> stop_requested) {
     stop_requested_ = std::move(stop_requested);
-    transfer.progress_function = boost::bind(&fetch_url::on_progress, this, _1, _2, _3, _4);
+    transfer.progress_function = [this](double dltotal, double dlnow, double ultotal, double ulnow,
+                                        void*) {
+        return on_progress(dltotal, dlnow, ultotal, ulnow);
+    };
 }
 
 std::string fetch_url::fetch() {

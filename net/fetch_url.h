@@ -2,8 +2,8 @@
 // server list.
 #pragma once
 
-#include <boost/function.hpp>
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "net/body_limit.h"
@@ -11,16 +11,18 @@
 
 namespace talvo::utility {
 
-class fetch_url : boost::noncopyable {
+class fetch_url {
 public:
     explicit fetch_url(const std::string& url);
+    fetch_url(const fetch_url&) = delete;
+    fetch_url& operator=(const fetch_url&) = delete;
 
     void set_timeout(long seconds) { transfer.set_timeout(seconds); }
     // A body longer than `bytes` fails the fetch (as a failed transfer).
     void set_max_size(std::uint64_t bytes) { limit_ = body_limit(bytes); }
     // Aborts a fetch in progress as soon as `stop_requested` answers true
     // (libcurl asks at least once a second, also while nothing arrives).
-    void abort_when(boost::function<bool()> stop_requested);
+    void abort_when(std::function<bool()> stop_requested);
     // A new request each call: its body (taken out of `response`), or ""
     // when the transfer failed (an HTTP error status included).
     std::string fetch();
@@ -35,7 +37,7 @@ private:
     std::size_t on_write(char* data, std::size_t size, std::size_t count, void* user);
     int on_progress(double dltotal, double dlnow, double ultotal, double ulnow);
 
-    boost::function<bool()> stop_requested_;
+    std::function<bool()> stop_requested_;
     body_limit limit_;
     bool overlong_ = false;
     std::string error_;

@@ -45,7 +45,7 @@ bool multi_curl::add(easy_curl& transfer) {
         curl_easy_setopt(transfer.handle(), CURLOPT_BUFFERSIZE, long{CURL_MAX_WRITE_SIZE});
     if (rate_ != 0) transfer.admit = [this, &transfer] { return Admit(transfer); };
     if (curl_multi_add_handle(multi_, transfer.handle()) != CURLM_OK) {
-        transfer.admit.clear();
+        transfer.admit = nullptr;
         return false;
     }
     running_.push_back({&transfer, 0, 0, false});
@@ -56,7 +56,7 @@ void multi_curl::remove(easy_curl& transfer) {
     const auto it = std::find_if(running_.begin(), running_.end(),
                                  [&](const Running& r) { return r.transfer == &transfer; });
     if (it == running_.end()) return;
-    transfer.admit.clear();
+    transfer.admit = nullptr;
     curl_multi_remove_handle(multi_, transfer.handle());
     running_.erase(it);
 }
@@ -89,7 +89,7 @@ void multi_curl::Collect(std::vector<ended>& done) {
         });
         if (it == running_.end()) continue;
         const CURLcode code = message->data.result;
-        it->transfer->admit.clear();
+        it->transfer->admit = nullptr;
         curl_multi_remove_handle(multi_, message->easy_handle);
         done.push_back({it->transfer, code});
         running_.erase(it);

@@ -11,7 +11,6 @@
 
 #include <curl/curl.h>
 
-#include <boost/noncopyable.hpp>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -21,13 +20,15 @@
 
 namespace talvo::utility {
 
-class multi_curl : boost::noncopyable {
+class multi_curl {
 public:
     using clock = std::function<std::chrono::steady_clock::time_point()>;
     // `now` is the time the speed cap goes by.
     explicit multi_curl(std::size_t maxTransfers, clock now = std::chrono::steady_clock::now);
     // Ends what still runs.
     ~multi_curl();
+    multi_curl(const multi_curl&) = delete;
+    multi_curl& operator=(const multi_curl&) = delete;
 
     std::size_t max_transfers() const { return max_; }
     std::size_t running() const { return running_.size(); }

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "delta/file_chunks.h"
 #include "net/multi_curl.h"
@@ -29,21 +30,64 @@ struct MemoryFetch {
     bool fetched = false;
 };
 
-// Runs `fetches` over `transfers`, as many at a time as they take, each
-// handed to `arrived` (when given) as soon as it ends. Bodies come as the
-// server keeps them (no encoding), ranges exactly as asked. False when a
-// stop cut them short.
-bool FetchAll(std::vector<MemoryFetch>& fetches, const PatchOptions& options,
-              const platform::ManualResetEvent& stop, talvo::utility::multi_curl& transfers,
-              const std::function<void(MemoryFetch&)>& arrived = {}) {
+// Runs fetches over the run's transfers, as many at a time as they take,
+// each handed to `arrived` (when given) as soon as it ends. Bodies come as
+// the server keeps them (no encoding), ranges exactly as asked.
+class MemoryFetches {
+public:
+    using Arrived = std::function<void(MemoryFetch&)>;
+    MemoryFetches(const PlanContext& site, std::vector<MemoryFetch>& fetches, Arrived arrived)
+        : site_(site), fetches_(fetches), arrived_(std::move(arrived)) {}
+
+    // False when a stop cut them short.
+    bool Run() {
+        for (;;) {
+            StartMore();
+            if (site_.transfers.running() == 0) return true;
+            if (site_.stop.is_set()) {
+                for (const auto& s : slots_) site_.transfers.remove(s->transfer);
+                return false;
+            }
+            for (const auto& ended : site_.transfers.run(std::chrono::milliseconds(100))) {
+                Ended(ended);
+            }
+        }
+    }
+
+private:
     struct Slot {
         talvo::utility::easy_curl transfer;
         MemoryFetch* fetch = nullptr;
         bool refused = false;
     };
-    std::vector<std::unique_ptr<Slot>> slots;
-    std::size_t next = 0;
-    const auto take = [](Slot& slot, const char* data, std::size_t bytes) {
+
+    void StartMore() {
+        auto& transfers = site_.transfers;
+        while (next_ < fetches_.size() && transfers.running() < transfers.max_transfers()) {
+            Slot& slot = IdleSlot();
+            slot.fetch = &fetches_[next_++];
+            slot.refused = false;
+            slot.transfer.url = slot.fetch->url;
+            slot.transfer.set_range(slot.fetch->first, slot.fetch->last);
+            if (!transfers.add(slot.transfer)) slot.fetch = nullptr;
+        }
+    }
+
+    Slot& IdleSlot() {
+        for (const auto& s : slots_) {
+            if (s->fetch == nullptr) return *s;
+        }
+        Slot* slot = slots_.emplace_back(std::make_unique<Slot>()).get();
+        ConfigureTransfer(slot->transfer, site_.options);
+        slot->transfer.identity = true;
+        slot->transfer.write_function = [slot](char* data, std::size_t size, std::size_t count,
+                                               void*) {
+            return Take(*slot, data, size * count) ? size * count : 0;
+        };
+        return *slot;
+    }
+
+    static bool Take(Slot& slot, const char* data, std::size_t bytes) {
         MemoryFetch& f = *slot.fetch;
         if (f.body.empty() && f.first <= f.last) {
             // Only the range asked for will do: all of the body is refused.
@@ -56,50 +100,36 @@ bool FetchAll(std::vector<MemoryFetch>& fetches, const PatchOptions& options,
         if (slot.refused || bytes > f.cap - f.body.size()) return false;
         f.body.append(data, bytes);
         return true;
-    };
-    for (;;) {
-        while (next < fetches.size() && transfers.running() < transfers.max_transfers()) {
-            Slot* slot = nullptr;
-            for (const auto& s : slots) slot = slot || s->fetch ? slot : s.get();
-            if (slot == nullptr) {
-                slot = slots.emplace_back(std::make_unique<Slot>()).get();
-                ConfigureTransfer(slot->transfer, options);
-                slot->transfer.identity = true;
-                slot->transfer.write_function = [slot, &take](char* data, std::size_t size,
-                                                              std::size_t count, void*) {
-                    return take(*slot, data, size * count) ? size * count : 0;
-                };
-            }
-            slot->fetch = &fetches[next++];
-            slot->refused = false;
-            slot->transfer.url = slot->fetch->url;
-            slot->transfer.set_range(slot->fetch->first, slot->fetch->last);
-            if (!transfers.add(slot->transfer)) slot->fetch = nullptr;
-        }
-        if (transfers.running() == 0) return true;
-        if (stop.is_set()) {
-            for (const auto& s : slots) transfers.remove(s->transfer);
-            return false;
-        }
-        for (const auto& ended : transfers.run(std::chrono::milliseconds(100))) {
-            for (const auto& s : slots) {
-                if (&s->transfer != ended.transfer) continue;
-                MemoryFetch& f = *s->fetch;
-                // A range that ended short is no range either.
-                f.fetched = ended.code == CURLE_OK && !s->refused &&
-                            (f.first > f.last || f.body.size() == f.last - f.first + 1);
-                s->fetch = nullptr;
-                if (arrived) arrived(f);
-            }
+    }
+
+    void Ended(const talvo::utility::multi_curl::ended& ended) {
+        for (const auto& s : slots_) {
+            if (&s->transfer != ended.transfer) continue;
+            MemoryFetch& f = *s->fetch;
+            // A range that ended short is no range either.
+            f.fetched = ended.code == CURLE_OK && !s->refused &&
+                        (f.first > f.last || f.body.size() == f.last - f.first + 1);
+            s->fetch = nullptr;
+            if (arrived_) arrived_(f);
         }
     }
+
+    const PlanContext& site_;
+    std::vector<MemoryFetch>& fetches_;
+    const Arrived arrived_;
+    std::vector<std::unique_ptr<Slot>> slots_;
+    std::size_t next_ = 0;
+};
+
+bool FetchAll(const PlanContext& site, std::vector<MemoryFetch>& fetches,
+              MemoryFetches::Arrived arrived = {}) {
+    return MemoryFetches(site, fetches, std::move(arrived)).Run();
 }
 
 // The records of the groups `planner` lacks, fetched and taken: false when
 // one could not be fetched, or (`fetched`) was not what the index says.
-bool TakeRecords(delta::DeltaPlanner& planner, const std::string& listUrl,
-                 const PatchOptions& options, const platform::ManualResetEvent& stop,
-                 talvo::utility::multi_curl& transfers, bool& fetched) {
+bool TakeRecords(const PlanContext& site, delta::DeltaPlanner& planner, const std::string& listUrl,
+                 bool& fetched) {
     std::vector<MemoryFetch> fetches;
     std::uint64_t bytes = 0;
     for (const delta::ListRange& range : planner.Missing()) bytes += range.length;
@@ -108,7 +138,7 @@ bool TakeRecords(delta::DeltaPlanner& planner, const std::string& listUrl,
         fetches.push_back(
             {listUrl, range.offset, range.offset + range.length - 1, range.length, "", false});
     }
-    if (!FetchAll(fetches, options, stop, transfers)) return false;
+    if (!FetchAll(site, fetches)) return false;
     for (const MemoryFetch& f : fetches) {
         if (!f.fetched) return false;
     }
@@ -150,10 +180,28 @@ void ReadIndex(Candidate& c, const SignedRelease& release, const std::string& bo
     }
 }
 
+// What the old copy of a candidate holds, cut as its index was.
+enum class OldCopyIs { Unread, Signed, Chunked };
+
+OldCopyIs ReadOldCopy(const Candidate& c, const platform::ManualResetEvent& stop,
+                      delta::OldCopy& old) {
+    const UpdateListEntry& entry = *c.file->entry;
+    platform::File local = platform::File::open_for_reading(entry.path);
+    std::uint64_t size = 0;
+    trust::Sha256Digest whole;
+    const bool sameSize = local.size(size) && size == entry.size;
+    if (!delta::ChunkFile(local, old, sameSize ? &whole : nullptr,
+                          [&stop] { return stop.is_set(); })) {
+        return OldCopyIs::Unread;
+    }
+    if (sameSize && whole == *c.file->hash) return OldCopyIs::Signed;
+    old.Finish();
+    return OldCopyIs::Chunked;
+}
+
 // A candidate's way from its index: a delta, a stamp, or whole as it is.
 // False when a stop cut it short.
-bool PlanDelta(Candidate& c, const PatchOptions& options, const platform::ManualResetEvent& stop,
-               talvo::utility::multi_curl& transfers) {
+bool PlanDelta(const PlanContext& site, Candidate& c) {
     PlannedFile& file = *c.file;
     const UpdateListEntry& entry = *file.entry;
     if (!c.arrived) return true;  // none: the file comes whole
@@ -161,32 +209,23 @@ bool PlanDelta(Candidate& c, const PatchOptions& options, const platform::Manual
         LogRefusal(c.where.indexPath + ": " + c.error + "; " + entry.path + " fetched whole");
         return true;
     }
-    // The old copy, cut as the index was; the signed bytes already, when its
-    // hash says so.
-    platform::File local = platform::File::open_for_reading(entry.path);
-    std::uint64_t size = 0;
     delta::OldCopy old;
-    trust::Sha256Digest whole;
-    const bool sameSize = local.size(size) && size == entry.size;
-    if (!delta::ChunkFile(local, old, sameSize ? &whole : nullptr,
-                          [&stop] { return stop.is_set(); })) {
-        return !stop.is_set();
-    }
-    if (sameSize && whole == *file.hash) {
+    const OldCopyIs read = ReadOldCopy(c, site.stop, old);
+    if (read == OldCopyIs::Unread) return !site.stop.is_set();
+    if (read == OldCopyIs::Signed) {
         file.way = PlannedFile::Way::Stamp;
         return true;
     }
-    old.Finish();
     delta::DeltaPlanner planner(std::move(c.index), old);
     if (planner.NothingInCommon()) return true;
     bool fetched = false;
-    if (!TakeRecords(planner, c.where.listUrl, options, stop, transfers, fetched)) {
+    if (!TakeRecords(site, planner, c.where.listUrl, fetched)) {
         // A server that does not answer ranges just gets the whole file.
         if (fetched) {
             LogRefusal(c.where.indexPath + ": its chunk list is not the signed one; " + entry.path +
                        " fetched whole");
         }
-        return !stop.is_set();
+        return !site.stop.is_set();
     }
     if (planner.Plan(file.delta) && file.delta.FetchBytes() < entry.size) {
         file.way = PlannedFile::Way::Delta;
@@ -195,6 +234,107 @@ bool PlanDelta(Candidate& c, const PatchOptions& options, const platform::Manual
     }
     return true;
 }
+
+// The plan of one run, made a step at a time.
+class Planner {
+public:
+    explicit Planner(const PlanContext& site) : site_(site) {}
+
+    std::optional<DownloadPlan> Plan(const std::list<UpdateListEntry>& entries) {
+        ListDue(entries);
+        if (!SortOut()) return std::nullopt;
+        // Once the run is past the size limit whatever the rest costs, the
+        // rest comes whole.
+        for (std::size_t begin = 0, end = 0; begin < candidates_.size(); begin = end) {
+            if (PastLimit()) break;
+            end = BatchEnd(begin);
+            if (!FetchIndexes(begin, end) || !PlanDeltas(begin, end)) return std::nullopt;
+        }
+        return std::move(plan_);
+    }
+
+private:
+    // The files due, in list order, each whole until found otherwise.
+    void ListDue(const std::list<UpdateListEntry>& entries) {
+        for (const UpdateListEntry& entry : entries) {
+            if (!entry.needsDownload) continue;
+            PlannedFile& file = plan_.emplace_back();
+            file.entry = &entry;
+            file.url = FileUrl(site_.baseUrl, entry.path);
+            if (site_.options.signedOnly) file.hash = site_.release.HashOf(entry.path);
+        }
+    }
+
+    // A file with a copy here and an index on the site may come as a delta;
+    // one whose copy has the listed size may hold the signed bytes already.
+    bool SortOut() {
+        for (PlannedFile& file : plan_) {
+            if (site_.stop.is_set()) return false;
+            platform::File local = platform::File::open_for_reading(file.entry->path);
+            std::uint64_t size = 0;
+            const bool copy = file.hash != nullptr && local && local.size(size);
+            const IndexLocation where =
+                copy ? LocateIndex(site_.baseUrl, *file.hash) : IndexLocation();
+            if (copy && file.entry->size >= delta::kMinIndexedSize &&
+                site_.release.Listed(where.indexPath)) {
+                candidates_.push_back({&file, where, false, {}, ""});
+                continue;
+            }
+            if (copy && size == file.entry->size &&
+                HoldsSignedBytes(local, *file.hash, site_.stop)) {
+                file.way = PlannedFile::Way::Stamp;
+            }
+            due_ += file.FetchBytes();
+        }
+        return true;
+    }
+
+    bool PastLimit() const { return static_cast<double>(due_) > kMaxDownloadBytes; }
+
+    // The indexes a batch at a time: as many as fit in kIndexBatchBytes by
+    // what each may take, one at least.
+    std::size_t BatchEnd(std::size_t begin) const {
+        std::size_t end = begin;
+        for (std::uint64_t held = 0; end < candidates_.size(); ++end) {
+            if (end > begin && held + IndexCap(candidates_[end]) > kIndexBatchBytes) break;
+            held += IndexCap(candidates_[end]);
+        }
+        return end;
+    }
+
+    static std::uint64_t IndexCap(const Candidate& c) {
+        return std::min(kMaxIndexBytes, delta::MostIndexBytes(c.file->entry->size));
+    }
+
+    // Each body read and let go as it arrives.
+    bool FetchIndexes(std::size_t begin, std::size_t end) {
+        std::vector<MemoryFetch> indexes;
+        for (std::size_t i = begin; i < end; ++i) {
+            indexes.push_back(
+                {candidates_[i].where.indexUrl, 1, 0, IndexCap(candidates_[i]), "", false});
+        }
+        return FetchAll(site_, indexes, [&](MemoryFetch& f) {
+            Candidate& c = candidates_[begin + static_cast<std::size_t>(&f - indexes.data())];
+            c.arrived = f.fetched;
+            if (c.arrived) ReadIndex(c, site_.release, f.body);
+            std::string().swap(f.body);
+        });
+    }
+
+    bool PlanDeltas(std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            if (!PastLimit() && !PlanDelta(site_, candidates_[i])) return false;
+            candidates_[i].index = delta::ChunkIndex();
+            due_ += candidates_[i].file->FetchBytes();
+        }
+        return true;
+    }
+
+    const PlanContext& site_;
+    DownloadPlan plan_;
+    std::vector<Candidate> candidates_;
+    std::uint64_t due_ = 0;  // what the files not among the candidates fetch
+};
 
 }  // namespace
 
@@ -208,65 +348,7 @@ IndexLocation LocateIndex(const std::string& baseUrl, const trust::Sha256Digest&
     return {SiteFolderOf(baseUrl) + index, baseUrl + "/" + index, baseUrl + "/" + list};
 }
 
-bool PlanDownloads(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
-                   const PatchOptions& options, const SignedRelease& release,
-                   const platform::ManualResetEvent& stop, talvo::utility::multi_curl& transfers,
-                   DownloadPlan& plan) {
-    plan.clear();
-    for (const UpdateListEntry& entry : entries) {
-        if (!entry.needsDownload) continue;
-        PlannedFile& file = plan.emplace_back();
-        file.entry = &entry;
-        file.url = FileUrl(baseUrl, entry.path);
-        if (options.signedOnly) file.hash = release.HashOf(entry.path);
-    }
-    // A file with a copy here and an index on the site may come as a delta;
-    // one whose copy has the listed size may hold the signed bytes already.
-    std::vector<Candidate> candidates;
-    std::uint64_t due = 0;  // what the files not among them fetch
-    for (PlannedFile& file : plan) {
-        if (stop.is_set()) return false;
-        platform::File local = platform::File::open_for_reading(file.entry->path);
-        std::uint64_t size = 0;
-        const bool copy = file.hash != nullptr && local && local.size(size);
-        const IndexLocation where = copy ? LocateIndex(baseUrl, *file.hash) : IndexLocation();
-        if (copy && file.entry->size >= delta::kMinIndexedSize && release.Listed(where.indexPath)) {
-            candidates.push_back({&file, where, false, {}, ""});
-            continue;
-        }
-        if (copy && size == file.entry->size && HoldsSignedBytes(local, *file.hash, stop)) {
-            file.way = PlannedFile::Way::Stamp;
-        }
-        due += file.FetchBytes();
-    }
-    // The indexes a batch at a time, each body read and let go as it
-    // arrives; once the run is past the size limit whatever the rest
-    // costs, the rest comes whole.
-    for (std::size_t begin = 0, end = 0; begin < candidates.size(); begin = end) {
-        if (static_cast<double>(due) > kMaxDownloadBytes) break;
-        std::vector<MemoryFetch> indexes;
-        for (std::uint64_t held = 0; end < candidates.size(); ++end) {
-            const std::uint64_t cap =
-                std::min(kMaxIndexBytes, delta::MostIndexBytes(candidates[end].file->entry->size));
-            if (end > begin && held + cap > kIndexBatchBytes) break;
-            held += cap;
-            indexes.push_back({candidates[end].where.indexUrl, 1, 0, cap, "", false});
-        }
-        const auto arrived = [&](MemoryFetch& f) {
-            Candidate& c = candidates[begin + static_cast<std::size_t>(&f - indexes.data())];
-            c.arrived = f.fetched;
-            if (c.arrived) ReadIndex(c, release, f.body);
-            std::string().swap(f.body);
-        };
-        if (!FetchAll(indexes, options, stop, transfers, arrived)) return false;
-        for (std::size_t i = begin; i < end; ++i) {
-            if (static_cast<double>(due) <= kMaxDownloadBytes &&
-                !PlanDelta(candidates[i], options, stop, transfers)) {
-                return false;
-            }
-            candidates[i].index = delta::ChunkIndex();
-            due += candidates[i].file->FetchBytes();
-        }
-    }
-    return true;
+std::optional<DownloadPlan> PlanDownloads(const PlanContext& site,
+                                          const std::list<UpdateListEntry>& entries) {
+    return Planner(site).Plan(entries);
 }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,14 +46,34 @@ struct IndexLocation {
 };
 IndexLocation LocateIndex(const std::string& baseUrl, const trust::Sha256Digest& fileHash);
 
+// What making the plan needs of the run: the site and its signed release,
+// the run's options, its stop signal and its transfers.
+struct PlanContext {
+    const std::string& baseUrl;
+    const PatchOptions& options;
+    const SignedRelease& release;
+    const platform::ManualResetEvent& stop;
+    talvo::utility::multi_curl& transfers;
+};
+
 // Makes the plan. Indexes and records are fetched several at a time, as
 // the server keeps them (no encoding) and bounded by what the chunker could
 // make for the listed size; each index is read as soon as it arrives and
 // only a few MiB of them are held at once. The old copies are read one after
 // the other (each held as 16 bytes a chunk). Once the files that come whole
-// are past kMaxDownloadBytes no more deltas are planned. False when a stop
+// are past kMaxDownloadBytes no more deltas are planned. None when a stop
 // cut it short.
-bool PlanDownloads(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
-                   const PatchOptions& options, const SignedRelease& release,
-                   const platform::ManualResetEvent& stop, talvo::utility::multi_curl& transfers,
-                   DownloadPlan& plan);
+std::optional<DownloadPlan> PlanDownloads(const PlanContext& site,
+                                          const std::list<UpdateListEntry>& entries);
+
+// The same into `plan`, for the run as it calls it today; false when a stop
+// cut it short.
+inline bool PlanDownloads(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
+                          const PatchOptions& options, const SignedRelease& release,
+                          const platform::ManualResetEvent& stop,
+                          talvo::utility::multi_curl& transfers, DownloadPlan& plan) {
+    std::optional<DownloadPlan> made =
+        PlanDownloads(PlanContext{baseUrl, options, release, stop, transfers}, entries);
+    plan = made ? std::move(*made) : DownloadPlan();
+    return made.has_value();
+}

@@ -28,13 +28,15 @@ FileSink::FileSink(const talvo::utility::easy_curl& transfer, const UpdateListEn
 
 bool FileSink::Open(bool resume) {
     file.close();
-    record_ = ResumeRecord();
+    resume_ = ResumeRecord();
     offset_ = 0;
     RestartChecks();
-    begun_ = recordDue_ = hasRecord_ = refused_ = failed_ = overlong_ = false;
+    reply_ = Reply::Awaited;
+    // What was kept or due for the body before is not this body's.
+    if (record_ == Record::Kept) record_ = Record::Stray;
+    if (record_ == Record::Due) record_ = Record::None;
     if (resume && LoadRecord()) return true;
     Discard(true);
-    recordOnDisk_ = false;
     file = platform::File::create_always(scratch_.file);
     return file.valid();
 }
@@ -42,8 +44,8 @@ bool FileSink::Open(bool resume) {
 bool FileSink::LoadRecord() {
     std::string text;
     ResumeRecord record;
-    recordOnDisk_ = platform::read_file(scratch_.record, text);
-    if (!recordOnDisk_ || !ParseResumeRecord(text, record) || record.url != url_ ||
+    record_ = platform::read_file(scratch_.record, text) ? Record::Stray : Record::None;
+    if (record_ == Record::None || !ParseResumeRecord(text, record) || record.url != url_ ||
         record.size != entry_.size || record.timeStamp != entry_.timeStamp ||
         !record.delta.empty()) {
         return false;
@@ -56,16 +58,16 @@ bool FileSink::LoadRecord() {
         return false;
     }
     file = std::move(partial);
-    record_ = std::move(record);
+    resume_ = std::move(record);
     offset_ = size;
     if (!Seed()) {
         file.close();
-        record_ = ResumeRecord();
+        resume_ = ResumeRecord();
         offset_ = 0;
         RestartChecks();
         return false;
     }
-    hasRecord_ = true;
+    record_ = Record::Kept;
     return true;
 }
 
@@ -81,11 +83,11 @@ bool FileSink::Seed() {
 }
 
 bool FileSink::Accept(const char* data, std::size_t bytes) {
-    if (!begun_ && !Begin()) return false;
+    if (reply_ == Reply::Awaited && !Begin()) return false;
     if (!Check(data, bytes)) return false;
     // Written before the piece that takes the body past the mark, so that
     // a record never lacks for a partial worth going on with.
-    if (recordDue_ && taken_ - offset_ >= kRecordAfterBytes) WriteRecord();
+    if (record_ == Record::Due && taken_ - offset_ >= kRecordAfterBytes) WriteRecord();
     return true;
 }
 
@@ -99,7 +101,7 @@ bool FileSink::Check(const char* data, std::size_t bytes) {
     // Stop at the list's size: a longer body is not the listed file, and
     // what came of it is not worth keeping.
     if (!limit_.take(bytes)) {
-        failed_ = overlong_ = true;
+        reply_ = Reply::Overlong;
         return false;
     }
     taken_ += bytes;
@@ -113,7 +115,7 @@ bool FileSink::Matches() {
 
 // The first piece of a reply: its status and headers are in.
 bool FileSink::Begin() {
-    begun_ = true;
+    reply_ = Reply::Taken;
     const long status = transfer_.response_code();
     const std::string encoding = transfer_.response_header("Content-Encoding");
     const bool identity = encoding.empty() || encoding == "identity";
@@ -121,45 +123,45 @@ bool FileSink::Begin() {
     const std::string lastModified = transfer_.response_header("Last-Modified");
     if (status == 206) {
         // Only the rest of the very copy the partial came from will do.
-        const bool same = record_.etag.empty()
-                              ? lastModified.empty() || lastModified == record_.lastModified
-                              : etag.empty() || etag == record_.etag;
+        const bool same = resume_.etag.empty()
+                              ? lastModified.empty() || lastModified == resume_.lastModified
+                              : etag.empty() || etag == resume_.etag;
         if (offset_ > 0 && identity && same &&
             RangeIsRestOf(transfer_.response_header("Content-Range"), offset_, entry_.size)) {
             return true;
         }
-        refused_ = offset_ > 0;
+        if (offset_ > 0) reply_ = Reply::Refused;
         return false;
     }
     if (offset_ > 0) {
         // The whole body again: the partial goes, the record first.
         Discard(true);
-        hasRecord_ = false;
         if (!file.truncate_all()) return false;
         offset_ = 0;
         RestartChecks();
     }
-    record_ = ResumeRecord{url_, entry_.size, entry_.timeStamp, etag, lastModified, "", 0, 0};
+    resume_ = ResumeRecord{url_, entry_.size, entry_.timeStamp, etag, lastModified, "", 0, 0};
     // A body that arrives encoded cannot be continued by byte ranges.
-    recordDue_ =
-        identity && !record_.validator().empty() && file.identity(record_.device, record_.inode);
+    if (identity && !resume_.validator().empty() && file.identity(resume_.device, resume_.inode)) {
+        record_ = Record::Due;
+    }
     return true;
 }
 
 void FileSink::KeepRecord() {
-    if (recordDue_ && !failed_ && taken_ > 0) WriteRecord();
+    if (record_ == Record::Due && !Failed() && taken_ > 0) WriteRecord();
 }
 
 void FileSink::WriteRecord() {
-    recordDue_ = false;
-    recordOnDisk_ = true;
-    const std::string text = FormatResumeRecord(record_);
-    if (text.empty()) return;
-    hasRecord_ = WriteResumeRecord(scratch_, text);
+    record_ = Record::Stray;
+    const std::string text = FormatResumeRecord(resume_);
+    if (!text.empty() && WriteResumeRecord(scratch_, text)) record_ = Record::Kept;
 }
 
 void FileSink::Discard(bool keepTemporary) {
-    if (recordOnDisk_) platform::delete_file(scratch_.record);
-    recordOnDisk_ = false;
+    if (record_ == Record::Stray || record_ == Record::Kept) {
+        platform::delete_file(scratch_.record);
+        record_ = Record::None;
+    }
     if (!keepTemporary) platform::delete_file(scratch_.file);
 }

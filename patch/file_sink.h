@@ -45,7 +45,7 @@ public:
     std::uint64_t Offset() const { return offset_; }
     // The file's bytes on disk so far (the partial's included).
     std::uint64_t Taken() const { return taken_; }
-    const std::string& Validator() const { return record_.validator(); }
+    const std::string& Validator() const { return resume_.validator(); }
 
     // The transfer's write slot calls these with each piece. Accept() first:
     // false refuses the body (the transfer then fails).
@@ -59,13 +59,15 @@ public:
 
     // The server's reply to a resume did not fit (a wrong range, a changed
     // file behind a 206, 416): the file has to start over.
-    bool Refused() const { return refused_; }
+    bool Refused() const { return reply_ == Reply::Refused; }
     // After a failed transfer: the partial can be continued by a later run.
-    bool Resumable() const { return hasRecord_ && !failed_; }
+    bool Resumable() const { return record_ == Record::Kept && !Failed(); }
     // The transfer failed for a reason of its own (write error): drop it.
-    void Fail() { failed_ = true; }
+    void Fail() {
+        if (reply_ != Reply::Overlong) reply_ = Reply::Failed;
+    }
     // The body went past the list's size: not the listed file.
-    bool Overlong() const { return overlong_; }
+    bool Overlong() const { return reply_ == Reply::Overlong; }
 
     // The hash the file's bytes must have (a signed site); before Open().
     void Expect(const trust::Sha256Digest& hash) { expected_ = hash; }
@@ -82,6 +84,25 @@ public:
     platform::File file;
 
 private:
+    // What came of the server's reply so far.
+    enum class Reply {
+        Awaited,   // no piece of it yet
+        Taken,     // its status and headers are in, the body goes on
+        Refused,   // a resume the reply does not fit
+        Failed,    // a failure of the download's own (Fail())
+        Overlong,  // the body went past the list's size
+    };
+    // The resume record of the scratch file, on disk. Apart from the reply:
+    // a record stays while a resumed reply is refused or fails, and one can
+    // be due for a body that then goes wrong.
+    enum class Record {
+        None,   // there is none
+        Stray,  // a record file may be there, not one for this body
+        Due,    // none yet; one can be written for this reply
+        Kept,   // the record of the bytes on disk
+    };
+
+    bool Failed() const { return reply_ == Reply::Failed || reply_ == Reply::Overlong; }
     bool Begin();
     // The body begins again from its first byte (a new file, a partial
     // refused, a whole body instead of the rest).
@@ -94,17 +115,12 @@ private:
     const UpdateListEntry& entry_;
     const std::string url_;
     const ScratchNames scratch_;
-    ResumeRecord record_;
+    ResumeRecord resume_;
     talvo::utility::body_limit limit_;
     std::uint64_t offset_ = 0;
     std::uint64_t taken_ = 0;
-    bool begun_ = false;
-    bool recordDue_ = false;    // a record can be written for the reply
-    bool recordOnDisk_ = true;  // a record file may exist
-    bool hasRecord_ = false;
-    bool refused_ = false;
-    bool failed_ = false;
-    bool overlong_ = false;
+    Reply reply_ = Reply::Awaited;
+    Record record_ = Record::Stray;
     std::optional<trust::Sha256Digest> expected_;
     trust::Sha256Behind hash_;  // keeps up with the transfer on a core of its own
 };

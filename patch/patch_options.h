@@ -11,8 +11,8 @@
 // serverListUrl.
 #pragma once
 
-#include <boost/function.hpp>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,9 +63,9 @@ struct PatchOptions {
     std::string caFile;
 
     // Milliseconds, wrapping at 2^32; by default since the process started.
-    boost::function<std::uint32_t()> clock;
+    std::function<std::uint32_t()> clock;
     // Seconds since 1970 UTC: the expiry of a signed list is judged by it.
-    boost::function<std::int64_t()> unixTime;
+    std::function<std::int64_t()> unixTime;
     // A transfer that gets less than SlowestSpeed() bytes a second on
     // average over stallSeconds has failed.
     long stallSeconds = 30;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <random>
 
-RetryDelay::RetryDelay(boost::function<double()> uniform) : uniform_(std::move(uniform)) {
+RetryDelay::RetryDelay(std::function<double()> uniform) : uniform_(std::move(uniform)) {
     if (!uniform_) {
         uniform_ = [generator = std::mt19937(std::random_device{}())]() mutable {
             return std::uniform_real_distribution<double>(0.0, 1.0)(generator);

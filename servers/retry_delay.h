@@ -4,8 +4,8 @@
 // lost the site do not all ask again at the same moment when it comes back.
 #pragma once
 
-#include <boost/function.hpp>
 #include <chrono>
+#include <functional>
 
 class RetryDelay {
 public:
@@ -15,12 +15,12 @@ public:
 
     // `uniform` answers numbers in [0, 1); by default a generator seeded
     // from the machine's entropy.
-    explicit RetryDelay(boost::function<double()> uniform = {});
+    explicit RetryDelay(std::function<double()> uniform = {});
 
     // The wait after the next failed attempt.
     std::chrono::milliseconds Next();
 
 private:
-    boost::function<double()> uniform_;
+    std::function<double()> uniform_;
     double nominalMs_ = kFirstMs;
 };

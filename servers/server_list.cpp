@@ -62,7 +62,7 @@ void LogEmptyServerList() {
 }
 
 void getServerList(const std::string& url, std::back_insert_iterator<std::vector<ServerEntry>> out,
-                   boost::function<bool()> stopRequested, const std::string& caFile,
+                   std::function<bool()> stopRequested, const std::string& caFile,
                    const ServerListCheck& check) {
     const auto fetch = [&](const std::string& from, std::uint64_t cap) {
         talvo::utility::fetch_url list(from);
@@ -98,7 +98,7 @@ unsigned RunServerListStage(const ServerListSource& source, std::vector<ServerEn
         return 0;
     }
     const auto stopRequested = [&stopEvent] { return stopEvent.is_set(); };
-    boost::function<bool(std::chrono::milliseconds)> wait = source.wait;
+    std::function<bool(std::chrono::milliseconds)> wait = source.wait;
     if (!wait) wait = [&stopEvent](std::chrono::milliseconds ms) { return stopEvent.wait_for(ms); };
     RetryDelay delay(source.uniform);
     for (;;) {

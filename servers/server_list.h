@@ -2,10 +2,10 @@
 // (name, two fields kept for the site, the game's two arguments).
 #pragma once
 
-#include <boost/function.hpp>
 #include <boost/thread/mutex.hpp>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,8 +63,7 @@ inline constexpr std::uint64_t kMaxServerListBytes = 1 << 20;
 inline constexpr const char* kServerListSignatureSuffix = ".minisig";
 // Whether a server list's text is taken, given its signature's text ("" when
 // none could be fetched); says why not in the log.
-using ServerListCheck =
-    boost::function<bool(const std::string& text, const std::string& signature)>;
+using ServerListCheck = std::function<bool(const std::string& text, const std::string& signature)>;
 
 // Fetches `url` (at most 500 seconds and kMaxServerListBytes; abandoned as
 // soon as `stopRequested` answers true, and then nothing is parsed or
@@ -73,7 +72,7 @@ using ServerListCheck =
 // fetched over https is taken only when `check` accepts it with the
 // signature beside it; else it counts as an empty list.
 void getServerList(const std::string& url, std::back_insert_iterator<std::vector<ServerEntry>> out,
-                   boost::function<bool()> stopRequested = {}, const std::string& caFile = "",
+                   std::function<bool()> stopRequested = {}, const std::string& caFile = "",
                    const ServerListCheck& check = {});
 
 // Where the stage of the patch run takes the list from.
@@ -85,8 +84,8 @@ struct ServerListSource {
     // Waits between attempts: the given time, or less when the run is asked
     // to stop (then true). By default on the stop event; tests pass a clock
     // of their own. `uniform` is RetryDelay's random source.
-    boost::function<bool(std::chrono::milliseconds)> wait;
-    boost::function<double()> uniform;
+    std::function<bool(std::chrono::milliseconds)> wait;
+    std::function<double()> uniform;
 };
 
 // The last stage of a patch run: fills `servers` and answers the count the

@@ -8,7 +8,8 @@
 # (settings/ holds the record, the file and the form alone, so the window's
 # shared part and win32ui/ use it from above), or when a header shares its
 # name with a source of another layer (any tool that pairs files by name
-# would read them as one). A subfolder belongs to its folder's layer
+# would read them as one); and when a function in patch/ runs over 60 lines
+# (tools/check-functions.py). A subfolder belongs to its folder's layer
 # (platform/posix/, platform/win32/); the two toolkits' windows, ui/ and
 # win32ui/, are one layer built either way. Prints one line per folder: the
 # modules it includes, then the verdict.
@@ -120,8 +121,14 @@ for folder in app ui win32ui window settings patch servers net delta trust log p
   printf '  %-22s -> %s\n' "$folder" "${used:-(nothing of ours)}"
 done
 echo "  Qt: app/, ui/ and the tools with a window only"
+
+# Functions of the engine fit on a screen.
+long=0
+python3 tools/check-functions.py 60 patch || long=1
+
 if ((faults > 0)); then
   echo "check-layers: $faults against the layers ($files files, $includes project includes)"
   exit 1
 fi
+((long == 0)) || exit 1
 echo "check-layers: $files files, $includes project includes, none against the direction"

@@ -867,7 +867,7 @@ exit 0
 
 == resume-any-validator patch
 # the rest of a file that changed on the server (another ETag) is appended
-- : etag.empty() || etag == record_.etag;
+- : etag.empty() || etag == resume_.etag;
 + : true;
 
 == window-bars-crawl window
