@@ -100,6 +100,7 @@ TEST_F(PatchRun, FaultyListsEndTheRunBeforeAnything) {
         {{200, good + "a.pak\r\n1\r\n31.02.2024 10:00:00\r\n"}, "31.02.2024 10:00:00 is none"},
         {{200, good + "a.pak\r\n1\r\n05.03.2024 99:99:99\r\n"}, "99:99:99 is none"},
         {{200, many}, "more than 200000 files"},
+        {{200, std::string(33 << 20, '\n')}, "longer than 33554432 bytes"},
         {{200, good + std::string(5000, 'a') + entry}, "a line of more than 4096 bytes"},
     };
     for (const auto& [reply, why] : cases) {
