@@ -65,15 +65,3 @@ struct PlanContext {
 // cut it short.
 std::optional<DownloadPlan> PlanDownloads(const PlanContext& site,
                                           const std::list<UpdateListEntry>& entries);
-
-// The same into `plan`, for the run as it calls it today; false when a stop
-// cut it short.
-inline bool PlanDownloads(const std::string& baseUrl, const std::list<UpdateListEntry>& entries,
-                          const PatchOptions& options, const SignedRelease& release,
-                          const platform::ManualResetEvent& stop,
-                          talvo::utility::multi_curl& transfers, DownloadPlan& plan) {
-    std::optional<DownloadPlan> made =
-        PlanDownloads(PlanContext{baseUrl, options, release, stop, transfers}, entries);
-    plan = made ? std::move(*made) : DownloadPlan();
-    return made.has_value();
-}

@@ -228,15 +228,13 @@ bool PatchRun::SelectLauncherUpdate(std::list<UpdateListEntry>& entries) {
 // size limit counts what will be fetched.
 std::optional<DownloadPlan> PatchRun::Plan(const TakenList& list,
                                            talvo::utility::multi_curl& transfers) {
-    DownloadPlan plan;
-    if (options_.skipPatch) return plan;
-    if (!PlanDownloads(list.baseUrl, list.entries, options_, signed_.release(), stop_, transfers,
-                       plan)) {
-        return std::nullopt;
-    }
+    if (options_.skipPatch) return DownloadPlan();
+    std::optional<DownloadPlan> plan = PlanDownloads(
+        PlanContext{list.baseUrl, options_, signed_.release(), stop_, transfers}, list.entries);
+    if (!plan) return std::nullopt;
     transfers.take_received();  // the indexes are not the files' bytes
     double bytes = 0;
-    for (const PlannedFile& file : plan) bytes += static_cast<double>(file.FetchBytes());
+    for (const PlannedFile& file : *plan) bytes += static_cast<double>(file.FetchBytes());
     progress_.SetDue(progress_.FilesTotal(), bytes);
     return plan;
 }

@@ -2,7 +2,6 @@
 // (name, two fields kept for the site, the game's two arguments).
 #pragma once
 
-#include <boost/thread/mutex.hpp>
 #include <chrono>
 #include <cstdint>
 #include <functional>

@@ -7,7 +7,6 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config ninja-build clang-format
   libcurl4-openssl-dev libssl-dev minisign openssl ca-certificates
-  libboost-dev libboost-thread-dev
   qt6-base-dev qt6-webengine-dev libgl-dev
   libgtest-dev libgmock-dev
   libcpp-httplib-dev
