@@ -20,9 +20,7 @@ using namespace testsupport;
 namespace {
 
 #ifdef __SANITIZE_ADDRESS__
-// Every run takes several times as long under the sanitizers: fewer moments,
-// the same paths.
-constexpr int kKills = 10;
+constexpr int kKills = 10;  // every run takes several times as long
 #else
 constexpr int kKills = 25;
 #endif

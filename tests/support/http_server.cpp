@@ -40,10 +40,9 @@ HttpServer::HttpServer() : server_(std::make_unique<httplib::Server>()) {
         }
         // The reply goes as scripted: the server would cut a body to the
         // request's range otherwise.
-        if (reply.mode != Reply::Mode::Ranged) const_cast<httplib::Request&>(req).ranges.clear();
+        const_cast<httplib::Request&>(req).ranges.clear();
         for (const auto& [name, value] : reply.headers) res.set_header(name.c_str(), value);
-        // A range applied says 206 itself.
-        if (reply.mode != Reply::Mode::Ranged) res.status = reply.status;
+        res.status = reply.status;
         const auto body = std::make_shared<std::string>(reply.body);
         const char* type = "application/octet-stream";
         using Mode = Reply::Mode;
@@ -52,7 +51,6 @@ HttpServer::HttpServer() : server_(std::make_unique<httplib::Server>()) {
                 res.set_header("Content-Encoding", "gzip");
                 return res.set_content(gzip(*body), type);
             case Mode::Plain:
-            case Mode::Ranged:
                 return res.set_content(*body, type);
             case Mode::Endless:
                 return res.set_chunked_content_provider(

@@ -24,12 +24,11 @@ struct Reply {
         Drop,     // half the body, then the connection is closed
         Stall,    // half the body, then nothing for 3 s (or until the server ends)
         Endless,  // the body, then more and more of it until the client gives up
-        Ranged,   // with Content-Length, a request's Range applied (206)
     };
     int status = 200;
     std::string body;
     Mode mode = Mode::Plain;
-    // Sent as they are; a request's Range is applied only in Ranged mode.
+    // Sent as they are, whatever Range a request asks for.
     std::vector<std::pair<std::string, std::string>> headers = {};
 };
 

@@ -2,19 +2,11 @@
 #pragma once
 
 #include <mutex>
-#include <ostream>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "patch/run_report.h"
-
-inline void PrintTo(const ProgressReport& p, std::ostream* out) {
-    *out << p.runPosition << ", " << p.filePosition << ", " << p.filesDone << "/" << p.filesTotal;
-}
-inline void PrintTo(const SpeedReport& s, std::ostream* out) {
-    *out << s.kbPerSecond << " KB/s, " << s.secondsLeft << " s";
-}
 
 namespace testsupport {
 
@@ -41,17 +33,6 @@ struct HandedOver {
 };
 using Reported = std::variant<ProgressReport, SpeedReport, Done, Failed, Ready, Quit, HandedOver>;
 using Reports = std::vector<Reported>;
-
-// How a failed comparison shows them (beside the name of their type).
-inline void PrintTo(const Done& d, std::ostream* out) {
-    *out << d.files;
-}
-inline void PrintTo(const Failed& f, std::ostream* out) {
-    *out << static_cast<int>(f.kind) << ", " << f.code;
-}
-inline void PrintTo(const Ready& r, std::ostream* out) {
-    *out << r.count;
-}
 
 struct Box {
     std::u16string text, caption;
