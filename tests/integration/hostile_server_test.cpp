@@ -318,8 +318,7 @@ TEST_F(HostileServer, EveryRunEndsInTimeWithinItsMemoryAndPlacesOnlySignedBytes)
         {"file", "headers", 4},
         // An index signed as the site's, of chunks the chunker cannot cut.
         {"none", "none", 0, "group 2 out of bounds", Site::Forged},
-        // A site file altered on the server, then a release published; a
-        // kept release torn by a crash, then an older release offered.
+        // A file altered on the server, then published anew; a torn kept release.
         {"none", "none", 0, "", Site::Altered},
         {"none", "none", 1, "version 1 is older than version 2", Site::Torn},
     };

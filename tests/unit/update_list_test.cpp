@@ -75,9 +75,7 @@ std::string List(const std::vector<std::string>& paths) {
 // each list is refused, the list without it taken.
 TEST(UpdateList, NoTwoPathsNameOneFileOnWindows) {
     std::vector<std::string> many;  // the paths' set grown many times over
-    for (int i = 0; i < 5000; ++i)
-        // Appended, not joined with +: GCC 12 at -O3 warns of an overlapping
-        // copy there (a false -Wrestrict, fatal with -Werror).
+    for (int i = 0; i < 5000; ++i)  // appended, not +: a false -Wrestrict of GCC 12 at -O3
         many.push_back(
             std::string("d").append(std::to_string(i % 7)).append("/").append(std::to_string(i)));
     many.push_back("D3/10");
