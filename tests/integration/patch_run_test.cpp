@@ -261,7 +261,13 @@ TEST_F(PatchRun, AStopEndsEveryPhaseAtOnceAndIsNoFailure) {
     const std::tuple<std::string, Reports, std::function<bool()>> cases[] = {
         {kListPath, {}, [&] { return server.requests(kListPath) > 0; }},
         {"the check", {}, [&] { return log().size() > 100; }},
-        {"/files/a.pak", {}, [&] { return fs::exists("~temp.dat"); }},
+        // All the server sends before it stalls has come: only the stop can end it.
+        {"/files/a.pak",
+         {},
+         [&] {
+             std::error_code e;
+             return fs::file_size("~temp.dat", e) == stalled.size() / 2;
+         }},
         {kServers, {Done{0}}, [&] { return server.requests(kServers) > 0; }},
     };
     for (const auto& [stalls, reports, reached] : cases) {
