@@ -121,6 +121,13 @@ bool DeltaWriter::RangeDone(std::size_t r) {
     return true;
 }
 
+void DeltaWriter::Rewind(std::size_t r) {
+    Progress& p = progress_[r];
+    if (p.chunk < file_.delta.fetched.size()) p.next = file_.delta.fetched[p.chunk].offset;
+    p.hash = trust::Sha256();
+    corrupt_ = false;
+}
+
 bool DeltaWriter::Advance(std::size_t bytes) {
     const auto& pieces = file_.delta.pieces;
     while (bytes > 0 && piece_ < pieces.size()) {

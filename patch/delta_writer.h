@@ -40,6 +40,12 @@ public:
     bool Corrupt() const { return corrupt_; }
     // Range `r` ended: true when all of it came.
     bool RangeDone(std::size_t r);
+    // The first byte of range `r` not yet written.
+    std::uint64_t Next(std::size_t r) const { return progress_[r].next; }
+    // Range `r` failed (cut, refused or not the chunks' bytes): it goes on
+    // from its first chunk not yet checked, asked of another host, and is
+    // no longer corrupt.
+    void Rewind(std::size_t r);
 
     // Copies from the old copy and hashes, in file order, about `bytes` of
     // it now, up to a fetched piece that is not all there yet. False when

@@ -28,10 +28,13 @@ struct MemoryFetch {
     std::uint64_t cap = 0;
     std::string body;
     bool fetched = false;
+    std::size_t host = 0;
+    MirrorSet::Hosts tried = 0;  // the hosts it failed on
 };
 
 // Runs fetches over the run's transfers, as many at a time as they take,
-// each handed to `arrived` (when given) as soon as it ends. Bodies come as
+// each handed to `arrived` (when given) as soon as it ends, or once every
+// host has failed it. Bodies come as
 // the server keeps them (no encoding), ranges exactly as asked.
 class MemoryFetches {
 public:
@@ -43,7 +46,7 @@ public:
     bool Run() {
         for (;;) {
             StartMore();
-            if (site_.transfers.running() == 0) return true;
+            if (site_.transfers.running() == 0 && again_.empty()) return true;
             if (site_.stop.is_set()) {
                 for (const auto& s : slots_) site_.transfers.remove(s->transfer);
                 return false;
@@ -63,13 +66,22 @@ private:
 
     void StartMore() {
         auto& transfers = site_.transfers;
-        while (next_ < fetches_.size() && transfers.running() < transfers.max_transfers()) {
+        while ((!again_.empty() || next_ < fetches_.size()) &&
+               transfers.running() < transfers.max_transfers()) {
             Slot& slot = IdleSlot();
-            slot.fetch = &fetches_[next_++];
+            MemoryFetch* f = again_.empty() ? &fetches_[next_++] : again_.back();
+            if (!again_.empty()) again_.pop_back();
+            slot.fetch = f;
             slot.refused = false;
-            slot.transfer.url = slot.fetch->url;
-            slot.transfer.set_range(slot.fetch->first, slot.fetch->last);
-            if (!transfers.add(slot.transfer)) slot.fetch = nullptr;
+            f->host = site_.hosts.Pick(f->tried).value_or(0);
+            slot.transfer.url = site_.hosts.Url(f->url, f->host);
+            slot.transfer.set_range(f->first, f->last);
+            if (!transfers.add(slot.transfer)) {
+                slot.fetch = nullptr;
+                again_.push_back(f);
+                return;
+            }
+            site_.hosts.Began(f->host);
         }
     }
 
@@ -110,6 +122,17 @@ private:
             f.fetched = ended.code == CURLE_OK && !s->refused &&
                         (f.first > f.last || f.body.size() == f.last - f.first + 1);
             s->fetch = nullptr;
+            if (f.fetched) {
+                site_.hosts.Served(f.host, f.body.size(), s->transfer.url);
+            } else if (!site_.stop.is_set() &&
+                       site_.hosts.MoveOn(f.host, f.tried,
+                                          s->refused || ended.code == CURLE_OK
+                                              ? "not the range asked for"
+                                              : s->transfer.error_text(ended.code))) {
+                f.body.clear();
+                again_.push_back(&f);
+                continue;
+            }
             if (arrived_) arrived_(f);
         }
     }
@@ -119,6 +142,7 @@ private:
     const Arrived arrived_;
     std::vector<std::unique_ptr<Slot>> slots_;
     std::size_t next_ = 0;
+    std::vector<MemoryFetch*> again_;  // to be asked of another host
 };
 
 bool FetchAll(const PlanContext& site, std::vector<MemoryFetch>& fetches,

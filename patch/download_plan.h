@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "delta/delta_plan.h"
+#include "patch/mirror_set.h"
 #include "patch/patch_options.h"
 #include "patch/signed_release.h"
 #include "patch/update_list.h"
@@ -54,6 +55,7 @@ struct PlanContext {
     const SignedRelease& release;
     const platform::ManualResetEvent& stop;
     talvo::utility::multi_curl& transfers;
+    MirrorSet& hosts;
 };
 
 // Makes the plan. Indexes and records are fetched several at a time, as

@@ -22,9 +22,11 @@ constexpr std::size_t kWorkBytes = 4 << 20;
 struct FileDownload::Transfer {
     easy_curl curl;
     bool busy = false;
+    std::size_t host = 0;
     std::size_t range = 0;  // a delta's
-    bool begun = false;     // its reply's first bytes came
-    bool refused = false;   // the reply was not the range asked for
+    std::uint64_t first = 0;
+    bool begun = false;    // its reply's first bytes came
+    bool refused = false;  // the reply was not the range asked for
 };
 
 FileDownload::FileDownload(const PlannedFile& file, std::size_t slot, DownloadContext& context)
@@ -68,6 +70,7 @@ void FileDownload::StartDelta() {
     }
     context_.progress.Resumed(static_cast<double>(delta_->Present()));
     nextRange_ = 0;
+    rangeTried_.assign(delta_->Ranges().size(), 0);
 }
 
 void FileDownload::StartWhole(bool resume) {
@@ -84,7 +87,6 @@ void FileDownload::StartWhole(bool resume) {
     resumed_ = sink_->Offset() > 0;
     resumedBytes_ = static_cast<double>(sink_->Offset());
     context_.progress.Resumed(resumedBytes_);
-    t.curl.url = file_.url;
     t.curl.identity = false;
     t.curl.write_function = [this](char* data, std::size_t size, std::size_t count, void*) {
         return OnWholeWrite(data, size * count);
@@ -94,32 +96,39 @@ void FileDownload::StartWhole(bool resume) {
 
 bool FileDownload::Wants() const {
     if (state_ != State::Running) return false;
-    return delta_ ? nextRange_ < delta_->Ranges().size() : wholeWaiting_;
+    return delta_ ? !retry_.empty() || nextRange_ < delta_->Ranges().size() : wholeWaiting_;
 }
 
 void FileDownload::Dispatch(multi_curl& transfers) {
     while (Wants() && transfers.running() < transfers.max_transfers()) {
         Transfer& t = delta_ ? FreeTransfer() : *transfers_.front();
+        MirrorSet& hosts = context_.hosts;
         if (delta_) {
-            const DeltaWriter::Range& range = delta_->Ranges()[nextRange_];
-            t.range = nextRange_++;
+            const bool again = !retry_.empty();
+            t.range = again ? retry_.back() : nextRange_++;
+            if (again) retry_.pop_back();
+            t.host = hosts.Pick(rangeTried_[t.range]).value_or(0);
+            t.first = delta_->Next(t.range);
             t.begun = t.refused = false;
-            t.curl.url = file_.url;
+            t.curl.url = hosts.Url(file_.url, t.host);
             t.curl.identity = true;  // the bytes as they lie in the file
-            t.curl.set_range(range.first, range.last);
+            t.curl.set_range(t.first, delta_->Ranges()[t.range].last);
             t.curl.write_function = [this, &t](char* data, std::size_t size, std::size_t count,
                                                void*) {
                 return OnRangeWrite(t, data, size * count);
             };
         } else {
+            t.host = hosts.Pick(tried_).value_or(0);
+            t.curl.url = hosts.Url(file_.url, t.host);
             wholeWaiting_ = false;
         }
         t.busy = transfers.add(t.curl);
         if (!t.busy) {  // asked for again at the next chance
             wholeWaiting_ = !delta_;
-            nextRange_ -= delta_ ? 1 : 0;
+            if (delta_) retry_.push_back(t.range);
             return;
         }
+        hosts.Began(t.host);
     }
 }
 
@@ -153,7 +162,7 @@ std::size_t FileDownload::OnRangeWrite(Transfer& t, const char* data, std::size_
         const std::string encoding = t.curl.response_header("Content-Encoding");
         t.refused = t.curl.response_code() != 206 ||
                     !(encoding.empty() || encoding == "identity") ||
-                    !RangeIs(t.curl.response_header("Content-Range"), range.first, range.last,
+                    !RangeIs(t.curl.response_header("Content-Range"), t.first, range.last,
                              file_.entry->size);
     }
     if (t.refused) return 0;
@@ -202,17 +211,28 @@ void FileDownload::WholeEnded(CURLcode code) {
         sink_->Fail();
         code = CURLE_PARTIAL_FILE;
     }
+    // libcurl calls a refused body a failed write; the player's disk is
+    // not to blame.
+    const std::string error = sink_->Overlong() || shorter
+                                  ? file_.entry->path + (shorter ? ": shorter" : ": longer") +
+                                        " than the list says; not the listed file"
+                                  : curl.error_text(code);
+    const std::string why = file_.entry->path + ": not the signed bytes; not put in place";
+    const bool failed = code != CURLE_OK || !sink_->Matches();
+    if (!failed) {
+        context_.hosts.Served(transfers_.front()->host, curl.received(), curl.url);
+    } else if (!context_.stop.is_set() && !writeFailed_ &&
+               MoveOn(transfers_.front()->host, tried_, code != CURLE_OK ? error : why)) {
+        // Another host gives all of it; nothing of this reply counts.
+        context_.progress.Resumed(-resumedBytes_);
+        sink_->Discard(false);
+        return StartWhole(false);
+    }
     if (code != CURLE_OK) {
         // What came stays for the next run when it can go on from there.
         if (code != CURLE_HTTP_RETURNED_ERROR) sink_->KeepRecord();
         resumable_ = code != CURLE_HTTP_RETURNED_ERROR && sink_->Resumable();
         if (!resumable_) sink_->Discard(false);
-        // libcurl calls a refused body a failed write; the player's disk is
-        // not to blame.
-        const std::string error = sink_->Overlong() || shorter
-                                      ? file_.entry->path + (shorter ? ": shorter" : ": longer") +
-                                            " than the list says; not the listed file"
-                                      : curl.error_text(code);
         WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
         // A transfer cut short by a stop is no failure.
         if (!context_.stop.is_set()) context_.report.Failed({FailureKind::Transfer, code, error});
@@ -221,8 +241,7 @@ void FileDownload::WholeEnded(CURLcode code) {
     }
     // Bytes that are not the signed ones never take the game file's place,
     // nor stay to be gone on from.
-    if (!sink_->Matches()) {
-        const std::string why = file_.entry->path + ": not the signed bytes; not put in place";
+    if (failed) {
         LogRefusal(why);
         context_.report.Failed({FailureKind::NotSigned, 0, why});
         sink_->Discard(false);
@@ -234,8 +253,18 @@ void FileDownload::WholeEnded(CURLcode code) {
 }
 
 void FileDownload::RangeEnded(multi_curl& transfers, Transfer& t, CURLcode code) {
-    if (code == CURLE_OK && delta_->RangeDone(t.range)) return;
+    if (code == CURLE_OK && delta_->RangeDone(t.range)) {
+        return context_.hosts.Served(t.host, t.curl.received(), t.curl.url);
+    }
     if (context_.stop.is_set()) return;  // Stop() ends the rest
+    const std::string why = t.refused || code == CURLE_OK ? "not the range asked for"
+                            : delta_->Corrupt()           ? "not the signed bytes"
+                                                          : t.curl.error_text(code);
+    if (!writeFailed_ && MoveOn(t.host, rangeTried_[t.range], why)) {
+        delta_->Rewind(t.range);
+        retry_.push_back(t.range);
+        return;
+    }
     // A range that ended "OK" without all its bytes (a 200 with no body, a
     // 206 cut short) is refused as a wrong one is.
     if (t.refused || code == CURLE_OK ||
@@ -289,9 +318,16 @@ void FileDownload::GiveUp(multi_curl& transfers) {
 
 void FileDownload::EndTransfers(multi_curl& transfers) {
     for (const auto& t : transfers_) {
-        if (t->busy) transfers.remove(t->curl);
+        if (t->busy) {
+            transfers.remove(t->curl);
+            context_.hosts.Dropped(t->host);
+        }
         t->busy = false;
     }
+}
+
+bool FileDownload::MoveOn(std::size_t host, MirrorSet::Hosts& tried, const std::string& why) {
+    return context_.hosts.MoveOn(host, tried, why);
 }
 
 bool FileDownload::Work(multi_curl& transfers) {

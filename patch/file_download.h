@@ -5,6 +5,9 @@
 // file when the server answers a range with all of it or a delta does not
 // come out as the signed bytes (then once; a second time is a failure),
 // the whole file counted against the size limit first.
+// A request that fails (an error, a stall, a reply that is not the bytes
+// asked for) goes to the next host that has not failed it, going on from
+// the bytes already checked; the file fails when every host has.
 // On a signed site it is hashed whole; it is put in place and stamped with
 // the list's time only once all its bytes are there and are the signed
 // ones.
@@ -24,6 +27,7 @@
 #include "patch/download_plan.h"
 #include "patch/file_sink.h"
 #include "patch/installed_hashes.h"
+#include "patch/mirror_set.h"
 #include "patch/run_progress.h"
 #include "patch/run_report.h"
 #include "platform/event.h"
@@ -38,6 +42,8 @@ struct DownloadContext {
     const PatchOptions& options;
     RunProgress& progress;
     const platform::ManualResetEvent& stop;
+    // The hosts each request may go to.
+    MirrorSet& hosts;
     // On a signed site, where each file put in place is noted with its hash.
     InstalledHashes* installed = nullptr;
     // The server answered a range with all of a file: no deltas from it in
@@ -105,6 +111,9 @@ private:
     void WriteFailed();
     void PutInPlace(const std::string& scratch);
     void EndTransfers(talvo::utility::multi_curl& transfers);
+    // A request that failed on `host` goes to another one: false when every
+    // host has failed it.
+    bool MoveOn(std::size_t host, MirrorSet::Hosts& tried, const std::string& why);
     Transfer& FreeTransfer();
 
     const PlannedFile& file_;
@@ -124,4 +133,9 @@ private:
     std::unique_ptr<DeltaWriter> delta_;
     std::size_t nextRange_ = 0;
     bool writeFailed_ = false;
+    // The hosts the whole file, and each range, failed on; the ranges to
+    // ask for again.
+    MirrorSet::Hosts tried_ = 0;
+    std::vector<MirrorSet::Hosts> rangeTried_;
+    std::vector<std::size_t> retry_;
 };

@@ -45,6 +45,13 @@ struct PatchOptions {
     std::string gameDir;
     std::string updateListUrl;
     std::string serverListUrl;
+    // Further patch hosts ("scheme://host[:port]", compiled in after the
+    // first): asked for the update list when the first cannot give it, and
+    // for files as a signed release's mirrors are.
+    std::vector<std::string> moreHosts;
+    // Told of every request a host served whole (valdora-patch --show-hosts):
+    // its URL, and the bytes it gave (0 for the update list).
+    std::function<void(const std::string& url, std::uint64_t bytes)> served;
     // scheme://host[:port] of the game's web site: the address named in the
     // too-much-to-download box, the host of the promotional pages.
     std::string webSite;

@@ -6,11 +6,13 @@
 #include "patch/attribute_survey.h"
 #include "patch/download_executor.h"
 #include "patch/file_checks.h"
+#include "patch/mirror_list.h"
 #include "patch/self_update.h"
 #include "platform/codepage.h"
 #include "platform/cp1254_literal.h"
 #include "platform/last_error.h"
 #include "platform/system_info.h"
+#include "trust/sha256.h"
 
 using namespace platform::literals;
 
@@ -78,16 +80,45 @@ void PatchRun::LogRefusedOptions() const {
 // A signed site is checked before its list is read, and kept in base/ once
 // every check has passed. A cache on the way may hold the list, manifest or
 // signature of another release than the others: a refusal asks once more,
-// every cache asked for fresh copies.
+// every cache asked for fresh copies. When the primary cannot give it, the
+// further hosts compiled in are asked, then the mirrors of the release kept
+// in base/; the checks are the same whichever answers, and what the primary
+// said is what the player is told when none can.
 std::optional<PatchRun::TakenList> PatchRun::FetchList() {
-    ListAttempt attempt;
-    for (const bool fresh : {false, true}) {
-        attempt = TakeList(fresh);
-        if (attempt.list) return std::move(attempt.list);
-        // A stop is no failure: the run just ends.
-        if (stop_.is_set()) return std::nullopt;
-        if (attempt.refused.empty()) break;  // the list itself could not be had
+    std::vector<std::string> sites = {OriginOf(options_.updateListUrl)};
+    std::vector<std::string> kept;
+    if (!sites.front().empty()) {
+        sites.insert(sites.end(), options_.moreHosts.begin(), options_.moreHosts.end());
+        if (options_.signedOnly) kept = KeptMirrors(options_.trustedKeys);
+        sites.insert(sites.end(), kept.begin(), kept.end());
     }
+    ListAttempt attempt, primary;
+    for (std::size_t i = 0; i < sites.size(); ++i) {
+        const std::string url =
+            i == 0 ? options_.updateListUrl : OnSite(sites[i], options_.updateListUrl);
+        for (const bool fresh : {false, true}) {
+            attempt = TakeList(fresh, url);
+            if (attempt.list) {
+                std::vector<std::string> mirrors = TakeMirrors(sites[i], kept);
+                mirrors.insert(mirrors.begin(), sites.begin(), sites.end() - kept.size());
+                hosts_ = std::make_unique<MirrorSet>(mirrors, options_.served);
+                if (options_.served) options_.served(url, 0);
+                // The hosts that could not give the list have failed once.
+                for (std::size_t j = 0; j < hosts_->size(); ++j) {
+                    const auto end = sites.begin() + static_cast<std::ptrdiff_t>(i);
+                    if (std::find(sites.begin(), end, hosts_->host(j).site) != end) {
+                        hosts_->Failed(j, "update list");
+                    }
+                }
+                return std::move(attempt.list);
+            }
+            // A stop is no failure: the run just ends.
+            if (stop_.is_set()) return std::nullopt;
+            if (attempt.refused.empty()) break;  // the list itself could not be had
+        }
+        if (i == 0) primary = std::move(attempt);
+    }
+    attempt = std::move(primary);
     const std::string& why = attempt.refused.empty() ? attempt.error : attempt.refused;
     WriteLauncherLog("download listesi hatalı !"_cp1254);
     // Why, on the line after: libcurl's text of a transfer that failed (a
@@ -105,13 +136,13 @@ std::optional<PatchRun::TakenList> PatchRun::FetchList() {
 // meanwhile; none of its bytes are kept. A signed site's release is checked
 // before its list is fetched, and the list read, and its files looked up
 // (by the check), only once its bytes are the signed ones.
-PatchRun::ListAttempt PatchRun::TakeList(bool fresh) {
+PatchRun::ListAttempt PatchRun::TakeList(bool fresh, const std::string& listUrl) {
     ListAttempt attempt;
     if (options_.signedOnly) {
-        attempt.refused = signed_.FetchRelease(fresh);
+        attempt.refused = signed_.FetchRelease(fresh, listUrl);
         if (!attempt.refused.empty()) return attempt;
     }
-    talvo::utility::fetch_url fetch(options_.updateListUrl);
+    talvo::utility::fetch_url fetch(listUrl);
     PrepareFetch(fetch, options_, stop_);
     fetch.transfer.set_no_cache(fresh);
     fetch.set_max_size(kMaxUpdateListBytes);
@@ -151,6 +182,31 @@ PatchRun::ListAttempt PatchRun::TakeList(bool fresh) {
     }
     attempt.list = std::move(list);
     return attempt;
+}
+
+std::vector<std::string> PatchRun::TakeMirrors(const std::string& site,
+                                               const std::vector<std::string>& kept) {
+    if (!options_.signedOnly) return {};
+    const trust::Sha256Digest* listed = signed_.release().Listed(kMirrorListPath);
+    if (listed == nullptr) {
+        platform::delete_file(kKeptMirrors);  // the release names none
+        return {};
+    }
+    talvo::utility::fetch_url fetch(site + "/" + kMirrorListPath);
+    PrepareFetch(fetch, options_, stop_);
+    fetch.set_max_size(kMaxMirrors * (kMaxMirrorUrlBytes + 1));
+    const std::string text = fetch.fetch();
+    std::vector<std::string> mirrors;
+    std::string error = fetch.error();
+    if (error.empty() && trust::Sha256Of(text) != *listed) error = "not the signed bytes";
+    if (error.empty() && ParseMirrorList(text, mirrors, error)) {
+        if (!platform::write_file_whole(kKeptMirrors, text)) {
+            LogRefusal(std::string(kKeptMirrors) + " could not be written");
+        }
+        return mirrors;
+    }
+    LogRefusal(std::string(kMirrorListPath) + ": " + error);
+    return kept;
 }
 
 void PatchRun::CheckFiles(std::list<UpdateListEntry>& entries, AttributeSurvey* given) {
@@ -230,7 +286,8 @@ std::optional<DownloadPlan> PatchRun::Plan(const TakenList& list,
                                            talvo::utility::multi_curl& transfers) {
     if (options_.skipPatch) return DownloadPlan();
     std::optional<DownloadPlan> plan = PlanDownloads(
-        PlanContext{list.baseUrl, options_, signed_.release(), stop_, transfers}, list.entries);
+        PlanContext{list.baseUrl, options_, signed_.release(), stop_, transfers, *hosts_},
+        list.entries);
     if (!plan) return std::nullopt;
     transfers.take_received();  // the indexes are not the files' bytes
     double bytes = 0;
@@ -260,8 +317,9 @@ PatchRun::Downloaded PatchRun::Download(const TakenList& list) {
         WriteLauncherLog("%d adet dosya download edilecek...", progress_.FilesTotal());
     }
     EnterGameDirectory();
-    DownloadContext context{report_, options_, progress_, stop_,
-                            options_.signedOnly ? &signed_.installed() : nullptr};
+    DownloadContext context{report_,   options_,
+                            progress_, stop_,
+                            *hosts_,   options_.signedOnly ? &signed_.installed() : nullptr};
     const DownloadOutcome outcome = RunDownloads(*plan, context, transfers);
     // A fallback to a whole file took the run past the limit.
     const bool goOn = outcome.tooMuch ? WithinSizeLimit() : !outcome.noScratch;

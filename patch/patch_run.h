@@ -11,6 +11,7 @@
 #include <string>
 
 #include "patch/download_plan.h"
+#include "patch/mirror_set.h"
 #include "patch/patch_options.h"
 #include "patch/run_progress.h"
 #include "patch/run_report.h"
@@ -67,7 +68,12 @@ private:
 
     void LogRefusedOptions() const;
     std::optional<TakenList> FetchList();
-    ListAttempt TakeList(bool fresh);
+    // From the site at `listUrl`.
+    ListAttempt TakeList(bool fresh, const std::string& listUrl);
+    // The mirrors of the release just taken from `site`, fetched and
+    // checked; `kept` (those of the release kept before) when they cannot be.
+    std::vector<std::string> TakeMirrors(const std::string& site,
+                                         const std::vector<std::string>& kept);
     bool SelectLauncherUpdate(std::list<UpdateListEntry>& entries);
     // The plan of the downloads; none when the run stopped while planning.
     std::optional<DownloadPlan> Plan(const TakenList& list, talvo::utility::multi_curl& transfers);
@@ -84,6 +90,8 @@ private:
     const platform::WorkingDirectory gameDirectory_;
     RunProgress progress_;
     SignedRun signed_;
+    // The hosts of the run, once the list is taken.
+    std::unique_ptr<MirrorSet> hosts_;
     // The list's entries once the downloads are over, gone with the object
     // (not freed one by one on the way to the server list).
     std::list<UpdateListEntry> passedOver_;

@@ -14,7 +14,7 @@ void PrepareFetch(talvo::utility::fetch_url& fetch, const PatchOptions& options,
     if (!options.caFile.empty()) fetch.transfer.add_ca_file(options.caFile);
 }
 
-std::string SignedRun::FetchRelease(bool fresh) {
+std::string SignedRun::FetchRelease(bool fresh, const std::string& listUrl) {
     std::string texts[2];
     const char* const suffixes[2] = {kManifestSuffix, kSignatureSuffix};
     const char* const names[2] = {"manifest", "signature"};
@@ -22,7 +22,7 @@ std::string SignedRun::FetchRelease(bool fresh) {
     // base64 and two comments of at most 8 KiB.
     const std::uint64_t caps[2] = {48 << 20, 64 << 10};
     for (int i = 0; i < 2; ++i) {
-        talvo::utility::fetch_url fetch(options_.updateListUrl + suffixes[i]);
+        talvo::utility::fetch_url fetch(listUrl + suffixes[i]);
         PrepareFetch(fetch, options_, stop_);
         fetch.transfer.set_no_cache(fresh);
         fetch.set_max_size(caps[i]);

@@ -26,10 +26,11 @@ public:
     SignedRun(const PatchOptions& options, const platform::ManualResetEvent& stop)
         : options_(options), stop_(stop) {}
 
-    // Fetches the manifest and the signature beside the list (`fresh`: every
-    // cache asked for fresh copies) and checks them, before the list is
-    // fetched: "" when they pass, else the check that refused them.
-    std::string FetchRelease(bool fresh);
+    // Fetches the manifest and the signature beside the list at `listUrl`
+    // (`fresh`: every cache asked for fresh copies) and checks them, before
+    // the list is fetched: "" when they pass, else the check that refused
+    // them.
+    std::string FetchRelease(bool fresh, const std::string& listUrl);
     // In the verify-all mode, a file that looks current is hashed too.
     bool BytesDiffer(const UpdateListEntry& entry);
     // A file that looks current whose signed hash is not the one it was
