@@ -11,6 +11,7 @@ PatchOptions LauncherOptions(std::string gameDir) {
     PatchOptions options;
     options.gameDir = std::move(gameDir);
     options.updateListUrl = valdora::UpdateListUrl();
+    options.moreHosts = valdora::MorePatchHosts();
     options.serverListUrl = valdora::ServerListUrl();
     options.webSite = valdora::kWebHost;
     TrustKeys(options,

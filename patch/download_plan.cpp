@@ -30,6 +30,9 @@ struct MemoryFetch {
     bool fetched = false;
     std::size_t host = 0;
     MirrorSet::Hosts tried = 0;  // the hosts it failed on
+    // Whether the bytes are the signed ones; those that are not are asked of
+    // another host, and arrive as they are once every host has given them.
+    std::function<bool(std::string_view)> check = {};
 };
 
 // Runs fetches over the run's transfers, as many at a time as they take,
@@ -121,12 +124,14 @@ private:
             // A range that ended short is no range either.
             f.fetched = ended.code == CURLE_OK && !s->refused &&
                         (f.first > f.last || f.body.size() == f.last - f.first + 1);
+            const bool valid = f.fetched && (!f.check || f.check(f.body));
             s->fetch = nullptr;
-            if (f.fetched) {
+            if (valid) {
                 site_.hosts.Served(f.host, f.body.size(), s->transfer.url);
             } else if (!site_.stop.is_set() &&
                        site_.hosts.MoveOn(f.host, f.tried,
-                                          s->refused || ended.code == CURLE_OK
+                                          f.fetched ? "not the signed bytes"
+                                          : s->refused || ended.code == CURLE_OK
                                               ? "not the range asked for"
                                               : s->transfer.error_text(ended.code))) {
                 f.body.clear();
@@ -159,8 +164,10 @@ bool TakeRecords(const PlanContext& site, delta::DeltaPlanner& planner, const st
     for (const delta::ListRange& range : planner.Missing()) bytes += range.length;
     if (bytes > kMaxRecordBytes) return false;
     for (const delta::ListRange& range : planner.Missing()) {
-        fetches.push_back(
-            {listUrl, range.offset, range.offset + range.length - 1, range.length, "", false});
+        fetches.push_back({listUrl, range.offset, range.offset + range.length - 1, range.length, "",
+                           false, 0, 0, [&planner, &range](std::string_view body) {
+                               return planner.TakeRecords(range, body);
+                           }});
     }
     if (!FetchAll(site, fetches)) return false;
     for (const MemoryFetch& f : fetches) {
@@ -334,8 +341,10 @@ private:
     bool FetchIndexes(std::size_t begin, std::size_t end) {
         std::vector<MemoryFetch> indexes;
         for (std::size_t i = begin; i < end; ++i) {
+            const trust::Sha256Digest& hash = *site_.release.Listed(candidates_[i].where.indexPath);
             indexes.push_back(
-                {candidates_[i].where.indexUrl, 1, 0, IndexCap(candidates_[i]), "", false});
+                {candidates_[i].where.indexUrl, 1, 0, IndexCap(candidates_[i]), "", false, 0, 0,
+                 [&hash](std::string_view body) { return trust::Sha256Of(body) == hash; }});
         }
         return FetchAll(site_, indexes, [&](MemoryFetch& f) {
             Candidate& c = candidates_[begin + static_cast<std::size_t>(&f - indexes.data())];

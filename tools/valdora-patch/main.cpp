@@ -3,7 +3,8 @@
 //
 //   valdora-patch [--update-list URL] [--server-list URL] [--server-wait SECONDS]
 //                 [--limit-rate RATE] [--max-transfers N] [--trusted-key FILE]... [--verify]
-//                 [--ca-file FILE] [-qmtr284] [-test_launcher] [-servertest]
+//                 [--ca-file FILE] [--fallback-host URL]... [--show-hosts]
+//                 [-qmtr284] [-test_launcher] [-servertest]
 //
 // RATE caps the downloads in bytes a second, all together, as curl's
 // --limit-rate reads it (K, M or G for 1024, 1024^2, 1024^3). N requests
@@ -15,7 +16,10 @@
 // site is taken. --verify hashes every listed file and downloads those whose
 // bytes are not the signed ones. --ca-file trusts the certificate
 // authorities of a PEM file for https besides the system's (on Windows in
-// place of the system's store).
+// place of the system's store). --fallback-host names a further host (a
+// copy of the site) asked when the first cannot give the update list, in
+// place of the compiled-in ones; --show-hosts prints each request a host
+// served whole, with its bytes, on stderr.
 //
 // Exit status: 0 the run is ready and every due file is in place (in the
 // skip-patch modes, ready is enough); 4 ready after a failed transfer or
@@ -39,6 +43,7 @@
 #include "endpoints/endpoints.h"
 #include "net/easy_curl.h"
 #include "patch/launch_switches.h"
+#include "patch/mirror_list.h"
 #include "patch/patch_downloader.h"
 #include "platform/file.h"
 #include "platform/terminal.h"
@@ -57,7 +62,8 @@ void on_signal(int signal) {
 constexpr const char* kUsage =
     "usage: valdora-patch [--update-list URL] [--server-list URL] [--server-wait SECONDS]\n"
     "                     [--limit-rate RATE] [--max-transfers N] [--trusted-key FILE]...\n"
-    "                     [--verify] [--ca-file FILE] [-qmtr284] [-test_launcher] [-servertest]\n";
+    "                     [--verify] [--ca-file FILE] [--fallback-host URL]... [--show-hosts]\n"
+    "                     [-qmtr284] [-test_launcher] [-servertest]\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -73,6 +79,10 @@ constexpr const char* kHelp =
     "                        built-in ones; twice while keys change\n"
     "  --verify              hash every file and fetch those that are not the signed ones\n"
     "  --ca-file FILE        trust a PEM file's certificate authorities for https too\n"
+    "  --fallback-host URL   a copy of the site asked when the patch server cannot give\n"
+    "                        the update list, and for files as mirrors are; repeatable,\n"
+    "                        in place of the built-in ones\n"
+    "  --show-hosts          print on stderr each request a host served, with its bytes\n"
     "  -qmtr284              check the files, download nothing\n"
     "  -test_launcher        leave the launcher's own update (_launcher.dll) alone\n"
     "  -servertest           download nothing; the server list from serverlist.txt\n"
@@ -106,6 +116,8 @@ int main(int argc, char** argv) {
     values.updateListUrl = valdora::UpdateListUrl();
     values.serverListUrl = valdora::ServerListUrl();
     values.webSite = valdora::kWebHost;
+    values.moreHosts = valdora::MorePatchHosts();
+    std::vector<std::string> fallbacks;
     std::vector<std::string> keys(valdora::kTrustedKeys.begin(), valdora::kTrustedKeys.end());
     std::vector<std::string> keyFiles;
     std::vector<std::string_view> switches;
@@ -116,7 +128,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--update-list" || arg == "--server-list" || arg == "--server-wait" ||
-            arg == "--trusted-key" || arg == "--ca-file") {
+            arg == "--trusted-key" || arg == "--ca-file" || arg == "--fallback-host") {
             if (i + 1 == argc) return usage();
             const std::string_view value = argv[++i];
             if (arg == "--server-wait") {
@@ -126,6 +138,9 @@ int main(int argc, char** argv) {
                 }
             } else if (arg == "--trusted-key") {
                 if (!read_key_file(argv[i], keyFiles.emplace_back())) return 64;
+            } else if (arg == "--fallback-host") {
+                if (!MirrorUrlRefusal(value).empty()) return usage();
+                fallbacks.emplace_back(value);
             } else {
                 (arg == "--update-list"   ? values.updateListUrl
                  : arg == "--server-list" ? values.serverListUrl
@@ -133,6 +148,11 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--verify") {
             values.verifyAll = true;
+        } else if (arg == "--show-hosts") {
+            values.served = [](const std::string& url, std::uint64_t bytes) {
+                std::fprintf(stderr, "served: %s (%llu bytes)\n", url.c_str(),
+                             static_cast<unsigned long long>(bytes));
+            };
         } else if (arg == "--limit-rate") {
             if (i + 1 == argc) return usage();
             const std::string_view rate = argv[++i];
@@ -160,6 +180,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!keyFiles.empty()) keys = keyFiles;
+    if (!fallbacks.empty()) values.moreHosts = fallbacks;
     if (values.verifyAll && keys.empty()) {
         std::fprintf(stderr,
                      "valdora-patch: --verify checks files against a signed site: it "

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "patch/mirror_list.h"
 #include "platform/system_paths.h"
 #include "tools/valdora-publish/site.h"
 
@@ -51,6 +52,7 @@ std::vector<fs::path> CommitUnits(const Publication& plan, const Staged& staged)
     // Unsigned, an old signature of the server list goes.
     if (!plan.pages.empty()) units.push_back(kServerListSignature);
     units.push_back(kStatePath);
+    units.push_back(kMirrorListPath);  // none: an old list goes
     units.push_back(kManifestPath);
     units.push_back(kSignaturePath);
     units.push_back(kListPath);

@@ -16,7 +16,7 @@ constexpr const char* kUsage =
     "usage: valdora-publish GAME_BUILD_DIR SITE_DIR --base-url URL [--note TEXT]\n"
     "                       [--launcher FILE [--keyless-launcher]] [--pages TEMPLATE_DIR]\n"
     "                       [--sign-key FILE [--version N] [--expires-in DAYS] | --unsigned]\n"
-    "                       [--replace]\n"
+    "                       [--mirror URL]... [--replace]\n"
     "       valdora-publish keygen DIR\n"
     "       valdora-publish sign-servers FILE --sign-key FILE [--expires-in DAYS]\n"
     "       valdora-publish --help\n"
@@ -36,6 +36,8 @@ constexpr const char* kUsage =
     "                        ever carried + 1; never lower)\n"
     "  --expires-in DAYS     launchers refuse the signed release after DAYS days\n"
     "  --unsigned            publish without a signature over a site that was signed\n"
+    "  --mirror URL          a copy of the whole site (another server, an object store, a\n"
+    "                        CDN), named in the signed release; repeatable, up to 32\n"
     "  --replace             publish over a site that holds another game\n"
     "keygen DIR writes a new key pair, DIR/valdora.key (secret) and DIR/valdora.pub.\n"
     "sign-servers FILE signs the server list FILE (FILE.minisig) for DAYS days (7); with\n"
@@ -104,7 +106,8 @@ int main(int argc, char** argv) {
             continue;
         }
         if (arg == "--base-url" || arg == "--note" || arg == "--launcher" || arg == "--pages" ||
-            arg == "--sign-key" || arg == "--version" || arg == "--expires-in") {
+            arg == "--sign-key" || arg == "--version" || arg == "--expires-in" ||
+            arg == "--mirror") {
             if (i + 1 == argc) return usage((arg + " needs a value").c_str());
             const std::string value = argv[++i];
             std::uint64_t number = 0;
@@ -120,6 +123,8 @@ int main(int argc, char** argv) {
                 options.pageTemplates = value;
             } else if (arg == "--sign-key") {
                 options.signKey = value;
+            } else if (arg == "--mirror") {
+                options.mirrors.push_back(value);
             } else if (arg == "--version") {
                 if (!ReadNumber(value, trust::kMaxVersion, number)) {
                     return usage("--version: a number up to 2^53");

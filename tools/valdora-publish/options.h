@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace publish {
 
@@ -30,6 +31,7 @@ struct Options {
     bool unsignedAllowed = false;          // --unsigned: over a site that was signed
     bool replace = false;                  // --replace: over another game's site
     bool keylessLauncher = false;          // --keyless-launcher: sign one that trusts no key
+    std::vector<std::string> mirrors;      // --mirror URL...: copies of the site, signed in
 };
 
 }  // namespace publish

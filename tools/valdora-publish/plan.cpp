@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "patch/file_checks.h"
+#include "patch/mirror_list.h"
 #include "patch/update_list.h"
 #include "platform/codepage.h"
 #include "tools/valdora-publish/checks.h"
@@ -107,11 +108,33 @@ void AddLauncher(const fs::path& launcherFile, std::vector<SourceFile>& files,
     }
 }
 
+// The mirrors, each a URL a launcher takes, in a list only a signed
+// release carries.
+void PlanMirrors(const Options& options, Publication& plan, std::vector<std::string>& problems) {
+    std::vector<std::string> taken;
+    for (const std::string& url : options.mirrors) {
+        const std::string why = MirrorUrlRefusal(url);
+        if (!why.empty()) problems.push_back("--mirror " + url + ": " + why);
+        if (std::find(taken.begin(), taken.end(), url) != taken.end()) {
+            problems.push_back("--mirror " + url + ": given twice");
+        }
+        taken.push_back(url);
+    }
+    if (taken.size() > kMaxMirrors) {
+        problems.push_back("more than " + std::to_string(kMaxMirrors) + " mirrors");
+    }
+    if (!taken.empty() && options.signKey.empty()) {
+        problems.push_back(
+            "--mirror needs --sign-key: launchers take mirrors from a signed release");
+    }
+    plan.mirrorList = FormatMirrorList(taken);
+}
+
 // Checks every file's list path and size, and that the release folders
 // land on neither the list nor a page; answers the files' total size.
 std::uint64_t CheckFiles(const Publication& plan, std::vector<std::string>& problems) {
-    std::vector<std::string> fixed = {kListPath, kManifestPath, kSignaturePath, kLegacyNames,
-                                      kStatePath};
+    std::vector<std::string> fixed = {kListPath,    kManifestPath,   kSignaturePath,
+                                      kLegacyNames, kMirrorListPath, kStatePath};
     for (const auto& page : plan.pages) fixed.push_back(page.first);
     const std::string folder = Utf8(plan.folder);
     for (const std::string& f : fixed) {
@@ -291,6 +314,7 @@ void Plan(const Options& options, Publication& plan, std::vector<std::string>& p
     CompareWithPrevious(options, plan, problems);
     FillPromoPages(plan.pages, note, plan.files.size(), total);
     PlanSigning(options, plan.signing, plan.state, problems);
+    PlanMirrors(options, plan, problems);
     if (plan.previous && plan.signing) {
         trust::ReleaseInfo info;
         std::string unsigned_;

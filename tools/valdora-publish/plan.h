@@ -30,6 +30,7 @@ struct Publication {
     std::filesystem::path folder;             // the base URL's folder on the site ("" for the root)
     std::vector<SourceFile> files;            // sorted by list path; "_launcher.dll" among them
     std::vector<Page> pages;                  // filled in, ready to write
+    std::string mirrorList;                   // Patcher/mirrors.txt; "" for none
     std::optional<SigningPlan> signing;       // with --sign-key
     SiteState state;                          // what the site will have carried
     std::optional<PreviousRelease> previous;  // what the site holds now

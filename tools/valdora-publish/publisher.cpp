@@ -1,7 +1,9 @@
 #include "tools/valdora-publish/publisher.h"
 
+#include <algorithm>
 #include <system_error>
 
+#include "patch/mirror_list.h"
 #include "tools/valdora-publish/commit.h"
 #include "tools/valdora-publish/plan.h"
 #include "tools/valdora-publish/staging.h"
@@ -36,6 +38,12 @@ void Report(const Options& options, const Publication& plan, const Staged& stage
     }
     if (!options.launcher.empty()) report << "  launcher:    " << kLauncherFile << "\n";
     if (!plan.pages.empty()) report << "  web pages:   serverlist_test.aspx, LauncherPromo1-3\n";
+    if (!plan.mirrorList.empty()) {
+        report << "  mirrors:     "
+               << std::count(plan.mirrorList.begin(), plan.mirrorList.end(), '\n') << " in "
+               << (options.siteDir / kMirrorListPath).string()
+               << "; copy the site to each, the release folder before Patcher/\n";
+    }
     report << "  manifest:    " << (options.siteDir / kManifestPath).string() << "\n";
     if (plan.signing) {
         report << "  signature:   " << (options.siteDir / kSignaturePath).string() << " (key "

@@ -8,6 +8,7 @@
 
 #include "delta/file_chunks.h"
 #include "patch/download_plan.h"
+#include "patch/mirror_list.h"
 #include "patch/update_list.h"
 #include "tools/valdora-publish/text_file.h"
 #include "trust/manifest.h"
@@ -60,6 +61,13 @@ bool WriteManifest(const Publication& plan, const Staged& staged, const fs::path
     // After the files: launchers look the files' lines up in list order.
     for (const auto& [path, hash] : staged.indexes) {
         if (!manifest.Add((staged.files / path).generic_string(), hash, error)) return false;
+    }
+    if (!plan.mirrorList.empty()) {
+        manifest.Add(kMirrorListPath, trust::Sha256Of(plan.mirrorList), error);
+        if (!WriteText(fresh / kMirrorListPath, plan.mirrorList)) {
+            error = std::string("cannot write ") + kMirrorListPath;
+            return false;
+        }
     }
     std::string signature;
     if (!WriteText(fresh / kManifestPath, manifest.Format())) {
