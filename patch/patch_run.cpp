@@ -101,6 +101,9 @@ std::optional<PatchRun::TakenList> PatchRun::FetchList() {
             if (attempt.list) {
                 std::vector<std::string> mirrors = TakeMirrors(sites[i], kept);
                 mirrors.insert(mirrors.begin(), sites.begin(), sites.end() - kept.size());
+                // The first host is where the list's base URL lies.
+                const std::string files = OriginOf(attempt.list->baseUrl);
+                if (!files.empty()) mirrors.front() = files;
                 hosts_ = std::make_unique<MirrorSet>(mirrors, options_.served);
                 if (options_.served) options_.served(url, 0);
                 // The hosts that could not give the list have failed once.

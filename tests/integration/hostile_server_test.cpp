@@ -241,14 +241,19 @@ protected:
                       .fetch(),
                   "ok 0");
     }
-    Outcome Patch(const Row& r, const fs::path& game) {
+    // The list from `listHost` (the server by default), with `more` arguments.
+    Outcome Patch(const Row& r, const fs::path& game, const std::string& listHost = "",
+                  const std::vector<std::string>& more = {}) {
         const fs::path out = dir.path() / "patch.out";
         fs::remove(out);
         Next(r);
         const auto start = steady_clock::now();
-        Child patch({VALDORA_PATCH_EXE, "--update-list", host + kListPath, "--server-list",
-                     host + kServers, "--trusted-key", pub.string(), "--server-wait", "2"},
-                    game, {{"VALDORA_STALL_SECONDS", "2"}}, out);
+        std::vector<std::string> argv = {
+            VALDORA_PATCH_EXE, "--update-list", (listHost.empty() ? host : listHost) + kListPath,
+            "--server-list",   host + kServers, "--trusted-key",
+            pub.string(),      "--server-wait", "2"};
+        argv.insert(argv.end(), more.begin(), more.end());
+        Child patch(argv, game, {{"VALDORA_STALL_SECONDS", "2"}}, out);
         if (r.stop) {
             EXPECT_TRUE(wait_until([&] { return fs::exists(game / "~temp.dat"); }));
             ::kill(patch.pid(), SIGTERM);
@@ -263,66 +268,67 @@ protected:
     }
 };
 
+const std::string kTooMuch = "[Bilgi] G\u00FCncellenecek \u00E7ok fazla dosya var.";
+const std::string kStall = "Less than 256 bytes/sec transferred the last 2 seconds";
+const Row kRows[] = {
+    {"none", "none", 0, "G\u00FCncelleme tamamland\u0131 !"},
+    // Bodies that never end: each stops at its cap.
+    {"list", "endless", 1, "aktar\u0131m hatas\u0131: longer than 33554432 bytes"},
+    {"manifest", "endless", 1, "manifest: not fetched: longer than 50331648 bytes"},
+    {"signature", "endless", 1, "signature: not fetched: longer than 65536 bytes"},
+    {"servers", "endless", 5, "no server list from"},
+    {"index", "endless", 0, "", Site::Indexes},
+    {"records", "endless", 0},
+    {"file", "endless", 4, "longer than the list says"},
+    {"range", "endless", 0, "a range of the file is not the signed bytes; fetched whole"},
+    // Slow retrieval, a frozen connection (the stall window: 2 s here),
+    // and a run stopped in the middle of a download.
+    {"file", "drip", 4, kStall},
+    {"file", "frozen", 4, kStall},
+    {"list", "frozen", 1, "aktar\u0131m hatas\u0131: Operation too slow. " + kStall},
+    {"file", "frozen", 143, "stopped by SIGTERM before the run ended", Site::Main, true},
+    // Short and long bodies and ranges.
+    {"file", "short", 4, "(3, 18)"},
+    {"file", "long", 4, "longer than the list says"},
+    {"range", "short", 0},
+    {"range", "empty", 0},
+    {"range", "long", 0},
+    // Ranges answered with all of the file, or not as asked for: the
+    // files whole, within the size limit or not at all.
+    {"range", "whole", 0},
+    {"range", "whole", 2, kTooMuch, Site::Huge},
+    {"range", "multipart", 0},
+    {"range", "multipart", 2, kTooMuch, Site::Huge},
+    {"range", "wrong", 0},
+    {"range", "gzip", 0},
+    {"index", "gzip", 0, "", Site::Indexes},
+    {"records", "gzip", 0},
+    // A block page with 200 for each kind of file.
+    {"list", "html", 1, "the update list's bytes are not the signed ones"},
+    {"manifest", "html", 1, "signature"},
+    {"signature", "html", 1, "signature: "},
+    {"servers", "html", 5, "server list: "},
+    {"index", "html", 0, ".index: not the signed bytes"},
+    {"records", "html", 0},
+    {"file", "html", 4, "a.pak: shorter than the list says; not the listed file"},
+    {"range", "html", 0},
+    // Another release's list, an older release, redirects (not
+    // followed: their bodies are no game files), huge headers.
+    {"none", "none", 1, "the update list's bytes are not the signed ones", Site::Mixed},
+    {"none", "none", 1, "version 1 is older than version 2", Site::Rollback},
+    {"file", "redirect", 4, "shorter than the list says"},
+    {"file", "scheme", 4, "shorter than the list says"},
+    {"list", "redirect", 1},
+    {"file", "headers", 4},
+    // An index signed as the site's, of chunks the chunker cannot cut.
+    {"none", "none", 0, "group 2 out of bounds", Site::Forged},
+    // A file altered on the server, then published anew; a torn kept release.
+    {"none", "none", 0, "", Site::Altered},
+    {"none", "none", 1, "version 1 is older than version 2", Site::Torn},
+};
+
 TEST_F(HostileServer, EveryRunEndsInTimeWithinItsMemoryAndPlacesOnlySignedBytes) {
-    const std::string tooMuch = "[Bilgi] G\u00FCncellenecek \u00E7ok fazla dosya var.";
-    const std::string stall = "Less than 256 bytes/sec transferred the last 2 seconds";
-    const Row rows[] = {
-        {"none", "none", 0, "G\u00FCncelleme tamamland\u0131 !"},
-        // Bodies that never end: each stops at its cap.
-        {"list", "endless", 1, "aktar\u0131m hatas\u0131: longer than 33554432 bytes"},
-        {"manifest", "endless", 1, "manifest: not fetched: longer than 50331648 bytes"},
-        {"signature", "endless", 1, "signature: not fetched: longer than 65536 bytes"},
-        {"servers", "endless", 5, "no server list from"},
-        {"index", "endless", 0, "", Site::Indexes},
-        {"records", "endless", 0},
-        {"file", "endless", 4, "longer than the list says"},
-        {"range", "endless", 0, "a range of the file is not the signed bytes; fetched whole"},
-        // Slow retrieval, a frozen connection (the stall window: 2 s here),
-        // and a run stopped in the middle of a download.
-        {"file", "drip", 4, stall},
-        {"file", "frozen", 4, stall},
-        {"list", "frozen", 1, "aktar\u0131m hatas\u0131: Operation too slow. " + stall},
-        {"file", "frozen", 143, "stopped by SIGTERM before the run ended", Site::Main, true},
-        // Short and long bodies and ranges.
-        {"file", "short", 4, "(3, 18)"},
-        {"file", "long", 4, "longer than the list says"},
-        {"range", "short", 0},
-        {"range", "empty", 0},
-        {"range", "long", 0},
-        // Ranges answered with all of the file, or not as asked for: the
-        // files whole, within the size limit or not at all.
-        {"range", "whole", 0},
-        {"range", "whole", 2, tooMuch, Site::Huge},
-        {"range", "multipart", 0},
-        {"range", "multipart", 2, tooMuch, Site::Huge},
-        {"range", "wrong", 0},
-        {"range", "gzip", 0},
-        {"index", "gzip", 0, "", Site::Indexes},
-        {"records", "gzip", 0},
-        // A block page with 200 for each kind of file.
-        {"list", "html", 1, "the update list's bytes are not the signed ones"},
-        {"manifest", "html", 1, "signature"},
-        {"signature", "html", 1, "signature: "},
-        {"servers", "html", 5, "server list: "},
-        {"index", "html", 0, ".index: not the signed bytes"},
-        {"records", "html", 0},
-        {"file", "html", 4, "a.pak: shorter than the list says; not the listed file"},
-        {"range", "html", 0},
-        // Another release's list, an older release, redirects (not
-        // followed: their bodies are no game files), huge headers.
-        {"none", "none", 1, "the update list's bytes are not the signed ones", Site::Mixed},
-        {"none", "none", 1, "version 1 is older than version 2", Site::Rollback},
-        {"file", "redirect", 4, "shorter than the list says"},
-        {"file", "scheme", 4, "shorter than the list says"},
-        {"list", "redirect", 1},
-        {"file", "headers", 4},
-        // An index signed as the site's, of chunks the chunker cannot cut.
-        {"none", "none", 0, "group 2 out of bounds", Site::Forged},
-        // A file altered on the server, then published anew; a torn kept release.
-        {"none", "none", 0, "", Site::Altered},
-        {"none", "none", 1, "version 1 is older than version 2", Site::Torn},
-    };
-    for (const Row& r : rows) {
+    for (const Row& r : kRows) {
         const std::string name =
             std::string(r.kind) + " " + r.how + " " + std::to_string(int(r.site));
         SCOPED_TRACE(name);
@@ -362,6 +368,41 @@ TEST_F(HostileServer, EveryRunEndsInTimeWithinItsMemoryAndPlacesOnlySignedBytes)
             const trust::Sha256Digest now = hash_of(game / path);
             EXPECT_TRUE(now == hash.first || now == hash.second) << path;
             EXPECT_TRUE(now == hash.second || write_time(game / path) == kOldTime) << path;
+        }
+    }
+    Next({"none", "none", 0});
+}
+
+// The faults of files, ranges, indexes and records from the files' host
+// while a fallback host (nginx, the list's) has the site: one request at a
+// time, each goes to the hostile host first, moves to the other when it
+// fails, and the run ends up to date.
+TEST_F(HostileServer, AHostileMirrorCostsRetriesNeverTheRun) {
+    const fs::path current = dir.path() / "current";
+    fs::create_directory_symlink(site(Site::Main), current);
+    Nginx nginx(current, dir.path() / "nginx", free_port());
+    std::string error;
+    ASSERT_TRUE(nginx.start(error)) << error;
+    for (const Row& r : kRows) {
+        const std::string kind = r.kind;
+        if (r.stop || r.site == Site::Huge || r.site == Site::Forged ||
+            (kind != "file" && kind != "range" && kind != "index" && kind != "records")) {
+            continue;
+        }
+        SCOPED_TRACE(kind + " " + r.how + " " + std::to_string(int(r.site)));
+        fs::remove(current);
+        fs::create_directory_symlink(site(r.site), current);
+        const fs::path game = Game(r.site);
+        const Outcome o =
+            Patch(r, game, nginx.url(), {"--fallback-host", nginx.url(), "--max-transfers", "1"});
+        std::printf("mirror %-15s exit %3d %6ld KiB %6lld ms\n", (kind + " " + r.how).c_str(),
+                    o.status.value_or(-1), o.peakKiB, o.ms);
+        EXPECT_EQ(o.status, 0) << o.said;
+        const fs::path published = build(r.site == Site::Indexes ? r.site : Site::Main, 2);
+        for (const auto& e : fs::recursive_directory_iterator(published)) {
+            if (!e.is_regular_file()) continue;
+            const fs::path at = game / fs::relative(e.path(), published);
+            EXPECT_TRUE(fs::exists(at) && hash_of(at) == hash_of(e.path())) << at;
         }
     }
     Next({"none", "none", 0});
