@@ -3,7 +3,10 @@
 // that time longer, while the bytes a second stay as they are. For the
 // round-trip benchmark on a kernel without netem.
 //
-//   valdora-latency-proxy LISTEN_PORT TARGET_PORT DELAY_MS
+//   valdora-latency-proxy LISTEN_PORT TARGET_PORT DELAY_MS [RATE]
+//
+// RATE (bytes a second) caps what goes to the clients, all connections
+// together, as a host behind a link of that speed: the mirrors benchmark.
 //
 // Prints "ready" once it listens; ends on SIGTERM or SIGINT.
 #include <arpa/inet.h>
@@ -12,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -27,11 +31,35 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The bytes a second all connections together may send toward the clients:
+// each piece waits for its turn on one shared line.
+class Line {
+public:
+    explicit Line(double rate) : rate_(rate) {}
+    void Take(std::size_t bytes) {
+        if (rate_ <= 0) return;
+        Clock::time_point start;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            start = std::max(Clock::now(), free_);
+            free_ = start + std::chrono::duration_cast<Clock::duration>(
+                                std::chrono::duration<double>(static_cast<double>(bytes) / rate_));
+        }
+        std::this_thread::sleep_until(start);  // the line's speed is the point
+    }
+
+private:
+    const double rate_;
+    std::mutex mutex_;
+    Clock::time_point free_;
+};
+
 // One direction of a connection: what `from` sends goes to `to` `delay`
-// later, the end of it too.
+// later, the end of it too, through `line` when given.
 class Pipe {
 public:
-    Pipe(int from, int to, std::chrono::milliseconds delay) : from_(from), to_(to), delay_(delay) {}
+    Pipe(int from, int to, std::chrono::milliseconds delay, Line* line = nullptr)
+        : from_(from), to_(to), delay_(delay), line_(line) {}
 
     void Run() {
         std::thread writer([this] { Write(); });
@@ -65,7 +93,9 @@ private:
                 return;
             }
             for (std::size_t at = 0; at < piece.bytes.size();) {
-                const ssize_t n = ::write(to_, piece.bytes.data() + at, piece.bytes.size() - at);
+                const std::size_t slice = std::min<std::size_t>(piece.bytes.size() - at, 16 << 10);
+                if (line_ != nullptr) line_->Take(slice);
+                const ssize_t n = ::write(to_, piece.bytes.data() + at, slice);
                 if (n <= 0) {
                     ::shutdown(from_, SHUT_RD);
                     return;
@@ -77,6 +107,7 @@ private:
 
     const int from_, to_;
     const std::chrono::milliseconds delay_;
+    Line* const line_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Piece> queue_;
@@ -95,13 +126,13 @@ int Connect(int port) {
     return fd;
 }
 
-void Relay(int client, int target, std::chrono::milliseconds delay) {
+void Relay(int client, int target, std::chrono::milliseconds delay, Line* line) {
     const int server = Connect(target);
     if (server >= 0) {
         const int on = 1;
         for (const int fd : {client, server})
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        Pipe up(client, server, delay), down(server, client, delay);
+        Pipe up(client, server, delay), down(server, client, delay, line);
         std::thread upward([&up] { up.Run(); });
         down.Run();
         upward.join();
@@ -113,10 +144,12 @@ void Relay(int client, int target, std::chrono::milliseconds delay) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: valdora-latency-proxy LISTEN_PORT TARGET_PORT DELAY_MS\n");
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr,
+                     "usage: valdora-latency-proxy LISTEN_PORT TARGET_PORT DELAY_MS [RATE]\n");
         return 64;
     }
+    static Line line(argc == 5 ? std::atof(argv[4]) : 0);
     const int listenPort = std::atoi(argv[1]), target = std::atoi(argv[2]);
     const std::chrono::milliseconds delay(std::atoi(argv[3]));
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -135,6 +168,6 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     for (;;) {
         const int client = ::accept(fd, nullptr, nullptr);
-        if (client >= 0) std::thread(Relay, client, target, delay).detach();
+        if (client >= 0) std::thread(Relay, client, target, delay, &line).detach();
     }
 }

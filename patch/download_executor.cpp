@@ -100,6 +100,7 @@ public:
             }
             StartFiles();
             ShowFirst();
+            for (const auto& file : active_) file->MoveIfSlow(transfers_);
             for (const auto& file : active_) file->Dispatch(transfers_);
             bool working = false;
             for (const auto& file : active_) working |= file->Work(transfers_);

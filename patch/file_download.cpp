@@ -16,6 +16,8 @@ namespace {
 // How much of a delta is copied and hashed at a time, between looks at the
 // transfers.
 constexpr std::size_t kWorkBytes = 4 << 20;
+// A file fetched whole is judged slow no sooner than this after it was asked for.
+constexpr double kMoveAfterSeconds = 1.0;
 
 }  // namespace
 
@@ -120,6 +122,7 @@ void FileDownload::Dispatch(multi_curl& transfers) {
         } else {
             t.host = hosts.Pick(tried_).value_or(0);
             t.curl.url = hosts.Url(file_.url, t.host);
+            asked_ = hosts.Now();
             wholeWaiting_ = false;
         }
         t.busy = transfers.add(t.curl);
@@ -223,10 +226,17 @@ void FileDownload::WholeEnded(CURLcode code) {
         context_.hosts.Served(transfers_.front()->host, curl.received(), curl.url);
     } else if (!context_.stop.is_set() && !writeFailed_ &&
                MoveOn(transfers_.front()->host, tried_, code != CURLE_OK ? error : why)) {
-        // Another host gives all of it; nothing of this reply counts.
+        // Another host gives the rest of a transfer that was cut (all of it
+        // is checked at the end), or all of a reply that was wrong.
+        const bool cut = code != CURLE_OK && code != CURLE_HTTP_RETURNED_ERROR && !shorter &&
+                         !sink_->Overlong();
         context_.progress.Resumed(-resumedBytes_);
-        sink_->Discard(false);
-        return StartWhole(false);
+        if (cut) {
+            sink_->KeepRecord();
+        } else {
+            sink_->Discard(false);
+        }
+        return StartWhole(cut);
     }
     if (code != CURLE_OK) {
         // What came stays for the next run when it can go on from there.
@@ -314,6 +324,31 @@ void FileDownload::GiveUp(multi_curl& transfers) {
     WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(CURLE_PARTIAL_FILE));
     context_.report.Failed({FailureKind::Transfer, CURLE_PARTIAL_FILE, why});
     state_ = State::Failed;
+}
+
+void FileDownload::MoveIfSlow(multi_curl& transfers) {
+    if (state_ != State::Running || delta_ || moved_ || transfers_.empty() ||
+        !transfers_.front()->busy) {
+        return;
+    }
+    Transfer& t = *transfers_.front();
+    MirrorSet& hosts = context_.hosts;
+    const double seconds = std::chrono::duration<double>(hosts.Now() - asked_).count();
+    const std::optional<std::size_t> other = hosts.Pick(tried_ | MirrorSet::Hosts{1} << t.host);
+    if (seconds < kMoveAfterSeconds || !other) return;
+    if (sink_->Taken() >= file_.entry->size) return;
+    const double left = static_cast<double>(file_.entry->size - sink_->Taken());
+    const double here = static_cast<double>(t.curl.received()) / seconds;
+    const double there = hosts.RequestRate(*other);
+    // Moved when it would be done sooner there, with time to spare.
+    if (there <= 0 || left / std::max(here, 1.0) < 2 * (left / there) + kMoveAfterSeconds) return;
+    moved_ = true;
+    tried_ |= MirrorSet::Hosts{1} << t.host;
+    EndTransfers(transfers);
+    sink_->file.close();
+    sink_->KeepRecord();
+    context_.progress.Resumed(-resumedBytes_);
+    StartWhole(true);
 }
 
 void FileDownload::EndTransfers(multi_curl& transfers) {

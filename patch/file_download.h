@@ -18,6 +18,7 @@
 // state() is no longer Running.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +87,9 @@ public:
     // Nothing of it is in flight and nothing more will be: it fails rather
     // than wait.
     void GiveUp(talvo::utility::multi_curl& transfers);
+    // A file fetched whole from a host far slower than another would be goes
+    // on from its bytes so far on that other host; once a file.
+    void MoveIfSlow(talvo::utility::multi_curl& transfers);
 
     State state() const { return state_; }
     // Ended with a partial a later run can go on with, kept with its record.
@@ -136,6 +140,8 @@ private:
     // The hosts the whole file, and each range, failed on; the ranges to
     // ask for again.
     MirrorSet::Hosts tried_ = 0;
+    std::chrono::steady_clock::time_point asked_;  // the whole file, of its host
+    bool moved_ = false;
     std::vector<MirrorSet::Hosts> rangeTried_;
     std::vector<std::size_t> retry_;
 };

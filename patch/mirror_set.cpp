@@ -79,6 +79,10 @@ void MirrorSet::Dropped(std::size_t i) {
     if (h.inFlight > 0 && --h.inFlight == 0) h.busy += clock_() - started_[i];
 }
 
+double MirrorSet::RequestRate(std::size_t i) const {
+    return Rate(hosts_[i]) / static_cast<double>(hosts_[i].inFlight + 1);
+}
+
 bool MirrorSet::MoveOn(std::size_t i, Hosts& tried, const std::string& why) {
     Failed(i, why);
     tried |= Hosts{1} << i;

@@ -60,6 +60,10 @@ public:
     void Dropped(std::size_t i);
     // A request that failed on `i` may go elsewhere: a host remains untried.
     bool MoveOn(std::size_t i, Hosts& tried, const std::string& why);
+    // What a new request to `i` may expect, in bytes a second: its share of
+    // what `i` delivers (0 before it has delivered anything).
+    double RequestRate(std::size_t i) const;
+    std::chrono::steady_clock::time_point Now() const { return clock_(); }
 
 private:
     double Rate(const Host& host) const;  // bytes a second, as measured
