@@ -1,6 +1,7 @@
 // The run's progress reports, against a clock the test sets.
 #include <gtest/gtest.h>
 
+#include "patch/mirror_set.h"
 #include "patch/patch_options.h"
 #include "patch/run_progress.h"
 #include "support/recording_report.h"
@@ -66,6 +67,45 @@ TEST(Progress, ReportsAtMostOnceASecondInSixteenBits) {
     EXPECT_EQ(report.values, (Reports{at(4303, 6666, 2), SpeedReport{1, 65436}}));
     // The real clock counts from the process's start, whatever the uptime.
     EXPECT_LT(PatchOptions().clock(), 600000u);
+}
+
+// The hosts of a run, on a clock of the test's own: a site named twice
+// counts once; requests go where they will be done soonest (hosts not yet
+// measured taken as fast as the fastest); a host failing three in a row is
+// set aside and used only once every other host has failed the request; the
+// only host never is.
+TEST(MirrorSet, SpreadsRequestsByWhatEachDeliversAndSetsAsideAHostThatKeepsFailing) {
+    using namespace std::chrono;
+    steady_clock::time_point now{};
+    MirrorSet hosts({"http://a", "http://b", "http://c", "http://a"}, {}, [&] { return now; });
+    ASSERT_EQ(hosts.size(), 3u);
+    EXPECT_EQ(hosts.Url("http://p:1/game/x", 0), "http://p:1/game/x");
+    EXPECT_EQ(hosts.Url("http://p:1/game/x", 2), "http://c/game/x");
+    std::vector<std::size_t> picked;
+    const auto ask = [&](int n, MirrorSet::Hosts tried = 0) {
+        picked.clear();
+        for (int i = 0; i < n; ++i) hosts.Began(picked.emplace_back(*hosts.Pick(tried)));
+        return picked;
+    };
+    EXPECT_EQ(ask(4), (std::vector<std::size_t>{0, 1, 2, 0}));
+    // In one second a gave 1 MB, b 3 MB: b takes two more, then c (not
+    // measured, as fast as b, one request in flight) is as soon again.
+    now += 1s;
+    for (const std::size_t h : {0, 0}) hosts.Served(h, 500000, "");
+    hosts.Served(1, 3000000, "");
+    EXPECT_EQ(ask(3), (std::vector<std::size_t>{1, 1, 2}));
+    for (int i = 0; i < 3; ++i) hosts.Failed(2, "refused");
+    EXPECT_TRUE(hosts.host(2).setAside);
+    EXPECT_FALSE(hosts.host(1).setAside);
+    // c only for a request a and b have failed; none once all have.
+    MirrorSet::Hosts tried = 0;
+    EXPECT_TRUE(hosts.MoveOn(0, tried, "") && hosts.MoveOn(1, tried, ""));
+    EXPECT_EQ(ask(1, tried), (std::vector<std::size_t>{2}));
+    EXPECT_FALSE(hosts.MoveOn(2, tried, ""));
+    MirrorSet alone({"http://a"});
+    for (int i = 0; i < 5; ++i) alone.Failed(0, "refused");
+    EXPECT_FALSE(alone.host(0).setAside);
+    EXPECT_EQ(alone.Pick(), std::optional<std::size_t>{0});
 }
 
 }  // namespace
