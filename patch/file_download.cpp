@@ -226,17 +226,10 @@ void FileDownload::WholeEnded(CURLcode code) {
         context_.hosts.Served(transfers_.front()->host, curl.received(), curl.url);
     } else if (!context_.stop.is_set() && !writeFailed_ &&
                MoveOn(transfers_.front()->host, tried_, code != CURLE_OK ? error : why)) {
-        // Another host gives the rest of a transfer that was cut (all of it
-        // is checked at the end), or all of a reply that was wrong.
-        const bool cut = code != CURLE_OK && code != CURLE_HTTP_RETURNED_ERROR && !shorter &&
-                         !sink_->Overlong();
-        context_.progress.Resumed(-resumedBytes_);
-        if (cut) {
-            sink_->KeepRecord();
-        } else {
-            sink_->Discard(false);
-        }
-        return StartWhole(cut);
+        // A transfer cut short goes on from its bytes (all of them are
+        // checked at the end); a reply that was wrong is not kept.
+        return WholeElsewhere(code != CURLE_OK && code != CURLE_HTTP_RETURNED_ERROR && !shorter &&
+                              !sink_->Overlong());
     }
     if (code != CURLE_OK) {
         // What came stays for the next run when it can go on from there.
@@ -260,6 +253,16 @@ void FileDownload::WholeEnded(CURLcode code) {
     }
     sink_->Discard(true);
     PutInPlace(scratch_.file);
+}
+
+void FileDownload::WholeElsewhere(bool goOn) {
+    context_.progress.Resumed(-resumedBytes_);
+    if (goOn) {
+        sink_->KeepRecord();
+    } else {
+        sink_->Discard(false);
+    }
+    StartWhole(goOn);
 }
 
 void FileDownload::RangeEnded(multi_curl& transfers, Transfer& t, CURLcode code) {
@@ -346,9 +349,7 @@ void FileDownload::MoveIfSlow(multi_curl& transfers) {
     tried_ |= MirrorSet::Hosts{1} << t.host;
     EndTransfers(transfers);
     sink_->file.close();
-    sink_->KeepRecord();
-    context_.progress.Resumed(-resumedBytes_);
-    StartWhole(true);
+    WholeElsewhere(true);
 }
 
 void FileDownload::EndTransfers(multi_curl& transfers) {

@@ -107,6 +107,9 @@ private:
     std::size_t OnWholeWrite(const char* data, std::size_t bytes);
     std::size_t OnRangeWrite(Transfer& t, const char* data, std::size_t bytes);
     void WholeEnded(CURLcode code);
+    // The whole file asked of the next host: going on from its bytes so far
+    // (`goOn`), or from the start.
+    void WholeElsewhere(bool goOn);
     void RangeEnded(talvo::utility::multi_curl& transfers, Transfer& t, CURLcode code);
     void FallBackToWhole(talvo::utility::multi_curl& transfers, const std::string& why);
     // `more` bytes of it due on top of the plan: false (TooMuch) past the limit.
