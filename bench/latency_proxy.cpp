@@ -132,6 +132,10 @@ void Relay(int client, int target, std::chrono::milliseconds delay, Line* line) 
         const int on = 1;
         for (const int fd : {client, server})
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        // Killed, it resets its clients' connections, as a host that dies:
+        // what it held for them is lost.
+        const linger reset{1, 0};
+        ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
         Pipe up(client, server, delay), down(server, client, delay, line);
         std::thread upward([&up] { up.Run(); });
         down.Run();

@@ -9,6 +9,9 @@
 #   R1  the same with --max-transfers 16, and with --max-transfers 1 (one
 #       file after the other, as the launcher fetched before); and the
 #       default against curl --parallel --parallel-max 8
+#   H2  over https, nginx speaking HTTP/2 (serve-site.sh --tls): the default
+#       against curl --parallel --parallel-max 16 over the same https (curl
+#       multiplexes too)
 #
 # A valdora-patch figure is a whole run: update list, check, downloads into
 # place with the list's time, server list, all through the proxy.
@@ -35,16 +38,33 @@ for i in range(400):
     os.utime(path, (1709622489, 1709622489))
 PY
 "$publisher" "$work/build" "$work/site" --base-url "$host/game" --pages deploy/pages > /dev/null
+# The same over https by the name localhost, through a proxy of its own.
+tls_nginx_port=$(free_port)
+tls_port=$(free_port)
+tls_host=https://localhost:$tls_port
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
+  -addext subjectAltName=DNS:localhost -keyout "$work/tls.key" -out "$work/tls.crt" 2> /dev/null
+"$publisher" "$work/build" "$work/tls-site" --base-url "$tls_host/game" --pages deploy/pages > /dev/null
 chmod -R a+rX "$work"
 bench_serve "$work/site" "$nginx_port"
+bash deploy/serve-site.sh "$work/tls-site" --listen "127.0.0.1:$tls_nginx_port" \
+  --run-dir "$work/tls-nginx" --tls "$work/tls.crt" "$work/tls.key" > /dev/null
+bench_cleanup_more='bash "$root/deploy/serve-site.sh" --stop "$work/tls-nginx" > /dev/null 2>&1 || true;
+  kill "$tls_proxy" 2> /dev/null || true'
 "$proxy" "$port" "$nginx_port" 15 > "$work/proxy.out" &
 bench_pid=$!
-until grep -q ready "$work/proxy.out" 2> /dev/null; do sleep 0.05; done
+"$proxy" "$tls_port" "$tls_nginx_port" 15 > "$work/tls-proxy.out" &
+tls_proxy=$!
+until grep -q ready "$work/proxy.out" 2> /dev/null && grep -q ready "$work/tls-proxy.out" 2> /dev/null; do
+  sleep 0.05
+done
 
 files=$(head -n 1 "$work/site/Patcher/1000_1.0.0.1_Update.txt" | tr -d '\r')
 (cd "$work/build" && find . -type f -printf '%P\n' | sort) | while read -r path; do
   printf 'url = "%s"\noutput = "%s"\n' "$files/$path" "$path"
 done > "$work/files.curl"
+sed "s|$files|$(head -n 1 "$work/tls-site/Patcher/1000_1.0.0.1_Update.txt" | tr -d '\r')|" \
+  "$work/files.curl" > "$work/tls-files.curl"
 
 timed() {  # dir, command...: microseconds, in a new directory
   local dir=$1 t0
@@ -58,6 +78,8 @@ timed() {  # dir, command...: microseconds, in a new directory
 }
 engine() { "$patcher" --update-list "$host/Patcher/1000_1.0.0.1_Update.txt" \
   --server-list "$host/serverlist_test.aspx" "$@"; }
+engine_tls() { "$patcher" --update-list "$tls_host/Patcher/1000_1.0.0.1_Update.txt" \
+  --server-list "$tls_host/serverlist_test.aspx" --ca-file "$work/tls.crt" "$@"; }
 
 for i in $(seq "$runs"); do
   timed "$work/e8-$i" engine >> "$work/e8.t"
@@ -67,6 +89,9 @@ for i in $(seq "$runs"); do
     >> "$work/c16.t"
   timed "$work/c8-$i" curl -s --parallel --parallel-max 8 --create-dirs -K "$work/files.curl" \
     >> "$work/c8.t"
+  timed "$work/h2-$i" engine_tls >> "$work/h2.t"
+  timed "$work/ch2-$i" curl -s --cacert "$work/tls.crt" --parallel --parallel-max 16 --create-dirs \
+    -K "$work/tls-files.curl" >> "$work/ch2.t"
 done
 
 ms_span() { sort -n "$1" | awk '{v[NR]=$1} END {printf "%.0f..%.0f", v[1] / 1000, v[NR] / 1000}'; }
@@ -86,3 +111,4 @@ row R1 "8 requests in flight (the default)" "$work/e8.t" 1.0
 row R1 "--max-transfers 16" "$work/e16.t" 1.0
 row R1 "--max-transfers 1 (one file after the other)" "$work/e1.t" "-"
 row R1 "8 requests in flight (the default)" "$work/e8.t" "-" "$work/c8.t" "--parallel-max 8: "
+row H2 "https, HTTP/2, 8 transfers (their streams)" "$work/h2.t" 0.6 "$work/ch2.t" "https: "

@@ -107,7 +107,7 @@ render() {
   text=$(cat "$1")
   text=${text//@SITE_DIR@/$site}
   text=${text//@RUN_DIR@/$run_dir}
-  text=${text//@LISTEN@/$listen${tls:+ ssl}}
+  text=${text//@LISTEN@/$listen${tls:+ ssl http2}}
   text=${text//@TLS@/${tls:-# plain http}}
   text=${text//@RATE@/$rate}
   text=${text//@USER@/$user_line}

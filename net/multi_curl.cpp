@@ -38,7 +38,7 @@ void multi_curl::set_limit_rate(std::uint64_t bytesPerSecond) {
 }
 
 bool multi_curl::add(easy_curl& transfer) {
-    if (running_.size() >= max_) return false;
+    if (running_.size() >= max_transfers()) return false;
     transfer.prepare();
     // Under a cap libcurl's own small pieces: the pace is kept by them.
     if (rate_ != 0)
@@ -89,6 +89,9 @@ void multi_curl::Collect(std::vector<ended>& done) {
         });
         if (it == running_.end()) continue;
         const CURLcode code = message->data.result;
+        long version = 0;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_HTTP_VERSION, &version);
+        multiplexed_ |= code == CURLE_OK && version >= CURL_HTTP_VERSION_2_0;
         it->transfer->admit = nullptr;
         curl_multi_remove_handle(multi_, message->easy_handle);
         done.push_back({it->transfer, code});

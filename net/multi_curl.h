@@ -11,6 +11,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -30,7 +31,14 @@ public:
     multi_curl(const multi_curl&) = delete;
     multi_curl& operator=(const multi_curl&) = delete;
 
-    std::size_t max_transfers() const { return max_; }
+    // Transfers in flight at most: as constructed, and kStreamsPerTransfer
+    // times that (kMostStreams at most) once a server has answered over
+    // HTTP/2, whose requests share a connection as streams; one at a time
+    // stays one at a time.
+    static constexpr std::size_t kStreamsPerTransfer = 8, kMostStreams = 64;
+    std::size_t max_transfers() const {
+        return multiplexed_ && max_ > 1 ? std::min(max_ * kStreamsPerTransfer, kMostStreams) : max_;
+    }
     std::size_t running() const { return running_.size(); }
     // All transfers together at most `bytesPerSecond` (0: no cap).
     void set_limit_rate(std::uint64_t bytesPerSecond);
@@ -71,6 +79,7 @@ private:
 
     CURLM* multi_;
     const std::size_t max_;
+    bool multiplexed_ = false;
     const clock now_;
     std::vector<Running> running_;
     std::uint64_t received_ = 0;

@@ -87,11 +87,7 @@ private:
 class Executor {
 public:
     Executor(const DownloadPlan& plan, DownloadContext& context, multi_curl& transfers)
-        : plan_(plan),
-          context_(context),
-          transfers_(transfers),
-          slots_(plan),
-          maxActive_(std::min(transfers.max_transfers(), kScratchSlots)) {}
+        : plan_(plan), context_(context), transfers_(transfers), slots_(plan) {}
 
     DownloadOutcome Run() {
         while (!outcome_.noScratch && !outcome_.tooMuch) {
@@ -126,7 +122,8 @@ private:
     // in flight waits for one.
     void StartFiles() {
         while (!failed_ && !context_.stop.is_set() && next_ < plan_.size() &&
-               active_.size() < maxActive_ && transfers_.running() < transfers_.max_transfers() &&
+               active_.size() < std::min(transfers_.max_transfers(), kScratchSlots) &&
+               transfers_.running() < transfers_.max_transfers() &&
                std::none_of(active_.begin(), active_.end(),
                             [](const auto& f) { return f->Wants(); })) {
             const PlannedFile& file = plan_[next_];
@@ -218,7 +215,6 @@ private:
     DownloadContext& context_;
     multi_curl& transfers_;
     Slots slots_;
-    const std::size_t maxActive_;
     std::deque<std::unique_ptr<FileDownload>> active_;
     std::size_t next_ = 0;
     bool failed_ = false;

@@ -17,7 +17,7 @@
 // The scratch files, one for each file in flight, and their records: the
 // first slot's are "~temp.dat", "~temp.dat.resume" and, while it is
 // written, "~temp.dat.resume.new"; the next ones' "~temp.dat.1"...
-inline constexpr std::size_t kScratchSlots = 32;
+inline constexpr std::size_t kScratchSlots = 64;
 inline constexpr const char* kTempFile = "~temp.dat";
 inline constexpr const char* kResumeRecordFile = "~temp.dat.resume";
 inline constexpr const char* kNewRecordFile = "~temp.dat.resume.new";
