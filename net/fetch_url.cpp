@@ -1,8 +1,44 @@
 #include "net/fetch_url.h"
 
+#include <mutex>
+
 namespace talvo::utility {
 
+namespace {
+
+// What the fetches of the process share: their connections (a fetch after
+// another to the same host goes over the same connection, no new TCP or TLS
+// handshake), TLS sessions and DNS answers. Any thread may fetch: each kind
+// of data has its lock.
+class Shared {
+public:
+    Shared() : share_(curl_share_init()) {
+        curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &Lock);
+        curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &Unlock);
+        curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+        for (const curl_lock_data data :
+             {CURL_LOCK_DATA_CONNECT, CURL_LOCK_DATA_SSL_SESSION, CURL_LOCK_DATA_DNS}) {
+            curl_share_setopt(share_, CURLSHOPT_SHARE, data);
+        }
+    }
+    CURLSH* get() const { return share_; }
+
+private:
+    static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+        static_cast<Shared*>(self)->locks_[data].lock();
+    }
+    static void Unlock(CURL*, curl_lock_data data, void* self) {
+        static_cast<Shared*>(self)->locks_[data].unlock();
+    }
+    CURLSH* const share_;
+    std::mutex locks_[CURL_LOCK_DATA_LAST];
+};
+
+}  // namespace
+
 fetch_url::fetch_url(const std::string& url) {
+    static Shared shared;  // for the life of the process
+    if (shared.get() != nullptr) curl_easy_setopt(transfer.handle(), CURLOPT_SHARE, shared.get());
     transfer.url = url;
     transfer.write_function = [this](char* data, std::size_t size, std::size_t count, void* user) {
         return on_write(data, size, count, user);

@@ -15,6 +15,7 @@ TEST(UpdateList, PathsAreJudgedAsWindowsOpensThem) {
     // A path and a piece of the reason it is refused ("" for one taken).
     const std::pair<std::string, std::string> cases[] = {
         {"launcher.exe.", "ending in a dot"},
+        {"maps\\..\\..\\x.pak", "leads out of the game directory"},
         {"LAUNCH~1.EXE", "short name"},
         {"launc~12", "short name"},
         {"MAPS~2/a.pak", "short name"},
