@@ -45,9 +45,12 @@ easy_curl::~easy_curl() {
 
 void easy_curl::set_stall_limit(long seconds, long slowest) {
     // libcurl averages the speed over the last few seconds: a drip of a
-    // burst now and then below the floor fails as well.
+    // burst now and then below the floor fails as well. A host that never
+    // answers the connection (a firewall dropping it) fails in the same
+    // time, not in libcurl's five minutes.
     curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_LIMIT, slowest);
     curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_TIME, seconds);
+    curl_easy_setopt(handle_, CURLOPT_CONNECTTIMEOUT, seconds);
 }
 
 void easy_curl::set_limit_rate(std::uint64_t bytesPerSecond) {
