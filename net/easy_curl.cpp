@@ -4,6 +4,7 @@
 
 #include "net/easy_curl.h"
 
+#include <algorithm>
 #include <mutex>
 #include <stdexcept>
 #include <vector>
@@ -46,11 +47,12 @@ easy_curl::~easy_curl() {
 void easy_curl::set_stall_limit(long seconds, long slowest) {
     // libcurl averages the speed over the last few seconds: a drip of a
     // burst now and then below the floor fails as well. A host that never
-    // answers the connection (a firewall dropping it) fails in the same
-    // time, not in libcurl's five minutes.
+    // answers the connection (a firewall dropping it) fails in the
+    // launcher's stall window (or this one, if longer), not in libcurl's
+    // five minutes.
     curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_LIMIT, slowest);
     curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_TIME, seconds);
-    curl_easy_setopt(handle_, CURLOPT_CONNECTTIMEOUT, seconds);
+    curl_easy_setopt(handle_, CURLOPT_CONNECTTIMEOUT, std::max(seconds, kStallSeconds));
 }
 
 void easy_curl::set_limit_rate(std::uint64_t bytesPerSecond) {
