@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "delta/chunk_index.h"
+#include "delta/pack_index.h"
 #include "patch/file_checks.h"
 #include "patch/update_list.h"
 #include "servers/server_list.h"
@@ -266,6 +267,15 @@ std::string CheckChunkIndex(std::string_view input) {
         delta::AppendRecord(back, record);
     }
     return back == input ? "" : "records taken do not write back the same";
+}
+
+std::string CheckPackIndex(std::string_view input) {
+    delta::PackIndex index;
+    std::string error;
+    if (!delta::PackIndex::Parse(input, index, error)) {
+        return index.files.empty() && !error.empty() ? "" : "a refused pack index left files";
+    }
+    return index.Format() == input ? "" : "a pack index taken does not write back the same";
 }
 
 std::string CheckPublicKey(std::string_view input) {

@@ -1,9 +1,9 @@
 // The fuzzed readers of outside input: the update list, the server list,
 // the settings file and the list's time texts, each compared with a plain
 // reading of its format; the manifest, minisign's public keys and
-// signatures and the chunk index, each held to writing back exactly what it
-// took. Each answers
-// "" when the reader keeps its promises, else what went wrong.
+// signatures, the chunk index and the packs' index, each held to writing
+// back exactly what it took. Each answers "" when the reader keeps its
+// promises, else what went wrong.
 //
 // The libFuzzer targets abort on an answer; the regression test runs the
 // committed corpora and crash inputs through the same checks.
@@ -26,5 +26,6 @@ std::string CheckSignature(std::string_view input);
 // A chunk index, held to writing back what it took, and the same bytes read
 // as a chunk list's records.
 std::string CheckChunkIndex(std::string_view input);
+std::string CheckPackIndex(std::string_view input);
 
 }  // namespace fuzz

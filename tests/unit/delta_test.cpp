@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "delta/delta_plan.h"
+#include "delta/pack_index.h"
 #include "support/files.h"
 #include "support/temp_dir.h"
 
@@ -161,6 +162,54 @@ TEST(Delta, AnIndexOrRecordsNotOfTheFileAreRefused) {
              {{2, 2000, trust::Sha256Of(first)}, {2, 1000, trust::Sha256Of(last)}}},
             nothing);
         EXPECT_EQ(none.TakeRecords(none.Missing().at(0), first + last), first == even);
+    }
+}
+
+// The index of a release's packs reads back as it was written; anything
+// the publisher would not write is refused, with its line.
+TEST(Delta, APackIndexReadsBackAndNothingElseIsTaken) {
+    delta::PackIndex index;
+    index.packs = {{trust::Sha256Of("a"), 7}, {trust::Sha256Of("b"), 65535}};
+    index.files = {
+        {0, 0, 3, "maps/Kara Orman.map"}, {0, 5, 2, "a"}, {1, 0, 65535, "m\u00FCzik/b c"}};
+    const std::string text = index.Format(), a = trust::ToHex(trust::Sha256Of("a"));
+    delta::PackIndex read;
+    std::string error;
+    ASSERT_TRUE(delta::PackIndex::Parse(text, read, error)) << error;
+    EXPECT_EQ(read.Format(), text);
+    EXPECT_EQ(read.files[2].name, "m\u00FCzik/b c");
+    const std::string head = "valdora-packs 1\nP " + a + " 7\n";
+    std::string longer = text;
+    longer.replace(longer.rfind(" 65535 "), 7, " 65536 ");
+    const std::pair<std::string, std::string> bad[] = {
+        {"not a pack index", "valdora-packs 2" + text.substr(15)},
+        {"the last line has no LF", text.substr(0, text.size() - 1)},
+        {"no files", head},
+        {"more than 1000000 lines", head + std::string(1000000, '\n')},
+        {"line 2: not P", "valdora-packs 1\nP " + a.substr(1) + "A 7\n"},
+        {"line 2: not P", "valdora-packs 1\nP " + a + " 07\n"},
+        {"line 2: a pack of 33554433 bytes", "valdora-packs 1\nP " + a + " 33554433\n"},
+        {"line 2: pack 0 out of order", "valdora-packs 1\nF 0 0 1 a\n"},
+        {"line 3: neither", head + "F 0 +0 1 a\n"},
+        {"line 3: pack 1 out of order", head + "F 1 0 1 a\n"},
+        {"line 3: a file of 0 bytes", head + "F 0 0 0 a\n"},
+        {"line 6: a file of 65536 bytes", longer},
+        {"line 3: past the end of pack 0", head + "F 0 6 2 a\n"},
+        {"line 3: past the end of pack 0", head + "F 0 18446744073709551615 2 a\n"},
+        {"line 3: neither", head + "F 0 18446744073709551616 2 a\n"},
+        {"line 4: before the end of the file before", head + "F 0 2 2 a\nF 0 3 1 b\n"},
+        {"line 4: a pack after the files", head + "F 0 0 1 a\nP " + a + " 7\n"},
+        {"line 4: the name a twice", head + "F 0 0 1 a\nF 0 1 1 a\n"},
+        {"pack 1 holds no file", head + "P " + a + " 7\nF 0 0 1 a\n"},
+        {"line 3: an absolute path", head + "F 0 0 1 /a\n"},
+        {"line 3: an empty, . or .. part", head + "F 0 0 1 a/../b\n"},
+        {"line 3: a backslash or a control", head + "F 0 0 1 a\rb\n"},
+        {"line 3: a backslash or a control", head + "F 0 0 1 a" + std::string(1, '\0') + "\n"},
+    };
+    for (const auto& [why, bytes] : bad) {
+        EXPECT_FALSE(delta::PackIndex::Parse(bytes, read, error)) << why;
+        EXPECT_EQ(error.rfind(why, 0), 0u) << error;
+        EXPECT_TRUE(read.packs.empty() && read.files.empty());
     }
 }
 

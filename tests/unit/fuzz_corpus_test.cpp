@@ -16,7 +16,7 @@ TEST(FuzzInputs, PassTheirChecks) {
         {"update_list", fuzz::CheckUpdateList},     {"server_list", fuzz::CheckServerList},
         {"settings_file", fuzz::CheckSettingsFile}, {"manifest", fuzz::CheckManifest},
         {"public_key", fuzz::CheckPublicKey},       {"signature", fuzz::CheckSignature},
-        {"chunk_index", fuzz::CheckChunkIndex}};
+        {"chunk_index", fuzz::CheckChunkIndex},     {"pack_index", fuzz::CheckPackIndex}};
     for (const auto& [name, check] : targets) {
         int inputs = 0;
         for (const char* kind : {"corpus", "crashes"}) {

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "delta/chunk_index.h"
+#include "delta/pack_index.h"
 #include "support/files.h"
 #include "support/temp_dir.h"
 #include "tools/valdora-publish/keygen.h"
@@ -131,7 +132,57 @@ TEST_F(Publisher, LaysOutTheSiteUnderTheListsBytesWithTheFilesTimes) {
     // The list and every file, the launcher's too, by their bytes on the site.
     EXPECT_EQ(sha256sum(), 0);
     const std::string manifest = read_bytes(MANIFEST);
-    EXPECT_EQ(std::count(manifest.begin(), manifest.end(), '\n'), 5);
+    // The list, the four files, their one pack and its index.
+    EXPECT_EQ(std::count(manifest.begin(), manifest.end(), '\n'), 7);
+}
+
+// The small files once more in packs of at most 32 MiB, in list order, each
+// where the index says; the packs and the index in the manifest; the large
+// files and the launcher's own only at their own URLs; the same build
+// published again, the same packs.
+TEST_F(Publisher, PacksTheSmallFilesInListOrder) {
+    write_file(options.launcher = "new-launcher", "ELF launcher 2");
+    write_file("build/big.pak", std::string(64 << 10, 'b'));
+    std::vector<std::string> expected;
+    for (unsigned i = 0; i < 512; ++i) {
+        expected.push_back("many/" + std::to_string(i));
+        write_file("build/" + expected.back(), testsupport::pattern((64 << 10) - 1, i));
+    }
+    std::sort(expected.begin(), expected.end());
+    expected.insert(
+        expected.end(),
+        {"maps/Kara Orman.map", "ses/m\u00FCzik/a\u00E7\u0131l\u0131\u015F.ogg", "valdora.pak"});
+    std::string first;  // the first publication's index
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(publish(), publish::kPublished) << errors;
+        const std::string packs = "game/" + release() + "/.packs/", manifest = read_bytes(MANIFEST);
+        const std::string text = read_bytes("site/" + packs + "packs.index");
+        const auto listed = [&](const trust::Sha256Digest& hash, const std::string& name) {
+            return manifest.find(trust::ToHex(hash) + "  " + packs + name + "\n") != manifest.npos;
+        };
+        delta::PackIndex index;
+        std::string error;
+        ASSERT_TRUE(delta::PackIndex::Parse(text, index, error)) << error;
+        EXPECT_TRUE(listed(trust::Sha256Of(text), "packs.index"));
+        ASSERT_EQ(index.packs.size(), 2u);
+        std::vector<std::string> bytes, packed;
+        for (const auto& [hash, size] : index.packs) {
+            bytes.push_back(read_bytes("site/" + packs + delta::PackName(hash)));
+            EXPECT_TRUE(listed(hash, delta::PackName(hash)));
+        }
+        for (const delta::PackedFile& f : index.files) {
+            packed.push_back(f.name);
+            EXPECT_EQ(bytes[f.pack].substr(f.offset, f.length),
+                      read_bytes("site/game/" + release() + "/" + f.name))
+                << f.name;
+        }
+        EXPECT_EQ(packed, expected);
+        // The second pack starts with the file the first had no room for.
+        EXPECT_GT(bytes[0].size() + index.files.back().length, delta::kMaxPackBytes);
+        EXPECT_EQ(sha256sum(), 0);
+        if (round == 0) first = text;
+        EXPECT_EQ(text, first);
+    }
 }
 
 // A chunk index (its groups and its chunk list) for each file of 1 MiB or
@@ -356,6 +407,8 @@ TEST_F(Publisher, RefusesWhatTheLauncherCannotUseAndWritesNothing) {
          "Aux.ogg: the launcher refuses this path: a device on Windows"},
         {"the chunk indexes' folder", [](auto&) { write_file("build/.chunks/a", "x"); },
          "reserved: the folder of the chunk indexes"},
+        {"the packs' folder", [](auto&) { write_file("build/.Packs/a", "x"); },
+         "reserved: the folder of the packs"},
         {"files folder over the list", [](auto& o) { o.baseUrl = "http://127.0.0.1:8787/Patcher"; },
          "its folder Patcher overlaps Patcher/1000_1.0.0.1_Update.txt"},
         {"site in the build", [](auto& o) { o.siteDir = "build/site"; }, "inside each other"},

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "delta/pack_index.h"
 #include "patch/download_plan.h"
 #include "patch/installed_hashes.h"
 #include "patch/signed_release.h"
@@ -76,10 +77,15 @@ std::string ListPathProblem(const std::string& listPath) {
     if (std::count(listPath.begin(), listPath.end(), '\\') > static_cast<long>(kMaxFolders)) {
         return "more than " + std::to_string(kMaxFolders) + " folders deep";
     }
-    // Where the release's chunk indexes lie: no game file may be named so.
-    const std::string chunks = std::string(kIndexFolder) + "\\";
-    if (platform::equal_ignoring_ascii_case(listPath.substr(0, chunks.size()), chunks)) {
-        return "reserved: the folder of the chunk indexes";
+    // Where the release's chunk indexes and packs lie: no game file may be
+    // named so.
+    const std::pair<const char*, const char*> reserved[] = {{kIndexFolder, "chunk indexes"},
+                                                            {delta::kPackFolder, "packs"}};
+    for (const auto& [folder, holds] : reserved) {
+        const std::string prefix = std::string(folder) + "\\";
+        if (platform::equal_ignoring_ascii_case(listPath.substr(0, prefix.size()), prefix)) {
+            return std::string("reserved: the folder of the ") + holds;
+        }
     }
     const std::string refusal = ListPathRefusal(listPath);
     return refusal.empty() || refusal.rfind("reserved: ", 0) == 0

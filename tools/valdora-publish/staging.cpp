@@ -10,6 +10,7 @@
 #include "patch/download_plan.h"
 #include "patch/mirror_list.h"
 #include "patch/update_list.h"
+#include "tools/valdora-publish/packs.h"
 #include "tools/valdora-publish/text_file.h"
 #include "trust/manifest.h"
 
@@ -168,6 +169,28 @@ bool StageIndex(const fs::path& copy, const trust::Sha256Digest& hash, const Pub
     return true;
 }
 
+// Every file of the plan into `building`, the release's folder being
+// built, with the chunk indexes of the large ones and the packs of the
+// small ones; their list entries into `entries`.
+bool StageFiles(const Publication& plan, const fs::path& siteDir, const fs::path& building,
+                Staged& staged, std::vector<ListFile>& entries, std::string& error) {
+    for (const SourceFile& file : plan.files) {
+        trust::Sha256Digest digest;
+        if (!StageFile(file, siteDir, building / Utf8Path(SiteName(file.entry.path)), digest,
+                       error)) {
+            return false;
+        }
+        staged.hashes.push_back(digest);
+        entries.push_back(file.entry);
+        if (file.entry.size < delta::kMinIndexedSize) continue;
+        if (!StageIndex(building / SiteName(file.entry.path), digest, plan, siteDir,
+                        building / kIndexFolder, staged, error)) {
+            return false;
+        }
+    }
+    return StagePacks(plan, siteDir, building, staged, error);
+}
+
 }  // namespace
 
 Staging::Staging(const fs::path& siteDir) {
@@ -193,20 +216,7 @@ bool Stage(const Publication& plan, const fs::path& siteDir, const fs::path& fre
     std::error_code ec;
     const fs::path building = fresh / plan.folder / "release";
     std::vector<ListFile> entries;
-    for (const SourceFile& file : plan.files) {
-        trust::Sha256Digest digest;
-        if (!StageFile(file, siteDir, building / Utf8Path(SiteName(file.entry.path)), digest,
-                       error)) {
-            return false;
-        }
-        staged.hashes.push_back(digest);
-        entries.push_back(file.entry);
-        if (file.entry.size < delta::kMinIndexedSize) continue;
-        if (!StageIndex(building / SiteName(file.entry.path), digest, plan, siteDir,
-                        building / kIndexFolder, staged, error)) {
-            return false;
-        }
-    }
+    if (!StageFiles(plan, siteDir, building, staged, entries, error)) return false;
     staged.release = ReleaseName(entries, staged.hashes);
     staged.files = plan.folder / staged.release;
     fs::create_directories(building, ec);
