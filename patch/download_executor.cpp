@@ -7,6 +7,7 @@
 #include "log/launcher_log.h"
 #include "net/multi_curl.h"
 #include "patch/file_checks.h"
+#include "patch/pack_download.h"
 #include "patch/self_update.h"
 
 namespace {
@@ -135,7 +136,15 @@ private:
                 ++next_;
                 continue;
             }
-            active_.push_back(std::make_unique<FileDownload>(file, slots_.Take(next_++), context_));
+            if (file.way == PlannedFile::Way::Pack) {
+                const std::size_t n = PackDownload::Batch(&file, plan_.size() - next_);
+                active_.push_back(
+                    std::make_unique<PackDownload>(&file, n, slots_.Take(next_), context_));
+                next_ += n;
+            } else {
+                active_.push_back(
+                    std::make_unique<FileDownload>(file, slots_.Take(next_++), context_));
+            }
             active_.back()->Start();
             active_.back()->Dispatch(transfers_);
         }
@@ -153,7 +162,7 @@ private:
     // Each transfer that ended goes to its file, found through the transfer.
     void Collect(std::chrono::milliseconds wait) {
         for (const auto& ended : transfers_.run(wait)) {
-            if (FileDownload* file = FileDownload::Of(*ended.transfer)) {
+            if (Download* file = Download::Of(*ended.transfer)) {
                 file->Ended(transfers_, ended.transfer, ended.code);
             }
         }
@@ -163,8 +172,8 @@ private:
     // The files that have ended leave the flight, each with its outcome.
     void Settle() {
         for (auto it = active_.begin(); it != active_.end();) {
-            FileDownload& file = **it;
-            if (file.state() == FileDownload::State::Running) {
+            Download& file = **it;
+            if (file.state() == Download::State::Running) {
                 ++it;
                 continue;
             }
@@ -175,21 +184,21 @@ private:
         }
     }
 
-    void Ended(const FileDownload& file) {
-        switch (file.state()) {
-            case FileDownload::State::Placed:
-                return Placed(file.planned());
-            case FileDownload::State::NoScratch:
+    void Ended(const Download& download) {
+        for (const PlannedFile* file : download.PlacedFiles()) Placed(*file);
+        switch (download.state()) {
+            case Download::State::NoScratch:
                 return NoScratch();
-            case FileDownload::State::TooMuch:
+            case Download::State::TooMuch:
                 outcome_.tooMuch = true;
                 return;
-            case FileDownload::State::Failed:
+            case Download::State::Failed:
                 failed_ = true;
                 return;
-            case FileDownload::State::Running:
-            case FileDownload::State::NotPlaced:
-            case FileDownload::State::Stopped:
+            case Download::State::Placed:
+            case Download::State::Running:
+            case Download::State::NotPlaced:
+            case Download::State::Stopped:
                 return;
         }
     }
@@ -215,10 +224,10 @@ private:
     DownloadContext& context_;
     multi_curl& transfers_;
     Slots slots_;
-    std::deque<std::unique_ptr<FileDownload>> active_;
+    std::deque<std::unique_ptr<Download>> active_;
     std::size_t next_ = 0;
     bool failed_ = false;
-    const FileDownload* shown_ = nullptr;
+    const Download* shown_ = nullptr;
     DownloadOutcome outcome_;
 };
 

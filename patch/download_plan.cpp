@@ -3,8 +3,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 
 #include "delta/file_chunks.h"
+#include "delta/pack_index.h"
 #include "net/multi_curl.h"
 #include "patch/resume_record.h"
 #include "patch/run_progress.h"
@@ -20,6 +23,8 @@ constexpr std::uint64_t kIndexBatchBytes = 8 << 20;
 // The records one delta fetches at most: those of some 400 MiB of changed
 // chunks. A file that needs more comes whole.
 constexpr std::uint64_t kMaxRecordBytes = 8 << 20;
+// A pack index of the most files a list may name, of long names.
+constexpr std::uint64_t kMaxPackIndexBytes = 64 << 20;
 
 // One body fetched into memory: all of it, or the range first..last.
 struct MemoryFetch {
@@ -281,6 +286,7 @@ public:
             end = BatchEnd(begin);
             if (!FetchIndexes(begin, end) || !PlanDeltas(begin, end)) return std::nullopt;
         }
+        if (!PlanPacks()) return std::nullopt;
         return std::move(plan_);
     }
 
@@ -354,6 +360,44 @@ private:
         });
     }
 
+    // The small files that come whole come from the release's packs, when
+    // there are two at least and its signed pack index can be had; else
+    // each from its own URL.
+    bool PlanPacks() {
+        std::vector<PlannedFile*> small;
+        for (PlannedFile& file : plan_) {
+            if (file.way == PlannedFile::Way::Whole && file.hash != nullptr &&
+                file.entry->size > 0 && file.entry->size < delta::kPackedFileBelow) {
+                small.push_back(&file);
+            }
+        }
+        const std::string index = std::string(delta::kPackFolder) + "/" + delta::kPackIndexName;
+        const trust::Sha256Digest* hash = site_.release.Listed(SiteFolderOf(site_.baseUrl) + index);
+        if (small.size() < 2 || hash == nullptr) return true;
+        std::vector<MemoryFetch> fetch = {
+            {site_.baseUrl + "/" + index, 1, 0, kMaxPackIndexBytes, "", false, 0, 0,
+             [hash](std::string_view body) { return trust::Sha256Of(body) == *hash; }}};
+        if (!FetchAll(site_, fetch)) return false;
+        delta::PackIndex packs;
+        std::string error;
+        if (!fetch[0].fetched || !delta::PackIndex::Parse(fetch[0].body, packs, error)) {
+            LogRefusal(index + ": " + (fetch[0].fetched ? error : "not fetched") +
+                       "; the small files fetched one by one");
+            return true;
+        }
+        std::unordered_map<std::string_view, const delta::PackedFile*> where;
+        for (const delta::PackedFile& f : packs.files) where.emplace(f.name, &f);
+        for (PlannedFile* file : small) {
+            const auto it = where.find(SiteName(file->entry->path));
+            if (it == where.end() || it->second->length != file->entry->size) continue;
+            file->way = PlannedFile::Way::Pack;
+            file->pack = {site_.baseUrl + "/" + delta::kPackFolder + "/" +
+                              delta::PackName(packs.packs[it->second->pack].first),
+                          it->second->pack, it->second->offset};
+        }
+        return true;
+    }
+
     bool PlanDeltas(std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             if (!PastLimit() && !PlanDelta(site_, candidates_[i])) return false;
@@ -372,7 +416,9 @@ private:
 }  // namespace
 
 std::uint64_t PlannedFile::FetchBytes() const {
-    return way == Way::Whole ? entry->size : way == Way::Delta ? delta.FetchBytes() : 0;
+    return way == Way::Whole || way == Way::Pack ? entry->size
+           : way == Way::Delta                   ? delta.FetchBytes()
+                                                 : 0;
 }
 
 IndexLocation LocateIndex(const std::string& baseUrl, const trust::Sha256Digest& fileHash) {

@@ -24,13 +24,23 @@ namespace talvo::utility {
 class multi_curl;
 }
 
+// Where a small file lies in one of its release's packs.
+struct PackPlace {
+    std::string url;  // the pack's
+    std::size_t number = 0;
+    std::uint64_t offset = 0;
+};
+
 struct PlannedFile {
-    enum class Way { Whole, Delta, Stamp };
+    // Pack: a small file of a signed site, fetched with its neighbours as
+    // one range of their pack.
+    enum class Way { Whole, Delta, Stamp, Pack };
     const UpdateListEntry* entry = nullptr;
     std::string url;
     const trust::Sha256Digest* hash = nullptr;  // a signed site's, else none
     Way way = Way::Whole;
     delta::DeltaPlan delta;
+    PackPlace pack;
 
     // The bytes it takes from the server.
     std::uint64_t FetchBytes() const;
@@ -58,7 +68,9 @@ struct PlanContext {
     MirrorSet& hosts;
 };
 
-// Makes the plan. Indexes and records are fetched several at a time, as
+// Makes the plan. The small files due come from packs where the release has
+// them (its pack index fetched and checked). Indexes and records are fetched
+// several at a time, as
 // the server keeps them (no encoding) and bounded by what the chunker could
 // make for the listed size; each index is read as soon as it arrives and
 // only a few MiB of them are held at once. The old copies are read one after

@@ -32,7 +32,7 @@ struct FileDownload::Transfer {
 };
 
 FileDownload::FileDownload(const PlannedFile& file, std::size_t slot, DownloadContext& context)
-    : file_(file), slot_(slot), scratch_(ScratchSlot(slot)), context_(context) {}
+    : Download(slot), file_(file), scratch_(ScratchSlot(slot)), context_(context) {}
 
 FileDownload::~FileDownload() = default;
 
@@ -42,7 +42,7 @@ FileDownload::Transfer& FileDownload::FreeTransfer() {
     }
     Transfer& t = *transfers_.emplace_back(std::make_unique<Transfer>());
     ConfigureTransfer(t.curl, context_.options);
-    t.curl.set_owner(this);
+    t.curl.set_owner(static_cast<Download*>(this));
     return t;
 }
 
@@ -135,8 +135,8 @@ void FileDownload::Dispatch(multi_curl& transfers) {
     }
 }
 
-FileDownload* FileDownload::Of(const easy_curl& transfer) {
-    return static_cast<FileDownload*>(transfer.owner());
+Download* Download::Of(const easy_curl& transfer) {
+    return static_cast<Download*>(transfer.owner());
 }
 
 std::size_t FileDownload::OnWholeWrite(const char* data, std::size_t bytes) {
@@ -419,6 +419,11 @@ void FileDownload::Stop(multi_curl& transfers) {
     }
     WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(CURLE_ABORTED_BY_CALLBACK));
     state_ = State::Stopped;
+}
+
+std::vector<const PlannedFile*> FileDownload::PlacedFiles() const {
+    if (state_ == State::Placed) return {&file_};
+    return {};
 }
 
 double FileDownload::Done() const {

@@ -52,7 +52,9 @@ struct DownloadContext {
     bool rangesRefused = false;
 };
 
-class FileDownload {
+// What the executor drives in flight: one file (FileDownload), or small
+// files of one pack (PackDownload).
+class Download {
 public:
     enum class State {
         Running,
@@ -63,42 +65,67 @@ public:
         TooMuch,    // all of it would take the run past the size limit: the run ends
         Stopped,
     };
-
-    FileDownload(const PlannedFile& file, std::size_t slot, DownloadContext& context);
-    ~FileDownload();
-    FileDownload(const FileDownload&) = delete;
-    FileDownload& operator=(const FileDownload&) = delete;
+    virtual ~Download() = default;
 
     // Opens its scratch file (going on with an earlier run's where it can).
-    void Start();
+    virtual void Start() = 0;
     // It has a request to start.
-    bool Wants() const;
+    virtual bool Wants() const = 0;
     // Starts what it can while `transfers` has room.
-    void Dispatch(talvo::utility::multi_curl& transfers);
-    // The file whose transfer `transfer` is (kept on the transfer itself).
-    static FileDownload* Of(const talvo::utility::easy_curl& transfer);
-    void Ended(talvo::utility::multi_curl& transfers, talvo::utility::easy_curl* transfer,
-               CURLcode code);
+    virtual void Dispatch(talvo::utility::multi_curl& transfers) = 0;
+    // The download whose transfer `transfer` is (kept on the transfer itself).
+    static Download* Of(const talvo::utility::easy_curl& transfer);
+    virtual void Ended(talvo::utility::multi_curl& transfers, talvo::utility::easy_curl* transfer,
+                       CURLcode code) = 0;
     // Copies and hashes a delta's next bytes; true while there is more of
     // that to do now (nothing to wait for).
-    bool Work(talvo::utility::multi_curl& transfers);
+    virtual bool Work(talvo::utility::multi_curl&) { return false; }
     // Ends every transfer of it; what a later run can go on with is kept.
-    void Stop(talvo::utility::multi_curl& transfers);
+    virtual void Stop(talvo::utility::multi_curl& transfers) = 0;
     // Nothing of it is in flight and nothing more will be: it fails rather
     // than wait.
-    void GiveUp(talvo::utility::multi_curl& transfers);
+    virtual void GiveUp(talvo::utility::multi_curl& transfers) = 0;
     // A file fetched whole from a host far slower than another would be goes
     // on from its bytes so far on that other host; once a file.
-    void MoveIfSlow(talvo::utility::multi_curl& transfers);
+    virtual void MoveIfSlow(talvo::utility::multi_curl&) {}
+    // The bytes of it that are there, for the progress shown.
+    virtual double Done() const = 0;
+    // The files it put in place with the list's time, in list order.
+    virtual std::vector<const PlannedFile*> PlacedFiles() const = 0;
+    // The first of its files, shown while it is in flight.
+    virtual const UpdateListEntry& entry() const = 0;
 
     State state() const { return state_; }
     // Ended with a partial a later run can go on with, kept with its record.
     bool Resumable() const { return resumable_; }
     std::size_t slot() const { return slot_; }
-    const UpdateListEntry& entry() const { return *file_.entry; }
-    const PlannedFile& planned() const { return file_; }
-    // The bytes of it that are there, for the progress shown.
-    double Done() const;
+
+protected:
+    explicit Download(std::size_t slot) : slot_(slot) {}
+    State state_ = State::Running;
+    bool resumable_ = false;
+    const std::size_t slot_;
+};
+
+class FileDownload : public Download {
+public:
+    FileDownload(const PlannedFile& file, std::size_t slot, DownloadContext& context);
+    ~FileDownload() override;
+    FileDownload(const FileDownload&) = delete;
+    FileDownload& operator=(const FileDownload&) = delete;
+
+    void Start() override;
+    bool Wants() const override;
+    void Dispatch(talvo::utility::multi_curl& transfers) override;
+    void Ended(talvo::utility::multi_curl& transfers, talvo::utility::easy_curl* transfer,
+               CURLcode code) override;
+    bool Work(talvo::utility::multi_curl& transfers) override;
+    void Stop(talvo::utility::multi_curl& transfers) override;
+    void GiveUp(talvo::utility::multi_curl& transfers) override;
+    void MoveIfSlow(talvo::utility::multi_curl& transfers) override;
+    double Done() const override;
+    std::vector<const PlannedFile*> PlacedFiles() const override;
+    const UpdateListEntry& entry() const override { return *file_.entry; }
 
 private:
     struct Transfer;
@@ -124,11 +151,8 @@ private:
     Transfer& FreeTransfer();
 
     const PlannedFile& file_;
-    const std::size_t slot_;
     const ScratchNames scratch_;
     DownloadContext& context_;
-    State state_ = State::Running;
-    bool resumable_ = false;
     std::vector<std::unique_ptr<Transfer>> transfers_;
     // Fetched whole: one transfer, its sink; the resumed bytes counted.
     std::unique_ptr<FileSink> sink_;
