@@ -61,10 +61,13 @@ std::string TakeFile(std::string_view line, PackIndex& read,
         !Number(fields[2], file.offset) || !Number(fields[3], file.length)) {
         return "neither a pack's line nor a file's";
     }
+    // In the pack of the file before, or the next.
     const PackedFile* before = read.files.empty() ? nullptr : &read.files.back();
-    const std::size_t next = before == nullptr ? 0 : before->pack + 1;
-    if (pack >= read.packs.size() || pack > next)
+    const std::size_t least = before == nullptr ? 0 : before->pack;
+    const std::size_t most = before == nullptr ? 0 : before->pack + 1;
+    if (pack >= read.packs.size() || pack < least || pack > most) {
         return "pack " + std::string(fields[1]) + " out of order";
+    }
     file.pack = static_cast<std::size_t>(pack);
     if (file.length == 0 || file.length >= kPackedFileBelow) {
         return "a file of " + std::string(fields[3]) + " bytes";

@@ -192,6 +192,7 @@ TEST(Delta, APackIndexReadsBackAndNothingElseIsTaken) {
         {"line 2: pack 0 out of order", "valdora-packs 1\nF 0 0 1 a\n"},
         {"line 3: neither", head + "F 0 +0 1 a\n"},
         {"line 3: pack 1 out of order", head + "F 1 0 1 a\n"},
+        {"line 6: pack 0 out of order", head + "P " + a + " 7\nF 0 0 1 a\nF 1 0 1 b\nF 0 1 1 c\n"},
         {"line 3: a file of 0 bytes", head + "F 0 0 0 a\n"},
         {"line 6: a file of 65536 bytes", longer},
         {"line 3: past the end of pack 0", head + "F 0 6 2 a\n"},

@@ -42,8 +42,9 @@ struct Staged {
     std::string release;                      // "r-..." below the base URL's folder
     std::filesystem::path files;              // the release's folder, relative to the site
     std::vector<trust::Sha256Digest> hashes;  // of plan.files, in order
-    // The chunk indexes and lists in the release's folder (their paths
-    // below it) with their hashes, for the manifest.
+    // The chunk indexes and lists, the packs and their index in the
+    // release's folder (their paths below it) with their hashes, for the
+    // manifest.
     std::vector<std::pair<std::string, trust::Sha256Digest>> indexes;
     std::string listText;
     // Indexes of the previous release that are not what its signed manifest
@@ -54,14 +55,15 @@ struct Staged {
 // Puts every file with its time into a new release folder in `fresh` (a
 // link to the previous release's copy where that is the same, else a
 // copy), with a second name below .cp1254/ for a name that is not plain
-// ASCII; the chunk index of every file of 1 MiB or more (patch/download_plan.h)
-// in the release's folder (a link to the previous release's where its
-// manifest, signed with this publication's key, names those bytes, else cut
-// from the copy); writes the list (its base URL the release's folder), the manifest
-// of the hashes of the list and the files, its signature when the plan
-// signs, and the pages; and makes everything readable for a web server
-// running as another user. False with the reason in `error` on the first
-// failure.
+// ASCII; the chunk index of every file of 1 MiB or more
+// (patch/download_plan.h) in the release's folder (a link to the previous
+// release's where its manifest, signed with this publication's key, names
+// those bytes, else cut from the copy); the small files once more in packs
+// (packs.h); writes the list (its base URL the release's folder), the
+// manifest of the hashes of the list, the files, their indexes and packs,
+// its signature when the plan signs, and the pages; and makes everything
+// readable for a web server running as another user. False with the reason
+// in `error` on the first failure.
 bool Stage(const Publication& plan, const std::filesystem::path& siteDir,
            const std::filesystem::path& fresh, Staged& staged, std::string& error);
 
