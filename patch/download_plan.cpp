@@ -23,8 +23,6 @@ constexpr std::uint64_t kIndexBatchBytes = 8 << 20;
 // The records one delta fetches at most: those of some 400 MiB of changed
 // chunks. A file that needs more comes whole.
 constexpr std::uint64_t kMaxRecordBytes = 8 << 20;
-// A pack index of the most files a list may name, of long names.
-constexpr std::uint64_t kMaxPackIndexBytes = 64 << 20;
 
 // One body fetched into memory: all of it, or the range first..last.
 struct MemoryFetch {
@@ -286,7 +284,7 @@ public:
             end = BatchEnd(begin);
             if (!FetchIndexes(begin, end) || !PlanDeltas(begin, end)) return std::nullopt;
         }
-        if (!PlanPacks()) return std::nullopt;
+        if (!PlanPacks(entries)) return std::nullopt;
         return std::move(plan_);
     }
 
@@ -363,7 +361,7 @@ private:
     // The small files that come whole come from the release's packs, when
     // there are two at least and its signed pack index can be had; else
     // each from its own URL.
-    bool PlanPacks() {
+    bool PlanPacks(const std::list<UpdateListEntry>& entries) {
         std::vector<PlannedFile*> small;
         for (PlannedFile& file : plan_) {
             if (file.way == PlannedFile::Way::Whole && file.hash != nullptr &&
@@ -374,8 +372,16 @@ private:
         const std::string index = std::string(delta::kPackFolder) + "/" + delta::kPackIndexName;
         const trust::Sha256Digest* hash = site_.release.Listed(SiteFolderOf(site_.baseUrl) + index);
         if (small.size() < 2 || hash == nullptr) return true;
+        // No longer than an index of every listed file could be: a line
+        // each, and one for each pack they could fill.
+        std::uint64_t cap = 64, bytes = 0;
+        for (const UpdateListEntry& entry : entries) {
+            cap += SiteName(entry.path).size() + 64;
+            bytes += entry.size < delta::kPackedFileBelow ? entry.size : 0;
+        }
+        cap += (bytes / delta::kMaxPackBytes + 1) * 96;
         std::vector<MemoryFetch> fetch = {
-            {site_.baseUrl + "/" + index, 1, 0, kMaxPackIndexBytes, "", false, 0, 0,
+            {site_.baseUrl + "/" + index, 1, 0, cap, "", false, 0, 0,
              [hash](std::string_view body) { return trust::Sha256Of(body) == *hash; }}};
         if (!FetchAll(site_, fetch)) return false;
         delta::PackIndex packs;

@@ -120,9 +120,13 @@ std::size_t PackDownload::Take(Fetch& f, const char* data, std::size_t bytes) {
     if (!f.begun && range) {
         // Exactly the range asked for, as it lies in the pack.
         const std::string encoding = f.curl.response_header("Content-Encoding");
-        f.refused = f.curl.response_code() != 206 ||
-                    !(encoding.empty() || encoding == "identity") ||
-                    !RangeIs(f.curl.response_header("Content-Range"), first_, last_, 0);
+        // A range from the pack's start may come as all of it (200): taken
+        // when it is no longer than the range.
+        const long status = f.curl.response_code();
+        f.refused =
+            !(encoding.empty() || encoding == "identity") ||
+            !(status == 206 ? RangeIs(f.curl.response_header("Content-Range"), first_, last_, 0)
+                            : status == 200 && first_ == 0);
     }
     f.begun = true;
     const std::uint64_t most = range ? last_ - first_ + 1 : files_[f.file].entry->size;

@@ -40,7 +40,7 @@ HttpServer::HttpServer() : server_(std::make_unique<httplib::Server>()) {
         }
         // The reply goes as scripted: the server would cut a body to the
         // request's range otherwise.
-        const_cast<httplib::Request&>(req).ranges.clear();
+        if (reply.mode != Reply::Mode::Ranged) const_cast<httplib::Request&>(req).ranges.clear();
         for (const auto& [name, value] : reply.headers) res.set_header(name.c_str(), value);
         res.status = reply.status;
         const auto body = std::make_shared<std::string>(reply.body);
@@ -50,6 +50,9 @@ HttpServer::HttpServer() : server_(std::make_unique<httplib::Server>()) {
             case Mode::Gzip:
                 res.set_header("Content-Encoding", "gzip");
                 return res.set_content(gzip(*body), type);
+            case Mode::Ranged:
+                if (!req.ranges.empty() && res.status == 200) res.status = 206;
+                return res.set_content(*body, type);
             case Mode::Plain:
                 return res.set_content(*body, type);
             case Mode::Endless:

@@ -24,6 +24,7 @@ struct Reply {
         Drop,     // half the body, then the connection is closed
         Stall,    // half the body, then nothing for 3 s (or until the server ends)
         Endless,  // the body, then more and more of it until the client gives up
+        Ranged,   // with Content-Length, a Range answered as a static server does
     };
     int status = 200;
     std::string body;
