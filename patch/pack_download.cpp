@@ -17,7 +17,6 @@ struct PackDownload::Fetch {
     easy_curl curl;
     std::size_t file = kRange;
     std::size_t host = 0;
-    MirrorSet::Hosts tried = 0;
     std::string body;
     bool busy = false, begun = false, refused = false;
 };
@@ -47,7 +46,8 @@ PackDownload::PackDownload(const PlannedFile* files, std::size_t count, std::siz
       last_(files[count - 1].pack.offset + files[count - 1].entry->size - 1),
       placed_(count),
       own_(count),
-      asked_(count) {}
+      asked_(count),
+      ownTried_(count) {}
 
 PackDownload::~PackDownload() = default;
 
@@ -84,7 +84,6 @@ void PackDownload::Dispatch(multi_curl& transfers) {
         for (std::size_t i = 0; rangeAsked_ && i < count_ && f->file == kRange; ++i) {
             if (own_[i] && !asked_[i]) f->file = i;
         }
-        f->tried = 0;
         Request(*f, transfers);
         if (!f->busy) return;
     }
@@ -93,7 +92,7 @@ void PackDownload::Dispatch(multi_curl& transfers) {
 // Asks for `f` on the best host it has not failed on.
 void PackDownload::Request(Fetch& f, multi_curl& transfers) {
     MirrorSet& hosts = context_.hosts;
-    f.host = hosts.Pick(f.tried).value_or(0);
+    f.host = hosts.Pick(Tried(f)).value_or(0);
     f.body.clear();
     f.begun = f.refused = false;
     const bool range = f.file == kRange;
@@ -104,6 +103,10 @@ void PackDownload::Request(Fetch& f, multi_curl& transfers) {
     if (!f.busy) return;
     hosts.Began(f.host);
     MarkAsked(f, true);
+}
+
+MirrorSet::Hosts& PackDownload::Tried(const Fetch& f) {
+    return f.file == kRange ? rangeTried_ : ownTried_[f.file];
 }
 
 void PackDownload::MarkAsked(const Fetch& f, bool asked) {
@@ -161,7 +164,7 @@ void PackDownload::Ended(multi_curl&, easy_curl* transfer, CURLcode code) {
                                 : code != CURLE_OK ? f.curl.error_text(code)
                                                    : "shorter than asked for";
         std::string().swap(f.body);
-        if (context_.hosts.MoveOn(f.host, f.tried, why)) {
+        if (context_.hosts.MoveOn(f.host, Tried(f), why)) {
             MarkAsked(f, false);
         } else if (range) {
             LogRefusal(files_[0].pack.url + ": " + why + "; its files fetched one by one");

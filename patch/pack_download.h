@@ -43,6 +43,8 @@ private:
     static constexpr std::size_t kRange = static_cast<std::size_t>(-1);
     void Request(Fetch& f, talvo::utility::multi_curl& transfers);
     void MarkAsked(const Fetch& f, bool asked);
+    // The hosts the request of `f` has failed on.
+    MirrorSet::Hosts& Tried(const Fetch& f);
     std::size_t Take(Fetch& f, const char* data, std::size_t bytes);
     void TookRange(const std::string& body);
     void Place(std::size_t i, std::string_view bytes);
@@ -57,6 +59,8 @@ private:
     std::vector<std::unique_ptr<Fetch>> fetches_;
     // Per file: placed; to be fetched from its own URL (and asked for).
     std::vector<bool> placed_, own_, asked_;
+    MirrorSet::Hosts rangeTried_ = 0;
+    std::vector<MirrorSet::Hosts> ownTried_;
     bool rangeAsked_ = false, failed_ = false;
     double done_ = 0;
 };
