@@ -109,6 +109,16 @@ TEST_F(EngineRun, MirrorsTakeOverEveryRequestThePrimaryFails) {
         EXPECT_TRUE(row.setAside != 0 || named(nginx.url()) == 0);
     }
 
+    // A mirror list that is not the signed one is refused; the kept one stays.
+    server.serve("/Patcher/mirrors.txt", {{200, "http://127.0.0.1:1\n"}});
+    run();
+    const Log lines = log();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) {
+                                return l.ends_with("Patcher/mirrors.txt: not the signed bytes");
+                            }),
+              1);
+
     // The primary gone: the list, the release and the files come from the
     // mirror the kept release names; a mirror behind it is refused.
     const std::string gone = "http://127.0.0.1:" + std::to_string(free_port()) + kListPath;
