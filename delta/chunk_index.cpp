@@ -6,7 +6,9 @@ namespace delta {
 
 namespace {
 
+// The long form's, and the short form's.
 constexpr std::string_view kMagic = "VALDCHK1";
+constexpr std::string_view kShortMagic = "VALDCHK2";
 // Magic, chunk sizes (3), group sizes (2), the file's size, the group count.
 constexpr std::size_t kHeaderBytes = 8 + 5 * 4 + 8 + 4;
 constexpr std::size_t kGroupBytes = 4 + 4 + 32;
@@ -58,26 +60,32 @@ bool EndsGroup(const trust::Sha256Digest& chunk, std::uint32_t count, GroupSizes
     return count >= sizes.max || (word & (sizes.average - 1)) == 0;
 }
 
-void AppendRecord(std::string& out, const ChunkRecord& record) {
+void AppendRecord(std::string& out, const ChunkRecord& record, std::size_t recordBytes) {
     Put32(out, record.length);
-    PutHash(out, record.hash);
+    out.append(reinterpret_cast<const char*>(record.hash.data()), recordBytes - 4);
 }
 
-bool ParseRecords(std::string_view bytes, std::vector<ChunkRecord>& records) {
-    if (bytes.size() % kChunkRecordBytes != 0) return false;
+bool ParseRecords(std::string_view bytes, std::vector<ChunkRecord>& records,
+                  std::size_t recordBytes) {
+    if (bytes.size() % recordBytes != 0) return false;
     records.clear();
-    records.reserve(bytes.size() / kChunkRecordBytes);
-    for (std::size_t at = 0; at < bytes.size(); at += kChunkRecordBytes) {
+    records.reserve(bytes.size() / recordBytes);
+    for (std::size_t at = 0; at < bytes.size(); at += recordBytes) {
         ChunkRecord& record = records.emplace_back();
         record.length = Get32(bytes, at);
-        record.hash = GetHash(bytes, at + 4);
+        std::memcpy(record.hash.data(), bytes.data() + at + 4, recordBytes - 4);
         if (record.length == 0) return false;
     }
     return true;
 }
 
+bool HashMatches(const trust::Sha256Digest& hash, const ChunkRecord& record,
+                 std::size_t recordBytes) {
+    return std::memcmp(hash.data(), record.hash.data(), recordBytes - 4) == 0;
+}
+
 std::string ChunkIndex::Format() const {
-    std::string out(kMagic);
+    std::string out(recordBytes == kShortRecordBytes ? kShortMagic : kMagic);
     for (const std::uint32_t value :
          {chunkSizes.min, chunkSizes.average, chunkSizes.max, groupSizes.average, groupSizes.max}) {
         Put32(out, value);
@@ -94,11 +102,13 @@ std::string ChunkIndex::Format() const {
 
 bool ChunkIndex::Parse(std::string_view bytes, ChunkIndex& index, std::string& error) {
     index = ChunkIndex();
-    if (bytes.size() < kHeaderBytes || bytes.substr(0, kMagic.size()) != kMagic) {
+    const std::string_view magic = bytes.substr(0, kMagic.size());
+    if (bytes.size() < kHeaderBytes || (magic != kMagic && magic != kShortMagic)) {
         error = "not a chunk index";
         return false;
     }
     ChunkIndex read;
+    read.recordBytes = magic == kShortMagic ? kShortRecordBytes : kChunkRecordBytes;
     read.chunkSizes = {Get32(bytes, 8), Get32(bytes, 12), Get32(bytes, 16)};
     read.groupSizes = {Get32(bytes, 20), Get32(bytes, 24)};
     read.fileSize = Get64(bytes, 28);
@@ -146,12 +156,12 @@ bool ChunkIndex::Parse(std::string_view bytes, ChunkIndex& index, std::string& e
     return true;
 }
 
-std::string IndexName(const trust::Sha256Digest& fileHash) {
-    return trust::ToHex(fileHash) + ".index";
+std::string IndexName(const trust::Sha256Digest& fileHash, std::size_t recordBytes) {
+    return trust::ToHex(fileHash) + (recordBytes == kShortRecordBytes ? ".index2" : ".index");
 }
 
-std::string ChunkListName(const trust::Sha256Digest& fileHash) {
-    return trust::ToHex(fileHash) + ".chunks";
+std::string ChunkListName(const trust::Sha256Digest& fileHash, std::size_t recordBytes) {
+    return trust::ToHex(fileHash) + (recordBytes == kShortRecordBytes ? ".chunks2" : ".chunks");
 }
 
 }  // namespace delta

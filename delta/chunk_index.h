@@ -11,6 +11,15 @@
 //                    does not find in its old copy are fetched (Range), each
 //                    checked against its group's hash.
 //
+// Each file comes in two forms, listed side by side in the signed manifest:
+// the long one above, and the short one, "<hash>.index2" and
+// "<hash>.chunks2", whose records hold only the first 8 bytes of a chunk's
+// SHA-256 (12 bytes a record, not 36) and whose groups hash those short
+// records. Launchers that know the short form take it; older ones, which
+// ignore it, the long one. A chunk that shares 8 bytes of hash with another
+// is no danger: every file made is checked whole against its signed hash,
+// and one that fails comes whole.
+//
 // A chunk's offset is the sum of the lengths before it; a group's, of the
 // groups' bytes before it. Groups end at chunks whose hash says so (content
 // defined, like the chunks): a change moves only the groups around it.
@@ -38,18 +47,23 @@ struct GroupSizes {
 };
 inline constexpr GroupSizes kGroupSizes{64, 512};
 
-// How a file is cut: always these in an index; others only to measure.
+// The bytes of one record in the chunk list: its length and its hash,
+// whole in the long form, its first 8 bytes in the short one.
+inline constexpr std::size_t kChunkRecordBytes = 4 + 32;
+inline constexpr std::size_t kShortRecordBytes = 4 + 8;
+
+// How a file is cut (always these sizes in an index; others only to
+// measure), and the records its groups' hashes are taken of.
 struct Cutting {
     ChunkSizes chunks = kChunkSizes;
     GroupSizes groups = kGroupSizes;
+    std::size_t recordBytes = kChunkRecordBytes;
 };
 
 struct ChunkRecord {
     std::uint32_t length = 0;
-    trust::Sha256Digest hash{};
+    trust::Sha256Digest hash{};  // a short record's: its first 8 bytes, the rest 0
 };
-// The bytes of one record in the chunk list.
-inline constexpr std::size_t kChunkRecordBytes = 4 + 32;
 
 struct GroupRecord {
     std::uint32_t chunks = 0;
@@ -67,17 +81,25 @@ std::uint64_t MostIndexBytes(std::uint64_t fileSize);
 bool EndsGroup(const trust::Sha256Digest& chunk, std::uint32_t count,
                GroupSizes sizes = kGroupSizes);
 
-// Appends a record's bytes as the chunk list holds them.
-void AppendRecord(std::string& out, const ChunkRecord& record);
+// Appends a record's bytes as a chunk list of `recordBytes` records holds
+// them.
+void AppendRecord(std::string& out, const ChunkRecord& record,
+                  std::size_t recordBytes = kChunkRecordBytes);
 // Reads the records of `bytes` (a whole number of them). False for a size
 // that is no whole number or a zero length.
-bool ParseRecords(std::string_view bytes, std::vector<ChunkRecord>& records);
+bool ParseRecords(std::string_view bytes, std::vector<ChunkRecord>& records,
+                  std::size_t recordBytes = kChunkRecordBytes);
+// True when `hash`, a chunk's SHA-256, is the one `record` (of
+// `recordBytes`) holds: as far as the record holds it.
+bool HashMatches(const trust::Sha256Digest& hash, const ChunkRecord& record,
+                 std::size_t recordBytes);
 
 struct ChunkIndex {
     ChunkSizes chunkSizes;
     GroupSizes groupSizes;
     std::uint64_t fileSize = 0;
     std::vector<GroupRecord> groups;
+    std::size_t recordBytes = kChunkRecordBytes;  // its chunk list's: the form
 
     std::string Format() const;
     // Strictly: the header, the sizes this program cuts with (an index of
@@ -88,8 +110,11 @@ struct ChunkIndex {
     static bool Parse(std::string_view bytes, ChunkIndex& index, std::string& error);
 };
 
-// The names of a file's index and chunk list, from its SHA-256.
-std::string IndexName(const trust::Sha256Digest& fileHash);
-std::string ChunkListName(const trust::Sha256Digest& fileHash);
+// The names of a file's index and chunk list, from its SHA-256, in the form
+// of `recordBytes` records.
+std::string IndexName(const trust::Sha256Digest& fileHash,
+                      std::size_t recordBytes = kChunkRecordBytes);
+std::string ChunkListName(const trust::Sha256Digest& fileHash,
+                          std::size_t recordBytes = kChunkRecordBytes);
 
 }  // namespace delta

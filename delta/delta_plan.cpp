@@ -42,7 +42,7 @@ DeltaPlanner::DeltaPlanner(ChunkIndex index, const OldCopy& old)
     std::uint64_t listOffset = 0;
     for (std::size_t g = 0; g < index_.groups.size(); ++g) {
         const GroupRecord& group = index_.groups[g];
-        const std::uint64_t listBytes = std::uint64_t{group.chunks} * kChunkRecordBytes;
+        const std::uint64_t listBytes = std::uint64_t{group.chunks} * index_.recordBytes;
         oldGroupAt_[g] = old_.FindGroup(group);
         if (oldGroupAt_[g] >= 0) {
             ++matched_;
@@ -61,10 +61,12 @@ bool DeltaPlanner::TakeRecords(const ListRange& range, std::string_view bytes) {
     std::size_t at = 0;
     for (std::size_t g = range.firstGroup; g < range.firstGroup + range.groups; ++g) {
         const GroupRecord& group = index_.groups[g];
-        const std::string_view slice = bytes.substr(at, group.chunks * kChunkRecordBytes);
+        const std::string_view slice = bytes.substr(at, group.chunks * index_.recordBytes);
         at += slice.size();
         std::vector<ChunkRecord> records;
-        if (trust::Sha256Of(slice) != group.hash || !ParseRecords(slice, records)) return false;
+        if (trust::Sha256Of(slice) != group.hash ||
+            !ParseRecords(slice, records, index_.recordBytes))
+            return false;
         std::uint64_t sum = 0;
         for (const ChunkRecord& record : records) {
             // What the chunker cuts: only the file's last chunk is short.
@@ -84,6 +86,7 @@ bool DeltaPlanner::TakeRecords(const ListRange& range, std::string_view bytes) {
 bool DeltaPlanner::Plan(DeltaPlan& plan) const {
     plan = DeltaPlan();
     plan.size = index_.fileSize;
+    plan.recordBytes = index_.recordBytes;
     std::uint64_t offset = 0;
     for (std::size_t g = 0; g < index_.groups.size(); ++g) {
         const GroupRecord& group = index_.groups[g];

@@ -33,6 +33,9 @@ struct DeltaPlan {
     std::uint64_t size = 0;
     std::vector<Piece> pieces;
     std::vector<FileChunk> fetched;  // the chunks of the fetched pieces, in order
+    // Of the index's records: a fetched chunk is checked against as much of
+    // its hash as they hold (HashMatches).
+    std::size_t recordBytes = kChunkRecordBytes;
 
     std::uint64_t FetchBytes() const;
     std::size_t Ranges() const;

@@ -18,7 +18,8 @@ std::uint64_t KeyOf(const trust::Sha256Digest& hash) {
 // Makes the groups as the chunks come.
 class Grouper {
 public:
-    Grouper(ChunkSink& sink, GroupSizes sizes) : sink_(sink), sizes_(sizes) {}
+    Grouper(ChunkSink& sink, GroupSizes sizes, std::size_t recordBytes)
+        : sink_(sink), sizes_(sizes), recordBytes_(recordBytes) {}
 
     void Add(const FileChunk& chunk) {
         sink_.Chunk(chunk);
@@ -26,7 +27,7 @@ public:
             group_ = FileGroup{chunk.offset, {}};
             records_.clear();
         }
-        AppendRecord(records_, chunk.record);
+        AppendRecord(records_, chunk.record, recordBytes_);
         group_.record.bytes += chunk.record.length;
         if (EndsGroup(chunk.record.hash, ++group_.record.chunks, sizes_)) Finish();
     }
@@ -40,6 +41,7 @@ public:
 private:
     ChunkSink& sink_;
     const GroupSizes sizes_;
+    const std::size_t recordBytes_;
     FileGroup group_;
     std::string records_;
 };
@@ -61,7 +63,7 @@ bool ChunkStream(const ReadSome& read, ChunkSink& sink, trust::Sha256Digest* who
     std::uint64_t offset = 0;
     bool end = false;
     trust::Sha256 wholeHash, chunkHash;
-    Grouper groups(sink, cutting.groups);
+    Grouper groups(sink, cutting.groups, cutting.recordBytes);
     for (;;) {
         if (!end && have - at < max) {
             if (stop && stop()) return false;
@@ -89,17 +91,28 @@ bool ChunkStream(const ReadSome& read, ChunkSink& sink, trust::Sha256Digest* who
 }
 
 IndexWriter::IndexWriter(Cutting cutting) {
-    index_.chunkSizes = cutting.chunks;
-    index_.groupSizes = cutting.groups;
+    for (Form& form : forms_) {
+        form.index.chunkSizes = cutting.chunks;
+        form.index.groupSizes = cutting.groups;
+    }
+    forms_[1].index.recordBytes = kShortRecordBytes;
 }
 
 void IndexWriter::Chunk(const FileChunk& chunk) {
-    AppendRecord(list_, chunk.record);
-    index_.fileSize += chunk.record.length;
+    for (Form& form : forms_) {
+        AppendRecord(form.list, chunk.record, form.index.recordBytes);
+        form.index.fileSize += chunk.record.length;
+    }
 }
 
+// Each form's group hash is of its own records: the last ones of its list.
 void IndexWriter::Group(const FileGroup& group) {
-    index_.groups.push_back(group.record);
+    for (Form& form : forms_) {
+        const std::size_t bytes = std::size_t{group.record.chunks} * form.index.recordBytes;
+        GroupRecord record = group.record;
+        record.hash = trust::Sha256Of(std::string_view(form.list).substr(form.list.size() - bytes));
+        form.index.groups.push_back(record);
+    }
 }
 
 void OldCopy::Chunk(const FileChunk& chunk) {

@@ -44,26 +44,33 @@ using ReadSome = std::function<long(void* data, std::size_t size)>;
 bool ChunkStream(const ReadSome& read, ChunkSink& sink, trust::Sha256Digest* whole = nullptr,
                  const std::function<bool()>& stop = {}, Cutting cutting = {});
 
-// The publisher's sink: the index and the chunk list of a file.
+// The publisher's sink: the index and the chunk list of a file, in the
+// long form and in the short one, cut once.
 class IndexWriter : public ChunkSink {
 public:
     explicit IndexWriter(Cutting cutting = {});
     void Chunk(const FileChunk& chunk) override;
     void Group(const FileGroup& group) override;
 
-    const ChunkIndex& index() const { return index_; }
-    const std::string& chunkList() const { return list_; }
+    const ChunkIndex& index() const { return forms_[0].index; }
+    const std::string& chunkList() const { return forms_[0].list; }
+    const ChunkIndex& shortIndex() const { return forms_[1].index; }
+    const std::string& shortChunkList() const { return forms_[1].list; }
 
 private:
-    ChunkIndex index_;
-    std::string list_;
+    struct Form {
+        ChunkIndex index;
+        std::string list;
+    };
+    Form forms_[2];
 };
 
-// The launcher's old copy of a file: its groups by hash, and each chunk's
-// place by the first 8 bytes of its hash (16 bytes a chunk: 8 MiB for a
-// GiB). A chunk is taken as found when those bytes and its length match;
-// should two chunks ever share them, the new file's hash, checked whole
-// before it is used, refuses the result.
+// The launcher's old copy of a file: its groups by hash (cut with the
+// record form of the index it is matched against), and each chunk's place
+// by the first 8 bytes of its hash (16 bytes a chunk: 8 MiB for a GiB). A
+// chunk is taken as found when those bytes and its length match, which is
+// all a short record holds; should two chunks ever share them, the new
+// file's hash, checked whole before it is used, refuses the result.
 class OldCopy : public ChunkSink {
 public:
     void Chunk(const FileChunk& chunk) override;

@@ -72,8 +72,9 @@ bool DeltaWriter::Resume() {
 bool DeltaWriter::ChunkThere(const delta::FileChunk& chunk) {
     const long n = out_.read_some_at(buffer_.data(), chunk.record.length, chunk.offset);
     return n == static_cast<long>(chunk.record.length) &&
-           trust::Sha256Of(std::string_view(buffer_.data(), chunk.record.length)) ==
-               chunk.record.hash;
+           delta::HashMatches(
+               trust::Sha256Of(std::string_view(buffer_.data(), chunk.record.length)), chunk.record,
+               file_.delta.recordBytes);
 }
 
 // A chunk to fetch: with the one before it when they are neighbours.
@@ -105,7 +106,9 @@ bool DeltaWriter::Write(std::size_t r, const char* data, std::size_t size) {
         size -= part;
         p.next += part;
         if (p.next == end) {
-            if (p.hash.Final() != chunk.record.hash) return !(corrupt_ = true);
+            if (!delta::HashMatches(p.hash.Final(), chunk.record, file_.delta.recordBytes)) {
+                return !(corrupt_ = true);
+            }
             ++p.chunk;
         }
     }

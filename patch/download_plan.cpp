@@ -208,9 +208,12 @@ struct Candidate {
 void ReadIndex(Candidate& c, const SignedRelease& release, const std::string& body) {
     if (trust::Sha256Of(body) != *release.Listed(c.where.indexPath)) {
         c.error = "not the signed bytes";
-    } else if (delta::ChunkIndex::Parse(body, c.index, c.error) &&
-               c.index.fileSize != c.file->entry->size) {
+    } else if (!delta::ChunkIndex::Parse(body, c.index, c.error)) {
+        return;
+    } else if (c.index.fileSize != c.file->entry->size) {
         c.error = "of another size than listed";
+    } else if (c.index.recordBytes != c.where.recordBytes) {
+        c.error = "not of the form its name says";
     }
 }
 
@@ -224,8 +227,10 @@ OldCopyIs ReadOldCopy(const Candidate& c, const platform::ManualResetEvent& stop
     std::uint64_t size = 0;
     trust::Sha256Digest whole;
     const bool sameSize = local.size(size) && size == entry.size;
-    if (!delta::ChunkFile(local, old, sameSize ? &whole : nullptr,
-                          [&stop] { return stop.is_set(); })) {
+    delta::Cutting cutting;
+    cutting.recordBytes = c.index.recordBytes;
+    if (!delta::ChunkFile(
+            local, old, sameSize ? &whole : nullptr, [&stop] { return stop.is_set(); }, cutting)) {
         return OldCopyIs::Unread;
     }
     if (sameSize && whole == *c.file->hash) return OldCopyIs::Signed;
@@ -308,8 +313,14 @@ private:
             platform::File local = platform::File::open_for_reading(file.entry->path);
             std::uint64_t size = 0;
             const bool copy = file.hash != nullptr && local && local.size(size);
-            const IndexLocation where =
-                copy ? LocateIndex(site_.baseUrl, *file.hash) : IndexLocation();
+            IndexLocation where;
+            if (copy) {
+                // The short form when the site lists it, else the long one.
+                where = LocateIndex(site_.baseUrl, *file.hash, delta::kShortRecordBytes);
+                if (!site_.release.Listed(where.indexPath)) {
+                    where = LocateIndex(site_.baseUrl, *file.hash);
+                }
+            }
             if (copy && file.entry->size >= delta::kMinIndexedSize &&
                 site_.release.Listed(where.indexPath)) {
                 candidates_.push_back({&file, where, false, {}, ""});
@@ -427,10 +438,14 @@ std::uint64_t PlannedFile::FetchBytes() const {
                                                  : 0;
 }
 
-IndexLocation LocateIndex(const std::string& baseUrl, const trust::Sha256Digest& fileHash) {
-    const std::string index = std::string(kIndexFolder) + "/" + delta::IndexName(fileHash);
-    const std::string list = std::string(kIndexFolder) + "/" + delta::ChunkListName(fileHash);
-    return {SiteFolderOf(baseUrl) + index, baseUrl + "/" + index, baseUrl + "/" + list};
+IndexLocation LocateIndex(const std::string& baseUrl, const trust::Sha256Digest& fileHash,
+                          std::size_t recordBytes) {
+    const std::string index =
+        std::string(kIndexFolder) + "/" + delta::IndexName(fileHash, recordBytes);
+    const std::string list =
+        std::string(kIndexFolder) + "/" + delta::ChunkListName(fileHash, recordBytes);
+    return {SiteFolderOf(baseUrl) + index, baseUrl + "/" + index, baseUrl + "/" + list,
+            recordBytes};
 }
 
 std::optional<DownloadPlan> PlanDownloads(const PlanContext& site,

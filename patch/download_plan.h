@@ -49,13 +49,15 @@ struct PlannedFile {
 using DownloadPlan = std::vector<PlannedFile>;
 
 // Where a signed site keeps a file's chunk index: in the release's folder,
-// below kIndexFolder, named by the file's hash. Its manifest path, its URL
-// and the chunk list's.
+// below kIndexFolder, named by the file's hash and the form of its records
+// (delta::IndexName). Its manifest path, its URL and the chunk list's.
 inline constexpr const char* kIndexFolder = ".chunks";
 struct IndexLocation {
     std::string indexPath, indexUrl, listUrl;
+    std::size_t recordBytes = delta::kChunkRecordBytes;
 };
-IndexLocation LocateIndex(const std::string& baseUrl, const trust::Sha256Digest& fileHash);
+IndexLocation LocateIndex(const std::string& baseUrl, const trust::Sha256Digest& fileHash,
+                          std::size_t recordBytes = delta::kChunkRecordBytes);
 
 // What making the plan needs of the run: the site and its signed release,
 // the run's options, its stop signal and its transfers.

@@ -61,9 +61,10 @@ protected:
         }
         return total;
     }
-    // Where the site keeps the index of a file of these bytes.
+    // Where the site keeps the index of a file of these bytes (the short
+    // form, which the launcher takes).
     fs::path index_of(const std::string& bytes) const {
-        const std::string name = delta::IndexName(trust::Sha256Of(bytes));
+        const std::string name = delta::IndexName(trust::Sha256Of(bytes), delta::kShortRecordBytes);
         for (const auto& e : fs::recursive_directory_iterator(site)) {
             if (e.path().filename() == name) return e.path();
         }
@@ -133,7 +134,7 @@ TEST_F(DeltaRun, AChangedFileCostsWhatChangedAndAnythingAmissFetchesItWhole) {
         for (const std::string& line : log()) text += line + "\n";
         const bool refused = text.find("do\xF0rulama") != std::string::npos;
         EXPECT_EQ(refused, c.index != Signed) << text;
-        EXPECT_EQ(text.find(".index: not the signed bytes") != std::string::npos,
+        EXPECT_EQ(text.find(".index2: not the signed bytes") != std::string::npos,
                   c.index != Signed);
     }
 }

@@ -164,29 +164,33 @@ protected:
             wait_until([&] { return read_bytes(served).find("ready") != std::string::npos; }));
     }
 
-    // d0.pak's index and chunk list forged to chunks of one byte after its
-    // first group (which the old copy holds, so that records are fetched),
-    // and signed anew, as a publisher that signs what it did not read does.
+    // d0.pak's index and chunk list (the short form, which the launcher
+    // takes) forged to chunks of one byte after its first group (which the
+    // old copy holds, so that records are fetched), and signed anew, as a
+    // publisher that signs what it did not read does.
     void Forge(const std::string& bytes) {
+        constexpr std::size_t kForm = delta::kShortRecordBytes;
         const trust::Sha256Digest hash = trust::Sha256Of(bytes);
         fs::path index, list;
         for (const auto& e : fs::recursive_directory_iterator(site(Site::Main))) {
             const std::string name = e.path().filename().string();
-            if (name == delta::IndexName(hash)) index = fs::relative(e.path(), site(Site::Main));
-            if (name == delta::ChunkListName(hash)) list = fs::relative(e.path(), site(Site::Main));
+            if (name == delta::IndexName(hash, kForm))
+                index = fs::relative(e.path(), site(Site::Main));
+            if (name == delta::ChunkListName(hash, kForm))
+                list = fs::relative(e.path(), site(Site::Main));
         }
         delta::ChunkIndex forged;
         std::string error;
         ASSERT_TRUE(delta::ChunkIndex::Parse(read_bytes(site(Site::Main) / index), forged, error));
-        std::string records = read_bytes(site(Site::Main) / list)
-                                  .substr(0, forged.groups[0].chunks * delta::kChunkRecordBytes);
+        std::string records =
+            read_bytes(site(Site::Main) / list).substr(0, forged.groups[0].chunks * kForm);
         forged.groups.resize(1);
         for (std::size_t at = forged.groups[0].bytes; at < bytes.size(); at += 512) {
             std::string group;
             for (std::size_t i = at; i < std::min(at + 512, bytes.size()); ++i) {
-                delta::AppendRecord(group, {1, trust::Sha256Of(bytes.substr(i, 1))});
+                delta::AppendRecord(group, {1, trust::Sha256Of(bytes.substr(i, 1))}, kForm);
             }
-            const auto n = static_cast<std::uint32_t>(group.size() / delta::kChunkRecordBytes);
+            const auto n = static_cast<std::uint32_t>(group.size() / kForm);
             forged.groups.push_back({n, n, trust::Sha256Of(group)});
             records += group;
         }
@@ -308,7 +312,7 @@ const Row kRows[] = {
     {"manifest", "html", 1, "signature"},
     {"signature", "html", 1, "signature: "},
     {"servers", "html", 5, "server list: "},
-    {"index", "html", 0, ".index: not the signed bytes"},
+    {"index", "html", 0, ".index2: not the signed bytes"},
     {"records", "html", 0},
     {"file", "html", 4, "a.pak: shorter than the list says; not the listed file"},
     {"range", "html", 0},

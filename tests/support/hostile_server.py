@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/ usr / bin / env python3
 """A web server that misbehaves on purpose, in front of published patch sites.
 
     hostile_server.py ROOT PORT
@@ -16,9 +16,8 @@ file asked for whole), range (a game file asked for a range), none.
 
 HOW:
   endless      the body never ends (chunked)
-  drip         the right body at 20 bytes a second
-  frozen       the request read, then nothing
-  short        a file: half the body, then the connection closed; a range:
+drip the right body at 20 bytes a second frozen the request read,
+    then nothing short a file : half the body, then the connection closed; a range:
                a 206 for the range, with half of it as its whole body
   empty        200 and Content-Length: 0
   long         the body and 1000 bytes more, as its length says
@@ -61,7 +60,7 @@ def kind_of(path, ranged):
     if path.startswith("/serverlist_test.aspx"):
         return "servers"
     if "/.chunks/" in path:
-        return "index" if path.endswith(".index") else "records"
+        return "index" if path.endswith((".index", ".index2")) else "records"
     return "range" if ranged else "file"
 
 

@@ -195,8 +195,11 @@ TEST_F(Publisher, IndexesOnlyFilesOfOneMiBOrMore) {
         for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7919) >> 5);
         write_file("build/" + std::to_string(size) + ".pak", bytes);
         const trust::Sha256Digest hash = trust::Sha256Of(bytes);
-        if (size >= (1 << 20))
-            expected.insert({delta::IndexName(hash), delta::ChunkListName(hash)});
+        if (size >= (1 << 20)) {
+            expected.insert({delta::IndexName(hash), delta::ChunkListName(hash),
+                             delta::IndexName(hash, delta::kShortRecordBytes),
+                             delta::ChunkListName(hash, delta::kShortRecordBytes)});
+        }
     }
     ASSERT_EQ(publish(), publish::kPublished) << errors;
     std::set<std::string> indexed;
@@ -292,14 +295,14 @@ TEST_F(Publisher, SignsNothingOfThePreviousReleaseItDidNotCheck) {
     for (const auto& e : fs::directory_iterator(r1 + ".chunks")) {
         indexes[".chunks/" + e.path().filename().string()] = read_bytes(e.path());
     }
-    ASSERT_EQ(indexes.size(), 2u);
+    ASSERT_EQ(indexes.size(), 4u);
     write_bytes(r1 + "valdora.pak", std::string(1000, 'X'));  // the size kept
     for (const auto& [name, bytes] : indexes) write_bytes(r1 + name, "forged " + bytes);
     write_file("build/new.pak", "n");
     ASSERT_EQ(publish(), publish::kPublished) << errors;
     const std::string r2 = "site/game/" + release() + "/";
     ASSERT_NE(r2, r1);
-    for (const char* name : {"valdora.pak", ".index", ".chunks"}) {
+    for (const char* name : {"valdora.pak", ".index", ".chunks", ".index2", ".chunks2"}) {
         EXPECT_NE(errors.find(name + std::string(": not the bytes")), std::string::npos) << errors;
     }
     EXPECT_EQ(read_bytes(r2 + "valdora.pak"), std::string(1000, 'p'));

@@ -116,19 +116,23 @@ bool StageFile(const SourceFile& file, const fs::path& siteDir, const fs::path& 
 }
 
 // The index and chunk list of `file` (staged at `copy`) in `folder`, named
-// by its hash: links to the previous release's where its vouched manifest
-// names the bytes they hold, else cut from the copy.
+// by its hash, in the long form and the short one (delta::IndexName): links
+// to the previous release's where its vouched manifest names the bytes they
+// hold, else cut from the copy.
 bool StageIndex(const fs::path& copy, const trust::Sha256Digest& hash, const Publication& plan,
                 const fs::path& siteDir, const fs::path& folder, Staged& staged,
                 std::string& error) {
-    const std::string names[2] = {delta::IndexName(hash), delta::ChunkListName(hash)};
+    constexpr int kFiles = 4;
+    const std::string names[kFiles] = {delta::IndexName(hash), delta::ChunkListName(hash),
+                                       delta::IndexName(hash, delta::kShortRecordBytes),
+                                       delta::ChunkListName(hash, delta::kShortRecordBytes)};
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (fs::exists(folder / names[0], ec)) return true;  // another file of the same bytes
-    std::string texts[2];
+    std::string texts[kFiles];
     const bool vouched = plan.previous && plan.previous->vouched;
     bool linked = vouched;
-    for (int i = 0; vouched && i < 2; ++i) {
+    for (int i = 0; vouched && i < kFiles; ++i) {
         const fs::path previous = plan.previous->files / kIndexFolder / names[i];
         const trust::Sha256Digest* listed = plan.previous->manifest.Find(Utf8(previous));
         if (listed != nullptr) fs::create_hard_link(siteDir / previous, folder / names[i], ec);
@@ -154,7 +158,9 @@ bool StageIndex(const fs::path& copy, const trust::Sha256Digest& hash, const Pub
         }
         texts[0] = writer.index().Format();
         texts[1] = writer.chunkList();
-        for (int i = 0; i < 2; ++i) {
+        texts[2] = writer.shortIndex().Format();
+        texts[3] = writer.shortChunkList();
+        for (int i = 0; i < kFiles; ++i) {
             fs::remove(folder / names[i], ec);
             if (!WriteText(folder / names[i], texts[i])) {
                 error = (folder / names[i]).string() + ": cannot be written";
@@ -162,7 +168,7 @@ bool StageIndex(const fs::path& copy, const trust::Sha256Digest& hash, const Pub
             }
         }
     }
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < kFiles; ++i) {
         staged.indexes.emplace_back(std::string(kIndexFolder) + "/" + names[i],
                                     trust::Sha256Of(texts[i]));
     }
