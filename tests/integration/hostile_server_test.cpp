@@ -35,7 +35,8 @@ constexpr const char* kReady = "Oyun ba\u015flamaya haz\u0131r.";
 // The site served: as published (version 2 after version 1), a twin with
 // eight files of a MiB and more, one with a huge file, or one of the first's
 // hostile variants.
-enum class Site { Main, Huge, Rollback, Mixed, Forged, Indexes, Altered, Torn };
+enum class Site { Main, Huge, Rollback, Mixed, Forged, Indexes, Altered, Torn, Collided };
+constexpr std::size_t kForm = delta::kShortRecordBytes;  // the records the launcher takes
 
 struct Row {
     const char* kind;       // what the server answers wrongly, and how
@@ -141,7 +142,10 @@ protected:
         }
         variant(Site::Rollback, replay);
         variant(Site::Torn, replay);
-        Forge(two.at("d0.pak"));
+        Forge(Site::Forged, two.at("d0.pak"));
+        Forge(Site::Collided, two.at("d0.pak"),
+              read_bytes(site(Site::Main) /
+                         Find(delta::ChunkListName(trust::Sha256Of(one.at("d0.pak")), kForm))));
         // c.pak changed on the server (size and time kept), then a release published.
         fs::copy(site(Site::Main), site(Site::Altered), fs::copy_options::recursive);
         for (const auto& e : fs::recursive_directory_iterator(site(Site::Main))) {
@@ -164,35 +168,42 @@ protected:
             wait_until([&] { return read_bytes(served).find("ready") != std::string::npos; }));
     }
 
-    // d0.pak's index and chunk list (the short form, which the launcher
-    // takes) forged to chunks of one byte after its first group (which the
-    // old copy holds, so that records are fetched), and signed anew, as a
-    // publisher that signs what it did not read does.
-    void Forge(const std::string& bytes) {
-        constexpr std::size_t kForm = delta::kShortRecordBytes;
-        const trust::Sha256Digest hash = trust::Sha256Of(bytes);
-        fs::path index, list;
+    // Where the main site keeps a file of that name.
+    fs::path Find(const std::string& name) const {
         for (const auto& e : fs::recursive_directory_iterator(site(Site::Main))) {
-            const std::string name = e.path().filename().string();
-            if (name == delta::IndexName(hash, kForm))
-                index = fs::relative(e.path(), site(Site::Main));
-            if (name == delta::ChunkListName(hash, kForm))
-                list = fs::relative(e.path(), site(Site::Main));
+            if (e.path().filename() == name) return fs::relative(e.path(), site(Site::Main));
         }
+        return {};
+    }
+    // d0.pak's short index and chunk list (the form the launcher takes)
+    // forged, and signed anew into site `s`, as a publisher that signs what
+    // it did not read does: given `was` (the old copy's chunk list), a
+    // changed chunk gets the record of an old one (Collide); else chunks of
+    // one byte after the first group (which the old copy holds, so that
+    // records are fetched).
+    void Forge(Site s, const std::string& bytes, const std::string& was = "") {
+        const fs::path index = Find(delta::IndexName(trust::Sha256Of(bytes), kForm)),
+                       list = Find(delta::ChunkListName(trust::Sha256Of(bytes), kForm));
         delta::ChunkIndex forged;
-        std::string error;
+        std::string error, records = read_bytes(site(Site::Main) / list);
         ASSERT_TRUE(delta::ChunkIndex::Parse(read_bytes(site(Site::Main) / index), forged, error));
-        std::string records =
-            read_bytes(site(Site::Main) / list).substr(0, forged.groups[0].chunks * kForm);
-        forged.groups.resize(1);
-        for (std::size_t at = forged.groups[0].bytes; at < bytes.size(); at += 512) {
-            std::string group;
-            for (std::size_t i = at; i < std::min(at + 512, bytes.size()); ++i) {
-                delta::AppendRecord(group, {1, trust::Sha256Of(bytes.substr(i, 1))}, kForm);
+        if (!was.empty()) {
+            Collide(was, records);
+        } else {
+            records.resize(forged.groups[0].chunks * kForm);
+            forged.groups.resize(1);
+            for (std::size_t at = forged.groups[0].bytes; at < bytes.size(); at += 512) {
+                for (std::size_t i = at; i < std::min(at + 512, bytes.size()); ++i) {
+                    delta::AppendRecord(records, {1, trust::Sha256Of(bytes.substr(i, 1))}, kForm);
+                }
+                const auto n =
+                    static_cast<std::uint32_t>(std::min<std::size_t>(512, bytes.size() - at));
+                forged.groups.push_back({n, n, {}});
             }
-            const auto n = static_cast<std::uint32_t>(group.size() / kForm);
-            forged.groups.push_back({n, n, trust::Sha256Of(group)});
-            records += group;
+        }
+        for (std::size_t g = 0, c = 0; g < forged.groups.size(); c += forged.groups[g++].chunks) {
+            forged.groups[g].hash = trust::Sha256Of(
+                std::string_view(records).substr(c * kForm, forged.groups[g].chunks * kForm));
         }
         std::string manifest = read_bytes(site(Site::Main) / kManifest.substr(1));
         for (const auto& [path, text] : {std::pair{index, forged.Format()}, {list, records}}) {
@@ -202,13 +213,29 @@ protected:
         const std::string signature =
             read_bytes(site(Site::Main) / (kManifest.substr(1) + ".minisig"));
         const std::size_t comment = signature.find("\ntrusted comment: ") + 18;
-        variant(Site::Forged,
+        variant(s,
                 {{index, forged.Format()},
                  {list, records},
                  {kManifest.substr(1), manifest},
                  {kManifest.substr(1) + ".minisig",
                   SignText(key, manifest,
                            signature.substr(comment, signature.find('\n', comment) - comment))}});
+    }
+    // The first changed chunk of the length of a chunk of the old copy gets
+    // that one's record: the old bytes pass for it.
+    static void Collide(const std::string& was, std::string& records) {
+        std::vector<delta::ChunkRecord> now, old;
+        ASSERT_TRUE(delta::ParseRecords(records, now, kForm) &&
+                    delta::ParseRecords(was, old, kForm));
+        std::map<std::uint32_t, std::size_t> of;  // an old chunk of each length
+        for (std::size_t j = 0; j < old.size(); ++j) of[old[j].length] = j;
+        std::size_t i = 0;
+        while (i < now.size() && (!of.count(now[i].length) ||
+                                  was.find(records.substr(i * kForm, kForm)) != was.npos)) {
+            ++i;
+        }
+        ASSERT_LT(i, now.size()) << "no changed chunk of an old chunk's length";
+        records.replace(i * kForm, kForm, was, of[now[i].length] * kForm, kForm);
     }
 
     // A game directory with the first version of `s` (big files linked,
@@ -326,6 +353,8 @@ const Row kRows[] = {
     {"file", "headers", 4},
     // An index signed as the site's, of chunks the chunker cannot cut.
     {"none", "none", 0, "group 2 out of bounds", Site::Forged},
+    // A changed chunk signed with 8 bytes of hash its old copy's bytes share.
+    {"none", "none", 0, "d0.pak: made from its old copy, not the signed bytes", Site::Collided},
     // A file altered on the server, then published anew; a torn kept release.
     {"none", "none", 0, "", Site::Altered},
     {"none", "none", 1, "version 1 is older than version 2", Site::Torn},

@@ -17,14 +17,16 @@ struct Cut {
     delta::OldCopy old;
 };
 
-// `bytes` written to a file and cut as both sides cut it.
-Cut CutBytes(const std::string& bytes, trust::Sha256Digest* whole = nullptr) {
+// `bytes` written to a file and cut as both sides cut it, the old copy's
+// groups hashed in the form of `recordBytes` records.
+Cut CutBytes(const std::string& bytes, trust::Sha256Digest* whole = nullptr,
+             std::size_t recordBytes = delta::kChunkRecordBytes) {
     write_bytes("f", bytes);
     Cut cut;
     for (delta::ChunkSink* sink :
          {static_cast<delta::ChunkSink*>(&cut.index), static_cast<delta::ChunkSink*>(&cut.old)}) {
         platform::File file = platform::File::open_for_reading("f");
-        EXPECT_TRUE(delta::ChunkFile(file, *sink, whole));
+        EXPECT_TRUE(delta::ChunkFile(file, *sink, whole, {}, {.recordBytes = recordBytes}));
     }
     cut.old.Finish();
     return cut;
@@ -40,8 +42,9 @@ std::string Apply(const delta::DeltaPlan& plan, const std::string& old, const st
                             : old.substr(piece.from, piece.length);
     }
     for (const delta::FileChunk& chunk : plan.fetched) {
-        EXPECT_EQ(trust::Sha256Of(now.substr(chunk.offset, chunk.record.length)),
-                  chunk.record.hash);
+        EXPECT_TRUE(
+            delta::HashMatches(trust::Sha256Of(now.substr(chunk.offset, chunk.record.length)),
+                               chunk.record, plan.recordBytes));
     }
     return made;
 }
@@ -68,33 +71,35 @@ TEST(Delta, ANewVersionCostsAboutWhatChangedWhereverTheOldBytesNowLie) {
         {"the same bytes", base, 0, 0},
         {"an unrelated file", other, n, 1, true},
     };
-    const Cut old = CutBytes(base);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.change);
-        const Cut now = CutBytes(c.now);
-        const std::string index = now.index.index().Format(), list = now.index.chunkList();
-        delta::ChunkIndex read;
-        std::string error;
-        ASSERT_TRUE(delta::ChunkIndex::Parse(index, read, error)) << error;
-        delta::DeltaPlanner planner(read, old.old);
-        EXPECT_EQ(planner.NothingInCommon(), c.nothingInCommon);
-        std::uint64_t records = 0;
-        for (const delta::ListRange& range : planner.Missing()) {
-            records += range.length;
-            ASSERT_TRUE(planner.TakeRecords(range, list.substr(range.offset, range.length)));
+        for (const std::size_t form : {delta::kChunkRecordBytes, delta::kShortRecordBytes}) {
+            SCOPED_TRACE(std::string(c.change) + ", records of " + std::to_string(form));
+            const Cut old = CutBytes(base, nullptr, form), now = CutBytes(c.now);
+            const bool full = form == delta::kChunkRecordBytes;
+            const std::string index = (full ? now.index.index() : now.index.shortIndex()).Format();
+            const std::string list = full ? now.index.chunkList() : now.index.shortChunkList();
+            delta::ChunkIndex read;
+            std::string error;
+            ASSERT_TRUE(delta::ChunkIndex::Parse(index, read, error)) << error;
+            delta::DeltaPlanner planner(read, old.old);
+            EXPECT_EQ(planner.NothingInCommon(), c.nothingInCommon);
+            std::uint64_t records = 0;
+            for (const delta::ListRange& range : planner.Missing()) {
+                records += range.length;
+                ASSERT_TRUE(planner.TakeRecords(range, list.substr(range.offset, range.length)));
+            }
+            delta::DeltaPlan plan;
+            ASSERT_TRUE(planner.Plan(plan));
+            EXPECT_EQ(Apply(plan, base, c.now), c.now);
+            // What is fetched: the new bytes and a few chunks at each seam, one
+            // range a seam; the records of the groups around them.
+            EXPECT_GE(plan.FetchBytes(), c.changed);
+            EXPECT_LE(plan.FetchBytes(), std::min(c.changed + c.seams * 2 * 16384, c.now.size()))
+                << plan.FetchBytes();
+            EXPECT_LE(plan.Ranges(), c.seams);
+            EXPECT_LE(records, c.nothingInCommon ? list.size() : c.seams * 2 * 512 * form);
+            EXPECT_EQ(planner.Missing().empty(), c.now == base);
         }
-        delta::DeltaPlan plan;
-        ASSERT_TRUE(planner.Plan(plan));
-        EXPECT_EQ(Apply(plan, base, c.now), c.now);
-        // What is fetched: the new bytes and a few chunks at each seam, one
-        // range a seam; the records of the groups around them.
-        EXPECT_GE(plan.FetchBytes(), c.changed);
-        EXPECT_LE(plan.FetchBytes(), std::min(c.changed + c.seams * 2 * 16384, c.now.size()))
-            << plan.FetchBytes();
-        EXPECT_LE(plan.Ranges(), c.seams);
-        EXPECT_LE(records,
-                  c.nothingInCommon ? list.size() : c.seams * 2 * 512 * delta::kChunkRecordBytes);
-        EXPECT_EQ(planner.Missing().empty(), c.now == base);
     }
 }
 
@@ -105,6 +110,8 @@ TEST(Delta, AnIndexOrRecordsNotOfTheFileAreRefused) {
     const Cut cut = CutBytes(now, &whole);
     EXPECT_EQ(whole, trust::Sha256Of(now));
     const std::string index = cut.index.index().Format(), list = cut.index.chunkList();
+    const std::string shortIndex = cut.index.shortIndex().Format();
+    const std::string shortList = cut.index.shortChunkList();
     const Cut other = CutBytes(pattern(2 << 20, 6));
     std::string flipped = index, crowded = index;
     flipped[44] ^= 1;  // the first group's bytes
@@ -112,7 +119,8 @@ TEST(Delta, AnIndexOrRecordsNotOfTheFileAreRefused) {
     crowded.replace(40, 4, std::string("\x00\x02\x00\x00", 4));
     const std::string groups = std::to_string(cut.index.index().groups.size()) + " groups long";
     const std::pair<std::string, std::string> bad[] = {
-        {"not a chunk index", "VALDCHK2" + index.substr(8)},
+        {"not a chunk index", "VALDCHK3" + index.substr(8)},
+        {"not " + groups, shortIndex + "x"},
         {"not a chunk index", index.substr(0, 30)},
         {"not " + groups, index.substr(0, index.size() - 1)},
         {"not " + groups, index + "x"},
@@ -127,21 +135,32 @@ TEST(Delta, AnIndexOrRecordsNotOfTheFileAreRefused) {
         EXPECT_EQ(error.rfind(why, 0), 0u) << error;
         EXPECT_TRUE(read.groups.empty());
     }
-    ASSERT_TRUE(delta::ChunkIndex::Parse(index, read, error));
-    const Cut old = CutBytes(base);
-    delta::DeltaPlanner planner(read, old.old);
-    ASSERT_EQ(planner.Missing().size(), 1u);
-    const delta::ListRange range = planner.Missing()[0];
-    std::string tampered = list.substr(range.offset, range.length);
-    tampered[5] ^= 1;
-    for (const std::string& records : {tampered, list.substr(range.offset, range.length - 1),
-                                       other.index.chunkList().substr(0, range.length)}) {
-        EXPECT_FALSE(planner.TakeRecords(range, records));
+    // Each form reads back as written, and its planner takes its own
+    // records only.
+    for (const std::size_t form : {delta::kChunkRecordBytes, delta::kShortRecordBytes}) {
+        const bool full = form == delta::kChunkRecordBytes;
+        const std::string &text = full ? index : shortIndex, &mine = full ? list : shortList;
+        ASSERT_TRUE(delta::ChunkIndex::Parse(text, read, error));
+        EXPECT_EQ(read.recordBytes, form);
+        EXPECT_EQ(read.Format(), text);
+        const Cut old = CutBytes(base, nullptr, form);
+        delta::DeltaPlanner planner(read, old.old);
+        ASSERT_EQ(planner.Missing().size(), 1u);
+        const delta::ListRange range = planner.Missing()[0];
+        std::string tampered = mine.substr(range.offset, range.length);
+        tampered[5] ^= 1;
+        for (const std::string& records :
+             {tampered, mine.substr(range.offset, range.length - 1),
+              (full ? shortList : list).substr(range.offset, range.length),
+              (full ? other.index.chunkList() : other.index.shortChunkList())
+                  .substr(0, range.length)}) {
+            EXPECT_FALSE(planner.TakeRecords(range, records));
+        }
+        delta::DeltaPlan plan;
+        EXPECT_FALSE(planner.Plan(plan));  // a group without its records
+        EXPECT_TRUE(planner.TakeRecords(range, mine.substr(range.offset, range.length)));
+        EXPECT_TRUE(planner.Plan(plan));
     }
-    delta::DeltaPlan plan;
-    EXPECT_FALSE(planner.Plan(plan));  // a group without its records
-    EXPECT_TRUE(planner.TakeRecords(range, list.substr(range.offset, range.length)));
-    EXPECT_TRUE(planner.Plan(plan));
 
     // Records the chunker could not have cut: a chunk below the least size
     // that is not the file's last.
