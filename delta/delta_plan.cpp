@@ -65,8 +65,9 @@ bool DeltaPlanner::TakeRecords(const ListRange& range, std::string_view bytes) {
         at += slice.size();
         std::vector<ChunkRecord> records;
         if (trust::Sha256Of(slice) != group.hash ||
-            !ParseRecords(slice, records, index_.recordBytes))
+            !ParseRecords(slice, records, index_.recordBytes)) {
             return false;
+        }
         std::uint64_t sum = 0;
         for (const ChunkRecord& record : records) {
             // What the chunker cuts: only the file's last chunk is short.

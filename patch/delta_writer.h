@@ -1,10 +1,11 @@
 // Where a file made from its old copy and ranges of the new one (a delta)
 // is put together: its scratch file, at the new file's offsets. Fetched
 // ranges are written in their places as they come, each chunk checked
-// against its hash once whole (as much of it as the index's records hold); the pieces of the old
-// copy are copied, and everything hashed, in file order. A delta cut short (a drop, a stop, a kill)
-// leaves the scratch file and its record: the next run making the same file goes on with it and
-// fetches only the chunks not yet there.
+// against its hash once whole (as much of it as the index's records
+// hold); the pieces of the old copy are copied, and everything hashed, in
+// file order. A delta cut short (a drop, a stop, a kill) leaves the scratch
+// file and its record: the next run making the same file goes on with it
+// and fetches only the chunks not yet there.
 #pragma once
 
 #include <cstdint>

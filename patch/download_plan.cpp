@@ -227,10 +227,10 @@ OldCopyIs ReadOldCopy(const Candidate& c, const platform::ManualResetEvent& stop
     std::uint64_t size = 0;
     trust::Sha256Digest whole;
     const bool sameSize = local.size(size) && size == entry.size;
-    delta::Cutting cutting;
-    cutting.recordBytes = c.index.recordBytes;
-    if (!delta::ChunkFile(
-            local, old, sameSize ? &whole : nullptr, [&stop] { return stop.is_set(); }, cutting)) {
+    // Its groups hashed as the index's records are.
+    const delta::Cutting cutting{.recordBytes = c.index.recordBytes};
+    const auto stopped = [&stop] { return stop.is_set(); };
+    if (!delta::ChunkFile(local, old, sameSize ? &whole : nullptr, stopped, cutting)) {
         return OldCopyIs::Unread;
     }
     if (sameSize && whole == *c.file->hash) return OldCopyIs::Signed;

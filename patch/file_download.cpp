@@ -377,7 +377,9 @@ bool FileDownload::Work(multi_curl& transfers) {
     if (!delta_->Complete()) return delta_->Made() != before;
     if (!delta_->Matches()) {
         FallBackToWhole(transfers, "made from its old copy, not the signed bytes");
-        return false;
+        // The whole file is asked for at the next turn: not a file that
+        // waits for nothing.
+        return Wants();
     }
     delta_->Discard(true);
     PutInPlace(scratch_.file);
