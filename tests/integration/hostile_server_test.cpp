@@ -175,12 +175,10 @@ protected:
         }
         return {};
     }
-    // d0.pak's short index and chunk list (the form the launcher takes)
-    // forged, and signed anew into site `s`, as a publisher that signs what
-    // it did not read does: given `was` (the old copy's chunk list), a
-    // changed chunk gets the record of an old one (Collide); else chunks of
-    // one byte after the first group (which the old copy holds, so that
-    // records are fetched).
+    // d0.pak's short index and list forged and signed anew into site `s`, as
+    // by a publisher that signs what it did not read: with `was` (the old
+    // copy's list) by Collide, else to chunks of one byte after the first
+    // group (which the old copy holds, so that records are fetched).
     void Forge(Site s, const std::string& bytes, const std::string& was = "") {
         const fs::path index = Find(delta::IndexName(trust::Sha256Of(bytes), kForm)),
                        list = Find(delta::ChunkListName(trust::Sha256Of(bytes), kForm));

@@ -141,8 +141,7 @@ TEST(Delta, AnIndexOrRecordsNotOfTheFileAreRefused) {
         const bool full = form == delta::kChunkRecordBytes;
         const std::string &text = full ? index : shortIndex, &mine = full ? list : shortList;
         ASSERT_TRUE(delta::ChunkIndex::Parse(text, read, error));
-        EXPECT_EQ(read.recordBytes, form);
-        EXPECT_EQ(read.Format(), text);
+        EXPECT_TRUE(read.recordBytes == form && read.Format() == text);
         const Cut old = CutBytes(base, nullptr, form);
         delta::DeltaPlanner planner(read, old.old);
         ASSERT_EQ(planner.Missing().size(), 1u);
