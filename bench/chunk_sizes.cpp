@@ -61,7 +61,9 @@ int main(int argc, char** argv) {
     if (sets.empty()) sets.push_back({});
     std::printf("%-26s %8s %9s %9s %9s %9s %5s %5s %5s %7s\n", "sizes", "chunks", "index",
                 "records", "ranges", "fetched", "req", "list", "data", "cut ms");
-    for (const delta::Cutting& c : sets) {
+    for (delta::Cutting& c : sets) {
+        // The short records, as launchers fetch them.
+        c.recordBytes = delta::kShortRecordBytes;
         delta::OldCopy old;
         delta::IndexWriter now(c);
         const auto start = std::chrono::steady_clock::now();
@@ -71,8 +73,8 @@ int main(int argc, char** argv) {
                 .count();
         old.Finish();
         if (!Chunk(argv[2], c, now)) return 1;
-        const std::string index = now.index().Format(), list = now.chunkList();
-        delta::DeltaPlanner planner(now.index(), old);
+        const std::string index = now.shortIndex().Format(), list = now.shortChunkList();
+        delta::DeltaPlanner planner(now.shortIndex(), old);
         std::uint64_t records = 0;
         for (const delta::ListRange& range : planner.Missing()) {
             records += range.length;
@@ -85,7 +87,7 @@ int main(int argc, char** argv) {
         std::snprintf(name, sizeof name, "%u/%u/%u/%u/%u", c.chunks.min, c.chunks.average,
                       c.chunks.max, c.groups.average, c.groups.max);
         std::printf("%-26s %8zu %9zu %9llu %9llu %9llu %5zu %5zu %5zu %7.0f\n", name,
-                    list.size() / delta::kChunkRecordBytes, index.size(),
+                    list.size() / delta::kShortRecordBytes, index.size(),
                     static_cast<unsigned long long>(records),
                     static_cast<unsigned long long>(plan.FetchBytes()),
                     static_cast<unsigned long long>(fetched),
