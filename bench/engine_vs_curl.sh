@@ -10,7 +10,8 @@
 #   B2 big     one file of 64 MiB, signed, hashing on: valdora-patch vs
 #              curl -o tmp + cp tmp target, and vs curl -o alone
 #   B3 small   2,000 files of 8 KiB: valdora-patch vs one curl fetching the
-#              same URLs into the same names over one connection
+#              same URLs into the same names over one connection; and with
+#              the key, the small files as ranges of the release's packs
 #   B4 memory  peak resident memory of valdora-patch for one 64 MiB file vs
 #              one 8 MiB file
 #   B5 parse   parsing and checking the 100,000-entry list of B1 in the
@@ -210,6 +211,8 @@ done > "$work/small.curl"
 for i in $(seq "$runs"); do
   timed "$work/b3-engine-$i" engine >> "$work/b3-engine.t"
   same_tree "$work/b3-engine-$i" "$work/build/small"
+  timed "$work/b3-keyed-$i" signed_engine >> "$work/b3-keyed.t"
+  same_tree "$work/b3-keyed-$i" "$work/build/small"
   timed "$work/b3-curl-$i" curl -s --create-dirs -K "$work/small.curl" >> "$work/b3-curl.t"
   same_tree "$work/b3-curl-$i" "$work/build/small"
 done
@@ -332,6 +335,7 @@ row "B1 signed" "the same, the signature and 11 MB manifest checked" "$work/b1s-
 row B2 "one 64 MiB file, signed, hashing on" "$work/b2-engine.t" "curl -o + cp" "$work/b2-curlcp.t" 1.0
 row B2 "one 64 MiB file, signed, hashing on" "$work/b2-engine.t" "curl -o" "$work/b2-curl.t" "-"
 row B3 "2,000 files of 8 KiB" "$work/b3-engine.t" "curl, one connection" "$work/b3-curl.t" 1.0
+row B3 "the same with the key (packs)" "$work/b3-keyed.t" "curl, one connection" "$work/b3-curl.t" 1.0
 row B5 "parse + check 100,000 entries, in process" "$work/b5-engine.t" "find (B1)" \
   "$work/b1-find.t" "-"
 
