@@ -12,6 +12,10 @@
 #                                place of the one before; stopped at the end
 #   bench_pid                    a program the script started in the
 #                                background: ended at the end
+#   bench_files DIR N SIZE FOLDERS SEED
+#                                N files of SIZE random bytes (SEED) in
+#                                DIR/d0.. (FOLDERS of them, in turn), named
+#                                fNNN.pak, stamped 05.03.2024 07:08:09 UTC
 root=$PWD
 runs=${RUNS:-7}
 work=
@@ -52,3 +56,17 @@ now_us() { echo $(($(date +%s%N) / 1000)); }
 # The median and the span of the numbers on standard input.
 median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 span() { sort -n | awk '{v[NR]=$1} END {printf "%s..%s", v[1], v[NR]}'; }
+bench_files() {
+  python3 - "$@" <<'PY'
+import os, random, sys
+root, count, size, folders, seed = sys.argv[1], *map(int, sys.argv[2:])
+rng = random.Random(seed)
+width = len(str(count - 1))
+for i in range(count):
+    path = os.path.join(root, f"d{i % folders}", f"f{i:0{width}d}.pak")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(rng.randbytes(size))
+    os.utime(path, (1709622489, 1709622489))
+PY
+}

@@ -31,16 +31,7 @@ rate=${RATE:-8388608}
 bench_start mirrors valdora-patch valdora-publish valdora-latency-proxy
 proxy=$root/build/bench/bench/valdora-latency-proxy
 
-python3 - "$work/build" <<'PY'
-import os, random, sys
-rng = random.Random(27)
-for i in range(120):
-    path = os.path.join(sys.argv[1], f"d{i % 6}", f"f{i:03d}.pak")
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(rng.randbytes(512 << 10))
-    os.utime(path, (1709622489, 1709622489))
-PY
+bench_files "$work/build" 120 524288 6 27
 "$publisher" keygen "$work/keys" > /dev/null
 
 pids=()

@@ -32,16 +32,7 @@ nginx_port=$(free_port)
 port=$(free_port)
 host=http://127.0.0.1:$port  # the proxy's
 
-python3 - "$work/build" <<'PY'
-import os, random, sys
-rng = random.Random(11)
-for i in range(400):
-    path = os.path.join(sys.argv[1], f"d{i % 10}", f"f{i:03d}.pak")
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(rng.randbytes(16384))
-    os.utime(path, (1709622489, 1709622489))
-PY
+bench_files "$work/build" 400 16384 10 11
 "$publisher" keygen "$work/keys" > /dev/null
 "$publisher" "$work/build" "$work/site" --base-url "$host/game" --pages deploy/pages \
   --sign-key "$work/keys/valdora.key" > /dev/null
@@ -49,16 +40,7 @@ PY
 r2_nginx_port=$(free_port)
 r2_port=$(free_port)
 r2_host=http://127.0.0.1:$r2_port
-python3 - "$work/r2-build" <<'PY'
-import os, random, sys
-rng = random.Random(12)
-for i in range(4000):
-    path = os.path.join(sys.argv[1], f"d{i % 40}", f"f{i:04d}.pak")
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(rng.randbytes(4096))
-    os.utime(path, (1709622489, 1709622489))
-PY
+bench_files "$work/r2-build" 4000 4096 40 12
 "$publisher" "$work/r2-build" "$work/r2-site" --base-url "$r2_host/game" --pages deploy/pages \
   --sign-key "$work/keys/valdora.key" > /dev/null
 # The same over https by the name localhost, through a proxy of its own.

@@ -29,7 +29,7 @@ struct MemoryFetch {
     std::string url;
     std::uint64_t first = 1, last = 0;  // first > last: all of it
     std::uint64_t cap = 0;
-    std::string body;
+    std::string body{};
     bool fetched = false;
     std::size_t host = 0;
     MirrorSet::Hosts tried = 0;  // the hosts it failed on
@@ -37,6 +37,11 @@ struct MemoryFetch {
     // another host, and arrive as they are once every host has given them.
     std::function<bool(std::string_view)> check = {};
 };
+
+// A body's check against its line of the signed manifest.
+std::function<bool(std::string_view)> SignedAs(const trust::Sha256Digest& hash) {
+    return [hash](std::string_view body) { return trust::Sha256Of(body) == hash; };
+}
 
 // Runs fetches over the run's transfers, as many at a time as they take,
 // each handed to `arrived` (when given) as soon as it ends, or once every
@@ -167,8 +172,11 @@ bool TakeRecords(const PlanContext& site, delta::DeltaPlanner& planner, const st
     for (const delta::ListRange& range : planner.Missing()) bytes += range.length;
     if (bytes > kMaxRecordBytes) return false;
     for (const delta::ListRange& range : planner.Missing()) {
-        fetches.push_back({listUrl, range.offset, range.offset + range.length - 1, range.length, "",
-                           false, 0, 0, [&planner, &range](std::string_view body) {
+        fetches.push_back({.url = listUrl,
+                           .first = range.offset,
+                           .last = range.offset + range.length - 1,
+                           .cap = range.length,
+                           .check = [&planner, &range](std::string_view body) {
                                return planner.TakeRecords(range, body);
                            }});
     }
@@ -357,9 +365,9 @@ private:
         std::vector<MemoryFetch> indexes;
         for (std::size_t i = begin; i < end; ++i) {
             const trust::Sha256Digest& hash = *site_.release.Listed(candidates_[i].where.indexPath);
-            indexes.push_back(
-                {candidates_[i].where.indexUrl, 1, 0, IndexCap(candidates_[i]), "", false, 0, 0,
-                 [&hash](std::string_view body) { return trust::Sha256Of(body) == hash; }});
+            indexes.push_back({.url = candidates_[i].where.indexUrl,
+                               .cap = IndexCap(candidates_[i]),
+                               .check = SignedAs(hash)});
         }
         return FetchAll(site_, indexes, [&](MemoryFetch& f) {
             Candidate& c = candidates_[begin + static_cast<std::size_t>(&f - indexes.data())];
@@ -392,8 +400,7 @@ private:
         }
         cap += (bytes / delta::kMaxPackBytes + 1) * 96;
         std::vector<MemoryFetch> fetch = {
-            {site_.baseUrl + "/" + index, 1, 0, cap, "", false, 0, 0,
-             [hash](std::string_view body) { return trust::Sha256Of(body) == *hash; }}};
+            {.url = site_.baseUrl + "/" + index, .cap = cap, .check = SignedAs(*hash)}};
         if (!FetchAll(site_, fetch)) return false;
         delta::PackIndex packs;
         std::string error;

@@ -214,18 +214,18 @@ void FileDownload::WholeEnded(CURLcode code) {
         sink_->Fail();
         code = CURLE_PARTIAL_FILE;
     }
-    // libcurl calls a refused body a failed write; the player's disk is
-    // not to blame.
+    // libcurl calls a refused body a failed write: not the player's disk.
     const std::string error = sink_->Overlong() || shorter
                                   ? file_.entry->path + (shorter ? ": shorter" : ": longer") +
                                         " than the list says; not the listed file"
                                   : curl.error_text(code);
     const std::string why = file_.entry->path + ": not the signed bytes; not put in place";
     const bool failed = code != CURLE_OK || !sink_->Matches();
+    MirrorSet& hosts = context_.hosts;
     if (!failed) {
-        context_.hosts.Served(transfers_.front()->host, curl.received(), curl.url);
+        hosts.Served(transfers_.front()->host, curl.received(), curl.url);
     } else if (!context_.stop.is_set() && !writeFailed_ &&
-               MoveOn(transfers_.front()->host, tried_, code != CURLE_OK ? error : why)) {
+               hosts.MoveOn(transfers_.front()->host, tried_, code != CURLE_OK ? error : why)) {
         // A transfer cut short goes on from its bytes (all of them are
         // checked at the end); a reply that was wrong is not kept.
         return WholeElsewhere(code != CURLE_OK && code != CURLE_HTTP_RETURNED_ERROR && !shorter &&
@@ -273,7 +273,7 @@ void FileDownload::RangeEnded(multi_curl& transfers, Transfer& t, CURLcode code)
     const std::string why = t.refused || code == CURLE_OK ? "not the range asked for"
                             : delta_->Corrupt()           ? "not the signed bytes"
                                                           : t.curl.error_text(code);
-    if (!writeFailed_ && MoveOn(t.host, rangeTried_[t.range], why)) {
+    if (!writeFailed_ && context_.hosts.MoveOn(t.host, rangeTried_[t.range], why)) {
         delta_->Rewind(t.range);
         retry_.push_back(t.range);
         return;
@@ -360,10 +360,6 @@ void FileDownload::EndTransfers(multi_curl& transfers) {
         }
         t->busy = false;
     }
-}
-
-bool FileDownload::MoveOn(std::size_t host, MirrorSet::Hosts& tried, const std::string& why) {
-    return context_.hosts.MoveOn(host, tried, why);
 }
 
 bool FileDownload::Work(multi_curl& transfers) {

@@ -145,9 +145,6 @@ private:
     void WriteFailed();
     void PutInPlace(const std::string& scratch);
     void EndTransfers(talvo::utility::multi_curl& transfers);
-    // A request that failed on `host` goes to another one: false when every
-    // host has failed it.
-    bool MoveOn(std::size_t host, MirrorSet::Hosts& tried, const std::string& why);
     Transfer& FreeTransfer();
 
     const PlannedFile& file_;

@@ -17,7 +17,6 @@ MirrorSet::MirrorSet(const std::vector<std::string>& sites, Observer served, Clo
         if (!known && hosts_.size() < kMaxHosts) hosts_.push_back({site});
     }
     if (hosts_.empty()) hosts_.push_back({});
-    started_.resize(hosts_.size());
 }
 
 std::string MirrorSet::Url(const std::string& url, std::size_t i) const {
@@ -26,7 +25,7 @@ std::string MirrorSet::Url(const std::string& url, std::size_t i) const {
 
 double MirrorSet::Rate(const Host& host) const {
     auto busy = host.busy;
-    if (host.inFlight > 0) busy += clock_() - started_[&host - hosts_.data()];
+    if (host.inFlight > 0) busy += clock_() - host.busySince;
     const double seconds = std::chrono::duration<double>(busy).count();
     return host.bytes > 0 && seconds > 0 ? static_cast<double>(host.bytes) / seconds : 0;
 }
@@ -51,13 +50,13 @@ std::optional<std::size_t> MirrorSet::Pick(Hosts tried) const {
 }
 
 void MirrorSet::Began(std::size_t i) {
-    if (hosts_[i].inFlight++ == 0) started_[i] = clock_();
+    if (hosts_[i].inFlight++ == 0) hosts_[i].busySince = clock_();
 }
 
 void MirrorSet::Served(std::size_t i, std::uint64_t bytes, const std::string& url) {
     if (served_) served_(url, bytes);
     Host& h = hosts_[i];
-    if (h.inFlight > 0 && --h.inFlight == 0) h.busy += clock_() - started_[i];
+    Dropped(i);
     h.failuresInRow = 0;
     ++h.served;
     h.bytes += bytes;
@@ -65,7 +64,7 @@ void MirrorSet::Served(std::size_t i, std::uint64_t bytes, const std::string& ur
 
 void MirrorSet::Failed(std::size_t i, const std::string& why) {
     Host& h = hosts_[i];
-    if (h.inFlight > 0 && --h.inFlight == 0) h.busy += clock_() - started_[i];
+    Dropped(i);
     ++h.failed;
     // The only host is never set aside: there is nowhere else to go.
     if (++h.failuresInRow < kSetAsideAfter || h.setAside || hosts_.size() == 1) return;
@@ -76,7 +75,7 @@ void MirrorSet::Failed(std::size_t i, const std::string& why) {
 
 void MirrorSet::Dropped(std::size_t i) {
     Host& h = hosts_[i];
-    if (h.inFlight > 0 && --h.inFlight == 0) h.busy += clock_() - started_[i];
+    if (h.inFlight > 0 && --h.inFlight == 0) h.busy += clock_() - h.busySince;
 }
 
 double MirrorSet::RequestRate(std::size_t i) const {

@@ -36,6 +36,7 @@ public:
         std::size_t served = 0, failed = 0;
         std::uint64_t bytes = 0;
         std::chrono::steady_clock::duration busy{};
+        std::chrono::steady_clock::time_point busySince{};  // with requests in flight
     };
 
     // `sites[0]` is the primary; a site named twice counts once.
@@ -56,7 +57,7 @@ public:
     void Began(std::size_t i);
     void Served(std::size_t i, std::uint64_t bytes, const std::string& url);
     void Failed(std::size_t i, const std::string& why);
-    // A request to `i` was ended by the run (a stop, a fallback).
+    // A request to `i` ended without an outcome (a stop, a fallback).
     void Dropped(std::size_t i);
     // A request that failed on `i` may go elsewhere: a host remains untried.
     bool MoveOn(std::size_t i, Hosts& tried, const std::string& why);
@@ -68,7 +69,6 @@ public:
 private:
     double Rate(const Host& host) const;  // bytes a second, as measured
     std::vector<Host> hosts_;
-    std::vector<std::chrono::steady_clock::time_point> started_;
     Observer served_;
     Clock clock_;
 };

@@ -86,12 +86,10 @@ void PatchRun::LogRefusedOptions() const {
 // said is what the player is told when none can.
 std::optional<PatchRun::TakenList> PatchRun::FetchList() {
     std::vector<std::string> sites = {OriginOf(options_.updateListUrl)};
-    std::vector<std::string> kept;
     if (!sites.front().empty()) {
         sites.insert(sites.end(), options_.moreHosts.begin(), options_.moreHosts.end());
-        if (options_.signedOnly) kept = KeptMirrors(options_.trustedKeys);
-        sites.insert(sites.end(), kept.begin(), kept.end());
     }
+    const std::size_t compiled = sites.size();
     ListAttempt attempt, primary;
     for (std::size_t i = 0; i < sites.size(); ++i) {
         const std::string url =
@@ -99,8 +97,9 @@ std::optional<PatchRun::TakenList> PatchRun::FetchList() {
         for (const bool fresh : {false, true}) {
             attempt = TakeList(fresh, url);
             if (attempt.list) {
-                std::vector<std::string> mirrors = TakeMirrors(sites[i], kept);
-                mirrors.insert(mirrors.begin(), sites.begin(), sites.end() - kept.size());
+                std::vector<std::string> mirrors = TakeMirrors(sites[i]);
+                mirrors.insert(mirrors.begin(), sites.begin(),
+                               sites.begin() + static_cast<std::ptrdiff_t>(compiled));
                 // The first host is where the list's base URL lies.
                 const std::string files = OriginOf(attempt.list->baseUrl);
                 if (!files.empty()) mirrors.front() = files;
@@ -120,6 +119,12 @@ std::optional<PatchRun::TakenList> PatchRun::FetchList() {
             if (attempt.refused.empty()) break;  // the list itself could not be had
         }
         if (i == 0) primary = std::move(attempt);
+        // The kept release's mirrors are read only once the compiled-in
+        // hosts have all failed.
+        if (i + 1 == compiled && options_.signedOnly && !sites.front().empty()) {
+            const std::vector<std::string> kept = KeptMirrors(options_.trustedKeys);
+            sites.insert(sites.end(), kept.begin(), kept.end());
+        }
     }
     attempt = std::move(primary);
     const std::string& why = attempt.refused.empty() ? attempt.error : attempt.refused;
@@ -187,8 +192,7 @@ PatchRun::ListAttempt PatchRun::TakeList(bool fresh, const std::string& listUrl)
     return attempt;
 }
 
-std::vector<std::string> PatchRun::TakeMirrors(const std::string& site,
-                                               const std::vector<std::string>& kept) {
+std::vector<std::string> PatchRun::TakeMirrors(const std::string& site) {
     if (!options_.signedOnly) return {};
     const trust::Sha256Digest* listed = signed_.release().Listed(kMirrorListPath);
     if (listed == nullptr) {
@@ -209,7 +213,7 @@ std::vector<std::string> PatchRun::TakeMirrors(const std::string& site,
         return mirrors;
     }
     LogRefusal(std::string(kMirrorListPath) + ": " + error);
-    return kept;
+    return KeptMirrors(options_.trustedKeys);
 }
 
 void PatchRun::CheckFiles(std::list<UpdateListEntry>& entries, AttributeSurvey* given) {

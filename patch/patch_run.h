@@ -71,9 +71,9 @@ private:
     // From the site at `listUrl`.
     ListAttempt TakeList(bool fresh, const std::string& listUrl);
     // The mirrors of the release just taken from `site`, fetched and
-    // checked; `kept` (those of the release kept before) when they cannot be.
-    std::vector<std::string> TakeMirrors(const std::string& site,
-                                         const std::vector<std::string>& kept);
+    // checked; those kept in base/ when they cannot be (and the release
+    // names the same list).
+    std::vector<std::string> TakeMirrors(const std::string& site);
     bool SelectLauncherUpdate(std::list<UpdateListEntry>& entries);
     // The plan of the downloads; none when the run stopped while planning.
     std::optional<DownloadPlan> Plan(const TakenList& list, talvo::utility::multi_curl& transfers);

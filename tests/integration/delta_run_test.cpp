@@ -25,18 +25,14 @@ protected:
     std::size_t logged = 0;  // access log lines before the run
 
     DeltaRun() {
-        write_bytes(dir.path() / "valdora.key", trust::FormatSecretKey(key));
-        options.signedOnly = true;
-        options.trustedKeys = {trust::PublicKeyOf(key)};
+        TrustKey(key);
         options.maxTransfers = 8;
     }
     void publish_next(const Files& files, std::int64_t time = kTime) {
         fs::remove_all(build);
         write_tree(build, files, time);
         served = files;
-        ASSERT_EQ(publish(build, site, nginx.url() + "/game",
-                          {"--sign-key", (dir.path() / "valdora.key").string()}),
-                  "");
+        ASSERT_EQ(publish(build, site, nginx.url() + "/game", SignKey()), "");
     }
     // A run on the site `host` serves (its signed server list too).
     std::unique_ptr<PatchDownloader> run_here(const std::string& host) {

@@ -16,10 +16,7 @@ using namespace testsupport;
 namespace {
 
 TEST_F(EngineRun, MirrorsTakeOverEveryRequestThePrimaryFails) {
-    const trust::SecretKey key = NewKey();
-    write_bytes(dir.path() / "valdora.key", trust::FormatSecretKey(key));
-    options.signedOnly = true;
-    options.trustedKeys = {trust::PublicKeyOf(key)};
+    TrustKey(NewKey());
     options.maxTransfers = 8;
     const fs::path site = dir.path() / "site", mirror = dir.path() / "mirror";
     Nginx nginx(mirror, dir.path() / "nginx", free_port());

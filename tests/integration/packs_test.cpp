@@ -16,10 +16,7 @@ using namespace testsupport;
 namespace {
 
 TEST_F(EngineRun, SmallFilesComeAsRangesOfTheirPackOrFromTheirOwnUrls) {
-    const trust::SecretKey key = NewKey();
-    write_bytes(dir.path() / "valdora.key", trust::FormatSecretKey(key));
-    options.signedOnly = true;
-    options.trustedKeys = {trust::PublicKeyOf(key)};
+    TrustKey(NewKey());
     options.maxTransfers = 8;
     // The same server under another name: a second host, so that a range
     // every host fails moves on once and then gives up.
@@ -35,9 +32,8 @@ TEST_F(EngineRun, SmallFilesComeAsRangesOfTheirPackOrFromTheirOwnUrls) {
     for (const Files* files : {&v1, &v2}) {
         fs::remove_all(dir.path() / "build");
         write_tree(dir.path() / "build", *files);
-        ASSERT_EQ(publish(dir.path() / "build", dir.path() / "site", server.url("/game"),
-                          {"--sign-key", (dir.path() / "valdora.key").string()}),
-                  "");
+        ASSERT_EQ(
+            publish(dir.path() / "build", dir.path() / "site", server.url("/game"), SignKey()), "");
         auto& site = sites.emplace_back();
         for (const auto& e : fs::recursive_directory_iterator(dir.path() / "site"))
             if (e.is_regular_file())

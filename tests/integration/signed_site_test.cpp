@@ -27,17 +27,13 @@ protected:
     const trust::SecretKey key = NewKey();
     std::vector<Site> releases;  // versions 1, 2, ... as published
 
-    SignedSite() {
-        write_bytes(dir.path() / "valdora.key", trust::FormatSecretKey(key));
-        options.signedOnly = true;
-        options.trustedKeys = {trust::PublicKeyOf(key)};
-    }
+    SignedSite() { TrustKey(key); }
     // Publishes `files` (and a new launcher) as the next version.
     void publish_next(const Files& files, const std::string& launcher = "") {
         const fs::path build = dir.path() / "build", site = dir.path() / "site";
         fs::remove_all(build);
         write_tree(build, files);
-        std::vector<std::string> extra = {"--sign-key", (dir.path() / "valdora.key").string()};
+        std::vector<std::string> extra = SignKey();
         if (!launcher.empty()) {
             write_bytes(dir.path() / "new.exe", launcher);
             extra.insert(extra.end(),

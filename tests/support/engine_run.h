@@ -22,6 +22,7 @@
 #include "support/launcher_log.h"
 #include "support/recording_report.h"
 #include "support/temp_dir.h"
+#include "trust/keys.h"
 
 namespace testsupport {
 
@@ -136,6 +137,17 @@ protected:
         }
         EXPECT_FALSE(std::filesystem::is_regular_file(game / "~temp.dat"));
         return d;
+    }
+
+    // The run takes only a site signed with `key`, whose secret the
+    // publisher finds in "valdora.key" (SignKey()).
+    void TrustKey(const trust::SecretKey& key) {
+        write_bytes(dir.path() / "valdora.key", trust::FormatSecretKey(key));
+        options.signedOnly = true;
+        options.trustedKeys = {trust::PublicKeyOf(key)};
+    }
+    std::vector<std::string> SignKey() const {
+        return {"--sign-key", (dir.path() / "valdora.key").string()};
     }
 
     Log log() const { return log_messages(game); }
