@@ -162,8 +162,9 @@ TEST(WindowsProcesses, AnOlderLauncherIsFoundByItsNameAndEnded) {
     fs::copy_file(PLATFORM_HELPER, dir.path() / "launcher.exe");
     testsupport::Child child({(dir.path() / "launcher.exe").string(), "stay"}, dir.path());
     const pid_t later = child.pid();
+    // Wine may take its time to start the first program of a fresh prefix.
     ASSERT_TRUE(testsupport::wait_until(
-        [&] { return platform::process_executable_name(later) == "launcher.exe"; }));
+        [&] { return platform::process_executable_name(later) == "launcher.exe"; }, 60s));
     EXPECT_EQ(platform::find_other_process("launcher.exe"), later);
     EXPECT_EQ(platform::find_other_process("Launcher.exe"), std::nullopt);  // case counts
     EXPECT_EQ(platform::find_other_process("launcher.exe", true), std::nullopt);
