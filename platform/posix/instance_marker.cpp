@@ -1,6 +1,7 @@
 #include "platform/instance_marker.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,10 +59,19 @@ bool InstanceMarker::is_held(std::string_view name) {
 std::unique_ptr<InstanceMarker> InstanceMarker::acquire(std::string_view name) {
     const int fd = open_lock_file(name);
     if (fd < 0) return nullptr;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        set_last_error(errno);
-        ::close(fd);
-        return nullptr;
+    // is_held() holds a shared lock for a moment: a try that meets only
+    // such a probe (a shared lock can be had, so no one holds the marker)
+    // tries again, rather than take the probe for a holder.
+    for (int tries = 0; ::flock(fd, LOCK_EX | LOCK_NB) != 0; ++tries) {
+        const int error = errno;
+        const bool probed = error == EWOULDBLOCK && tries < 10000 &&
+                            ::flock(fd, LOCK_SH | LOCK_NB) == 0 && ::flock(fd, LOCK_UN) == 0;
+        if (!probed) {
+            set_last_error(error);
+            ::close(fd);
+            return nullptr;
+        }
+        ::sched_yield();
     }
     return std::unique_ptr<InstanceMarker>(new InstanceMarker(fd));
 }

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "platform/instance_marker.h"
 #include "platform/last_error.h"
@@ -36,6 +38,18 @@ TEST(InstanceMarker, OneHolderAtATimeFreedWhenTheHolderIsKilled) {
     ::kill(holder, SIGKILL);
     EXPECT_EQ(reap(holder, 20s), 128 + SIGKILL);
     EXPECT_NE(platform::InstanceMarker::acquire(name), nullptr);
+
+    // Another launcher asking whether the marker is held never makes it
+    // look held to one taking it.
+    std::atomic<bool> done = false;
+    std::thread asker([&] {
+        while (!done) platform::InstanceMarker::is_held(name);
+    });
+    int refused = 0;
+    for (int i = 0; i < 3000; ++i) refused += platform::InstanceMarker::acquire(name) == nullptr;
+    done = true;
+    asker.join();
+    EXPECT_EQ(refused, 0);
 }
 
 // Lock files live only where no one else can write: a runtime folder others
