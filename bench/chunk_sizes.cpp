@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
         platform::File file = platform::File::open_for_reading(argv[2]);
         delta::OldCopy old;
         trust::Sha256Digest whole;
-        if (!file || !delta::ChunkFile(file, old, &whole)) return 1;
+        const delta::Cutting form = delta::FormCutting(delta::kShortRecordBytes);
+        if (!file || !delta::ChunkFile(file, old, &whole, {}, form)) return 1;
         old.Finish();
         std::printf(
             "%.1f ms, %zu chunks, %s\n",
@@ -56,9 +57,15 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "valdora-chunk-sizes: %s: not MIN/AVG/MAX/GAVG/GMAX\n", argv[i]);
             return 64;
         }
+        if (c.chunks.max > 0xFFFF) {
+            std::fprintf(stderr,
+                         "valdora-chunk-sizes: %s: short records hold lengths below 64 KiB\n",
+                         argv[i]);
+            return 64;
+        }
         sets.push_back(c);
     }
-    if (sets.empty()) sets.push_back({});
+    if (sets.empty()) sets.push_back(delta::FormCutting(delta::kShortRecordBytes));
     std::printf("%-26s %8s %9s %9s %9s %9s %5s %5s %5s %7s\n", "sizes", "chunks", "index",
                 "records", "ranges", "fetched", "req", "list", "data", "cut ms");
     for (delta::Cutting& c : sets) {
@@ -73,8 +80,8 @@ int main(int argc, char** argv) {
                 .count();
         old.Finish();
         if (!Chunk(argv[2], c, now)) return 1;
-        const std::string index = now.shortIndex().Format(), list = now.shortChunkList();
-        delta::DeltaPlanner planner(now.shortIndex(), old);
+        const std::string index = now.index().Format(), list = now.chunkList();
+        delta::DeltaPlanner planner(now.index(), old);
         std::uint64_t records = 0;
         for (const delta::ListRange& range : planner.Missing()) {
             records += range.length;

@@ -180,7 +180,7 @@ echo
 echo "Chunk and group sizes (min/average/max bytes, group average/max chunks) on the same change, no server:"
 echo
 echo '```'
-"$sizes" "$work/old-160/big.pak" "$work/new-160/big.pak" 512/2048/16384/64/512 \
-  512/2048/16384/32/256 1024/4096/32768/64/512 1024/4096/32768/32/256 2048/8192/65536/32/256 \
-  256/1024/8192/64/512
+"$sizes" "$work/old-160/big.pak" "$work/new-160/big.pak" 256/1024/8192/64/512 \
+  256/1024/8192/32/256 256/1024/8192/128/1024 128/512/4096/64/512 512/2048/16384/64/512 \
+  1024/4096/32768/64/512
 echo '```'

@@ -12,13 +12,15 @@
 //                    checked against its group's hash.
 //
 // Each file comes in two forms, listed side by side in the signed manifest:
-// the long one above, and the short one, "<hash>.index2" and
-// "<hash>.chunks2", whose records hold only the first 8 bytes of a chunk's
-// SHA-256 (12 bytes a record, not 36) and whose groups hash those short
-// records. Launchers that know the short form take it; older ones, which
-// ignore it, the long one. A chunk that shares 8 bytes of hash with another
-// is no danger: every file made is checked whole against its signed hash,
-// and one that fails comes whole.
+// the long one above, and the short one, "<hash>.index3" and
+// "<hash>.chunks3": the file cut finer (1 KiB chunks on average, so less is
+// fetched around a change), records of a 2-byte length and the first 8
+// bytes of a chunk's SHA-256 (10 bytes, not 36), groups with the first 8
+// bytes of their records' hash (16 bytes, not 40). Launchers that know the
+// short form take it; older ones, which ignore it, the long one. A chunk or
+// group that shares 8 bytes of hash with another is no danger: every file
+// made is checked whole against its signed hash, and one that fails comes
+// whole.
 //
 // A chunk's offset is the sum of the lengths before it; a group's, of the
 // groups' bytes before it. Groups end at chunks whose hash says so (content
@@ -47,18 +49,23 @@ struct GroupSizes {
 };
 inline constexpr GroupSizes kGroupSizes{64, 512};
 
-// The bytes of one record in the chunk list: its length and its hash,
-// whole in the long form, its first 8 bytes in the short one.
+// The bytes of one record in the chunk list, which name the index's form:
+// a 4-byte length and the whole hash in the long form, a 2-byte length and
+// the hash's first 8 bytes in the short one.
 inline constexpr std::size_t kChunkRecordBytes = 4 + 32;
-inline constexpr std::size_t kShortRecordBytes = 4 + 8;
+inline constexpr std::size_t kShortRecordBytes = 2 + 8;
+// The short form's chunks (chosen by measurement, as the long form's).
+inline constexpr ChunkSizes kShortChunkSizes{256, 1024, 8192};
 
-// How a file is cut (always these sizes in an index; others only to
+// How a file is cut (always its form's sizes in an index; others only to
 // measure), and the records its groups' hashes are taken of.
 struct Cutting {
     ChunkSizes chunks = kChunkSizes;
     GroupSizes groups = kGroupSizes;
     std::size_t recordBytes = kChunkRecordBytes;
 };
+// The cutting of the form of `recordBytes` records.
+Cutting FormCutting(std::size_t recordBytes);
 
 struct ChunkRecord {
     std::uint32_t length = 0;
@@ -68,21 +75,27 @@ struct ChunkRecord {
 struct GroupRecord {
     std::uint32_t chunks = 0;
     std::uint32_t bytes = 0;
-    trust::Sha256Digest hash{};  // of its records' bytes in the chunk list
+    // Of its records' bytes in the chunk list (the short form's: its first
+    // 8 bytes, the rest 0).
+    trust::Sha256Digest hash{};
 };
 
 // The most chunks the chunker can cut a file of `fileSize` bytes into (all
 // of the least size but the last), and the longest index such a file can
-// have (a group a chunk).
-std::uint64_t MostChunks(std::uint64_t fileSize);
-std::uint64_t MostIndexBytes(std::uint64_t fileSize);
+// have (a group a chunk), in the form of `recordBytes` records.
+std::uint64_t MostChunks(std::uint64_t fileSize, std::size_t recordBytes = kChunkRecordBytes);
+std::uint64_t MostIndexBytes(std::uint64_t fileSize, std::size_t recordBytes = kChunkRecordBytes);
+
+// The hash of a group whose records are `records`, as an index of
+// `recordBytes` records holds it.
+trust::Sha256Digest GroupHash(std::string_view records, std::size_t recordBytes);
 
 // True when `chunk` (its hash) ends a group of `count` chunks so far.
 bool EndsGroup(const trust::Sha256Digest& chunk, std::uint32_t count,
                GroupSizes sizes = kGroupSizes);
 
 // Appends a record's bytes as a chunk list of `recordBytes` records holds
-// them.
+// them. Its length must fit (below 64 KiB in the short form).
 void AppendRecord(std::string& out, const ChunkRecord& record,
                   std::size_t recordBytes = kChunkRecordBytes);
 // Reads the records of `bytes` (a whole number of them). False for a size

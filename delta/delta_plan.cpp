@@ -64,7 +64,7 @@ bool DeltaPlanner::TakeRecords(const ListRange& range, std::string_view bytes) {
         const std::string_view slice = bytes.substr(at, group.chunks * index_.recordBytes);
         at += slice.size();
         std::vector<ChunkRecord> records;
-        if (trust::Sha256Of(slice) != group.hash ||
+        if (GroupHash(slice, index_.recordBytes) != group.hash ||
             !ParseRecords(slice, records, index_.recordBytes)) {
             return false;
         }

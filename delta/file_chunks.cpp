@@ -33,7 +33,7 @@ public:
     }
     void Finish() {
         if (group_.record.chunks == 0) return;
-        group_.record.hash = trust::Sha256Of(records_);
+        group_.record.hash = GroupHash(records_, recordBytes_);
         sink_.Group(group_);
         group_.record.chunks = 0;
     }
@@ -91,28 +91,18 @@ bool ChunkStream(const ReadSome& read, ChunkSink& sink, trust::Sha256Digest* who
 }
 
 IndexWriter::IndexWriter(Cutting cutting) {
-    for (Form& form : forms_) {
-        form.index.chunkSizes = cutting.chunks;
-        form.index.groupSizes = cutting.groups;
-    }
-    forms_[1].index.recordBytes = kShortRecordBytes;
+    index_.chunkSizes = cutting.chunks;
+    index_.groupSizes = cutting.groups;
+    index_.recordBytes = cutting.recordBytes;
 }
 
 void IndexWriter::Chunk(const FileChunk& chunk) {
-    for (Form& form : forms_) {
-        AppendRecord(form.list, chunk.record, form.index.recordBytes);
-        form.index.fileSize += chunk.record.length;
-    }
+    AppendRecord(list_, chunk.record, index_.recordBytes);
+    index_.fileSize += chunk.record.length;
 }
 
-// Each form's group hash is of its own records: the last ones of its list.
 void IndexWriter::Group(const FileGroup& group) {
-    for (Form& form : forms_) {
-        const std::size_t bytes = std::size_t{group.record.chunks} * form.index.recordBytes;
-        GroupRecord record = group.record;
-        record.hash = trust::Sha256Of(std::string_view(form.list).substr(form.list.size() - bytes));
-        form.index.groups.push_back(record);
-    }
+    index_.groups.push_back(group.record);
 }
 
 void OldCopy::Chunk(const FileChunk& chunk) {

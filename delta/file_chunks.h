@@ -44,25 +44,21 @@ using ReadSome = std::function<long(void* data, std::size_t size)>;
 bool ChunkStream(const ReadSome& read, ChunkSink& sink, trust::Sha256Digest* whole = nullptr,
                  const std::function<bool()>& stop = {}, Cutting cutting = {});
 
-// The publisher's sink: the index and the chunk list of a file, in the
-// long form and in the short one, cut once.
+// The publisher's sink: the index and the chunk list of a file in the form
+// of `cutting`, which the file must be cut with.
 class IndexWriter : public ChunkSink {
 public:
     explicit IndexWriter(Cutting cutting = {});
     void Chunk(const FileChunk& chunk) override;
     void Group(const FileGroup& group) override;
 
-    const ChunkIndex& index() const { return forms_[0].index; }
-    const std::string& chunkList() const { return forms_[0].list; }
-    const ChunkIndex& shortIndex() const { return forms_[1].index; }
-    const std::string& shortChunkList() const { return forms_[1].list; }
+    const ChunkIndex& index() const { return index_; }
+    const std::string& chunkList() const { return list_; }
+    Cutting cutting() const { return {index_.chunkSizes, index_.groupSizes, index_.recordBytes}; }
 
 private:
-    struct Form {
-        ChunkIndex index;
-        std::string list;
-    };
-    Form forms_[2];
+    ChunkIndex index_;
+    std::string list_;
 };
 
 // The launcher's old copy of a file: its groups by hash (cut with the

@@ -259,14 +259,17 @@ std::string CheckChunkIndex(std::string_view input) {
     } else if (index.Format() != input) {
         return "an index taken does not write back the same";
     }
-    std::vector<delta::ChunkRecord> records;
-    if (!delta::ParseRecords(input, records)) return "";
-    std::string back;
-    for (const delta::ChunkRecord& record : records) {
-        if (record.length == 0) return "a chunk of no bytes taken";
-        delta::AppendRecord(back, record);
+    for (const std::size_t form : {delta::kChunkRecordBytes, delta::kShortRecordBytes}) {
+        std::vector<delta::ChunkRecord> records;
+        if (!delta::ParseRecords(input, records, form)) continue;
+        std::string back;
+        for (const delta::ChunkRecord& record : records) {
+            if (record.length == 0) return "a chunk of no bytes taken";
+            delta::AppendRecord(back, record, form);
+        }
+        if (back != input) return "records taken do not write back the same";
     }
-    return back == input ? "" : "records taken do not write back the same";
+    return "";
 }
 
 std::string CheckPackIndex(std::string_view input) {

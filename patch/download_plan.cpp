@@ -236,7 +236,7 @@ OldCopyIs ReadOldCopy(const Candidate& c, const platform::ManualResetEvent& stop
     trust::Sha256Digest whole;
     const bool sameSize = local.size(size) && size == entry.size;
     // Its groups hashed as the index's records are.
-    const delta::Cutting cutting{.recordBytes = c.index.recordBytes};
+    const delta::Cutting cutting = delta::FormCutting(c.index.recordBytes);
     const auto stopped = [&stop] { return stop.is_set(); };
     if (!delta::ChunkFile(local, old, sameSize ? &whole : nullptr, stopped, cutting)) {
         return OldCopyIs::Unread;
@@ -357,7 +357,8 @@ private:
     }
 
     static std::uint64_t IndexCap(const Candidate& c) {
-        return std::min(kMaxIndexBytes, delta::MostIndexBytes(c.file->entry->size));
+        return std::min(kMaxIndexBytes,
+                        delta::MostIndexBytes(c.file->entry->size, c.where.recordBytes));
     }
 
     // Each body read and let go as it arrives.

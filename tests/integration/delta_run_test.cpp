@@ -130,7 +130,7 @@ TEST_F(DeltaRun, AChangedFileCostsWhatChangedAndAnythingAmissFetchesItWhole) {
         for (const std::string& line : log()) text += line + "\n";
         const bool refused = text.find("do\xF0rulama") != std::string::npos;
         EXPECT_EQ(refused, c.index != Signed) << text;
-        EXPECT_EQ(text.find(".index2: not the signed bytes") != std::string::npos,
+        EXPECT_EQ(text.find(".index3: not the signed bytes") != std::string::npos,
                   c.index != Signed);
     }
 }

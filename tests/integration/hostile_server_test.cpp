@@ -337,7 +337,7 @@ const Row kRows[] = {
     {"manifest", "html", 1, "signature"},
     {"signature", "html", 1, "signature: "},
     {"servers", "html", 5, "server list: "},
-    {"index", "html", 0, ".index2: not the signed bytes"},
+    {"index", "html", 0, ".index3: not the signed bytes"},
     {"records", "html", 0},
     {"file", "html", 4, "a.pak: shorter than the list says; not the listed file"},
     {"range", "html", 0},

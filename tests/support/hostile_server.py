@@ -60,7 +60,7 @@ def kind_of(path, ranged):
     if path.startswith("/serverlist_test.aspx"):
         return "servers"
     if "/.chunks/" in path:
-        return "index" if path.endswith((".index", ".index2")) else "records"
+        return "index" if path.endswith((".index", ".index3")) else "records"
     return "range" if ranged else "file"
 
 

@@ -17,16 +17,17 @@ struct Cut {
     delta::OldCopy old;
 };
 
-// `bytes` written to a file and cut as both sides cut it, the old copy's
-// groups hashed in the form of `recordBytes` records.
+// `bytes` written to a file and cut as both sides cut it, in the form of
+// `recordBytes` records.
 Cut CutBytes(const std::string& bytes, trust::Sha256Digest* whole = nullptr,
              std::size_t recordBytes = delta::kChunkRecordBytes) {
     write_bytes("f", bytes);
-    Cut cut;
+    const delta::Cutting form = delta::FormCutting(recordBytes);
+    Cut cut{delta::IndexWriter(form), {}};
     for (delta::ChunkSink* sink :
          {static_cast<delta::ChunkSink*>(&cut.index), static_cast<delta::ChunkSink*>(&cut.old)}) {
         platform::File file = platform::File::open_for_reading("f");
-        EXPECT_TRUE(delta::ChunkFile(file, *sink, whole, {}, {.recordBytes = recordBytes}));
+        EXPECT_TRUE(delta::ChunkFile(file, *sink, whole, {}, form));
     }
     cut.old.Finish();
     return cut;
@@ -74,10 +75,8 @@ TEST(Delta, ANewVersionCostsAboutWhatChangedWhereverTheOldBytesNowLie) {
     for (const auto& c : cases) {
         for (const std::size_t form : {delta::kChunkRecordBytes, delta::kShortRecordBytes}) {
             SCOPED_TRACE(std::string(c.change) + ", records of " + std::to_string(form));
-            const Cut old = CutBytes(base, nullptr, form), now = CutBytes(c.now);
-            const bool full = form == delta::kChunkRecordBytes;
-            const std::string index = (full ? now.index.index() : now.index.shortIndex()).Format();
-            const std::string list = full ? now.index.chunkList() : now.index.shortChunkList();
+            const Cut old = CutBytes(base, nullptr, form), now = CutBytes(c.now, nullptr, form);
+            const std::string index = now.index.index().Format(), list = now.index.chunkList();
             delta::ChunkIndex read;
             std::string error;
             ASSERT_TRUE(delta::ChunkIndex::Parse(index, read, error)) << error;
@@ -110,17 +109,18 @@ TEST(Delta, AnIndexOrRecordsNotOfTheFileAreRefused) {
     const Cut cut = CutBytes(now, &whole);
     EXPECT_EQ(whole, trust::Sha256Of(now));
     const std::string index = cut.index.index().Format(), list = cut.index.chunkList();
-    const std::string shortIndex = cut.index.shortIndex().Format();
-    const std::string shortList = cut.index.shortChunkList();
-    const Cut other = CutBytes(pattern(2 << 20, 6));
+    const Cut shortCut = CutBytes(now, nullptr, delta::kShortRecordBytes);
+    const std::string shortIndex = shortCut.index.index().Format();
+    const std::string shortList = shortCut.index.chunkList();
     std::string flipped = index, crowded = index;
     flipped[44] ^= 1;  // the first group's bytes
     // 512 chunks in the first group's bytes: most below the least size.
     crowded.replace(40, 4, std::string("\x00\x02\x00\x00", 4));
     const std::string groups = std::to_string(cut.index.index().groups.size()) + " groups long";
     const std::pair<std::string, std::string> bad[] = {
-        {"not a chunk index", "VALDCHK3" + index.substr(8)},
-        {"not " + groups, shortIndex + "x"},
+        {"not a chunk index", "VALDCHK2" + index.substr(8)},
+        {"not " + std::to_string(shortCut.index.index().groups.size()) + " groups long",
+         shortIndex + "x"},
         {"not a chunk index", index.substr(0, 30)},
         {"not " + groups, index.substr(0, index.size() - 1)},
         {"not " + groups, index + "x"},
@@ -143,6 +143,7 @@ TEST(Delta, AnIndexOrRecordsNotOfTheFileAreRefused) {
         ASSERT_TRUE(delta::ChunkIndex::Parse(text, read, error));
         EXPECT_TRUE(read.recordBytes == form && read.Format() == text);
         const Cut old = CutBytes(base, nullptr, form);
+        const Cut other = CutBytes(pattern(2 << 20, 6), nullptr, form);
         delta::DeltaPlanner planner(read, old.old);
         ASSERT_EQ(planner.Missing().size(), 1u);
         const delta::ListRange range = planner.Missing()[0];
@@ -151,8 +152,7 @@ TEST(Delta, AnIndexOrRecordsNotOfTheFileAreRefused) {
         for (const std::string& records :
              {tampered, mine.substr(range.offset, range.length - 1),
               (full ? shortList : list).substr(range.offset, range.length),
-              (full ? other.index.chunkList() : other.index.shortChunkList())
-                  .substr(0, range.length)}) {
+              other.index.chunkList().substr(0, range.length)}) {
             EXPECT_FALSE(planner.TakeRecords(range, records));
         }
         delta::DeltaPlan plan;

@@ -302,7 +302,7 @@ TEST_F(Publisher, SignsNothingOfThePreviousReleaseItDidNotCheck) {
     ASSERT_EQ(publish(), publish::kPublished) << errors;
     const std::string r2 = "site/game/" + release() + "/";
     ASSERT_NE(r2, r1);
-    for (const char* name : {"valdora.pak", ".index", ".chunks", ".index2", ".chunks2"}) {
+    for (const char* name : {"valdora.pak", ".index", ".chunks", ".index3", ".chunks3"}) {
         EXPECT_NE(errors.find(name + std::string(": not the bytes")), std::string::npos) << errors;
     }
     EXPECT_EQ(read_bytes(r2 + "valdora.pak"), std::string(1000, 'p'));

@@ -145,21 +145,23 @@ bool StageIndex(const fs::path& copy, const trust::Sha256Digest& hash, const Pub
         }
         linked = linked && same;
     }
-    if (!linked) {
+    // Each form cut from its own read of the copy: their chunk sizes differ.
+    for (int form = 0; !linked && form < 2; ++form) {
         std::ifstream in(copy, std::ios::binary);
-        delta::IndexWriter writer;
+        delta::IndexWriter writer(
+            delta::FormCutting(form == 0 ? delta::kChunkRecordBytes : delta::kShortRecordBytes));
         const auto read = [&in](void* data, std::size_t size) {
             in.read(static_cast<char*>(data), static_cast<std::streamsize>(size));
             return in.bad() ? -1L : static_cast<long>(in.gcount());
         };
-        if (!in || !delta::ChunkStream(read, writer)) {
+        if (!in || !delta::ChunkStream(read, writer, nullptr, {}, writer.cutting())) {
             error = copy.string() + ": cannot be read for its chunk index";
             return false;
         }
-        texts[0] = writer.index().Format();
-        texts[1] = writer.chunkList();
-        texts[2] = writer.shortIndex().Format();
-        texts[3] = writer.shortChunkList();
+        texts[2 * form] = writer.index().Format();
+        texts[2 * form + 1] = writer.chunkList();
+    }
+    if (!linked) {
         for (int i = 0; i < kFiles; ++i) {
             fs::remove(folder / names[i], ec);
             if (!WriteText(folder / names[i], texts[i])) {
