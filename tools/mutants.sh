@@ -1027,4 +1027,14 @@ exit 0
 # small files far apart in a pack are asked for in one range, the bytes between them too
 - f.pack.offset < end || f.pack.offset - end > kMostGapBytes ||
 + f.pack.offset < end ||
+
+== group-hash-whole delta
+# a short index's groups are matched on their whole hash, though the index holds only 8 bytes of it
+- std::fill(hash.begin() + static_cast<std::ptrdiff_t>(GroupHashBytes(recordBytes)), hash.end(),
++ std::fill(hash.end(), hash.end(),
+
+== marker-probe-is-holder platform
+# a take that meets another launcher's look at the marker gives up, as if the marker were held
+- const bool probed = error == EWOULDBLOCK && tries < 10000 &&
++ const bool probed = false &&
 MUTANTS
