@@ -79,7 +79,8 @@ void PatchRun::LogRefusedOptions() const {
 
 // A signed site is checked before its list is read, and kept in base/ once
 // every check has passed. A cache on the way may hold the list, manifest or
-// signature of another release than the others: a refusal asks once more,
+// signature of another release than the others: a refusal (not a transfer
+// that failed, which fresh copies would not mend) asks once more,
 // every cache asked for fresh copies. When the primary cannot give it, the
 // further hosts compiled in are asked, then the mirrors of the release kept
 // in base/; the checks are the same whichever answers, and what the primary
@@ -147,8 +148,8 @@ std::optional<PatchRun::TakenList> PatchRun::FetchList() {
 PatchRun::ListAttempt PatchRun::TakeList(bool fresh, const std::string& listUrl) {
     ListAttempt attempt;
     if (options_.signedOnly) {
-        attempt.refused = signed_.FetchRelease(fresh, listUrl);
-        if (!attempt.refused.empty()) return attempt;
+        attempt.refused = signed_.FetchRelease(fresh, listUrl, attempt.error);
+        if (!attempt.refused.empty() || !attempt.error.empty()) return attempt;
     }
     talvo::utility::fetch_url fetch(listUrl);
     PrepareFetch(fetch, options_, stop_);

@@ -14,7 +14,7 @@ void PrepareFetch(talvo::utility::fetch_url& fetch, const PatchOptions& options,
     if (!options.caFile.empty()) fetch.transfer.add_ca_file(options.caFile);
 }
 
-std::string SignedRun::FetchRelease(bool fresh, const std::string& listUrl) {
+std::string SignedRun::FetchRelease(bool fresh, const std::string& listUrl, std::string& error) {
     std::string texts[2];
     const char* const suffixes[2] = {kManifestSuffix, kSignatureSuffix};
     const char* const names[2] = {"manifest", "signature"};
@@ -28,8 +28,10 @@ std::string SignedRun::FetchRelease(bool fresh, const std::string& listUrl) {
         fetch.set_max_size(caps[i]);
         texts[i] = fetch.fetch();
         if (texts[i].empty()) {
-            return std::string(names[i]) +
-                   ": not fetched: " + (fetch.error().empty() ? "empty" : fetch.error());
+            const std::string why = std::string(names[i]) + ": not fetched: ";
+            if (fetch.error().empty()) return why + "empty";
+            error = why + fetch.error();
+            return "";
         }
     }
     if (options_.trustedKeys.empty()) return "signature: none of the trusted keys could be read";

@@ -29,8 +29,9 @@ public:
     // Fetches the manifest and the signature beside the list at `listUrl`
     // (`fresh`: every cache asked for fresh copies) and checks them, before
     // the list is fetched: "" when they pass, else the check that refused
-    // them.
-    std::string FetchRelease(bool fresh, const std::string& listUrl);
+    // them. One whose transfer failed is no refusal: "" and why in `error`,
+    // as for the list itself (fresh copies would not mend it).
+    std::string FetchRelease(bool fresh, const std::string& listUrl, std::string& error);
     // In the verify-all mode, a file that looks current is hashed too.
     bool BytesDiffer(const UpdateListEntry& entry);
     // A file that looks current whose signed hash is not the one it was

@@ -1037,4 +1037,10 @@ exit 0
 # a take that meets another launcher's look at the marker gives up, as if the marker were held
 - const bool probed = error == EWOULDBLOCK && tries < 10000 &&
 + const bool probed = false &&
+
+== release-failure-refused patch
+# a manifest or signature that could not be fetched is taken for a refusal: asked again for fresh copies
+- if (!attempt.refused.empty() || !attempt.error.empty()) return attempt;
++ if (!attempt.error.empty()) attempt.refused = attempt.error;
++ if (!attempt.refused.empty()) return attempt;
 MUTANTS

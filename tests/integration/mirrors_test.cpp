@@ -128,6 +128,19 @@ TEST_F(EngineRun, MirrorsTakeOverEveryRequestThePrimaryFails) {
         EXPECT_EQ(differences(game, v2).empty(), copy == 2);
         EXPECT_EQ(report.values.back() == Reported(Failed{FailureKind::UpdateList}), copy == 1);
     }
+
+    // A primary whose manifest stalls is asked once, not again for fresh
+    // copies (another stall) before the mirror.
+    const std::string manifest = std::string(kListPath) + ".sha256";
+    const std::string bytes = read_bytes(copies[1] / (manifest.c_str() + 1));
+    server.serve(manifest, {{200, bytes, Reply::Mode::Stall}});
+    const int asked = server.requests(manifest);
+    fs::remove_all(game / "d");
+    fs::remove_all(mirror);
+    fs::copy(copies[1], mirror, fs::copy_options::recursive);
+    run();
+    EXPECT_EQ(differences(game, v2), Log{});
+    EXPECT_EQ(server.requests(manifest) - asked, 1);
 }
 
 }  // namespace
