@@ -94,6 +94,21 @@ TEST_F(EngineRun, SmallFilesComeAsRangesOfTheirPackOrFromTheirOwnUrls) {
                       (std::multiset<std::size_t>{3036, 3050}));
         }
     }
+
+    // A partial mirror, its packs not copied: the pack, which the primary
+    // is too busy to give once, is asked of it in vain, and the files come
+    // from their own URLs all the same.
+    HttpServer mirror;
+    for (const auto& [path, bytes] : sites[1]) {
+        if (!path.starts_with(packs)) mirror.serve(path, {{200, bytes, Reply::Mode::Ranged}});
+        server.serve(path, {{path == pack ? 503 : 200, bytes, Reply::Mode::Ranged},
+                            {200, bytes, Reply::Mode::Ranged}});
+    }
+    options.moreHosts = {mirror.url("")};
+    clear();
+    run();
+    EXPECT_EQ(differences(game, v2), Log{});
+    EXPECT_EQ(mirror.requests(packs), 1);
 }
 
 }  // namespace
