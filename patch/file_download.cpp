@@ -21,14 +21,17 @@ constexpr double kMoveAfterSeconds = 1.0;
 
 }  // namespace
 
-struct FileDownload::Transfer {
-    easy_curl curl;
-    bool busy = false;
-    std::size_t host = 0;
+void HostRequest::End(multi_curl& transfers, MirrorSet& hosts) {
+    if (busy) {
+        transfers.remove(curl);
+        hosts.Dropped(host);
+    }
+    busy = false;
+}
+
+struct FileDownload::Transfer : HostRequest {
     std::size_t range = 0;  // a delta's
     std::uint64_t first = 0;
-    bool begun = false;    // its reply's first bytes came
-    bool refused = false;  // the reply was not the range asked for
 };
 
 FileDownload::FileDownload(const PlannedFile& file, std::size_t slot, DownloadContext& context)
@@ -353,13 +356,7 @@ void FileDownload::MoveIfSlow(multi_curl& transfers) {
 }
 
 void FileDownload::EndTransfers(multi_curl& transfers) {
-    for (const auto& t : transfers_) {
-        if (t->busy) {
-            transfers.remove(t->curl);
-            context_.hosts.Dropped(t->host);
-        }
-        t->busy = false;
-    }
+    for (const auto& t : transfers_) t->End(transfers, context_.hosts);
 }
 
 bool FileDownload::Work(multi_curl& transfers) {

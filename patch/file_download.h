@@ -52,6 +52,17 @@ struct DownloadContext {
     bool rangesRefused = false;
 };
 
+// A request of a download, in flight on a transfer of its own.
+struct HostRequest {
+    talvo::utility::easy_curl curl;
+    std::size_t host = 0;  // of the context's hosts
+    bool busy = false;     // in flight
+    bool begun = false;    // its reply's first bytes came
+    bool refused = false;  // the reply was not the bytes asked for
+    // Takes it out of `transfers` when it is in flight, its host told.
+    void End(talvo::utility::multi_curl& transfers, MirrorSet& hosts);
+};
+
 // What the executor drives in flight: one file (FileDownload), or small
 // files of one pack (PackDownload).
 class Download {

@@ -13,12 +13,9 @@ using talvo::utility::easy_curl;
 using talvo::utility::multi_curl;
 
 // One request: the range of the pack, or a file from its own URL.
-struct PackDownload::Fetch {
-    easy_curl curl;
+struct PackDownload::Fetch : HostRequest {
     std::size_t file = kRange;
-    std::size_t host = 0;
     std::string body;
-    bool busy = false, begun = false, refused = false;
 };
 
 std::size_t PackDownload::Batch(const PlannedFile* files, std::size_t count) {
@@ -234,13 +231,7 @@ void PackDownload::Settle() {
 }
 
 void PackDownload::EndTransfers(multi_curl& transfers) {
-    for (const auto& f : fetches_) {
-        if (f->busy) {
-            transfers.remove(f->curl);
-            context_.hosts.Dropped(f->host);
-        }
-        f->busy = false;
-    }
+    for (const auto& f : fetches_) f->End(transfers, context_.hosts);
 }
 
 void PackDownload::Stop(multi_curl& transfers) {
