@@ -167,13 +167,15 @@ void PackDownload::Ended(multi_curl&, easy_curl* transfer, CURLcode code) {
             LogRefusal(files_[0].pack.url + ": " + why + "; its files fetched one by one");
             own_.assign(count_, true);
         } else {
-            const std::string path = files_[f.file].entry->path;
-            WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
-            context_.report.Failed({whole ? FailureKind::NotSigned : FailureKind::Transfer,
-                                    whole ? 0 : code, path + ": " + why + "; not put in place"});
-            WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
+            // Said and reported once, as a whole file's failure is.
+            const std::string what = files_[f.file].entry->path + ": " + why + "; not put in place";
+            if (whole) {
+                LogRefusal(what);
+            } else {
+                WriteLauncherLog("http hatası: %d"_cp1254, static_cast<int>(code));
+            }
             context_.report.Failed(
-                {whole ? FailureKind::NotSigned : FailureKind::Transfer, whole ? 0 : code, why});
+                {whole ? FailureKind::NotSigned : FailureKind::Transfer, whole ? 0 : code, what});
             failed_ = true;
         }
         return Settle();

@@ -109,6 +109,16 @@ TEST_F(EngineRun, SmallFilesComeAsRangesOfTheirPackOrFromTheirOwnUrls) {
     run();
     EXPECT_EQ(differences(game, v2), Log{});
     EXPECT_EQ(mirror.requests(packs), 1);
+
+    // A small file no host gives, its pack gone too: one failure, named.
+    const std::string lost = packs.substr(0, packs.size() - 7) + "d1/f5";
+    for (HttpServer* host : {&server, &mirror}) host->serve(lost, {{404, ""}});
+    server.serve(pack, {{404, ""}});
+    clear();
+    run();
+    const auto failed = [](const Reported& r) { return std::holds_alternative<Failed>(r); };
+    EXPECT_EQ(std::count_if(report.values.begin(), report.values.end(), failed), 1)
+        << ::testing::PrintToString(report.values);
 }
 
 }  // namespace
